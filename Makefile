@@ -1,0 +1,52 @@
+# Short commands for the kit. Build trees live under build/.
+JOBS ?= $(shell nproc)
+
+# What building and testing need; the bench adds its comparison libraries.
+TEST_PACKAGES := g++ make cmake libgtest-dev libgmock-dev googletest \
+	clang libclang-rt-14-dev gcc-multilib g++-multilib \
+	sg3-utils nlohmann-json3-dev util-linux
+BENCH_PACKAGES := g++ make cmake libbenchmark-dev libstb-dev libfmt-dev python3
+
+CMAKE_TEST := -DCMAKE_BUILD_TYPE=Debug -DTSKIT_TESTS=ON -DTSKIT_SANITIZE=ON -DTSKIT_WERROR=ON
+CMAKE_TEST32 := $(CMAKE_TEST) -DTSKIT_BOUNDED_ONLY=ON -DTSKIT_GTEST_FROM_SOURCE=ON \
+	-DCMAKE_C_FLAGS=-m32 -DCMAKE_CXX_FLAGS=-m32
+CMAKE_FUZZ := -DCMAKE_BUILD_TYPE=Debug -DTSKIT_FUZZ=ON -DTSKIT_WERROR=ON \
+	-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+CMAKE_RELEASE := -DCMAKE_BUILD_TYPE=Release
+CMAKE_BENCH := -DCMAKE_BUILD_TYPE=Release -DTSKIT_BENCH=ON
+
+.PHONY: test release bench deps-test deps-bench clean
+
+deps-test:
+	@scripts/ensure-packages $(TEST_PACKAGES)
+
+deps-bench:
+	@scripts/ensure-packages $(BENCH_PACKAGES)
+
+# Unit tests with ASan and UBSan, the 32-bit build of the bounded library and
+# its tests, and a fixed-length libFuzzer run of every fuzz target.
+test: deps-test
+	cmake -S . -B build/fuzz $(CMAKE_FUZZ)
+	cmake --build build/fuzz -j $(JOBS)
+	cd build/fuzz && ctest --output-on-failure
+	cmake -S . -B build/test32 $(CMAKE_TEST32)
+	cmake --build build/test32 -j $(JOBS)
+	cd build/test32 && ctest --output-on-failure -j $(JOBS)
+	cmake -S . -B build/test $(CMAKE_TEST)
+	cmake --build build/test -j $(JOBS)
+	cd build/test && ctest --output-on-failure -j $(JOBS)
+
+release:
+	cmake -S . -B build/release $(CMAKE_RELEASE)
+	cmake --build build/release -j $(JOBS)
+
+bench: deps-bench
+	cmake -S . -B build/bench $(CMAKE_BENCH)
+	cmake --build build/bench -j $(JOBS)
+	build/bench/bench/bounded_bench --benchmark_repetitions=5 \
+		--benchmark_report_aggregates_only=true \
+		--benchmark_out=build/bench/bounded_bench.json --benchmark_out_format=json
+	python3 bench/ratios.py build/bench/bounded_bench.json
+
+clean:
+	rm -rf build

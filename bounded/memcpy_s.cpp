@@ -1,0 +1,81 @@
+/* Bounded memory copy. */
+#include <cstdint>
+#include <cstring>
+
+#include "boundedinternal.h"
+#include "boundedsmall.h"
+
+namespace {
+
+inline bool RangesOverlap(const void* dest, const void* src, size_t count) {
+    auto d = reinterpret_cast<uintptr_t>(dest);
+    auto s = reinterpret_cast<uintptr_t>(src);
+    return (d < s && s < d + count) || (s < d && d < s + count);
+}
+
+/* The one test every copy entry point shares; destMax against the limit is
+ * the caller's part, so that the trusted entry can leave it out. */
+inline bool CopyAllowed(void* dest, size_t destMax, const void* src, size_t count) {
+    return dest != nullptr && src != nullptr && count != 0 && count <= destMax &&
+           !RangesOverlap(dest, src, count) && dest != src;
+}
+
+}  // namespace
+
+int BoundedMemcpyError(void* dest, size_t destMax, const void* src, size_t count) {
+    if (!BoundedDestMaxValid(destMax)) {
+        return ERANGE;
+    }
+    if (dest == nullptr) {
+        return EINVAL;
+    }
+    if (src == nullptr) {
+        std::memset(dest, 0, destMax);
+        return EINVAL_CLEARED;
+    }
+    if (count > destMax) {
+        std::memset(dest, 0, destMax);
+        return ERANGE_CLEARED;
+    }
+    if (dest == src) {
+        return BOUNDED_OK; /* the bytes are already in place */
+    }
+    if (RangesOverlap(dest, src, count)) {
+        std::memset(dest, 0, destMax);
+        return EOVERLAP_CLEARED;
+    }
+    return BOUNDED_OK; /* count 0: nothing to copy */
+}
+
+void BoundedDoMemcpyOpt(void* dest, const void* src, size_t count) {
+    if (count > bounded_small::kCopyLimit) {
+        std::memcpy(dest, src, count);
+        return;
+    }
+    bounded_small::kCopyTable[count](dest, src);
+}
+
+extern "C" int memcpy_s(void* dest, size_t destMax, const void* src, size_t count) {
+    if (destMax <= BOUNDED_MAX_SIZE && CopyAllowed(dest, destMax, src, count)) {
+        std::memcpy(dest, src, count);
+        return BOUNDED_OK;
+    }
+    return BoundedMemcpyError(dest, destMax, src, count);
+}
+
+extern "C" int memcpy_sOptFast(void* dest, size_t destMax, const void* src, size_t count) {
+    if (destMax <= BOUNDED_MAX_SIZE && CopyAllowed(dest, destMax, src, count)) {
+        BoundedDoMemcpyOpt(dest, src, count);
+        return BOUNDED_OK;
+    }
+    return BoundedMemcpyError(dest, destMax, src, count);
+}
+
+/* For callers that vouch for destMax: the upper limit is not compared. */
+extern "C" int memcpy_sOptTrusted(void* dest, size_t destMax, const void* src, size_t count) {
+    if (CopyAllowed(dest, destMax, src, count)) {
+        BoundedDoMemcpyOpt(dest, src, count);
+        return BOUNDED_OK;
+    }
+    return BoundedMemcpyError(dest, destMax, src, count);
+}
