@@ -91,6 +91,57 @@ struct Engine {
     char fmtCopy[BOUNDED_FMT_COPY_SIZE];
 };
 
+/* The stream writers; every byte of output passes through one of them. */
+inline void WriteOne(char ch, BoundedOutStream* stream, int* result) {
+    if (*result < 0) {
+        return;
+    }
+    if (--stream->count >= 0) {
+        *stream->cur++ = ch;
+        ++*result;
+    } else {
+        *result = -1;
+    }
+}
+
+inline void WriteRepeat(char ch, int repeat, BoundedOutStream* stream, int* result) {
+    if (*result < 0 || repeat <= 0) {
+        return;
+    }
+    if (stream->count >= repeat) {
+        memset(stream->cur, ch, static_cast<size_t>(repeat));
+        stream->cur += repeat;
+        stream->count -= repeat;
+        *result += repeat;
+        return;
+    }
+    for (int i = 0; i < repeat && *result >= 0; ++i) {
+        WriteOne(ch, stream, result);
+    }
+}
+
+inline void WriteText(const char* text, int len, BoundedOutStream* stream, int* result) {
+    if (*result < 0 || len <= 0) {
+        return;
+    }
+    if (stream->count >= len) {
+        if (len >= kBlockCopyMin) {
+            memcpy(stream->cur, text, static_cast<size_t>(len));
+        } else {
+            for (int i = 0; i < len; ++i) {
+                stream->cur[i] = text[i];
+            }
+        }
+        stream->cur += len;
+        stream->count -= len;
+        *result += len;
+        return;
+    }
+    for (int i = 0; i < len && *result >= 0; ++i) {
+        WriteOne(text[i], stream, result);
+    }
+}
+
 inline void ResetAttr(FormatAttr* attr) {
     attr->flags = 0;
     attr->width = 0;
@@ -227,7 +278,7 @@ const char* ParseSize(Engine* e, char ch, const char* format, unsigned char* sta
                     attr->flags |= BOUNDED_FLAG_I64;
                 }
             } else {
-                BoundedOutputOneChar('I', e->stream, &e->result);
+                WriteOne('I', e->stream, &e->result);
                 *state = STAT_NORMAL;
             }
             break;
@@ -289,18 +340,35 @@ uint64_t FetchInteger(Engine* e, bool* is64) {
                     : static_cast<uint64_t>(va_arg(ap, unsigned int));
 }
 
-/* Digits of value written backwards, ending at end; value 0 writes none. */
+/* "00" to "99": two decimal digits per step halve the work of a conversion. */
+constexpr char kDigitPairs[201] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+/* Digits of value written backwards, ending at end; value 0 writes none.
+ * 32-bit values divide by multiply and shift; wider ones by 64-bit division
+ * until they fit. */
 char* WriteDecimal(uint64_t value, char* end) {
     while (value > 0xFFFFFFFFULL) {
         *--end = static_cast<char>('0' + value % 10);
         value /= 10;
     }
     auto small = static_cast<uint32_t>(value);
-    while (small != 0) {
-        /* small / 10 without a division, exact for every 32-bit value */
-        auto quotient = static_cast<uint32_t>((static_cast<uint64_t>(small) * 0xCCCCCCCDULL) >> 35);
-        *--end = static_cast<char>('0' + (small - quotient * 10));
+    while (small >= 100) {
+        /* small / 100, exact for every 32-bit value */
+        auto quotient = static_cast<uint32_t>((static_cast<uint64_t>(small) * 0x51EB851FULL) >> 37);
+        const char* pair = &kDigitPairs[(small - quotient * 100) * 2];
+        *--end = pair[1];
+        *--end = pair[0];
         small = quotient;
+    }
+    if (small >= 10) {
+        const char* pair = &kDigitPairs[small * 2];
+        *--end = pair[1];
+        *--end = pair[0];
+    } else if (small != 0) {
+        *--end = static_cast<char>('0' + small);
     }
     return end;
 }
@@ -548,7 +616,7 @@ bool WriteWideText(Engine* e, const wchar_t* wstr, int len) {
         if (n < 0) {
             return false;
         }
-        BoundedWriteString(bytes, n, e->stream, &e->result);
+        WriteText(bytes, n, e->stream, &e->result);
     }
     return true;
 }
@@ -572,11 +640,11 @@ void OutputConversion(Engine* e, const ConvText* text) {
     bool left = (attr->flags & BOUNDED_FLAG_LEFT) != 0;
     bool zero = (attr->flags & BOUNDED_FLAG_LEADZERO) != 0;
     if (fill > 0 && !left && !zero) {
-        BoundedWriteMultiChar(' ', fill, e->stream, &e->result);
+        WriteRepeat(' ', fill, e->stream, &e->result);
     }
-    BoundedWriteString(attr->prefix, attr->prefixLen, e->stream, &e->result);
+    WriteText(attr->prefix, attr->prefixLen, e->stream, &e->result);
     if (fill > 0 && zero && !left) {
-        BoundedWriteMultiChar('0', fill, e->stream, &e->result);
+        WriteRepeat('0', fill, e->stream, &e->result);
     }
     if (attr->wideText) {
         if (!WriteWideText(e, text->wstr, text->len)) {
@@ -584,10 +652,10 @@ void OutputConversion(Engine* e, const ConvText* text) {
             return;
         }
     } else {
-        BoundedWriteString(text->str, text->len, e->stream, &e->result);
+        WriteText(text->str, text->len, e->stream, &e->result);
     }
     if (e->result >= 0 && fill > 0 && left) {
-        BoundedWriteMultiChar(' ', fill, e->stream, &e->result);
+        WriteRepeat(' ', fill, e->stream, &e->result);
     }
 }
 
@@ -617,7 +685,9 @@ void Convert(Engine* e, char ch, const char* specEnd) {
     if (!e->attr.noOutput) {
         OutputConversion(e, &text);
     }
-    free(text.heapBuffer);
+    if (text.heapBuffer != nullptr) {
+        free(text.heapBuffer);
+    }
 }
 
 /* Writes the run of ordinary characters that starts at format; returns the
@@ -627,60 +697,22 @@ const char* WriteLiteralRun(Engine* e, const char* format) {
     while (*end != '\0' && *end != '%') {
         ++end;
     }
-    BoundedWriteString(format, static_cast<int>(end - format), e->stream, &e->result);
+    WriteText(format, static_cast<int>(end - format), e->stream, &e->result);
     return end;
 }
 
 }  // namespace
 
 void BoundedOutputOneChar(char ch, BoundedOutStream* stream, int* result) {
-    if (*result < 0) {
-        return;
-    }
-    if (--stream->count >= 0) {
-        *stream->cur++ = ch;
-        ++*result;
-    } else {
-        *result = -1;
-    }
+    WriteOne(ch, stream, result);
 }
 
 void BoundedWriteMultiChar(char ch, int repeat, BoundedOutStream* stream, int* result) {
-    if (*result < 0 || repeat <= 0) {
-        return;
-    }
-    if (stream->count >= repeat) {
-        memset(stream->cur, ch, static_cast<size_t>(repeat));
-        stream->cur += repeat;
-        stream->count -= repeat;
-        *result += repeat;
-        return;
-    }
-    for (int i = 0; i < repeat && *result >= 0; ++i) {
-        BoundedOutputOneChar(ch, stream, result);
-    }
+    WriteRepeat(ch, repeat, stream, result);
 }
 
 void BoundedWriteString(const char* text, int len, BoundedOutStream* stream, int* result) {
-    if (*result < 0 || len <= 0) {
-        return;
-    }
-    if (stream->count >= len) {
-        if (len >= kBlockCopyMin) {
-            memcpy(stream->cur, text, static_cast<size_t>(len));
-        } else {
-            for (int i = 0; i < len; ++i) {
-                stream->cur[i] = text[i];
-            }
-        }
-        stream->cur += len;
-        stream->count -= len;
-        *result += len;
-        return;
-    }
-    for (int i = 0; i < len && *result >= 0; ++i) {
-        BoundedOutputOneChar(text[i], stream, result);
-    }
+    WriteText(text, len, stream, result);
 }
 
 int BoundedIndirectSprintf(char* buffer, const char* format, ...) {
@@ -717,7 +749,7 @@ int BoundedOutput(BoundedOutStream* stream, const char* format, va_list argList)
         bool ok = true;
         switch (state) {
             case STAT_NORMAL:
-                BoundedOutputOneChar(ch, stream, &e.result);
+                WriteOne(ch, stream, &e.result);
                 break;
             case STAT_PERCENT:
                 ResetAttr(&e.attr);
@@ -772,14 +804,4 @@ int BoundedVsnprintfImpl(char* dest, size_t count, const char* format, va_list a
     }
     dest[0] = '\0';
     return BOUNDED_PRINTF_ERROR;
-}
-
-bool BoundedFormatArgsValid(char* dest, size_t destMax, const char* format) {
-    if (format == nullptr) {
-        if (dest != nullptr && destMax >= 1 && destMax <= BOUNDED_MAX_SIZE) {
-            dest[0] = '\0';
-        }
-        return false;
-    }
-    return dest != nullptr && destMax != 0 && destMax <= BOUNDED_MAX_SIZE;
 }

@@ -90,6 +90,14 @@ void BoundedOutputOneChar(char ch, BoundedOutStream* stream, int* result);
 
 /* The argument checks that all six wrappers share, in their order. Returns
  * false when the call must end with -1 (dest[0] cleared where that is allowed). */
-bool BoundedFormatArgsValid(char* dest, size_t destMax, const char* format);
+inline bool BoundedFormatArgsValid(char* dest, size_t destMax, const char* format) {
+    if (format == nullptr) {
+        if (dest != nullptr && destMax >= 1 && destMax <= BOUNDED_MAX_SIZE) {
+            dest[0] = '\0';
+        }
+        return false;
+    }
+    return dest != nullptr && destMax != 0 && destMax <= BOUNDED_MAX_SIZE;
+}
 
 #endif /* BOUNDED_BOUNDEDPRINTOUTPUT_H */
