@@ -42,11 +42,11 @@ release:
 
 bench: deps-bench
 	cmake -S . -B build/bench $(CMAKE_BENCH)
-	cmake --build build/bench -j $(JOBS)
-	build/bench/bench/bounded_bench --benchmark_repetitions=5 \
-		--benchmark_report_aggregates_only=true \
-		--benchmark_out=build/bench/bounded_bench.json --benchmark_out_format=json
-	python3 bench/ratios.py build/bench/bounded_bench.json
+	cmake --build build/bench -j $(JOBS) --target bounded_bench
+	build/bench/bench/bounded_bench \
+		--benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+		--benchmark_min_time=0.1 --benchmark_enable_random_interleaving=true \
+		--benchmark_format=json | tee build/bench/bounded_bench.json | python3 bench/ratios.py
 
 clean:
 	rm -rf build

@@ -690,6 +690,64 @@ void Convert(Engine* e, char ch, const char* specEnd) {
     }
 }
 
+/* Decimal digits of value ending at end; the value 0 gives the digit 0. */
+inline char* WriteDecimalOrZero(uint32_t value, char* end) {
+    if (value == 0) {
+        *--end = '0';
+        return end;
+    }
+    return WriteDecimal(value, end);
+}
+
+/* A conversion with no flag, width, precision or size modifier - most of the
+ * tools' conversions - is done here without the general machinery; its text
+ * is the one the general path gives. Returns false for any other conversion
+ * character, which then takes the general path. */
+bool ConvertBare(Engine* e, char ch) {
+    char* end = e->buffer + BOUNDED_BUFFER_SIZE;
+    char* start;
+    switch (ch) {
+        case 's': {
+            const char* str = va_arg(*e->args, const char*);
+            if (str == nullptr) {
+                str = g_strNullString;
+            }
+            WriteText(str, static_cast<int>(strlen(str)), e->stream, &e->result);
+            return true;
+        }
+        case 'd': {
+            int value = va_arg(*e->args, int);
+            uint32_t magnitude =
+                value < 0 ? 0U - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+            start = WriteDecimalOrZero(magnitude, end);
+            if (value < 0) {
+                *--start = '-';
+            }
+            break;
+        }
+        case 'u': {
+            start = WriteDecimalOrZero(va_arg(*e->args, unsigned), end);
+            break;
+        }
+        case 'x': {
+            unsigned value = va_arg(*e->args, unsigned);
+            start = WriteByShift(value, end, 4, itoaLowerDigits);
+            if (start == end) {
+                *--start = '0';
+            }
+            break;
+        }
+        case 'c':
+            start = end - 1;
+            *start = static_cast<char>(va_arg(*e->args, int));
+            break;
+        default:
+            return false;
+    }
+    WriteText(start, static_cast<int>(end - start), e->stream, &e->result);
+    return true;
+}
+
 /* Writes the run of ordinary characters that starts at format; returns the
  * position of the next '%' or terminator. */
 const char* WriteLiteralRun(Engine* e, const char* format) {
@@ -752,6 +810,11 @@ int BoundedOutput(BoundedOutStream* stream, const char* format, va_list argList)
                 WriteOne(ch, stream, &e.result);
                 break;
             case STAT_PERCENT:
+                if (ConvertBare(&e, *format)) {
+                    ++format;
+                    state = STAT_TYPE;
+                    break;
+                }
                 ResetAttr(&e.attr);
                 e.specStart = format - 1;
                 break;

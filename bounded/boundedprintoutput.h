@@ -100,4 +100,61 @@ inline bool BoundedFormatArgsValid(char* dest, size_t destMax, const char* forma
     return dest != nullptr && destMax != 0 && destMax <= BOUNDED_MAX_SIZE;
 }
 
+/* The bodies of the three families, shared by each variadic entry point and
+ * its list form so that neither pays an extra call. */
+inline int BoundedVsprintfBody(char* dest, size_t destMax, const char* format, va_list argList) {
+    if (!BoundedFormatArgsValid(dest, destMax, format)) {
+        return -1;
+    }
+    int ret = BoundedVsnprintfImpl(dest, destMax, format, argList);
+    if (ret < 0) {
+        dest[0] = '\0';
+        return -1;
+    }
+    return ret;
+}
+
+inline int BoundedVsnprintfBody(char* dest, size_t destMax, size_t count, const char* format,
+                                va_list argList) {
+    if (!BoundedFormatArgsValid(dest, destMax, format)) {
+        return -1;
+    }
+    /* All bits set means "no limit"; other counts must fit below the size limit. */
+    if (count > BOUNDED_MAX_SIZE - 1 && count != static_cast<size_t>(-1)) {
+        dest[0] = '\0';
+        return -1;
+    }
+    int ret;
+    if (destMax > count) {
+        /* The caller asked for fewer characters than dest holds: a cut text stays. */
+        ret = BoundedVsnprintfImpl(dest, count + 1, format, argList);
+        if (ret == BOUNDED_PRINTF_TRUNCATED) {
+            return -1;
+        }
+    } else {
+        ret = BoundedVsnprintfImpl(dest, destMax, format, argList);
+    }
+    if (ret < 0) {
+        dest[0] = '\0';
+        return -1;
+    }
+    return ret;
+}
+
+inline int BoundedVsnprintfTruncatedBody(char* dest, size_t destMax, const char* format,
+                                         va_list argList) {
+    if (!BoundedFormatArgsValid(dest, destMax, format)) {
+        return -1;
+    }
+    int ret = BoundedVsnprintfImpl(dest, destMax, format, argList);
+    if (ret == BOUNDED_PRINTF_TRUNCATED) {
+        return static_cast<int>(destMax - 1);
+    }
+    if (ret < 0) {
+        dest[0] = '\0';
+        return -1;
+    }
+    return ret;
+}
+
 #endif /* BOUNDED_BOUNDEDPRINTOUTPUT_H */

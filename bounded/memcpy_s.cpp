@@ -57,7 +57,13 @@ void BoundedDoMemcpyOpt(void* dest, const void* src, size_t count) {
 
 extern "C" int memcpy_s(void* dest, size_t destMax, const void* src, size_t count) {
     if (destMax <= BOUNDED_MAX_SIZE && CopyAllowed(dest, destMax, src, count)) {
-        std::memcpy(dest, src, count);
+        /* Short copies, the common case of the tools, stay clear of a second call. */
+        if (count <= bounded_small::kInlineLimit) {
+            bounded_small::CopyUpTo256(static_cast<unsigned char*>(dest),
+                                       static_cast<const unsigned char*>(src), count);
+        } else {
+            std::memcpy(dest, src, count);
+        }
         return BOUNDED_OK;
     }
     return BoundedMemcpyError(dest, destMax, src, count);

@@ -40,7 +40,16 @@ void BoundedDoMemsetOpt(void* dest, int c, size_t count) {
 
 extern "C" int memset_s(void* dest, size_t destMax, int c, size_t count) {
     if (dest != nullptr && destMax <= BOUNDED_MAX_SIZE && count <= destMax) {
-        std::memset(dest, c, count);
+        /* Short fills, the common case of the tools, stay clear of a second call. */
+        if (count == 0) {
+            return BOUNDED_OK;
+        }
+        if (count <= bounded_small::kInlineLimit) {
+            bounded_small::FillUpTo256(static_cast<unsigned char*>(dest),
+                                       static_cast<unsigned char>(c), count);
+        } else {
+            std::memset(dest, c, count);
+        }
         return BOUNDED_OK;
     }
     return BoundedMemsetError(dest, destMax, c, count);

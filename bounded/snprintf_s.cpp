@@ -4,7 +4,7 @@
 extern "C" int snprintf_s(char* dest, size_t destMax, size_t count, const char* format, ...) {
     va_list argList;
     va_start(argList, format);
-    int ret = vsnprintf_s(dest, destMax, count, format, argList);
+    int ret = BoundedVsnprintfBody(dest, destMax, count, format, argList);
     va_end(argList);
     return ret;
 }
@@ -12,7 +12,7 @@ extern "C" int snprintf_s(char* dest, size_t destMax, size_t count, const char* 
 extern "C" int snprintf_truncated_s(char* dest, size_t destMax, const char* format, ...) {
     va_list argList;
     va_start(argList, format);
-    int ret = vsnprintf_truncated_s(dest, destMax, format, argList);
+    int ret = BoundedVsnprintfTruncatedBody(dest, destMax, format, argList);
     va_end(argList);
     return ret;
 }

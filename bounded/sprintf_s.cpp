@@ -4,7 +4,7 @@
 extern "C" int sprintf_s(char* dest, size_t destMax, const char* format, ...) {
     va_list argList;
     va_start(argList, format);
-    int ret = vsprintf_s(dest, destMax, format, argList);
+    int ret = BoundedVsprintfBody(dest, destMax, format, argList);
     va_end(argList);
     return ret;
 }

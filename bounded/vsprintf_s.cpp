@@ -2,13 +2,5 @@
 #include "boundedprintoutput.h"
 
 extern "C" int vsprintf_s(char* dest, size_t destMax, const char* format, va_list argList) {
-    if (!BoundedFormatArgsValid(dest, destMax, format)) {
-        return -1;
-    }
-    int ret = BoundedVsnprintfImpl(dest, destMax, format, argList);
-    if (ret < 0) {
-        dest[0] = '\0';
-        return -1;
-    }
-    return ret;
+    return BoundedVsprintfBody(dest, destMax, format, argList);
 }
