@@ -700,12 +700,23 @@ inline char* WriteDecimalOrZero(uint32_t value, char* end) {
 }
 
 /* A conversion with no flag, width, precision or size modifier - most of the
- * tools' conversions - is done here without the general machinery; its text
- * is the one the general path gives. Returns false for any other conversion
- * character, which then takes the general path. */
-bool ConvertBare(Engine* e, char ch) {
+ * tools' conversions - and a zero-padded one-digit width on an integer (as in
+ * %02x) are done here without the general machinery; the text is the one the
+ * general path gives. Returns how many format characters after the '%' it
+ * took, or 0 for any other conversion, which then takes the general path. */
+int ConvertBare(Engine* e, const char* format) {
+    int zeroWidth = 0;
+    int taken = 1;
+    char ch = format[0];
+    if (ch == '0' && format[1] >= '1' && format[1] <= '9' &&
+        (format[2] == 'd' || format[2] == 'u' || format[2] == 'x')) {
+        zeroWidth = format[1] - '0';
+        ch = format[2];
+        taken = 3;
+    }
     char* end = e->buffer + BOUNDED_BUFFER_SIZE;
     char* start;
+    bool negative = false;
     switch (ch) {
         case 's': {
             const char* str = va_arg(*e->args, const char*);
@@ -713,39 +724,41 @@ bool ConvertBare(Engine* e, char ch) {
                 str = g_strNullString;
             }
             WriteText(str, static_cast<int>(strlen(str)), e->stream, &e->result);
-            return true;
+            return taken;
         }
         case 'd': {
             int value = va_arg(*e->args, int);
-            uint32_t magnitude =
-                value < 0 ? 0U - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
-            start = WriteDecimalOrZero(magnitude, end);
-            if (value < 0) {
-                *--start = '-';
-            }
+            negative = value < 0;
+            start = WriteDecimalOrZero(
+                negative ? 0U - static_cast<uint32_t>(value) : static_cast<uint32_t>(value), end);
             break;
         }
-        case 'u': {
+        case 'u':
             start = WriteDecimalOrZero(va_arg(*e->args, unsigned), end);
             break;
-        }
-        case 'x': {
-            unsigned value = va_arg(*e->args, unsigned);
-            start = WriteByShift(value, end, 4, itoaLowerDigits);
+        case 'x':
+            start = WriteByShift(va_arg(*e->args, unsigned), end, 4, itoaLowerDigits);
             if (start == end) {
                 *--start = '0';
             }
             break;
-        }
         case 'c':
             start = end - 1;
             *start = static_cast<char>(va_arg(*e->args, int));
             break;
         default:
-            return false;
+            return 0;
+    }
+    /* The sign goes before the zeros of the padding. */
+    int fill = zeroWidth - static_cast<int>(end - start) - (negative ? 1 : 0);
+    if (negative) {
+        WriteOne('-', e->stream, &e->result);
+    }
+    if (fill > 0) {
+        WriteRepeat('0', fill, e->stream, &e->result);
     }
     WriteText(start, static_cast<int>(end - start), e->stream, &e->result);
-    return true;
+    return taken;
 }
 
 /* Writes the run of ordinary characters that starts at format; returns the
@@ -810,8 +823,8 @@ int BoundedOutput(BoundedOutStream* stream, const char* format, va_list argList)
                 WriteOne(ch, stream, &e.result);
                 break;
             case STAT_PERCENT:
-                if (ConvertBare(&e, *format)) {
-                    ++format;
+                if (int taken = ConvertBare(&e, format)) {
+                    format += taken;
                     state = STAT_TYPE;
                     break;
                 }
