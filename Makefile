@@ -36,7 +36,7 @@ test: deps-test
 	cmake --build build/test -j $(JOBS)
 	cd build/test && ctest --output-on-failure -j $(JOBS)
 
-release:
+release: deps-test
 	cmake -S . -B build/release $(CMAKE_RELEASE)
 	cmake --build build/release -j $(JOBS)
 

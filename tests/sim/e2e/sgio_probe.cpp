@@ -1,0 +1,159 @@
+// Sends one SG_IO request and prints every field the reply sets, so that the
+// header a simulated node fills can be compared with what the kernel fills.
+//
+//   sgio_probe DEVICE CDB_HEX [--len N] [--sb N] [--iov K] [--dir in|none]
+//              [--interface C] [--ioctl blkgetsize64]
+//
+// CDB_HEX: "12 01 80 00 fc 00" style. --len: dxfer_len (default 0), --sb:
+// mx_sb_len (default 32), --iov: scatter the buffer over K equal parts,
+// --ioctl: send that request instead of SG_IO.
+#include <errno.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <scsi/sg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace {
+
+bool ParseHex(const char* text, std::vector<uint8_t>* out) {
+    char* end = nullptr;
+    for (const char* p = text; *p != '\0'; p = end) {
+        while (*p == ' ') {
+            ++p;
+        }
+        if (*p == '\0') {
+            break;
+        }
+        unsigned long byte = strtoul(p, &end, 16);
+        if (end == p || byte > 0xFF) {
+            return false;
+        }
+        out->push_back(static_cast<uint8_t>(byte));
+    }
+    return !out->empty();
+}
+
+// label[N]=the first bytes (at most 16), then the byte after the N received
+// when the buffer has one (0xee: untouched).
+void PrintBytes(const char* label, const std::vector<uint8_t>& buffer, size_t n) {
+    if (n > buffer.size()) {
+        printf("%s: %zu bytes claimed, the buffer has %zu\n", label, n, buffer.size());
+        return;
+    }
+    printf("%s[%zu]=", label, n);
+    for (size_t i = 0; i < n && i < 16; ++i) {
+        printf(i == 0 ? "%02x" : " %02x", buffer[i]);
+    }
+    if (n < buffer.size()) {
+        printf(" | %02x", buffer[n]);
+    }
+    printf("\n");
+}
+
+int Usage() {
+    fprintf(stderr,
+            "usage: sgio_probe DEVICE CDB_HEX [--len N] [--sb N] [--iov K] [--dir in|none] "
+            "[--interface C] [--ioctl blkgetsize64]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        return Usage();
+    }
+    std::vector<uint8_t> cdb;
+    if (!ParseHex(argv[2], &cdb)) {
+        return Usage();
+    }
+    unsigned len = 0, sb = 32, iov = 0;
+    int direction = SG_DXFER_FROM_DEV;
+    char interface = 'S';
+    bool sizeIoctl = false;
+    for (int i = 3; i < argc; ++i) {
+        std::string opt = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (value == nullptr) {
+            return Usage();
+        }
+        ++i;
+        if (opt == "--len") {
+            len = static_cast<unsigned>(atoi(value));
+        } else if (opt == "--sb") {
+            sb = static_cast<unsigned>(atoi(value));
+        } else if (opt == "--iov") {
+            iov = static_cast<unsigned>(atoi(value));
+        } else if (opt == "--dir") {
+            direction = strcmp(value, "none") == 0 ? SG_DXFER_NONE : SG_DXFER_FROM_DEV;
+        } else if (opt == "--interface") {
+            interface = value[0];
+        } else if (opt == "--ioctl" && strcmp(value, "blkgetsize64") == 0) {
+            sizeIoctl = true;
+        } else {
+            return Usage();
+        }
+    }
+
+    int fd = open(argv[1], O_RDONLY | O_NONBLOCK);
+    if (fd < 0) {
+        printf("open: %s\n", strerror(errno));
+        return 1;
+    }
+    if (sizeIoctl) {
+        uint64_t bytes = 0;
+        int ret = ioctl(fd, BLKGETSIZE64, &bytes);
+        printf("ret=%d errno=%s\n", ret, ret == 0 ? "-" : strerror(errno));
+        close(fd);
+        return 0;
+    }
+
+    std::vector<uint8_t> data(len, 0xEE);
+    std::vector<uint8_t> sense(64, 0xEE);
+    std::vector<sg_iovec_t> parts;
+    sg_io_hdr_t hdr;
+    memset(&hdr, 0, sizeof hdr);
+    hdr.interface_id = interface;
+    hdr.dxfer_direction = len == 0 ? SG_DXFER_NONE : direction;
+    hdr.cmd_len = static_cast<unsigned char>(cdb.size());
+    hdr.cmdp = cdb.data();
+    hdr.mx_sb_len = static_cast<unsigned char>(sb);
+    hdr.sbp = sense.data();
+    hdr.dxfer_len = len;
+    hdr.dxferp = data.data();
+    hdr.timeout = 5000;
+    hdr.status = hdr.masked_status = 0xEE;
+    hdr.host_status = hdr.driver_status = 0xEEEE;
+    hdr.resid = -1;
+    hdr.info = 0xEE;
+    if (iov > 0 && len > 0) {
+        for (unsigned k = 0; k < iov; ++k) {
+            unsigned from = len * k / iov, to = len * (k + 1) / iov;
+            parts.push_back({data.data() + from, to - from});
+        }
+        hdr.iovec_count = static_cast<unsigned short>(parts.size());
+        hdr.dxferp = parts.data();
+    }
+    int ret = ioctl(fd, SG_IO, &hdr);
+    close(fd);
+    if (ret != 0) {
+        printf("ret=%d errno=%s\n", ret, strerror(errno));
+        return 0;
+    }
+    printf(
+        "ret=0 status=0x%02x masked=0x%02x msg=0x%02x host=0x%04x driver=0x%04x info=0x%x "
+        "sb_len_wr=%u resid=%d\n",
+        hdr.status, hdr.masked_status, hdr.msg_status, hdr.host_status, hdr.driver_status, hdr.info,
+        hdr.sb_len_wr, hdr.resid);
+    PrintBytes("data", data, len - static_cast<size_t>(hdr.resid));
+    PrintBytes("sense", sense, hdr.sb_len_wr);
+    return 0;
+}
