@@ -520,7 +520,7 @@ void ConvertString(Engine* e, char ch, ConvText* text) {
     text->len = static_cast<int>(len);
 }
 
-/* Calls the C library with exactly the arguments the specification names. */
+/* Calls the C library with exactly the arguments that the conversion text names. */
 int CallIndirect(Engine* e, char* buffer, const char* spec, bool longValue, double value,
                  long double longDouble) {
     const FormatAttr* attr = &e->attr;

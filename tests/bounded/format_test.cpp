@@ -550,7 +550,7 @@ TEST(FormatInteger, ExplicitSizeModifiers) {
 }
 
 TEST(FormatInteger, UnknownModifierAfterIIsText) {
-    // The I is written, and the rest of the specification is ordinary text;
+    // The I is written, and the rest of the conversion is ordinary text;
     // no argument is taken.
     EXPECT_EQ(Ok("Iq"), Format("%Iq"));
     EXPECT_EQ(Ok("Iq5"), Format("%Iq%d", 5));
