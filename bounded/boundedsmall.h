@@ -90,7 +90,7 @@ inline void FillUpTo256(unsigned char* d, unsigned char byte, size_t n) {
 }
 
 /* Up to this size a copy or fill is done inline rather than by the library. */
-constexpr size_t kInlineLimit = 256;
+constexpr size_t kInlineLimit = 128;
 
 constexpr size_t kCopyLimit = 64;
 constexpr size_t kFillLimit = 32;
