@@ -1,0 +1,64 @@
+// tsexTool table output: the verbosity level that gates every diagnostic,
+// the column windows computed from the data, centred cells, rule lines and
+// the heading row of each table.
+#ifndef TSEXTOOL_TSPRINT_H
+#define TSEXTOOL_TSPRINT_H
+
+// Verbosity threshold: a message is printed only when the level is at most
+// its threshold (0 progress details, 1 per-device failures, 2 invalid cell
+// arguments, 3 errors). Starts at 99: nothing is printed.
+extern int g_iloglevel;
+
+void tsprint_SetLogLevel(int level);
+
+// Prints a diagnostic on standard output, flushed, when the level allows it.
+void tsprint_Log(int threshold, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Column windows: the width of each column's widest text, raised (never
+// lowered) by the width computations; a cell is window + 2 wide.
+extern unsigned int g_uiVlunNameWindow;
+extern unsigned int g_uiDevLunWWNWindow;
+extern unsigned int g_uiPathStatusWindow;
+extern unsigned int g_uiCapacityWindow;
+extern unsigned int g_uiDevLunNameWindow;
+extern unsigned int g_uiVidPidWindow;
+extern unsigned int g_uiCtrlWindow;
+extern unsigned int g_uiArrayNameWindow;
+extern unsigned int g_uiArraySNWindow;
+extern unsigned int g_uiDevLunIDWindow;
+extern unsigned int g_uiPathHCTLWindow;
+extern unsigned int g_uiPathNameWindow;
+extern unsigned int g_uiPathCtrlWindow;
+extern unsigned int g_uiPortTypeWindow;
+extern unsigned int g_uiPortIDWindow;
+extern unsigned int g_uiInitPortWindow;
+extern unsigned int g_uiTargetPortWindow;
+extern unsigned int g_uiPhypathAliasWindow;
+extern unsigned int g_uiDeviceNameWindow;
+extern unsigned int g_uiAlarmLevelWindow;
+extern unsigned int g_uiAlarmDescriptionWindow;
+
+// Rule-line lengths: the sum of a table's cells.
+extern unsigned int g_uiVlunTotalWindow;
+extern unsigned int g_uiVlunPathTotalWindow;
+extern unsigned int g_uiPhypathTotalWindow;
+extern unsigned int g_uiDeviceTotalWindow;
+extern unsigned int g_uiAlarmTotalWindow;
+
+unsigned int CHOOSE_LEN(unsigned int current, unsigned int length, unsigned int floor);
+void print_dash(unsigned int count, char ch);
+void print_str_in_mid(const char* text, unsigned int width);
+
+void PrintVlunHeaderWindows();
+void PrintDeviceHeaderWindows();
+void PrintPathHeaderWindows();
+void PrintPhypathHeaderWindows();
+void PrintAlarmHeaderWindows();
+
+void CalcVlunWindowLen();
+void CalcPathWindowLen();
+void CalcPhypathWindowLen();
+void CalcDeviceWindowLen();
+void CalcAlarmWindowLen();
+
+#endif  // TSEXTOOL_TSPRINT_H
