@@ -1,6 +1,6 @@
 # A host of 16,384 paths (4,096 LUNs over four paths each): every node and
-# /sys entry is there, the last ones answer, and the set-up stays far from
-# anything quadratic.
+# /sys entry is there and the last ones answer. (How long the set-up takes is
+# the scale benchmark's business, not a test's.)
 need awk sg_turs sg_vpd
 
 awk 'function sd(n,   s) {
@@ -29,13 +29,11 @@ awk 'function sd(n,   s) {
          printf "  ] }\n"
      }' >"$WORK/scale.json"
 
-start=$(date +%s)
 sim "$WORK/scale.json" -- sh -c '
     cd /dev && set -- sd* && echo "$# sd nodes" && set -- dm-* && echo "$# dm nodes"
     cd /sys/block && set -- * && echo "$# block entries"
     cat /sys/block/sdxfe/size /sys/block/dm-4095/size
     readlink /sys/block/sdxfe/device'
-end=$(date +%s)
 expect_status 0
 expect_stdout <<'END'
 16384 sd nodes
@@ -46,7 +44,6 @@ expect_stdout <<'END'
 ../../devices/platform/host4/target4:0:1/4:0:1:4095
 END
 checks=$((checks + 1))
-[ $((end - start)) -lt 30 ] || fail "a 16,384-path host took $((end - start)) s"
 
 sim "$WORK/scale.json" -- sg_turs /dev/sdxfe
 expect_status 0
