@@ -1,0 +1,781 @@
+// tsexTool SCSI pass-through: the SG_IO command senders, the sense decoder,
+// and the identification of one device node from its standard INQUIRY data,
+// the arrays' vital product data pages and READ CAPACITY.
+#include "tsioctrl.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+
+#include <cstring>
+
+#include "../common/unique_fd.h"
+#include "boundedfunc.h"
+#include "tsprint.h"
+
+namespace {
+
+constexpr int kSenseSize = 32;
+constexpr int kTurCdbSize = 6;
+constexpr int kInquiryCdbSize = 6;
+constexpr int kCapacity10CdbSize = 10;
+constexpr int kCapacity16CdbSize = 16;
+constexpr int kCapacity10DataSize = 8;
+constexpr int kCapacity16DataSize = 32;
+
+// Milliseconds, as SG_IO counts them. On block device nodes the Linux block
+// layer raises any SG_IO timeout below 7 seconds to 7 seconds (BLK_MIN_SG_TIMEOUT),
+// so this small value never cuts a command short there.
+constexpr unsigned int kSgTimeoutMs = 10;
+
+constexpr unsigned char kOpTestUnitReady = 0x00;
+constexpr unsigned char kOpInquiry = 0x12;
+constexpr unsigned char kOpReadCapacity10 = 0x25;
+constexpr unsigned char kOpServiceActionIn16 = 0x9E;
+constexpr unsigned char kSaReadCapacity16 = 0x10;
+
+constexpr int kTurAttempts = 5;
+constexpr int kSenseKeyUnitAttention = 6;
+// Transport statuses after which the sense data decides: DID_OK, DID_NO_CONNECT,
+// DID_BAD_TARGET, DID_ABORT and DID_TRANSPORT_FAILFAST (15). Every other one
+// (busy bus, time-out, reset, ...) is worth another try.
+constexpr unsigned int kSenseDecidesHostStatusMask = 0x8033;
+
+constexpr unsigned char kPageSerial = 0x80;
+constexpr unsigned char kPageIdentification = 0x83;
+constexpr unsigned char kPageInterface = 0xC0;
+constexpr unsigned char kPageController = 0xC4;
+constexpr unsigned char kPageLun = 0xC8;
+constexpr unsigned char kPageOwnWork = 0xC9;
+
+constexpr unsigned char kPortTypeFc = 1;
+constexpr unsigned char kPortTypeIscsi = 3;
+
+const char* const kVendorNames[] = {"QELMAR", "ZUNTA"};
+
+bool SenseDecidesTur(unsigned int hostStatus) {
+    return hostStatus <= 15 && ((kSenseDecidesHostStatusMask >> hostStatus) & 1U) != 0;
+}
+
+void FillHeader(sg_io_hdr_t* hdr, unsigned char* cdb, int cdbLen, unsigned char* sense, void* data,
+                unsigned int dataLen) {
+    hdr->interface_id = 'S';
+    hdr->dxfer_direction = SG_DXFER_FROM_DEV;
+    hdr->cmd_len = static_cast<unsigned char>(cdbLen);
+    hdr->mx_sb_len = kSenseSize;
+    hdr->sbp = sense;
+    hdr->dxfer_len = dataLen;
+    hdr->dxferp = data;
+    hdr->cmdp = cdb;
+    hdr->timeout = kSgTimeoutMs;
+}
+
+// The ioctl itself; a failure is reported here, once for every sender.
+bool SendSgIo(int fd, sg_io_hdr_t* hdr) {
+    if (ioctl(fd, SG_IO, hdr) < 0) {
+        int err = errno;
+        tsprint_Log(3, "Execute ioctl(SG_IO) failed: %s (errno=%d)\n", strerror(err), err);
+        return false;
+    }
+    return true;
+}
+
+bool CompletedClean(const sg_io_hdr_t& hdr) {
+    return hdr.status == 0 && hdr.host_status == 0 && hdr.driver_status == 0;
+}
+
+uint64_t CapacityBytes(uint64_t lastLba, uint32_t blockLength) {
+    return (lastLba + 1) * blockLength;
+}
+
+// ---------------------------------------------------------------------------
+// Page reading helpers.
+
+int Qualifier(const unsigned char* page, int allocLen) {
+    return allocLen > 0 ? (page[0] & 0xE0) >> 5 : 0;
+}
+
+// Page length + 4, capped at the allocation length. A buffer too short to
+// hold the length field has no usable bytes.
+int UsableLength(const unsigned char* page, int allocLen) {
+    if (allocLen < 4) {
+        return 0;
+    }
+    int length = (page[2] << 8 | page[3]) + 4;
+    return length < allocLen ? length : allocLen;
+}
+
+// A byte of the buffer; beyond it the device returned nothing, which reads
+// as the zero fill.
+unsigned char ByteAt(const unsigned char* page, int allocLen, int index) {
+    return index >= 0 && index < allocLen ? page[index] : 0;
+}
+
+// count bytes from offset into a zero-filled scratch buffer, so that a
+// decoder given a short buffer copies zero fill instead of reading beyond it.
+template <size_t N>
+void BytesAt(const unsigned char* page, int allocLen, int offset, int count,
+             unsigned char (&out)[N]) {
+    (void)memset_s(out, N, 0, N);
+    for (int i = 0; i < count && static_cast<size_t>(i) < N; ++i) {
+        out[i] = ByteAt(page, allocLen, offset + i);
+    }
+}
+
+// Sends one INQUIRY for a page and records its outcome in acInqStatus.
+int FetchPage(int fd, DevInfo* dev, unsigned char evpd, unsigned char pageCode,
+              unsigned char* buffer, int allocLen) {
+    int ret = tsioctrl_Inquiry(fd, evpd, pageCode, buffer, allocLen);
+    UpdateDevinfoInquiryState(dev, ret);
+    return ret;
+}
+
+// Page 0xC4 controller codes: 0x81.. and 0x31.. ('1'..) both count from the
+// first controller, as do the plain numbers 0..0x30.
+int ControllerIndex(int code) {
+    if (code > 0x80) {
+        return code - 0x81;
+    }
+    if (code > 0x30) {
+        return code - 0x31;
+    }
+    return code;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Senders.
+
+TsTurVerdict JudgeTurReply(const sg_io_hdr_t* hdr) {
+    if ((hdr->info & SG_INFO_OK_MASK) == SG_INFO_OK) {
+        return TS_TUR_READY;
+    }
+    if (!SenseDecidesTur(hdr->host_status)) {
+        return TS_TUR_RETRY;
+    }
+    int senseKey = 0;
+    int asc = 0;
+    int ascq = 0;
+    Analyze_sg_io_hdr(hdr, &senseKey, &asc, &ascq);
+    return senseKey == kSenseKeyUnitAttention ? TS_TUR_RETRY : TS_TUR_FAILED;
+}
+
+int tsioctrl_TUR(int fd) {
+    for (int attempts = kTurAttempts; attempts > 0;) {
+        sg_io_hdr_t hdr;
+        unsigned char cdb[kTurCdbSize];
+        unsigned char sense[kSenseSize];
+        (void)memset_s(&hdr, sizeof(hdr), 0, sizeof(hdr));
+        (void)memset_s(cdb, sizeof(cdb), 0, sizeof(cdb));
+        FillHeader(&hdr, cdb, kTurCdbSize, sense, nullptr, 0);
+        cdb[0] = kOpTestUnitReady;
+        if (!SendSgIo(fd, &hdr)) {
+            return -1;
+        }
+        switch (JudgeTurReply(&hdr)) {
+            case TS_TUR_READY:
+                return 0;
+            case TS_TUR_RETRY:
+                --attempts;
+                break;
+            case TS_TUR_FAILED:
+                return -1;
+        }
+    }
+    return -1;
+}
+
+int tsioctrl_Inquiry(int fd, unsigned char evpd, unsigned char pageCode, unsigned char* buffer,
+                     int allocLen) {
+    if (buffer == nullptr || allocLen <= 0) {
+        return -1;
+    }
+    sg_io_hdr_t hdr;
+    unsigned char cdb[kInquiryCdbSize];
+    unsigned char sense[kSenseSize];
+    (void)memset_s(cdb, sizeof(cdb), 0, sizeof(cdb));
+    (void)memset_s(buffer, static_cast<size_t>(allocLen), 0, static_cast<size_t>(allocLen));
+    (void)memset_s(&hdr, sizeof(hdr), 0, sizeof(hdr));
+    cdb[0] = kOpInquiry;
+    cdb[1] = evpd;
+    cdb[2] = pageCode;
+    cdb[3] = static_cast<unsigned char>((allocLen >> 8) & 0xFF);
+    cdb[4] = static_cast<unsigned char>(allocLen & 0xFF);
+    FillHeader(&hdr, cdb, kInquiryCdbSize, sense, buffer, static_cast<unsigned int>(allocLen));
+    if (!SendSgIo(fd, &hdr)) {
+        return -1;
+    }
+    if (CompletedClean(hdr)) {
+        return 0;
+    }
+    tsprint_Log(3,
+                "Get inqury page[opcode=0x%x] failed with error[status:%d host_status:%d "
+                "driver_status:%d].\n",
+                pageCode, hdr.status, hdr.host_status, hdr.driver_status);
+    return -1;
+}
+
+int tsioctrl_ReadCapacity(int fd, uint64_t* capacity) {
+    sg_io_hdr_t hdr;
+    unsigned char cdb[kCapacity10CdbSize];
+    unsigned char data[kCapacity10DataSize];
+    unsigned char sense[kSenseSize];
+    (void)memset_s(cdb, sizeof(cdb), 0, sizeof(cdb));
+    (void)memset_s(data, sizeof(data), 0, sizeof(data));
+    (void)memset_s(&hdr, sizeof(hdr), 0, sizeof(hdr));
+    cdb[0] = kOpReadCapacity10;
+    FillHeader(&hdr, cdb, kCapacity10CdbSize, sense, data, kCapacity10DataSize);
+    if (!SendSgIo(fd, &hdr)) {
+        return tsioctrl_ReadLongCapacity(fd, capacity);
+    }
+    if (!CompletedClean(hdr)) {
+        tsprint_Log(3,
+                    "Get read short capacity failed with error[status:%d host_status:%d "
+                    "driver_status:%d].\n",
+                    hdr.status, hdr.host_status, hdr.driver_status);
+        return tsioctrl_ReadLongCapacity(fd, capacity);
+    }
+    uint32_t lastLba = GetUnalignedBe32(data);
+    uint32_t blockLength = GetUnalignedBe32(data + 4);
+    // All ones: the device is too large for the 10-byte command.
+    if (lastLba == 0xFFFFFFFFU) {
+        return tsioctrl_ReadLongCapacity(fd, capacity);
+    }
+    *capacity = CapacityBytes(lastLba, blockLength);
+    return 0;
+}
+
+int tsioctrl_ReadLongCapacity(int fd, uint64_t* capacity) {
+    sg_io_hdr_t hdr;
+    unsigned char cdb[kCapacity16CdbSize];
+    unsigned char data[kCapacity16DataSize];
+    unsigned char sense[kSenseSize];
+    (void)memset_s(cdb, sizeof(cdb), 0, sizeof(cdb));
+    (void)memset_s(data, sizeof(data), 0, sizeof(data));
+    (void)memset_s(&hdr, sizeof(hdr), 0, sizeof(hdr));
+    cdb[0] = kOpServiceActionIn16;
+    cdb[1] = kSaReadCapacity16;
+    // Allocation length in bytes 10..13, most significant first.
+    cdb[13] = kCapacity16DataSize;
+    FillHeader(&hdr, cdb, kCapacity16CdbSize, sense, data, kCapacity16DataSize);
+    if (!SendSgIo(fd, &hdr)) {
+        return -1;
+    }
+    if (!CompletedClean(hdr)) {
+        tsprint_Log(3,
+                    "Get read long capacity failed with error[status:%d host_status:%d "
+                    "driver_status:%d].\n",
+                    hdr.status, hdr.host_status, hdr.driver_status);
+        return -1;
+    }
+    uint64_t lastLba =
+        static_cast<uint64_t>(GetUnalignedBe32(data)) << 32 | GetUnalignedBe32(data + 4);
+    *capacity = CapacityBytes(lastLba, GetUnalignedBe32(data + 8));
+    return 0;
+}
+
+void Analyze_sg_io_hdr(const sg_io_hdr_t* hdr, int* senseKey, int* asc, int* ascq) {
+    if (hdr == nullptr || hdr->sbp == nullptr || hdr->sb_len_wr < 4) {
+        return;
+    }
+    const unsigned char* sense = hdr->sbp;
+    if (sense[0] == 0x72 || sense[0] == 0x73) {
+        *senseKey = sense[1] & 0x0F;
+        *asc = sense[2];
+        *ascq = sense[3];
+        return;
+    }
+    const int format = sense[0] & 0x7F;
+    if (hdr->sb_len_wr >= 14 && (format == 0x70 || format == 0x71)) {
+        *senseKey = sense[2] & 0x0F;
+        *asc = sense[12];
+        *ascq = sense[13];
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Byte and text helpers.
+
+uint32_t GetUnalignedBe32(const unsigned char* bytes) {
+    return static_cast<uint32_t>(bytes[0]) << 24 | static_cast<uint32_t>(bytes[1]) << 16 |
+           static_cast<uint32_t>(bytes[2]) << 8 | static_cast<uint32_t>(bytes[3]);
+}
+
+int tsioctrl_AsciiToString(const unsigned char* src, int count, char* dest, int destSize,
+                           int trim) {
+    if (src == nullptr || dest == nullptr || count <= 0) {
+        return -1;
+    }
+    if (trim == 1) {
+        while (count > 0 && src[count - 1] == 0) {
+            --count;
+        }
+    }
+    if (destSize < 2 * count + 1) {
+        return -1;
+    }
+    for (int i = 0; i < count; ++i) {
+        (void)snprintf_s(dest + 2 * i, static_cast<size_t>(destSize - 2 * i), 3, "%02x", src[i]);
+    }
+    dest[2 * count] = '\0';
+    return 0;
+}
+
+void TrimHeadTailBlankSpace(const char* src, char* dest, int destSize) {
+    if (src == nullptr || dest == nullptr || destSize <= 0) {
+        return;
+    }
+    const char* start = src;
+    while (*start == ' ') {
+        ++start;
+    }
+    size_t length = strlen(start);
+    while (length > 0 && start[length - 1] == ' ') {
+        --length;
+    }
+    if (length == 0) {
+        dest[0] = '\0';
+        return;
+    }
+    if (memcpy_s(dest, static_cast<size_t>(destSize - 1), start, length) != BOUNDED_OK) {
+        dest[0] = '\0';
+        return;
+    }
+    dest[length] = '\0';
+}
+
+// ---------------------------------------------------------------------------
+// Decoders.
+
+int DecodePageSTD(const unsigned char* page, int allocLen, DevInfo* dev) {
+    constexpr int kTextSize = 64;
+    unsigned char vendorField[8];
+    unsigned char productField[16];
+    BytesAt(page, allocLen, 8, 8, vendorField);
+    BytesAt(page, allocLen, 16, 16, productField);
+
+    char vendorRaw[kTextSize];
+    char productRaw[kTextSize];
+    char vendor[kTextSize];
+    char product[kTextSize];
+    (void)memset_s(vendorRaw, sizeof(vendorRaw), 0, sizeof(vendorRaw));
+    (void)memset_s(productRaw, sizeof(productRaw), 0, sizeof(productRaw));
+    (void)memset_s(vendor, sizeof(vendor), 0, sizeof(vendor));
+    (void)memset_s(product, sizeof(product), 0, sizeof(product));
+    (void)memcpy_s(vendorRaw, kTextSize - 1, vendorField, sizeof(vendorField));
+    (void)memcpy_s(productRaw, kTextSize - 1, productField, sizeof(productField));
+    TrimHeadTailBlankSpace(vendorRaw, vendor, kTextSize);
+    TrimHeadTailBlankSpace(productRaw, product, kTextSize);
+
+    for (const char* name : kVendorNames) {
+        if (strcmp(vendor, name) == 0) {
+            (void)sprintf_s(dev->acVidPid.data(), dev->acVidPid.size(), "%s/%s", vendor, product);
+            return TS_INQUIRY_OK;
+        }
+    }
+    return TS_INQUIRY_NOT_OURS;
+}
+
+int DecodePageC0(const unsigned char* page, int allocLen, DevInfo* dev) {
+    const int usable = UsableLength(page, allocLen);
+    if (usable < 12) {
+        return -1;
+    }
+    dev->iShieldTpg = (page[11] & 0x40) != 0 ? 1 : 0;
+    if (Qualifier(page, allocLen) != 0) {
+        dev->iShieldTpg = 1;
+    }
+
+    if (usable < 161) {
+        return -1;
+    }
+    if ((page[160] & 0xC0) != 0) {
+        dev->iDualArray = 1;
+    }
+
+    if (usable < 187) {
+        return -1;
+    }
+    // Newer arrays write the version into bytes 184 and 186, older ones into
+    // 183 and 185.
+    if (page[184] != 0 && page[186] != 0) {
+        dev->iIfVersion = page[184] * 256 + page[186];
+    } else {
+        dev->iIfVersion = page[183] * 256 + page[185];
+    }
+    if (dev->iIfVersion < TS_IFVERSION_VPD) {
+        return 0;
+    }
+
+    if (usable < 192) {
+        return -1;
+    }
+    const char* portType = "--";
+    if (page[191] == kPortTypeFc) {
+        portType = "FC";
+    } else if (page[191] == kPortTypeIscsi) {
+        portType = "iSCSI";
+    }
+    (void)sprintf_s(dev->acPortType.data(), dev->acPortType.size(), "%s", portType);
+
+    if (usable < 433) {
+        return -1;
+    }
+    (void)memcpy_s(dev->acTargetWwn.data(), dev->acTargetWwn.size() - 1, page + 192, 241);
+
+    if (usable < 674) {
+        return -1;
+    }
+    (void)memcpy_s(dev->acHostWwn.data(), dev->acHostWwn.size() - 1, page + 433, 241);
+    return 0;
+}
+
+int DecodePage80(const unsigned char* page, int allocLen, DevInfo* dev) {
+    if (UsableLength(page, allocLen) < 24) {
+        return -1;
+    }
+    (void)memcpy_s(dev->acArraySn.data(), dev->acArraySn.size() - 1, page + 4, 20);
+    return 0;
+}
+
+int DecodePage83(const unsigned char* page, int allocLen, DevInfo* dev) {
+    if (Qualifier(page, allocLen) != 0) {
+        return -1;
+    }
+    if (UsableLength(page, allocLen) < 24) {
+        return -1;
+    }
+    // The first designator, taken as the 16-byte NAA identifier of the LUN.
+    (void)tsioctrl_AsciiToString(page + 8, 16, dev->acLunWwn.data(),
+                                 static_cast<int>(dev->acLunWwn.size()), 0);
+    return 0;
+}
+
+int DecodePageC4(const unsigned char* page, int allocLen, DevInfo* dev) {
+    if (UsableLength(page, allocLen) < 30) {
+        return -1;
+    }
+    const int index = ControllerIndex(page[29]);
+    (void)sprintf_s(dev->acCtrl.data(), dev->acCtrl.size(), "%c", 'A' + index);
+    return 0;
+}
+
+int DecodePageC8(const unsigned char* page, int allocLen, DevInfo* dev) {
+    const int usable = UsableLength(page, allocLen);
+    const bool qualified = Qualifier(page, allocLen) == 0;
+    if (usable < 69) {
+        return -1;
+    }
+    if (qualified) {
+        (void)memcpy_s(dev->acLunName.data(), dev->acLunName.size() - 1, page + 29, 40);
+    }
+
+    if (usable < 89) {
+        return -1;
+    }
+    if (qualified) {
+        (void)sprintf_s(dev->acArrayLunId.data(), dev->acArrayLunId.size(), "%d",
+                        page[87] << 8 | page[88]);
+    }
+
+    if (usable < 106) {
+        return -1;
+    }
+    (void)memcpy_s(dev->acRawLunId.data(), dev->acRawLunId.size() - 1, page + 90, 16);
+
+    // The array name is a run of 2-byte characters from byte 107; only their
+    // second bytes are kept. No terminator: the name ends at its first zero
+    // character or at the zero bytes of the field behind it.
+    char* name = dev->acArrayName.data();
+    if (dev->iIfVersion >= TS_IFVERSION_LETTERS) {
+        if (usable < 187) {
+            return -1;
+        }
+        for (int i = 1; i <= 79; i += 2) {
+            name[(i - 1) / 2] = static_cast<char>(page[107 + i]);
+        }
+    } else {
+        if (usable < 108) {
+            return -1;
+        }
+        // Older arrays fill the name to the end of the page; the byte at the
+        // usable length reads as the buffer's zero fill and ends the name.
+        for (int i = 1; i <= usable - 106 && 107 + i <= 255; i += 2) {
+            name[(i - 1) / 2] = static_cast<char>(ByteAt(page, allocLen, 107 + i));
+        }
+    }
+
+    if (dev->iIfVersion < TS_IFVERSION_PORT_ID) {
+        return 0;
+    }
+    if (usable < 196) {
+        return -1;
+    }
+    if (qualified) {
+        (void)sprintf_s(dev->acDevLunId.data(), dev->acDevLunId.size(), "%d",
+                        page[194] << 8 | page[195]);
+    }
+    return 0;
+}
+
+int DecodePageC9(const unsigned char* page, int allocLen, DevInfo* dev) {
+    const int usable = UsableLength(page, allocLen);
+    const bool qualified = Qualifier(page, allocLen) == 0;
+    const int version = dev->iIfVersion;
+
+    // The controller that this path enters; before 514 page 0xC4 told it.
+    if (version >= TS_IFVERSION_NAMES) {
+        if (usable < 77) {
+            return -1;
+        }
+        (void)memcpy_s(dev->acCtrl.data(), dev->acCtrl.size() - 1, page + 69, 8);
+    } else if (version == TS_IFVERSION_LETTERS) {
+        if (usable < 15) {
+            return -1;
+        }
+        (void)sprintf_s(dev->acCtrl.data(), dev->acCtrl.size(), "%c", page[14] + 0x10);
+    }
+
+    // The owning and working controllers, only from a qualified page.
+    if (qualified) {
+        constexpr int kNameSize = 32;
+        char owning[kNameSize];
+        char working[kNameSize];
+        (void)memset_s(owning, sizeof(owning), 0, sizeof(owning));
+        (void)memset_s(working, sizeof(working), 0, sizeof(working));
+        if (version >= TS_IFVERSION_NAMES) {
+            if (usable < 93) {
+                return -1;
+            }
+            (void)memcpy_s(owning, kNameSize - 1, page + 85, 8);
+            (void)memcpy_s(working, kNameSize - 1, page + 77, 8);
+        } else if (version == TS_IFVERSION_LETTERS) {
+            if (usable < 15) {
+                return -1;
+            }
+            (void)sprintf_s(owning, kNameSize, "%c", page[13] + 0x10);
+            (void)sprintf_s(working, kNameSize, "%c", page[12] + 0x10);
+        } else {
+            if (usable < 10) {
+                return -1;
+            }
+            AnalyzeWorkOwnTpgid(page, dev->acCtrl.data(), working, owning, kNameSize);
+        }
+        (void)sprintf_s(dev->acOwnWork.data(), dev->acOwnWork.size(), "%s/%s", owning, working);
+    }
+
+    if (usable < 11) {
+        return -1;
+    }
+    if (!qualified) {
+        dev->iShieldTpg = 1;
+    }
+
+    if (version < TS_IFVERSION_PORT_ID) {
+        return -1;
+    }
+    if (usable < 262) {
+        return -1;
+    }
+    (void)memcpy_s(dev->acPortId.data(), dev->acPortId.size() - 1, page + 134, 127);
+    return 0;
+}
+
+void AnalyzeWorkOwnTpgid(const unsigned char* page, const char* ctrl, char* work, char* own,
+                         int size) {
+    if (page == nullptr || work == nullptr || own == nullptr || size <= 0) {
+        return;
+    }
+    const size_t bound = static_cast<size_t>(size);
+    const int self = ctrl != nullptr && strcmp(ctrl, "B") == 0 ? 1 : 0;
+    const int other = 1 - self;
+    const int w = page[8];
+    const int o = page[9];
+    (void)sprintf_s(work, bound, "--");
+    (void)sprintf_s(own, bound, "--");
+
+    // Controller codes from 0x81 or from 0x31 name the controllers outright.
+    if (w > 0x80 || o > 0x80) {
+        (void)sprintf_s(work, bound, "%c", w - 0x40);
+        (void)sprintf_s(own, bound, "%c", o - 0x40);
+        return;
+    }
+    if (w > 0x30 || o > 0x30) {
+        (void)sprintf_s(work, bound, "%c", w + 0x10);
+        (void)sprintf_s(own, bound, "%c", o + 0x10);
+        return;
+    }
+    // Small numbers are relative to this path's controller: working 1 is
+    // this one and 0 the other; owning 1 is this one and 2 the other.
+    if (w == 1) {
+        (void)sprintf_s(work, bound, "%c", 'A' + self);
+    } else if (w == 0) {
+        (void)sprintf_s(work, bound, "%c", 'A' + other);
+    }
+    if (o == 1) {
+        (void)sprintf_s(own, bound, "%c", 'A' + self);
+    } else if (o == 2) {
+        (void)sprintf_s(own, bound, "%c", 'A' + other);
+    }
+}
+
+void FormatCapacityText(uint64_t capacity, TsText<16>* text) {
+    static const char* const kUnits[] = {"B", "K", "M", "G", "T", "P"};
+    constexpr int kTopUnit = 5;
+    if (capacity == 0) {
+        (void)sprintf_s(text->data(), text->size(), "--");
+        return;
+    }
+    auto group = [capacity](int unit) {
+        return static_cast<int>((capacity >> (10 * unit)) & 0x3FF);
+    };
+    int unit = kTopUnit;
+    while (unit > 0 && group(unit) == 0) {
+        --unit;
+    }
+    const int integer = group(unit);
+    const int fraction = unit > 0 ? group(unit - 1) : 0;
+    // The truncated tenth of the next smaller unit: 50 MiB of a GiB is 0.0,
+    // 512 MiB is 0.5.
+    const int tenth = fraction * 10 / 1024;
+    if (tenth == 0 && integer > 9) {
+        (void)sprintf_s(text->data(), text->size(), "%d%s", integer, kUnits[unit]);
+    } else {
+        (void)sprintf_s(text->data(), text->size(), "%d.%c%s", integer, '0' + tenth, kUnits[unit]);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Fetch steps.
+
+void UpdateDevinfoInquiryState(DevInfo* dev, int result) {
+    if (dev == nullptr) {
+        return;
+    }
+    char* state = dev->acInqStatus.data();
+    const size_t bound = dev->acInqStatus.size() - 1;
+    if (result == 0) {
+        (void)sprintf_s(state, bound, "active");
+    } else if (!tstopo_TextHasValue(state)) {
+        (void)sprintf_s(state, bound, "--");
+    }
+}
+
+int GetPathInfoFromPageSTD(int fd, DevInfo* dev) {
+    unsigned char page[TS_ALLOC_STD];
+    if (FetchPage(fd, dev, 0, 0, page, TS_ALLOC_STD) != 0) {
+        return TS_INQUIRY_STD_FAILED;
+    }
+    return DecodePageSTD(page, TS_ALLOC_STD, dev);
+}
+
+int GetPathInfoFromPageC0(int fd, DevInfo* dev) {
+    unsigned char page[TS_ALLOC_C0];
+    if (FetchPage(fd, dev, 1, kPageInterface, page, TS_ALLOC_C0) != 0) {
+        return -1;
+    }
+    return DecodePageC0(page, TS_ALLOC_C0, dev);
+}
+
+int GetPathInfoFromPage80(int fd, DevInfo* dev) {
+    unsigned char page[TS_ALLOC_80];
+    if (FetchPage(fd, dev, 1, kPageSerial, page, TS_ALLOC_80) != 0) {
+        return -1;
+    }
+    return DecodePage80(page, TS_ALLOC_80, dev);
+}
+
+int GetPathInfoFromPage83(int fd, DevInfo* dev) {
+    unsigned char page[TS_ALLOC_83];
+    if (FetchPage(fd, dev, 1, kPageIdentification, page, TS_ALLOC_83) != 0) {
+        return -1;
+    }
+    return DecodePage83(page, TS_ALLOC_83, dev);
+}
+
+int GetPathInfoFromPageC4(int fd, DevInfo* dev) {
+    // From 514 on page 0xC9 names the controller.
+    if (dev->iIfVersion >= TS_IFVERSION_LETTERS) {
+        return 0;
+    }
+    unsigned char page[TS_ALLOC_C4];
+    if (FetchPage(fd, dev, 1, kPageController, page, TS_ALLOC_C4) != 0) {
+        return -1;
+    }
+    return DecodePageC4(page, TS_ALLOC_C4, dev);
+}
+
+int GetPathInfoFromPageC8(int fd, DevInfo* dev) {
+    unsigned char page[TS_ALLOC_C8];
+    if (FetchPage(fd, dev, 1, kPageLun, page, TS_ALLOC_C8) != 0) {
+        return -1;
+    }
+    return DecodePageC8(page, TS_ALLOC_C8, dev);
+}
+
+int GetPathInfoFromPageC9(int fd, DevInfo* dev) {
+    unsigned char page[TS_ALLOC_C9];
+    if (FetchPage(fd, dev, 1, kPageOwnWork, page, TS_ALLOC_C9) != 0) {
+        return -1;
+    }
+    return DecodePageC9(page, TS_ALLOC_C9, dev);
+}
+
+int GetPathInfoFromReadCapacity(int fd, DevInfo* dev) {
+    uint64_t capacity = 0;
+    if (tsioctrl_ReadCapacity(fd, &capacity) != 0) {
+        return -1;
+    }
+    FormatCapacityText(capacity, &dev->acCapacity);
+    return 0;
+}
+
+int tsioctrl_GetDevInfomationByInquiry(DevInfo* dev, int mode) {
+    if (dev == nullptr) {
+        return TS_INQUIRY_NO_RECORD;
+    }
+    const char* node = dev->acDevPath.data();
+    UniqueFd fd(open(node, O_RDONLY));
+    if (!fd.Valid()) {
+        tsprint_Log(1, "Open device[%s] failed.\n", node);
+        return TS_INQUIRY_OPEN_FAILED;
+    }
+
+    if (tsioctrl_TUR(fd.Get()) == 0) {
+        (void)sprintf_s(dev->acStatus.data(), dev->acStatus.size(), "active");
+    } else {
+        (void)sprintf_s(dev->acStatus.data(), dev->acStatus.size(), "--");
+        tsprint_Log(3, "Device[%s] send TUR failed.\n", node);
+    }
+    (void)memcpy_s(dev->acInqStatus.data(), dev->acInqStatus.size(), dev->acStatus.data(),
+                   dev->acStatus.size());
+
+    const int standard = GetPathInfoFromPageSTD(fd.Get(), dev);
+    if (standard == TS_INQUIRY_NOT_OURS) {
+        fd.Reset();
+        tsprint_Log(3, "Device[%s] is not qelmar device.\n", node);
+        return TS_INQUIRY_NOT_OURS;
+    }
+    if (standard == TS_INQUIRY_STD_FAILED && mode == TS_INQUIRY_STRICT) {
+        fd.Reset();
+        tsprint_Log(3, "Device[%s] inquire standard page fail.\n", node);
+        return TS_INQUIRY_STD_FAILED;
+    }
+
+    (void)GetPathInfoFromPageC0(fd.Get(), dev);
+    if (dev->iIfVersion >= TS_IFVERSION_VPD) {
+        (void)GetPathInfoFromPage80(fd.Get(), dev);
+        (void)GetPathInfoFromPage83(fd.Get(), dev);
+        (void)GetPathInfoFromPageC4(fd.Get(), dev);
+        (void)GetPathInfoFromPageC8(fd.Get(), dev);
+        (void)GetPathInfoFromPageC9(fd.Get(), dev);
+    }
+    (void)GetPathInfoFromReadCapacity(fd.Get(), dev);
+
+    if (dev->iShieldTpg == 1) {
+        (void)sprintf_s(dev->acOwnWork.data(), dev->acOwnWork.size(), "--/--");
+        tsprint_Log(0, "Device[%s] shield own/work tpg.\n", node);
+    }
+    return TS_INQUIRY_OK;
+}
