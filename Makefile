@@ -15,7 +15,26 @@ CMAKE_FUZZ := -DCMAKE_BUILD_TYPE=Debug -DTSKIT_FUZZ=ON -DTSKIT_WERROR=ON \
 CMAKE_RELEASE := -DCMAKE_BUILD_TYPE=Release
 CMAKE_BENCH := -DCMAKE_BUILD_TYPE=Release -DTSKIT_BENCH=ON
 
-.PHONY: test release bench deps-test deps-bench clean
+.PHONY: demo test release bench deps-test deps-bench clean
+
+# The release tsexTool on the bundled simulated hosts: each command line,
+# then what it prints. The simulated host needs root (a mount namespace).
+DEMO_HOSTS := demo degraded
+DEMO_COMMANDS := "show vlun" "show path" "show phypath" "show device"
+
+demo:
+	@if [ "$$(id -u)" != 0 ]; then \
+		echo "make demo runs the tools on a simulated host, which needs root."; exit 1; fi
+	cmake -S . -B build/release $(CMAKE_RELEASE)
+	cmake --build build/release -j $(JOBS) --target tsexTool sansim sansim_preload
+	@for host in $(DEMO_HOSTS); do \
+		for command in $(DEMO_COMMANDS); do \
+			echo "# tsexTool $$command   (host: $$host)"; \
+			build/release/sim/sansim run sim/topologies/$$host.json -- \
+				build/release/tool/tsexTool $$command; \
+			echo; \
+		done; \
+	done
 
 deps-test:
 	@scripts/ensure-packages $(TEST_PACKAGES)

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "boundedfunc.h"
 #include "tstopology.h"
 
 int g_iloglevel = 99;
@@ -308,4 +309,333 @@ void CalcAlarmWindowLen() {
         Measure(g_uiAlarmDescriptionWindow, alarm->acDescription, kAlarmDescriptionFloor);
     }
     g_uiAlarmTotalWindow = g_uiAlarmLevelWindow + g_uiAlarmDescriptionWindow + 2 * kCellMargin;
+}
+
+namespace {
+
+// Arrays report the own/work controller pair in the form the tables show
+// from this interface version on; older ones show the missing pair.
+constexpr int kOwnWorkIfVersion = 514;
+constexpr const char* kNoPair = "--/--";
+
+// Array serial numbers that name the arrays feeding the two rows of a
+// dual-array vlun.
+using ArrayKey = TsText<64>;
+
+void Say(const char* text) {
+    (void)fputs(text, stdout);
+    (void)fflush(stdout);
+}
+
+void SayWithName(const char* format, const char* name) {
+    (void)fprintf(stdout, format, name);
+    (void)fflush(stdout);
+}
+
+void EndRow() {
+    Say("\n");
+}
+
+void RuleLine(unsigned int length, char ch) {
+    print_dash(length, ch);
+    EndRow();
+}
+
+void Cell(const char* text, unsigned int window) {
+    print_str_in_mid(text, window + kCellMargin);
+}
+
+template <size_t N>
+void Cell(const TsText<N>& field, unsigned int window) {
+    Cell(field.data(), window);
+}
+
+// A rule line of '=', the table, and the closing rule line.
+void Frame(unsigned int length, void (*rows)()) {
+    RuleLine(length, '=');
+    rows();
+    RuleLine(length, '=');
+}
+
+const char* OwnWorkShown(const DevInfo& dev) {
+    return dev.iIfVersion < kOwnWorkIfVersion ? kNoPair : dev.acOwnWork.data();
+}
+
+// The first path in list order that has a value for a field decides it.
+template <size_t N>
+void MergeField(TsText<N>& row, const TsText<N>& path) {
+    if (!tstopo_TextHasValue(row.data()) && tstopo_TextHasValue(path.data()) &&
+        strcmp(row.data(), path.data()) != 0) {
+        (void)memcpy_s(row.data(), N, path.data(), N);
+    }
+}
+
+void MergePathIntoRow(DevInfo& row, const DevInfo& path) {
+    MergeField(row.acLunName, path.acLunName);
+    MergeField(row.acStatus, path.acStatus);
+    MergeField(row.acVidPid, path.acVidPid);
+    MergeField(row.acOwnWork, path.acOwnWork);
+    MergeField(row.acArrayName, path.acArrayName);
+    MergeField(row.acArraySn, path.acArraySn);
+    MergeField(row.acDevLunId, path.acDevLunId);
+}
+
+// The row (0 or 1) that a path of a dual-array vlun feeds, taking a free
+// key for its array; -1 when both keys belong to other arrays. A path that
+// names no array (its page 0x80 failed) cannot say which array it runs to:
+// it neither takes nor matches a key, so it can neither claim a row for a
+// missing array nor be mixed into the row of a real one.
+int DualArrayRow(const DevInfo& path, ArrayKey (&keys)[2]) {
+    if (!tstopo_TextHasValue(path.acArraySn.data())) {
+        return -1;
+    }
+    for (int i = 0; i < 2; ++i) {
+        ArrayKey& key = keys[i];
+        if (key[0] == '\0' || strcmp(key.data(), path.acArraySn.data()) == 0) {
+            (void)strncpy_s(key.data(), key.size(), path.acArraySn.data(), key.size());
+            return i;
+        }
+    }
+    return -1;
+}
+
+// A vlun with paths is shown with its own name, listing WWID and listing
+// size, and everything else from its paths.
+void PrintMergedVlunRow(const VlunInfo& vlun, const DevInfo& row) {
+    Cell(vlun.stDev.acDevPath, g_uiVlunNameWindow);
+    Cell(vlun.acDmWwn, g_uiDevLunWWNWindow);
+    Cell(row.acStatus, g_uiPathStatusWindow);
+    Cell(vlun.acDmSize, g_uiCapacityWindow);
+    Cell(row.acLunName, g_uiDevLunNameWindow);
+    Cell(row.acVidPid, g_uiVidPidWindow);
+    Cell(row.acOwnWork, g_uiCtrlWindow);
+    Cell(row.acArrayName, g_uiArrayNameWindow);
+    Cell(row.acArraySn, g_uiArraySNWindow);
+    Cell(row.acDevLunId, g_uiDevLunIDWindow);
+}
+
+void PrintPathlessVlunRow(const VlunInfo& vlun) {
+    const DevInfo& dev = vlun.stDev;
+    Cell(dev.acDevPath, g_uiVlunNameWindow);
+    Cell(vlun.acDmWwn, g_uiDevLunWWNWindow);
+    Cell(dev.acStatus, g_uiPathStatusWindow);
+    Cell(vlun.acDmSize, g_uiCapacityWindow);
+    Cell(dev.acLunName, g_uiDevLunNameWindow);
+    Cell(vlun.acDmVidPid, g_uiVidPidWindow);
+    Cell(OwnWorkShown(dev), g_uiCtrlWindow);
+    Cell(dev.acArrayName, g_uiArrayNameWindow);
+    Cell(dev.acArraySn, g_uiArraySNWindow);
+    Cell(dev.acDevLunId, g_uiDevLunIDWindow);
+}
+
+void PrintVlunWithPaths(const VlunInfo& vlun) {
+    DevInfo rows[2] = {};
+    tstopo_InitDevInfoToDefault(&rows[0], TS_DEVTYPE_PATH);
+    tstopo_InitDevInfoToDefault(&rows[1], TS_DEVTYPE_PATH);
+    // Cleared for every vlun: each dual-array LUN may span its own pair of
+    // arrays, and keys left by an earlier vlun would send this vlun's paths
+    // to the wrong row, or to none.
+    ArrayKey keys[2] = {};
+    const bool dualArray = vlun.stDev.iDualArray != 0;
+    for (ListHead* link = vlun.stPathList.next; link != &vlun.stPathList; link = link->next) {
+        const DevInfo& path = list_entry(link, PathInfo, stList)->stDev;
+        if (!dualArray) {
+            MergePathIntoRow(rows[0], path);
+            continue;
+        }
+        const int row = DualArrayRow(path, keys);
+        if (row >= 0) {
+            MergePathIntoRow(rows[row], path);
+        }
+    }
+    PrintMergedVlunRow(vlun, rows[0]);
+    if (vlun.stDev.iDualArray == 1 && keys[1][0] != '\0') {
+        EndRow();
+        PrintMergedVlunRow(vlun, rows[1]);
+    }
+    EndRow();
+}
+
+bool AnyVlunHasPath() {
+    for (ListHead* link = g_tsvlunlist.next; link != &g_tsvlunlist; link = link->next) {
+        if (!list_empty(&list_entry(link, VlunInfo, stList)->stPathList)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+void PrintVlunTopolopy() {
+    PrintVlunHeaderWindows();
+    for (ListHead* link = g_tsvlunlist.next; link != &g_tsvlunlist; link = link->next) {
+        const VlunInfo& vlun = *list_entry(link, VlunInfo, stList);
+        if (list_empty(&vlun.stPathList)) {
+            PrintPathlessVlunRow(vlun);
+            EndRow();
+        } else {
+            PrintVlunWithPaths(vlun);
+        }
+    }
+}
+
+void PrintPathTopolopy() {
+    PrintPathHeaderWindows();
+    for (ListHead* vlunLink = g_tsvlunlist.next; vlunLink != &g_tsvlunlist;
+         vlunLink = vlunLink->next) {
+        const VlunInfo& vlun = *list_entry(vlunLink, VlunInfo, stList);
+        for (ListHead* pathLink = vlun.stPathList.next; pathLink != &vlun.stPathList;
+             pathLink = pathLink->next) {
+            const PathInfo& path = *list_entry(pathLink, PathInfo, stList);
+            const DevInfo& dev = path.stDev;
+            Cell(path.acHctl, g_uiPathHCTLWindow);
+            Cell(vlun.stDev.acDevPath, g_uiVlunNameWindow);
+            Cell(dev.acDevPath, g_uiPathNameWindow);
+            Cell(dev.acStatus, g_uiPathStatusWindow);
+            Cell(dev.acCtrl, g_uiPathCtrlWindow);
+            Cell(dev.acArrayName, g_uiArrayNameWindow);
+            Cell(dev.acArraySn, g_uiArraySNWindow);
+            Cell(dev.acPortType, g_uiPortTypeWindow);
+            Cell(dev.acPortId, g_uiPortIDWindow);
+            Cell(dev.acHostWwn, g_uiInitPortWindow);
+            Cell(dev.acTargetWwn, g_uiTargetPortWindow);
+            EndRow();
+        }
+    }
+}
+
+void PrintPhypathTopolopy() {
+    PrintPhypathHeaderWindows();
+    for (ListHead* link = g_tsphypathlist.next; link != &g_tsphypathlist; link = link->next) {
+        const PhypathInfo& phypath = *list_entry(link, PhypathInfo, stNode);
+        Cell(phypath.acAlias, g_uiPhypathAliasWindow);
+        Cell(phypath.acStatus, g_uiPathStatusWindow);
+        Cell(phypath.acCtrl, g_uiPathCtrlWindow);
+        Cell(phypath.acArrayName, g_uiArrayNameWindow);
+        Cell(phypath.acArraySn, g_uiArraySNWindow);
+        Cell(phypath.acPortType, g_uiPortTypeWindow);
+        Cell(phypath.acPortId, g_uiPortIDWindow);
+        Cell(phypath.acHostWwn, g_uiInitPortWindow);
+        Cell(phypath.acTargetWwn, g_uiTargetPortWindow);
+        EndRow();
+    }
+}
+
+void PrintDeviceTopolopy() {
+    PrintDeviceHeaderWindows();
+    for (ListHead* link = g_tsdevicelist.next; link != &g_tsdevicelist; link = link->next) {
+        const DevInfo& dev = *list_entry(link, DevInfo, stNode);
+        Cell(dev.acDevPath, g_uiDeviceNameWindow);
+        Cell(dev.acLunName, g_uiDevLunNameWindow);
+        Cell(dev.acLunWwn, g_uiDevLunWWNWindow);
+        Cell(dev.acStatus, g_uiPathStatusWindow);
+        Cell(dev.acCapacity, g_uiCapacityWindow);
+        Cell(dev.acVidPid, g_uiVidPidWindow);
+        Cell(OwnWorkShown(dev), g_uiCtrlWindow);
+        Cell(dev.acArrayName, g_uiArrayNameWindow);
+        Cell(dev.acArraySn, g_uiArraySNWindow);
+        Cell(dev.acDevLunId, g_uiDevLunIDWindow);
+        EndRow();
+    }
+}
+
+void PrintAlarmList() {
+    PrintAlarmHeaderWindows();
+    for (ListHead* link = g_tsalarmlist.next; link != &g_tsalarmlist; link = link->next) {
+        const AlarmInfo& alarm = *list_entry(link, AlarmInfo, stNode);
+        Cell(alarm.acLevel, g_uiAlarmLevelWindow);
+        // The sentence runs to its end: it is the last column and the
+        // longest text of the table.
+        Say(alarm.acDescription.data());
+        EndRow();
+    }
+}
+
+int tsprint_VlunTopolopy() {
+    if (list_empty(&g_tsvlunlist)) {
+        Say("There is no vlun.\n");
+    } else {
+        CalcVlunWindowLen();
+        Frame(g_uiVlunTotalWindow, PrintVlunTopolopy);
+    }
+    (void)fflush(stdout);
+    return 0;
+}
+
+int tsprint_VlunPathTopolopy(const char* name) {
+    const VlunInfo* vlun = tstopo_GetVlunByDevname(name);
+    if (vlun == nullptr) {
+        SayWithName("There is no device[%s].\n", name);
+        (void)fflush(stdout);
+        return 0;
+    }
+    CalcVlunWindowLen();
+    CalcPathWindowLen();
+    const unsigned int length = g_uiVlunPathTotalWindow > g_uiVlunTotalWindow
+                                    ? g_uiVlunPathTotalWindow
+                                    : g_uiVlunTotalWindow;
+    RuleLine(length, '=');
+    PrintVlunTopolopy();
+    RuleLine(length, '-');
+    if (list_empty(&vlun->stPathList)) {
+        SayWithName("There is no path in device[%s].\n", name);
+    } else {
+        PrintPathTopolopy();
+    }
+    RuleLine(length, '=');
+    (void)fflush(stdout);
+    return 0;
+}
+
+int tsprint_PathTopolopy(const char* name) {
+    if (!AnyVlunHasPath()) {
+        if (name != nullptr) {
+            SayWithName("There is no device[%s].\n", name);
+        } else {
+            Say("There is no path.\n");
+        }
+    } else {
+        CalcPathWindowLen();
+        Frame(g_uiVlunPathTotalWindow, PrintPathTopolopy);
+    }
+    (void)fflush(stdout);
+    return 0;
+}
+
+int tsprint_PhypathTopolopy() {
+    if (list_empty(&g_tsphypathlist)) {
+        Say("There is no phypath.\n");
+    } else {
+        CalcPhypathWindowLen();
+        Frame(g_uiPhypathTotalWindow, PrintPhypathTopolopy);
+    }
+    (void)fflush(stdout);
+    return 0;
+}
+
+int tsprint_DeviceTopolopy(const char* name) {
+    if (list_empty(&g_tsdevicelist)) {
+        if (name != nullptr) {
+            SayWithName("There is no device[%s].\n", name);
+        } else {
+            Say("There is no device.\n");
+        }
+    } else {
+        CalcDeviceWindowLen();
+        Frame(g_uiDeviceTotalWindow, PrintDeviceTopolopy);
+    }
+    (void)fflush(stdout);
+    return 0;
+}
+
+int tsprint_AlarmList() {
+    if (list_empty(&g_tsalarmlist)) {
+        Say("There is no alarm.\n");
+    } else {
+        CalcAlarmWindowLen();
+        Frame(g_uiAlarmTotalWindow, PrintAlarmList);
+    }
+    (void)fflush(stdout);
+    return 0;
 }

@@ -61,4 +61,24 @@ void CalcPhypathWindowLen();
 void CalcDeviceWindowLen();
 void CalcAlarmWindowLen();
 
+// The tables. Each entry point computes its widths, prints its table framed
+// by rule lines of '=' (or a one-line message when there is nothing to show),
+// flushes and returns 0: printing never fails a command.
+int tsprint_VlunTopolopy();
+// The vlun table, then the path table, for the vlun named (a dm name).
+int tsprint_VlunPathTopolopy(const char* name);
+// The path table; name (an sd name, or null) only words the empty message.
+int tsprint_PathTopolopy(const char* name);
+int tsprint_PhypathTopolopy();
+// The device table; name (or null) only words the empty message.
+int tsprint_DeviceTopolopy(const char* name);
+int tsprint_AlarmList();
+
+// Row printers: the table's heading row, then one row per record.
+void PrintVlunTopolopy();
+void PrintPathTopolopy();
+void PrintPhypathTopolopy();
+void PrintDeviceTopolopy();
+void PrintAlarmList();
+
 #endif  // TSEXTOOL_TSPRINT_H

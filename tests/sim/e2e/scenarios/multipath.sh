@@ -65,9 +65,9 @@ expect_status 1
 expect_stdout </dev/null
 
 # Product CLIs.
-sim "$TOPOLOGIES/demo.json" -- sh -c 'which tsadm; which tsadmin; which tsTools; tsadm -v; echo $?'
+sim "$HOSTS/faults.json" -- sh -c 'which tsadm; which tsadmin; which tsTools; tsTools -v; echo $?'
 expect_stdout <<'END'
-/dev/.sansim/bin/tsadm
+/dev/.sansim/bin/tsTools
 0
 END
 sim "$HOSTS/faults.json" -- sh -c "tsTools show lun"

@@ -1,0 +1,417 @@
+// tsexTool command line and run lifecycle.
+#include "tstool.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "tsprint.h"
+#include "tstopology.h"
+
+namespace {
+
+constexpr const char* kVersion = "1.0.3";
+
+// The longest command line: "show", a subcommand, a name and "verbose".
+constexpr int kMaxWords = 4;
+
+#define TSTOOL_HELP_VERSION \
+    "   show version                      -- Displays the version information of the tool.\n"
+#define TSTOOL_HELP_VLUN                                                                      \
+    "   show vlun [devname] [verbose]     -- Displays virtual disk information. The command " \
+    "depends on the multipath -ll command.\n"
+#define TSTOOL_HELP_PATH                                                                      \
+    "   show path [devname] [verbose]     -- Displays path information. The command depends " \
+    "on the multipath -ll command.\n"
+#define TSTOOL_HELP_DEVICE \
+    "   show device [devname] [verbose]   -- Displays disk device information.\n"
+#define TSTOOL_HELP_PHYPATH                                                                    \
+    "   show phypath [verbose]            -- Displays physical path information. The command " \
+    "depends on the multipath -ll command.\n"
+#define TSTOOL_HELP_CHECK                                                                     \
+    "   check status [verbose]            -- Checks and displays exception information. The " \
+    "command depends on the multipath -ll command.\n"
+
+#define TSTOOL_USAGE "Usage:\n"
+
+constexpr const char* kFullUsage = TSTOOL_USAGE TSTOOL_HELP_VERSION TSTOOL_HELP_VLUN
+    TSTOOL_HELP_PATH TSTOOL_HELP_DEVICE TSTOOL_HELP_PHYPATH TSTOOL_HELP_CHECK;
+constexpr const char* kShowUsage = TSTOOL_USAGE TSTOOL_HELP_VERSION TSTOOL_HELP_VLUN
+    TSTOOL_HELP_PATH TSTOOL_HELP_DEVICE TSTOOL_HELP_PHYPATH;
+constexpr const char* kVlunUsage = TSTOOL_USAGE TSTOOL_HELP_VLUN;
+constexpr const char* kPathUsage = TSTOOL_USAGE TSTOOL_HELP_PATH;
+constexpr const char* kDeviceUsage = TSTOOL_USAGE TSTOOL_HELP_DEVICE;
+constexpr const char* kPhypathUsage = TSTOOL_USAGE TSTOOL_HELP_PHYPATH;
+constexpr const char* kCheckUsage = TSTOOL_USAGE TSTOOL_HELP_CHECK;
+
+constexpr const char* kNeedMore = "Error: Need more option\n";
+constexpr const char* kNeedLess = "Error: Need less option\n";
+constexpr const char* kNotSupported = "Error: Input Option is not supported.\n";
+constexpr const char* kNoMultipath = "Warning: multipath command is unavailable.\n";
+constexpr const char* kUnsafeName = "Cannot enter special characters in the name.\n";
+
+// Characters a device name may not hold: shell metacharacters and quotes,
+// refused before the name reaches any lookup.
+constexpr char kForbiddenChars[] = "~`!@#$%^&*(){}[]|;\"";
+
+constexpr const char* kDevPrefix = "/dev/";
+constexpr size_t kDevPrefixLength = 5;
+
+void Say(const char* text) {
+    (void)fputs(text, stdout);
+    (void)fflush(stdout);
+}
+
+void SayNoDevice(const char* name) {
+    (void)fprintf(stdout, "There is no device[%s].\n", name);
+    (void)fflush(stdout);
+}
+
+bool StartsWith(const char* text, const char* prefix) {
+    return strncmp(text, prefix, strlen(prefix)) == 0;
+}
+
+// The form of a show subcommand with and without a device name.
+struct ShowForms {
+    int maxWords;  // counting the subcommand itself
+    const char* usage;
+    int (*all)();
+    int (*specify)(const char* name);  // null: the subcommand takes no name
+};
+
+// The word rules shared by the show subcommands. An unsupported extra word
+// fails the command for every subcommand alike: exiting 0 after printing an
+// error and the usage would tell a script that the command worked.
+int RunShowSubcommand(int argc, const char* const* argv, const ShowForms& forms) {
+    if (argc > forms.maxWords) {
+        Say(kNeedLess);
+        Say(forms.usage);
+        return -1;
+    }
+    int words = argc;
+    if (words >= 2 && strcmp(argv[words - 1], "verbose") == 0) {
+        tsprint_SetLogLevel(0);
+        --words;
+    }
+    if (words == 1) {
+        return forms.all();
+    }
+    if (words == 2 && forms.specify != nullptr) {
+        return forms.specify(argv[1]);
+    }
+    Say(kNotSupported);
+    Say(forms.usage);
+    return -1;
+}
+
+// Refuses a name with forbidden characters and drops a leading "/dev/".
+// Returns null for a refused name. A refused name fails the command: it is
+// an input error like any other on the command line.
+const char* AcceptDeviceName(const char* name) {
+    if (tstool_JudgeNameUnsafeStr(name) != 0) {
+        Say(kUnsafeName);
+        return nullptr;
+    }
+    return StartsWith(name, kDevPrefix) ? name + kDevPrefixLength : name;
+}
+
+int WarnIfNoMultipath(int result) {
+    if (result == TS_ERR_NO_MULTIPATH) {
+        Say(kNoMultipath);
+    }
+    return result;
+}
+
+// Frees every record of a list whose records are linked through stNode.
+template <typename Record>
+void FreeNodeList(ListHead* head) {
+    ListHead* link = head->next;
+    while (link != head) {
+        ListHead* next = link->next;
+        list_del(link);
+        free(list_entry(link, Record, stNode));
+        link = next;
+    }
+}
+
+}  // namespace
+
+const OpCmdEntry g_stTstoolOpCmdType[TSTOOL_CMD_COUNT] = {
+    {"help", "", tstool_Help},
+    {"?", "", tstool_Help},
+    {"show", "", tstool_Show},
+    {"check", "", tstool_Check},
+};
+
+const OpCmdEntry g_stTstoolOpShowType[TSTOOL_SHOW_COUNT] = {
+    {"version", TSTOOL_HELP_VERSION, tstool_ShowVersion},
+    {"vlun", TSTOOL_HELP_VLUN, tstool_ShowVlun},
+    {"path", TSTOOL_HELP_PATH, tstool_ShowPath},
+    {"device", TSTOOL_HELP_DEVICE, tstool_ShowDevice},
+    {"phypath", TSTOOL_HELP_PHYPATH, tstool_ShowPhypath},
+};
+
+int tstool_CheckTessaro() {
+    static const char* const kProbes[] = {
+        "which tsadm >/dev/null 2>&1",
+        "which tsadmin >/dev/null 2>&1",
+        "which tsTools >/dev/null 2>&1",
+    };
+    for (const char* probe : kProbes) {
+        if (system(probe) == 0) {
+            return -1;
+        }
+    }
+    return 0;
+}
+
+void tstool_Init() {
+    INIT_LIST_HEAD(&g_tsvlunlist);
+    INIT_LIST_HEAD(&g_tsphypathlist);
+    INIT_LIST_HEAD(&g_tsdevicelist);
+    INIT_LIST_HEAD(&g_tsalarmlist);
+}
+
+void tstool_Finish() {
+    ListHead* vlunLink = g_tsvlunlist.next;
+    while (vlunLink != &g_tsvlunlist) {
+        ListHead* nextVlun = vlunLink->next;
+        VlunInfo* vlun = list_entry(vlunLink, VlunInfo, stList);
+        ListHead* pathLink = vlun->stPathList.next;
+        while (pathLink != &vlun->stPathList) {
+            ListHead* nextPath = pathLink->next;
+            list_del(pathLink);
+            free(list_entry(pathLink, PathInfo, stList));
+            pathLink = nextPath;
+        }
+        list_del(vlunLink);
+        free(vlun);
+        vlunLink = nextVlun;
+    }
+    FreeNodeList<PhypathInfo>(&g_tsphypathlist);
+    FreeNodeList<DevInfo>(&g_tsdevicelist);
+    FreeNodeList<AlarmInfo>(&g_tsalarmlist);
+}
+
+int tstool_ExecuteCmd(int argc, const char* const* argv) {
+    if (argc <= 0) {
+        Say(kNeedMore);
+        Say(kFullUsage);
+        return -1;
+    }
+    if (argc > kMaxWords) {
+        Say(kNeedLess);
+        Say(kFullUsage);
+        return -1;
+    }
+    return tstool_ExecuteOption(argv[0], argc, argv, TSTOOL_CMD_COUNT, g_stTstoolOpCmdType,
+                                kFullUsage);
+}
+
+int tstool_ExecuteOption(const char* name, int argc, const char* const* argv, int entries,
+                         const OpCmdEntry* table, const char* usage) {
+    if (argv == nullptr) {
+        Say(kNeedMore);
+        Say(usage);
+        return -1;
+    }
+    if (name == nullptr) {
+        return -1;
+    }
+    for (int i = 0; i < entries; ++i) {
+        if (strcmp(name, table[i].pcName) == 0) {
+            return table[i].pfnHandler(argc, argv);
+        }
+    }
+    Say(kNotSupported);
+    Say(usage);
+    return -1;
+}
+
+int tstool_JudgeNameUnsafeStr(const char* name) {
+    if (name == nullptr) {
+        return -1;
+    }
+    return strpbrk(name, kForbiddenChars) != nullptr ? -1 : 0;
+}
+
+int tstool_Help(int /*argc*/, const char* const* /*argv*/) {
+    Say(kFullUsage);
+    return 0;
+}
+
+int tstool_Show(int argc, const char* const* argv) {
+    if (argc < 2) {
+        Say(kNeedMore);
+        Say(kShowUsage);
+        return -1;
+    }
+    return tstool_ExecuteOption(argv[1], argc - 1, argv + 1, TSTOOL_SHOW_COUNT,
+                                g_stTstoolOpShowType, kShowUsage);
+}
+
+int tstool_Check(int argc, const char* const* argv) {
+    if (argc <= 1) {
+        Say(kNeedMore);
+        Say(kCheckUsage);
+        return -1;
+    }
+    if (argc > 3) {
+        Say(kNeedLess);
+        Say(kCheckUsage);
+        return -1;
+    }
+    const bool verbose = argc == 3;
+    if (strcmp(argv[1], "status") != 0 || (verbose && strcmp(argv[2], "verbose") != 0)) {
+        Say(kCheckUsage);
+        return -1;
+    }
+    if (verbose) {
+        tsprint_SetLogLevel(0);
+    }
+    // A check that found trouble has still run: its findings are the output.
+    (void)tstool_CheckStatus();
+    return 0;
+}
+
+int tstool_ShowVersion(int /*argc*/, const char* const* /*argv*/) {
+    (void)fprintf(stdout, "tsexTool version: %s\n", kVersion);
+    (void)fflush(stdout);
+    return 0;
+}
+
+int tstool_ShowVlun(int argc, const char* const* argv) {
+    static const ShowForms kForms = {3, kVlunUsage, tstool_ShowVlunAll, tstool_ShowVlunSpecify};
+    return RunShowSubcommand(argc, argv, kForms);
+}
+
+int tstool_ShowPath(int argc, const char* const* argv) {
+    static const ShowForms kForms = {3, kPathUsage, tstool_ShowPathAll, tstool_ShowPathSpecify};
+    return RunShowSubcommand(argc, argv, kForms);
+}
+
+int tstool_ShowDevice(int argc, const char* const* argv) {
+    static const ShowForms kForms = {3, kDeviceUsage, tstool_ShowDeviceAll,
+                                     tstool_ShowDeviceSpecify};
+    return RunShowSubcommand(argc, argv, kForms);
+}
+
+int tstool_ShowPhypath(int argc, const char* const* argv) {
+    static const ShowForms kForms = {2, kPhypathUsage, tstool_ShowPhypathAll, nullptr};
+    return RunShowSubcommand(argc, argv, kForms);
+}
+
+int tstool_ShowVlunAll() {
+    int result = tstopo_GetVlunTopology(nullptr, nullptr);
+    if (result == 0) {
+        (void)tsprint_VlunTopolopy();
+    }
+    return WarnIfNoMultipath(result);
+}
+
+int tstool_ShowPathAll() {
+    int result = tstopo_GetVlunTopology(nullptr, nullptr);
+    if (result == 0) {
+        (void)tsprint_PathTopolopy(nullptr);
+    }
+    return WarnIfNoMultipath(result);
+}
+
+int tstool_ShowPhypathAll() {
+    int result = tstopo_GetPhypathTopology();
+    if (result == 0) {
+        (void)tsprint_PhypathTopolopy();
+    }
+    return WarnIfNoMultipath(result);
+}
+
+int tstool_ShowDeviceAll() {
+    // The multipath view is preferred; without it (no command, a failing
+    // listing, or none of the vendor's maps) the disks are found in sysfs.
+    int result = tstopo_GetVlunTopology(nullptr, nullptr);
+    if (result == 0 && !list_empty(&g_tsvlunlist)) {
+        tstopo_VlunConvertToDevice();
+    } else {
+        result = tstopo_GetDeviceTopology(nullptr);
+        if (result != 0) {
+            return result;
+        }
+    }
+    (void)tsprint_DeviceTopolopy(nullptr);
+    return result;
+}
+
+int tstool_ShowVlunSpecify(const char* name) {
+    const char* devName = AcceptDeviceName(name);
+    if (devName == nullptr) {
+        return -1;
+    }
+    if (!StartsWith(devName, "dm-")) {
+        SayNoDevice(devName);
+        return 0;
+    }
+    int result = tstopo_GetVlunTopology(devName, nullptr);
+    if (result == 0) {
+        (void)tsprint_VlunPathTopolopy(devName);
+    }
+    return WarnIfNoMultipath(result);
+}
+
+int tstool_ShowPathSpecify(const char* name) {
+    const char* devName = AcceptDeviceName(name);
+    if (devName == nullptr) {
+        return -1;
+    }
+    int result;
+    if (StartsWith(devName, "sd")) {
+        result = tstopo_GetVlunTopology(nullptr, devName);
+        if (result == 0) {
+            (void)tsprint_PathTopolopy(devName);
+        }
+    } else if (StartsWith(devName, "dm-")) {
+        result = tstopo_GetVlunTopology(devName, nullptr);
+        if (result == 0) {
+            (void)tsprint_VlunPathTopolopy(devName);
+        }
+    } else {
+        SayNoDevice(devName);
+        return 0;
+    }
+    return WarnIfNoMultipath(result);
+}
+
+int tstool_ShowDeviceSpecify(const char* name) {
+    const char* devName = AcceptDeviceName(name);
+    if (devName == nullptr) {
+        return -1;
+    }
+    int result = tstopo_GetDeviceTopology(devName);
+    if (result == 0) {
+        (void)tsprint_DeviceTopolopy(devName);
+    }
+    return result;
+}
+
+int tstool_CheckStatus() {
+    // The alarm analysis (tsalarm_GetAlarmList, then tsprint_AlarmList on
+    // success) takes this place when that module arrives; until then the
+    // check finds and prints nothing.
+    return 0;
+}
+
+int main(int argc, char* argv[]) {
+    if (getuid() != 0) {
+        Say("Please run as root!\n");
+        return 1;
+    }
+    if (tstool_CheckTessaro() != 0) {
+        Say("Tessaro was installed in this OS. Please use Tessaro CLI.\n");
+        return 1;
+    }
+    tstool_Init();
+    int result = tstool_ExecuteCmd(argc - 1, argv + 1);
+    tstool_Finish();
+    return result == 0 ? 0 : 1;
+}

@@ -1,0 +1,265 @@
+// Device discovery: the vendor's disks as plain block devices, found by a
+// scan of /sys/block (each entry identified through SCSI commands, its
+// capacity read from the sysfs size file) or copied from the vluns and paths
+// of multipath discovery. Also the node and name checks that discovery shares.
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "../common/unique_pipe.h"
+#include "boundedfunc.h"
+#include "tsioctrl.h"
+#include "tsprint.h"
+#include "tstopology.h"
+
+namespace {
+
+constexpr int kLogError = 3;
+constexpr int kLogDetail = 0;
+
+constexpr char kSysBlock[] = "/sys/block";
+constexpr size_t kSysBlockLength = sizeof kSysBlock - 1;
+constexpr size_t kEntryPathSize = 256;
+constexpr int kLineSize = 256;
+constexpr size_t kFormatSize = 6;
+
+// Owner of one open directory stream.
+class UniqueDir {
+  public:
+    explicit UniqueDir(DIR* dir) : dir_(dir) {}
+    ~UniqueDir() {
+        if (dir_ != nullptr) {
+            (void)closedir(dir_);
+        }
+    }
+    UniqueDir(const UniqueDir&) = delete;
+    UniqueDir& operator=(const UniqueDir&) = delete;
+
+    DIR* Get() const { return dir_; }
+    bool Valid() const { return dir_ != nullptr; }
+
+  private:
+    DIR* dir_;
+};
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Characters of a kernel block device name: letters, digits and the few
+// punctuation marks that names use ("cciss!c0d0", "nvme0n1", "dm-3").
+bool IsNameCharacter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || IsDigit(c) ||
+           strchr("._-:!+", c) != nullptr;
+}
+
+// The leading decimal number of a line; none counts as 0.
+uint64_t LeadingNumber(const char* text) {
+    uint64_t value = 0;
+    for (; IsDigit(*text); ++text) {
+        uint64_t digit = static_cast<uint64_t>(*text - '0');
+        if (value > (UINT64_MAX - digit) / 10) {
+            return UINT64_MAX;
+        }
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+bool IsDirectory(const char* path) {
+    struct stat info {};
+    return stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+}  // namespace
+
+int JudgeFileExistAndRead(const char* nodePath) {
+    if (nodePath == nullptr) {
+        return -1;
+    }
+    if (access(nodePath, F_OK) != 0) {
+        tsprint_Log(kLogDetail, "Device[%s] isn't exist.\n", nodePath);
+        return -1;
+    }
+    if (access(nodePath, R_OK) != 0) {
+        tsprint_Log(kLogDetail, "Device[%s] does not have read access.\n", nodePath);
+        return -1;
+    }
+    return 0;
+}
+
+int JudgeDevnameUnsafeStr(const char* name) {
+    if (name == nullptr) {
+        return -1;
+    }
+    for (const char* separator : {"&&", "||", "&", "|", ";"}) {
+        if (strstr(name, separator) != nullptr) {
+            return -1;
+        }
+    }
+    // Deliberately stricter than the five separators: a backquote, "$", a
+    // redirection, a quote, a blank or a newline would reach the shell that
+    // runs "cat" just the same. A kernel name needs none of them.
+    for (const char* c = name; *c != '\0'; ++c) {
+        if (!IsNameCharacter(*c)) {
+            return -1;
+        }
+    }
+    return 0;
+}
+
+int GetCapacityFromSysfs(const char* name, char* dest, int destSize) {
+    if (JudgeDevnameUnsafeStr(name) != 0) {
+        tsprint_Log(kLogError, "Device[%s] is invalid name.\n", name != nullptr ? name : "");
+        return -1;
+    }
+    if (dest == nullptr || destSize <= 0) {
+        return -1;
+    }
+    char command[kLineSize];
+    UniquePipe pipe;
+    if (sprintf_s(command, sizeof command, "cat /sys/block/%s/size 2>/dev/null", name) >= 0) {
+        pipe = UniquePipe(popen(command, "r"));
+    }
+    if (!pipe.Valid()) {
+        tsprint_Log(kLogError, "Popen device size[/sys/block/%s/size] failed.\n", name);
+        return -1;
+    }
+    char line[kLineSize];
+    if (fgets(line, sizeof line, pipe.Get()) == nullptr) {
+        return -1;
+    }
+    size_t length = strlen(line);
+    if (length > 0 && line[length - 1] == '\n') {
+        line[length - 1] = '\0';
+    }
+    // Sectors of 512 bytes, halved to kibibytes.
+    float value = static_cast<float>(LeadingNumber(line) / 2);
+    static const char kUnits[] = "KMGTP";
+    size_t unit = 0;
+    while (value >= 1024.0F && unit + 1 < sizeof kUnits - 1) {
+        value /= 1024.0F;
+        ++unit;
+    }
+    char format[kFormatSize];
+    if (snprintf_s(format, sizeof format, sizeof format - 1, value < 10.0F ? "%%.1f%c" : "%%.0f%c",
+                   kUnits[unit]) < 0) {
+        return -1;
+    }
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+#endif
+    int written =
+        sprintf_s(dest, static_cast<size_t>(destSize), format, static_cast<double>(value));
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+    return written < 0 ? -1 : 0;
+}
+
+DevInfo* CreateDeviceWithDevname(const char* name) {
+    if (name == nullptr) {
+        return nullptr;
+    }
+    char node[kEntryPathSize];
+    (void)memset_s(node, sizeof node, 0, sizeof node);
+    if (sprintf_s(node, sizeof node - 1, "/dev/%s", name) < 0 || JudgeFileExistAndRead(node) != 0) {
+        return nullptr;
+    }
+    auto* dev = static_cast<DevInfo*>(malloc(sizeof(DevInfo)));
+    if (dev == nullptr) {
+        tsprint_Log(kLogError, "Alloc memory failed for device.\n");
+        return nullptr;
+    }
+    tstopo_InitDevInfoToDefault(dev, TS_DEVTYPE_DEVICE);
+    // A name too long for its field could not be looked up again.
+    if (sprintf_s(dev->acDevName.data(), dev->acDevName.size(), "%s", name) < 0 ||
+        sprintf_s(dev->acDevPath.data(), dev->acDevPath.size(), "%s", node) < 0) {
+        free(dev);
+        return nullptr;
+    }
+    int result = tsioctrl_GetDevInfomationByInquiry(dev, TS_INQUIRY_STRICT);
+    if (result == TS_ERR_NOT_VENDOR || result == TS_ERR_INQUIRY || result == TS_ERR_OPEN) {
+        free(dev);
+        return nullptr;
+    }
+    list_add_tail(&dev->stNode, &g_tsdevicelist);
+    tsprint_Log(kLogDetail, "Create device[%s].\n", dev->acDevName.data());
+    return dev;
+}
+
+DevInfo* CreateDeviceWithDevinfo(const DevInfo* source) {
+    if (source == nullptr) {
+        return nullptr;
+    }
+    auto* dev = static_cast<DevInfo*>(malloc(sizeof(DevInfo)));
+    if (dev == nullptr) {
+        tsprint_Log(kLogError, "Alloc memory failed for device.\n");
+        return nullptr;
+    }
+    tstopo_InitDevInfoToDefault(dev, TS_DEVTYPE_DEVICE);
+    (void)memcpy_s(dev, sizeof(*dev), source, sizeof(*source));
+    INIT_LIST_HEAD(&dev->stNode);
+    dev->iDevType = TS_DEVTYPE_DEVICE;
+    list_add_tail(&dev->stNode, &g_tsdevicelist);
+    tsprint_Log(kLogDetail, "Create device[%s].\n", dev->acDevName.data());
+    return dev;
+}
+
+void tstopo_VlunConvertToDevice() {
+    for (ListHead* vlunLink = g_tsvlunlist.next; vlunLink != &g_tsvlunlist;
+         vlunLink = vlunLink->next) {
+        VlunInfo* vlun = list_entry(vlunLink, VlunInfo, stList);
+        DevInfo* dev = CreateDeviceWithDevinfo(&vlun->stDev);
+        if (dev != nullptr) {
+            // The listing's own values win where it has them.
+            SRC_VALID_AND_COPY(dev->acVidPid.data(), dev->acVidPid.size(), vlun->acDmVidPid.data(),
+                               vlun->acDmVidPid.size());
+            SRC_VALID_AND_COPY(dev->acCapacity.data(), dev->acCapacity.size(),
+                               vlun->acDmSize.data(), vlun->acDmSize.size());
+            SRC_VALID_AND_COPY(dev->acLunWwn.data(), dev->acLunWwn.size(), vlun->acDmWwn.data(),
+                               vlun->acDmWwn.size());
+        }
+        for (ListHead* link = vlun->stPathList.next; link != &vlun->stPathList; link = link->next) {
+            (void)CreateDeviceWithDevinfo(&list_entry(link, PathInfo, stList)->stDev);
+        }
+    }
+}
+
+int tstopo_GetDeviceTopology(const char* name) {
+    UniqueDir dir(opendir(kSysBlock));
+    if (!dir.Valid()) {
+        tsprint_Log(kLogError, "Open dir(/sys/block) failed.\n");
+        return -1;
+    }
+    char path[kEntryPathSize];
+    (void)strncpy_s(path, sizeof path, kSysBlock, sizeof path - 1);
+    char* tail = path + kSysBlockLength;
+    for (const dirent* entry = readdir(dir.Get()); entry != nullptr; entry = readdir(dir.Get())) {
+        if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0) {
+            continue;
+        }
+        // Cut back to "/sys/block" before every entry: appending to the last
+        // entry's path would leave every entry after the first unexamined.
+        tail[0] = '\0';
+        if (strcat_s(tail, sizeof path - kSysBlockLength, "/") != BOUNDED_OK ||
+            strcat_s(tail + 1, sizeof path - kSysBlockLength - 1, entry->d_name) != BOUNDED_OK ||
+            !IsDirectory(path)) {
+            continue;
+        }
+        if (name != nullptr && strcmp(name, entry->d_name) != 0) {
+            continue;
+        }
+        DevInfo* dev = CreateDeviceWithDevname(entry->d_name);
+        if (dev != nullptr && GetCapacityFromSysfs(dev->acDevName.data(), dev->acCapacity.data(),
+                                                   static_cast<int>(dev->acCapacity.size())) != 0) {
+            tsprint_Log(kLogError, "Device[%s] get size failed.\n", dev->acDevName.data());
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,316 @@
+// Vlun, path and phypath discovery: the maps of the vendor's arrays in the
+// "multipath -ll" listing become VlunInfo records with their PathInfo records,
+// each is identified through SCSI commands, and the paths are grouped into
+// physical paths by initiator-port and target-port WWN.
+#include <cstdlib>
+#include <cstring>
+
+#include "../common/unique_pipe.h"
+#include "boundedfunc.h"
+#include "tsioctrl.h"
+#include "tsprint.h"
+#include "tstopology.h"
+
+namespace {
+
+constexpr int kLineSize = 256;
+constexpr int kNameSize = 64;
+constexpr int kNodePathSize = 256;
+
+// Threshold of error reports; progress details use 0.
+constexpr int kLogError = 3;
+constexpr int kLogDetail = 0;
+
+// Unlinks a vlun and frees it together with its paths.
+void FreeVlun(VlunInfo* vlun) {
+    list_del(&vlun->stList);
+    ListHead* link = vlun->stPathList.next;
+    while (link != &vlun->stPathList) {
+        ListHead* next = link->next;
+        list_del(link);
+        free(list_entry(link, PathInfo, stList));
+        link = next;
+    }
+    free(vlun);
+}
+
+// A map header carries one of the vendor words somewhere in the line.
+bool IsVendorHeader(const char* line) {
+    return strstr(line, "QELMAR") != nullptr || strstr(line, "ZUNTA") != nullptr;
+}
+
+// The path's capacity falls back to the listing's size of its vlun.
+void TakeListingSize(TsText<16>* capacity, const VlunInfo* vlun) {
+    if (!tstopo_TextHasValue(capacity->data())) {
+        (void)memcpy_s(capacity->data(), capacity->size(), vlun->acDmSize.data(),
+                       vlun->acDmSize.size());
+    }
+}
+
+// Identifies the paths of one vlun in tolerant mode and drops the paths of
+// another vendor.
+void IdentifyPaths(VlunInfo* vlun) {
+    ListHead* link = vlun->stPathList.next;
+    while (link != &vlun->stPathList) {
+        ListHead* next = link->next;
+        PathInfo* path = list_entry(link, PathInfo, stList);
+        if (tsioctrl_GetDevInfomationByInquiry(&path->stDev, TS_INQUIRY_TOLERANT) ==
+            TS_ERR_NOT_VENDOR) {
+            list_del(link);
+            free(path);
+        } else {
+            TakeListingSize(&path->stDev.acCapacity, vlun);
+        }
+        link = next;
+    }
+}
+
+}  // namespace
+
+VlunInfo* CreateVlunFromMultipath(const char* line, const char* dmName) {
+    if (line == nullptr || dmName == nullptr) {
+        return nullptr;
+    }
+    char node[kNodePathSize];
+    if (sprintf_s(node, sizeof node, "/dev/%s", dmName) < 0 || JudgeFileExistAndRead(node) != 0) {
+        return nullptr;
+    }
+    auto* vlun = static_cast<VlunInfo*>(malloc(sizeof(VlunInfo)));
+    if (vlun == nullptr) {
+        tsprint_Log(kLogError, "Alloc memory failed for vlun.\n");
+        return nullptr;
+    }
+    tstopo_InitVlunInfoToDefault(vlun);
+    (void)sprintf_s(vlun->stDev.acDevName.data(), vlun->stDev.acDevName.size(), "%s", dmName);
+    (void)sprintf_s(vlun->stDev.acDevPath.data(), vlun->stDev.acDevPath.size(), "/dev/%s", dmName);
+    (void)GetDMwwnStringFromLinebuf(line, vlun->acDmWwn.data(), kNameSize);
+
+    char vendor[kNameSize];
+    char product[kNameSize];
+    (void)memset_s(vendor, sizeof vendor, 0, sizeof vendor);
+    (void)memset_s(product, sizeof product, 0, sizeof product);
+    // Whatever the cutter found stands, also a product without a vendor.
+    (void)GetDMvidpidStringFromLinebuf(line, vendor, product, kNameSize);
+    (void)sprintf_s(vlun->acDmVidPid.data(), vlun->acDmVidPid.size(), "%s/%s", vendor, product);
+
+    list_add_tail(&vlun->stList, &g_tsvlunlist);
+    tsprint_Log(kLogDetail, "Get vlun[%s].\n", vlun->stDev.acDevPath.data());
+    return vlun;
+}
+
+PathInfo* CreatePathFromMultipath(VlunInfo* vlun, const char* line, const char* sdName) {
+    if (vlun == nullptr || line == nullptr || sdName == nullptr) {
+        return nullptr;
+    }
+    char node[kNodePathSize];
+    if (sprintf_s(node, sizeof node, "/dev/%s", sdName) < 0 || JudgeFileExistAndRead(node) != 0) {
+        return nullptr;
+    }
+    auto* path = static_cast<PathInfo*>(malloc(sizeof(PathInfo)));
+    if (path == nullptr) {
+        tsprint_Log(kLogError, "Alloc memory failed for path.\n");
+        return nullptr;
+    }
+    tstopo_InitPathInfoToDefault(path, vlun);
+    DevInfo* dev = &path->stDev;
+    (void)sprintf_s(dev->acDevName.data(), dev->acDevName.size(), "%s", sdName);
+    (void)sprintf_s(dev->acDevPath.data(), dev->acDevPath.size(), "/dev/%s", sdName);
+    list_add_tail(&path->stList, &vlun->stPathList);
+    tsprint_Log(kLogDetail, "Get path[%s] for vlun[%s].\n", sdName, vlun->stDev.acDevName.data());
+
+    if (GetStringByCompareRegion(line, "active", dev->acStatus.data(),
+                                 static_cast<int>(dev->acStatus.size())) != 0) {
+        (void)sprintf_s(dev->acStatus.data(), dev->acStatus.size(), "--");
+    }
+    (void)memcpy_s(dev->acInqStatus.data(), dev->acInqStatus.size(), dev->acStatus.data(),
+                   dev->acStatus.size());
+    (void)GetHTCLFromLinebuf(line, path);
+    return path;
+}
+
+void GetVlunTopologyFromListing(FILE* listing, const char* vlunName, const char* pathName) {
+    if (listing == nullptr) {
+        return;
+    }
+    VlunInfo* current = nullptr;  // set while the lines belong to a wanted vlun
+    char line[kLineSize];
+    while (fgets(line, sizeof line, listing) != nullptr) {
+        size_t length = strlen(line);
+        if (length > 0 && line[length - 1] == '\n') {
+            line[length - 1] = '\0';
+        }
+        // Any line with "dm-" is a map header and ends the block before it.
+        // One without a dm word of its own creates nothing and its block is
+        // ignored like any skipped map's (GetDMnameStringFromLinebuf says why
+        // the name is not simply the word at the first "dm-").
+        if (strstr(line, "dm-") != nullptr) {
+            current = nullptr;
+            char dmName[kNameSize];
+            if (!IsVendorHeader(line) || GetDMnameStringFromLinebuf(line, dmName, kNameSize) != 0 ||
+                (vlunName != nullptr && strcmp(vlunName, dmName) != 0)) {
+                continue;
+            }
+            current = CreateVlunFromMultipath(line, dmName);
+            continue;
+        }
+        if (current == nullptr) {
+            continue;
+        }
+        if (strstr(line, "size=") != nullptr) {
+            (void)GetSizeFromLinebuf(line, current->acDmSize.data(),
+                                     static_cast<int>(current->acDmSize.size()));
+            continue;
+        }
+        char sdName[kNameSize];
+        // An sd word too long for its buffer comes out empty; "/dev/" would
+        // then pass the node check, so such a line names no path.
+        if (GetStringByCompareRegion(line, "sd", sdName, kNameSize) == 0 && sdName[0] != '\0' &&
+            (pathName == nullptr || strcmp(pathName, sdName) == 0)) {
+            (void)CreatePathFromMultipath(current, line, sdName);
+        }
+    }
+}
+
+int GetVlunTopologyFromMultipath(const char* vlunName, const char* pathName) {
+    UniquePipe pipe(popen("multipath -ll", "r"));
+    if (!pipe.Valid()) {
+        tsprint_Log(kLogError, "Execute popen(\"multipath -ll\") command failed.\n");
+        return -1;
+    }
+    GetVlunTopologyFromListing(pipe.Get(), vlunName, pathName);
+    return 0;
+}
+
+int tstopo_GetVlunTopology(const char* vlunName, const char* pathName) {
+    if (system("which multipath >/dev/null 2>&1") != 0) {
+        tsprint_Log(kLogError, "Execute \"which multipath\" command failed.\n");
+        return TS_ERR_NO_MULTIPATH;
+    }
+    if (system("multipath -ll >/dev/null 2>&1") != 0) {
+        tsprint_Log(kLogError, "Execute \"multipath -ll\" command failed.\n");
+        return TS_ERR_NO_MULTIPATH;
+    }
+    int result = GetVlunTopologyFromMultipath(vlunName, pathName);
+    if (result != 0) {
+        return result;
+    }
+    ListHead* link = g_tsvlunlist.next;
+    while (link != &g_tsvlunlist) {
+        ListHead* next = link->next;
+        VlunInfo* vlun = list_entry(link, VlunInfo, stList);
+        if (tsioctrl_GetDevInfomationByInquiry(&vlun->stDev, TS_INQUIRY_TOLERANT) ==
+            TS_ERR_NOT_VENDOR) {
+            FreeVlun(vlun);
+        } else {
+            TakeListingSize(&vlun->stDev.acCapacity, vlun);
+            IdentifyPaths(vlun);
+        }
+        link = next;
+    }
+    return 0;
+}
+
+VlunInfo* tstopo_GetVlunByDevname(const char* name) {
+    if (name == nullptr) {
+        return nullptr;
+    }
+    for (ListHead* link = g_tsvlunlist.next; link != &g_tsvlunlist; link = link->next) {
+        VlunInfo* vlun = list_entry(link, VlunInfo, stList);
+        if (strcmp(vlun->stDev.acDevName.data(), name) == 0) {
+            return vlun;
+        }
+    }
+    return nullptr;
+}
+
+void UpdatePhypathInfoByPath(PhypathInfo* phypath, PathInfo* path) {
+    if (phypath == nullptr || path == nullptr) {
+        return;
+    }
+    // The first path with a parsed address names the phypath.
+    if (phypath->iHctValid != 1 && path->iHctlValid == 1) {
+        phypath->iHctValid = 1;
+        phypath->iHost = path->iHost;
+        phypath->iChannel = path->iChannel;
+        phypath->iTarget = path->iTarget;
+        (void)sprintf_s(phypath->acAlias.data(), phypath->acAlias.size(), "%d:%d:%d",
+                        phypath->iHost, phypath->iChannel, phypath->iTarget);
+    }
+    const DevInfo& dev = path->stDev;
+    if (strcmp(dev.acInqStatus.data(), "active") == 0) {
+        (void)memcpy_s(phypath->acStatus.data(), phypath->acStatus.size(), dev.acInqStatus.data(),
+                       dev.acInqStatus.size());
+    }
+    DEST_INVALID_AND_COPY(phypath->acCtrl.data(), phypath->acCtrl.size(), dev.acCtrl.data(),
+                          dev.acCtrl.size());
+    DEST_INVALID_AND_COPY(phypath->acArrayName.data(), phypath->acArrayName.size(),
+                          dev.acArrayName.data(), dev.acArrayName.size());
+    DEST_INVALID_AND_COPY(phypath->acArraySn.data(), phypath->acArraySn.size(),
+                          dev.acArraySn.data(), dev.acArraySn.size());
+    DEST_INVALID_AND_COPY(phypath->acPortType.data(), phypath->acPortType.size(),
+                          dev.acPortType.data(), dev.acPortType.size());
+    DEST_INVALID_AND_COPY(phypath->acPortId.data(), phypath->acPortId.size(), dev.acPortId.data(),
+                          dev.acPortId.size());
+    DEST_INVALID_AND_COPY(phypath->acHostWwn.data(), phypath->acHostWwn.size(),
+                          dev.acHostWwn.data(), dev.acHostWwn.size());
+    DEST_INVALID_AND_COPY(phypath->acTargetWwn.data(), phypath->acTargetWwn.size(),
+                          dev.acTargetWwn.data(), dev.acTargetWwn.size());
+    path->pstPhypath = phypath;
+    tsprint_Log(kLogDetail, "Lookup phypath[%s] for device[%s].\n", phypath->acAlias.data(),
+                dev.acDevName.data());
+}
+
+PhypathInfo* CreatePhypathByPath(PathInfo* path) {
+    if (path == nullptr) {
+        return nullptr;
+    }
+    auto* phypath = static_cast<PhypathInfo*>(malloc(sizeof(PhypathInfo)));
+    if (phypath == nullptr) {
+        tsprint_Log(kLogError, "Alloc memory failed for phypath.\n");
+        return nullptr;
+    }
+    (void)memset_s(phypath, sizeof(*phypath), 0, sizeof(*phypath));
+    INIT_LIST_HEAD(&phypath->stNode);
+    (void)sprintf_s(phypath->acAlias.data(), phypath->acAlias.size(), "#:#:#");
+    (void)sprintf_s(phypath->acStatus.data(), phypath->acStatus.size(), "--");
+    UpdatePhypathInfoByPath(phypath, path);
+    list_add_tail(&phypath->stNode, &g_tsphypathlist);
+    return phypath;
+}
+
+PhypathInfo* LookupAndCreatePhypathByPath(PathInfo* path) {
+    if (path == nullptr) {
+        return nullptr;
+    }
+    const DevInfo& dev = path->stDev;
+    if (!tstopo_TextHasValue(dev.acHostWwn.data()) ||
+        !tstopo_TextHasValue(dev.acTargetWwn.data())) {
+        tsprint_Log(kLogDetail, "Find path[%s] is invalid in hostwwn[%s] or targwwn[%s].\n",
+                    dev.acDevName.data(), dev.acHostWwn.data(), dev.acTargetWwn.data());
+        return nullptr;
+    }
+    for (ListHead* link = g_tsphypathlist.next; link != &g_tsphypathlist; link = link->next) {
+        PhypathInfo* phypath = list_entry(link, PhypathInfo, stNode);
+        if (strcmp(phypath->acHostWwn.data(), dev.acHostWwn.data()) == 0 &&
+            strcmp(phypath->acTargetWwn.data(), dev.acTargetWwn.data()) == 0) {
+            UpdatePhypathInfoByPath(phypath, path);
+            return nullptr;
+        }
+    }
+    return CreatePhypathByPath(path);
+}
+
+int tstopo_GetPhypathTopology() {
+    int result = tstopo_GetVlunTopology(nullptr, nullptr);
+    if (result != 0) {
+        return result;
+    }
+    for (ListHead* vlunLink = g_tsvlunlist.next; vlunLink != &g_tsvlunlist;
+         vlunLink = vlunLink->next) {
+        VlunInfo* vlun = list_entry(vlunLink, VlunInfo, stList);
+        for (ListHead* link = vlun->stPathList.next; link != &vlun->stPathList; link = link->next) {
+            (void)LookupAndCreatePhypathByPath(list_entry(link, PathInfo, stList));
+        }
+    }
+    return 0;
+}
