@@ -5,6 +5,7 @@ JOBS ?= $(shell nproc)
 TEST_PACKAGES := g++ make cmake libgtest-dev libgmock-dev googletest \
 	clang libclang-rt-14-dev gcc-multilib g++-multilib \
 	sg3-utils nlohmann-json3-dev util-linux
+DEMO_PACKAGES := g++ make cmake nlohmann-json3-dev util-linux
 BENCH_PACKAGES := g++ make cmake libbenchmark-dev libstb-dev libfmt-dev python3
 
 CMAKE_TEST := -DCMAKE_BUILD_TYPE=Debug -DTSKIT_TESTS=ON -DTSKIT_SANITIZE=ON -DTSKIT_WERROR=ON
@@ -15,14 +16,14 @@ CMAKE_FUZZ := -DCMAKE_BUILD_TYPE=Debug -DTSKIT_FUZZ=ON -DTSKIT_WERROR=ON \
 CMAKE_RELEASE := -DCMAKE_BUILD_TYPE=Release
 CMAKE_BENCH := -DCMAKE_BUILD_TYPE=Release -DTSKIT_BENCH=ON
 
-.PHONY: demo test release bench deps-test deps-bench clean
+.PHONY: demo test release bench deps-demo deps-test deps-bench clean
 
 # The release tsexTool on the bundled simulated hosts: each command line,
 # then what it prints. The simulated host needs root (a mount namespace).
 DEMO_HOSTS := demo degraded
 DEMO_COMMANDS := "show vlun" "show path" "show phypath" "show device"
 
-demo:
+demo: deps-demo
 	@if [ "$$(id -u)" != 0 ]; then \
 		echo "make demo runs the tools on a simulated host, which needs root."; exit 1; fi
 	cmake -S . -B build/release $(CMAKE_RELEASE)
@@ -35,6 +36,9 @@ demo:
 			echo; \
 		done; \
 	done
+
+deps-demo:
+	@scripts/ensure-packages $(DEMO_PACKAGES)
 
 deps-test:
 	@scripts/ensure-packages $(TEST_PACKAGES)
@@ -55,7 +59,7 @@ test: deps-test
 	cmake --build build/test -j $(JOBS)
 	cd build/test && ctest --output-on-failure -j $(JOBS)
 
-release: deps-test
+release: deps-demo
 	cmake -S . -B build/release $(CMAKE_RELEASE)
 	cmake --build build/release -j $(JOBS)
 
