@@ -36,6 +36,9 @@ demo: deps-demo
 			echo; \
 		done; \
 	done
+	@echo "# tsexTool check status   (host: degraded)"
+	@build/release/sim/sansim run sim/topologies/degraded.json -- \
+		build/release/tool/tsexTool check status; echo
 
 deps-demo:
 	@scripts/ensure-packages $(DEMO_PACKAGES)

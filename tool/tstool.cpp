@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tsalarm.h"
 #include "tsprint.h"
 #include "tstopology.h"
 
@@ -272,8 +273,10 @@ int tstool_Check(int argc, const char* const* argv) {
         tsprint_SetLogLevel(0);
     }
     // A check that found trouble has still run: its findings are the output.
-    (void)tstool_CheckStatus();
-    return 0;
+    // Deliberate change: a check whose analysis could not run at all (the
+    // listing command cannot be started, ...) fails the command instead of
+    // exiting 0 with nothing printed.
+    return tstool_CheckStatus() == 0 ? 0 : -1;
 }
 
 int tstool_ShowVersion(int /*argc*/, const char* const* /*argv*/) {
@@ -395,10 +398,11 @@ int tstool_ShowDeviceSpecify(const char* name) {
 }
 
 int tstool_CheckStatus() {
-    // The alarm analysis (tsalarm_GetAlarmList, then tsprint_AlarmList on
-    // success) takes this place when that module arrives; until then the
-    // check finds and prints nothing.
-    return 0;
+    const int result = tsalarm_GetAlarmList();
+    if (result == 0) {
+        (void)tsprint_AlarmList();
+    }
+    return result;
 }
 
 int main(int argc, char* argv[]) {

@@ -1,0 +1,327 @@
+// tsexTool alarm analysis.
+#include "tsalarm.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "boundedfunc.h"
+#include "tsprint.h"
+
+namespace {
+
+constexpr const char* kMajor = "[Major]";
+
+bool Same(const char* left, const char* right) {
+    return strcmp(left, right) == 0;
+}
+
+template <size_t N>
+void CopyField(TsText<N>& dest, const TsText<N>& src) {
+    (void)memcpy_s(dest.data(), N, src.data(), N);
+}
+
+void CopyPhypathSubject(AlarmInfo* alarm, const PhypathInfo* phypath) {
+    AlarmPhypathSubject& subject = alarm->unSubject.stPhypath;
+    CopyField(subject.acCtrl, phypath->acCtrl);
+    CopyField(subject.acHostWwn, phypath->acHostWwn);
+    CopyField(subject.acTargetWwn, phypath->acTargetWwn);
+    CopyField(subject.acArrayName, phypath->acArrayName);
+    CopyField(subject.acArraySn, phypath->acArraySn);
+}
+
+void CopyVlunSubject(AlarmInfo* alarm, const VlunInfo* vlun) {
+    AlarmVlunSubject& subject = alarm->unSubject.stVlun;
+    CopyField(subject.acAlias, vlun->stDev.acDevName);
+    CopyField(subject.acWwn, vlun->acDmWwn);
+    CopyField(subject.acNewWwn, vlun->stDev.acLunWwn);
+    CopyField(subject.acArraySn, vlun->stDev.acArraySn);
+    CopyField(subject.acCtrl, vlun->stDev.acCtrl);
+}
+
+void CopyPathSubject(AlarmInfo* alarm, const PathInfo* path) {
+    AlarmPathSubject& subject = alarm->unSubject.stPath;
+    CopyField(subject.acAlias, path->stDev.acDevName);
+    CopyField(subject.acVlunAlias, path->pstVlun->stDev.acDevName);
+    CopyField(subject.acVlunWwn, path->pstVlun->acDmWwn);
+    CopyField(subject.acCtrl, path->stDev.acCtrl);
+    CopyField(subject.acHostWwn, path->stDev.acHostWwn);
+    CopyField(subject.acTargetWwn, path->stDev.acTargetWwn);
+}
+
+bool IsPhypathType(unsigned int type) {
+    return type >= TS_ALARM_PHYPATH_ABNORMAL && type <= TS_ALARM_PHYPATH_ONE_CTRL;
+}
+
+bool IsVlunType(unsigned int type) {
+    return type >= TS_ALARM_VLUN_ALL_PATHS_DOWN && type <= TS_ALARM_VLUN_WWN_CHANGED;
+}
+
+// Alarm 15 gives way to 12, and 16 to 13, of the same array. Deliberate
+// change: only a serial number with a value names an array; two vluns or
+// phypaths whose serial is "--" are not known to share one.
+bool SameKnownArray(const AlarmInfo* alarm, const AlarmInfo* older) {
+    const char* serial = alarm->unSubject.stVlun.acArraySn.data();
+    return tstopo_TextHasValue(serial) && Same(serial, older->unSubject.stPhypath.acArraySn.data());
+}
+
+}  // namespace
+
+int JudgeRepeatOriginPathAbnormalAlarm(const AlarmInfo* alarm, const AlarmInfo* older) {
+    if (alarm == nullptr || older == nullptr || alarm->iType != TS_ALARM_PATH_ABNORMAL) {
+        return 0;
+    }
+    const AlarmPathSubject& path = alarm->unSubject.stPath;
+    if (older->iType == TS_ALARM_PHYPATH_ABNORMAL) {
+        const AlarmPhypathSubject& phypath = older->unSubject.stPhypath;
+        return Same(phypath.acHostWwn.data(), path.acHostWwn.data()) &&
+                       Same(phypath.acTargetWwn.data(), path.acTargetWwn.data())
+                   ? 1
+                   : 0;
+    }
+    if (older->iType == TS_ALARM_VLUN_ALL_PATHS_DOWN) {
+        return Same(older->unSubject.stVlun.acAlias.data(), path.acVlunAlias.data()) ? 1 : 0;
+    }
+    return 0;
+}
+
+int JudgeRepeatOriginAlarm(const AlarmInfo* alarm) {
+    ListHead* link = g_tsalarmlist.next;
+    while (link != &g_tsalarmlist) {
+        ListHead* next = link->next;
+        AlarmInfo* older = list_entry(link, AlarmInfo, stNode);
+        switch (alarm->iType) {
+            case TS_ALARM_PATH_ABNORMAL:
+                if (JudgeRepeatOriginPathAbnormalAlarm(alarm, older) == 1) {
+                    return 1;
+                }
+                break;
+            case TS_ALARM_VLUN_NO_REDUND:
+                if (older->iType == TS_ALARM_PHYPATH_NO_REDUND && SameKnownArray(alarm, older)) {
+                    return 1;
+                }
+                break;
+            case TS_ALARM_VLUN_ONE_CTRL:
+                if (older->iType == TS_ALARM_PHYPATH_ONE_CTRL && SameKnownArray(alarm, older)) {
+                    return 1;
+                }
+                break;
+            case TS_ALARM_VLUN_ALL_PATHS_DOWN:
+                if (older->iType == TS_ALARM_PATH_ABNORMAL &&
+                    Same(alarm->unSubject.stVlun.acAlias.data(),
+                         older->unSubject.stPath.acVlunAlias.data())) {
+                    list_del(link);
+                    free(older);
+                }
+                break;
+            default:
+                break;
+        }
+        link = next;
+    }
+    return 0;
+}
+
+void FillUpAlarmDescription(AlarmInfo* alarm) {
+    // Deliberate change: a sentence too long for the field (long port
+    // identifiers) keeps its first 511 characters instead of becoming empty.
+    char* dest = alarm->acDescription.data();
+    const size_t size = alarm->acDescription.size();
+    const AlarmPhypathSubject& phypath = alarm->unSubject.stPhypath;
+    const AlarmVlunSubject& vlun = alarm->unSubject.stVlun;
+    const AlarmPathSubject& path = alarm->unSubject.stPath;
+    switch (alarm->iType) {
+        case TS_ALARM_MULTIPATH_INVALID:
+            (void)snprintf_truncated_s(dest, size, "The multipath is invalid.");
+            break;
+        case TS_ALARM_PHYPATH_ABNORMAL:
+            (void)snprintf_truncated_s(dest, size,
+                                       "The phypath (host wwn:%s, controller:%s, target wwn:%s) "
+                                       "of array (name:%s, sn:%s) is abnormal.",
+                                       phypath.acHostWwn.data(), phypath.acCtrl.data(),
+                                       phypath.acTargetWwn.data(), phypath.acArrayName.data(),
+                                       phypath.acArraySn.data());
+            break;
+        case TS_ALARM_PHYPATH_NO_REDUND:
+            (void)snprintf_truncated_s(
+                dest, size,
+                "The array (name:%s, sn:%s) cannot be accessed through a redundant "
+                "phypath.",
+                phypath.acArrayName.data(), phypath.acArraySn.data());
+            break;
+        case TS_ALARM_PHYPATH_ONE_CTRL:
+            (void)snprintf_truncated_s(
+                dest, size,
+                "The array (name:%s, sn:%s) cannot be accessed through a redundant "
+                "controller.",
+                phypath.acArrayName.data(), phypath.acArraySn.data());
+            break;
+        case TS_ALARM_VLUN_ALL_PATHS_DOWN:
+            (void)snprintf_truncated_s(dest, size,
+                                       "All paths of vlun (alias:%s, wwn:%s) are abnormal",
+                                       vlun.acAlias.data(), vlun.acWwn.data());
+            break;
+        case TS_ALARM_VLUN_NO_REDUND:
+            (void)snprintf_truncated_s(
+                dest, size,
+                "The vlun (alias:%s, wwn:%s) cannot be accessed through a redundant "
+                "path.",
+                vlun.acAlias.data(), vlun.acWwn.data());
+            break;
+        case TS_ALARM_VLUN_ONE_CTRL:
+            (void)snprintf_truncated_s(
+                dest, size,
+                "The vlun (alias:%s, wwn:%s) cannot be accessed through a redundant "
+                "controller.",
+                vlun.acAlias.data(), vlun.acWwn.data());
+            break;
+        case TS_ALARM_VLUN_WWN_CHANGED:
+            (void)snprintf_truncated_s(
+                dest, size, "The wwn(%s) of vlun(alias:%s) are change to wwn(%s).",
+                vlun.acWwn.data(), vlun.acAlias.data(), vlun.acNewWwn.data());
+            break;
+        case TS_ALARM_PATH_ABNORMAL:
+            (void)snprintf_truncated_s(dest, size,
+                                       "The path (alias:%s, host wwn:%s, controller:%s, target "
+                                       "wwn:%s) of vlun (alias:%s, wwn:%s) is abnormal.",
+                                       path.acAlias.data(), path.acHostWwn.data(),
+                                       path.acCtrl.data(), path.acTargetWwn.data(),
+                                       path.acVlunAlias.data(), path.acVlunWwn.data());
+            break;
+        default:
+            break;
+    }
+}
+
+AlarmInfo* CreateAlarmWithTypeInfo(unsigned int type, const void* subject) {
+    if (type != TS_ALARM_MULTIPATH_INVALID && subject == nullptr) {
+        return nullptr;
+    }
+    auto* alarm = static_cast<AlarmInfo*>(calloc(1, sizeof(AlarmInfo)));
+    if (alarm == nullptr) {
+        tsprint_Log(3, "Alloc memory failed for alarm.\n");
+        return nullptr;
+    }
+    if (type < TS_ALARM_MULTIPATH_INVALID || type > TS_ALARM_PATH_ABNORMAL) {
+        free(alarm);
+        return nullptr;
+    }
+    INIT_LIST_HEAD(&alarm->stNode);
+    (void)sprintf_s(alarm->acLevel.data(), alarm->acLevel.size(), "%s", kMajor);
+    alarm->iType = static_cast<int>(type);
+    if (IsPhypathType(type)) {
+        CopyPhypathSubject(alarm, static_cast<const PhypathInfo*>(subject));
+    } else if (IsVlunType(type)) {
+        CopyVlunSubject(alarm, static_cast<const VlunInfo*>(subject));
+    } else if (type == TS_ALARM_PATH_ABNORMAL) {
+        CopyPathSubject(alarm, static_cast<const PathInfo*>(subject));
+    }
+    if (JudgeRepeatOriginAlarm(alarm) == 1) {
+        free(alarm);
+        return nullptr;
+    }
+    FillUpAlarmDescription(alarm);
+    list_add_tail(&alarm->stNode, &g_tsalarmlist);
+    tsprint_Log(0, "Create alarm with type[%d].\n", alarm->iType);
+    return alarm;
+}
+
+void AnalyzeAlarmPhypathTopology() {
+    // One pass over every physical path of the host: the counts are not kept
+    // per array.
+    unsigned int active = 0;
+    const PhypathInfo* reference = nullptr;
+    bool controllersDiffer = false;
+    for (ListHead* link = g_tsphypathlist.next; link != &g_tsphypathlist; link = link->next) {
+        const PhypathInfo* phypath = list_entry(link, PhypathInfo, stNode);
+        if (!tstopo_TextHasValue(phypath->acHostWwn.data()) ||
+            !tstopo_TextHasValue(phypath->acTargetWwn.data())) {
+            continue;
+        }
+        if (!Same(phypath->acStatus.data(), "active")) {
+            (void)CreateAlarmWithTypeInfo(TS_ALARM_PHYPATH_ABNORMAL, phypath);
+            continue;
+        }
+        ++active;
+        if (tstopo_TextHasValue(phypath->acCtrl.data())) {
+            if (reference == nullptr) {
+                reference = phypath;
+            } else if (!Same(phypath->acCtrl.data(), reference->acCtrl.data())) {
+                controllersDiffer = true;
+            }
+        }
+    }
+    if (reference == nullptr) {
+        return;
+    }
+    if (active == 1) {
+        (void)CreateAlarmWithTypeInfo(TS_ALARM_PHYPATH_NO_REDUND, reference);
+    } else if (!controllersDiffer) {
+        (void)CreateAlarmWithTypeInfo(TS_ALARM_PHYPATH_ONE_CTRL, reference);
+    }
+}
+
+void AnalyzeAlarmVlunTopology() {
+    for (ListHead* vlunLink = g_tsvlunlist.next; vlunLink != &g_tsvlunlist;
+         vlunLink = vlunLink->next) {
+        VlunInfo* vlun = list_entry(vlunLink, VlunInfo, stList);
+        unsigned int active = 0;
+        const PathInfo* reference = nullptr;
+        bool controllersDiffer = false;
+        bool wwnChanged = false;
+        for (ListHead* pathLink = vlun->stPathList.next; pathLink != &vlun->stPathList;
+             pathLink = pathLink->next) {
+            const PathInfo* path = list_entry(pathLink, PathInfo, stList);
+            const DevInfo& dev = path->stDev;
+            if (!Same(dev.acStatus.data(), "active")) {
+                (void)CreateAlarmWithTypeInfo(TS_ALARM_PATH_ABNORMAL, path);
+                continue;
+            }
+            ++active;
+            if (reference == nullptr) {
+                if (tstopo_TextHasValue(dev.acCtrl.data())) {
+                    reference = path;
+                }
+            } else if (!tstopo_TextHasValue(dev.acCtrl.data()) ||
+                       !Same(dev.acCtrl.data(), reference->stDev.acCtrl.data())) {
+                // A path without a controller may lead anywhere: it counts
+                // as another controller.
+                controllersDiffer = true;
+            }
+            if (tstopo_TextHasValue(dev.acLunWwn.data()) &&
+                tstopo_TextHasValue(vlun->acDmWwn.data()) &&
+                !Same(dev.acLunWwn.data(), vlun->acDmWwn.data())) {
+                CopyField(vlun->stDev.acLunWwn, dev.acLunWwn);
+                wwnChanged = true;
+            }
+        }
+        if (active == 0) {
+            (void)CreateAlarmWithTypeInfo(TS_ALARM_VLUN_ALL_PATHS_DOWN, vlun);
+        } else if (active == 1) {
+            (void)CreateAlarmWithTypeInfo(TS_ALARM_VLUN_NO_REDUND, vlun);
+        } else if (!controllersDiffer && reference != nullptr) {
+            CopyField(vlun->stDev.acCtrl, reference->stDev.acCtrl);
+            (void)CreateAlarmWithTypeInfo(TS_ALARM_VLUN_ONE_CTRL, vlun);
+        }
+        if (wwnChanged) {
+            (void)CreateAlarmWithTypeInfo(TS_ALARM_VLUN_WWN_CHANGED, vlun);
+            tsprint_Log(0, "The vlun[%s] with wwn[%s] change to wwn[%s].\n",
+                        vlun->stDev.acDevName.data(), vlun->acDmWwn.data(),
+                        vlun->stDev.acLunWwn.data());
+        }
+    }
+}
+
+int tsalarm_GetAlarmList() {
+    const int result = tstopo_GetPhypathTopology();
+    if (result == TS_ERR_NO_MULTIPATH) {
+        (void)CreateAlarmWithTypeInfo(TS_ALARM_MULTIPATH_INVALID, nullptr);
+        return 0;
+    }
+    if (result != 0) {
+        return result;
+    }
+    // Phypath alarms first: the vlun alarms look them up as duplicates.
+    AnalyzeAlarmPhypathTopology();
+    AnalyzeAlarmVlunTopology();
+    return 0;
+}
