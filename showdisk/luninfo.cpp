@@ -1,0 +1,1059 @@
+// ts_showdisk: lists every LUN of the vendor's arrays with its attributes in
+// one twelve-column table. Linux build: LUNs from `multipath -ll`, with a
+// /sys/block fallback. The ESXi build (TS_SHOWDISK_ESXI) shares the record,
+// the queries and the printer; its discovery is not written yet.
+#include "luninfo.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <scsi/sg.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+
+#include <iterator>
+#include <numeric>
+
+#include "../common/unique_fd.h"
+#include "../common/unique_pipe.h"
+#include "boundedfunc.h"
+
+#ifdef TS_SHOWDISK_ESXI
+#error "The ESXi discovery of ts_showdisk is not written yet."
+#endif
+
+list_head g_lunlist = {&g_lunlist, &g_lunlist};
+int g_isdm = 0;
+int g_level = 99;
+
+unsigned int g_uiVdiskNameWindow = 0;
+unsigned int g_uiLunNameWindow = 0;
+unsigned int g_uiWWNWindow = 0;
+unsigned int g_uiPathWindow = 0;
+unsigned int g_uiPathStatusWindow = 0;
+unsigned int g_uiHostnoWindow = 0;
+unsigned int g_uiCapacityWindow = 0;
+unsigned int g_uiVendorWindow = 0;
+unsigned int g_uiCtrlWindow = 0;
+unsigned int g_uiHostLunIDWindow = 0;
+unsigned int g_uiArrayNameWindow = 0;
+unsigned int g_uiPortTypeWindow = 0;
+unsigned int g_uiTotalWindow = 0;
+
+namespace {
+
+const char* const kVersion = "1.0.0";
+const int kSenseLen = 32;
+// Milliseconds, as SG_IO counts them.
+const unsigned int kSgTimeout = 30;
+const int kTurAttempts = 5;
+// Host statuses after which the sense data decides (0, 1, 4, 5, 15).
+const unsigned int kSenseDecidesMask = 0x8033;
+const int kUnitAttention = 6;
+
+const int filter_size = 5;
+const char filter_str[filter_size][4] = {"&&", "||", "&", "|", ";"};
+
+// Block device path and sysfs buffers.
+const size_t kPathLen = 256;
+const size_t kLineLen = 256;
+const size_t kTokenLen = 64;
+
+void ts_log(int threshold, const char* format, ...) BOUNDED_PRINTF(2, 3);
+void ts_log(int threshold, const char* format, ...) {
+    if (g_level > threshold) {
+        return;
+    }
+    va_list args;
+    va_start(args, format);
+    (void)vprintf(format, args);
+    va_end(args);
+    (void)fflush(stdout);
+}
+
+void out(const char* text) {
+    (void)fputs(text, stdout);
+    (void)fflush(stdout);
+}
+
+void strip_newline(char* line) {
+    size_t len = strlen(line);
+    if (len > 0 && line[len - 1] == '\n') {
+        line[len - 1] = '\0';
+    }
+}
+
+void set_dashes(char* field, size_t size) {
+    (void)strncpy_s(field, size, "--", 2);
+}
+
+bool send_sg(int fd, sg_io_hdr_t* hdr) {
+    if (ioctl(fd, SG_IO, hdr) < 0) {
+        int err = errno;
+        ts_log(3, "ioctl(SG_IO) failed: %s (errno=%d)\n", strerror(err), err);
+        return false;
+    }
+    return true;
+}
+
+void fill_header(sg_io_hdr_t* hdr, unsigned char* cdb, unsigned char* sense, void* data,
+                 unsigned int len) {
+    hdr->interface_id = 'S';
+    hdr->dxfer_direction = SG_DXFER_FROM_DEV;
+    hdr->cmd_len = 6;
+    hdr->mx_sb_len = kSenseLen;
+    hdr->sbp = sense;
+    hdr->dxfer_len = len;
+    hdr->dxferp = data;
+    hdr->cmdp = cdb;
+    hdr->timeout = kSgTimeout;
+    hdr->pack_id = 0;
+}
+
+int sense_key_of(const sg_io_hdr_t& hdr, const unsigned char* sense) {
+    if (hdr.sb_len_wr > 3 && (sense[0] == 0x72 || sense[0] == 0x73)) {
+        return sense[1] & 0x0F;
+    }
+    if (hdr.sb_len_wr > 13 && ((sense[0] & 0x7F) == 0x70 || (sense[0] & 0x7F) == 0x71)) {
+        return sense[2] & 0x0F;
+    }
+    return 0;
+}
+
+// TEST UNIT READY ahead of a query.
+bool tur_ok(int fd) {
+    if (do_tur(fd) != 0) {
+        ts_log(0, "send tur failed.\n");
+        return false;
+    }
+    return true;
+}
+
+// TEST UNIT READY, then the INQUIRY of one page; the failure text of the
+// INQUIRY is the caller's.
+bool query_page(int fd, int evpd, int page, unsigned char* buf, int len, const char* failure) {
+    if (!tur_ok(fd)) {
+        return false;
+    }
+    if (do_inquiry(fd, evpd, page, buf, len) != 0) {
+        ts_log(0, "%s", failure);
+        return false;
+    }
+    return true;
+}
+
+bool is_vendor_id(const char* vid) {
+    return strncmp(vid, "QELMAR", 6) == 0 || strncmp(vid, "ZUNTA", 5) == 0;
+}
+
+// First line of a shell command's output, newline stripped; false when the
+// command cannot be started or prints nothing.
+bool first_line_of(const char* command, char* line, size_t size) {
+    UniquePipe pipe(popen(command, "r"));
+    if (!pipe.Valid()) {
+        ts_log(3, "popen failed\n");
+        return false;
+    }
+    if (fgets(line, static_cast<int>(size), pipe.Get()) == nullptr) {
+        return false;
+    }
+    strip_newline(line);
+    return true;
+}
+
+}  // namespace
+
+// ---- list ----
+
+void INIT_LIST_HEAD(list_head* head) {
+    head->prev = head;
+    head->next = head;
+}
+
+void list_add_tail(list_head* entry, list_head* head) {
+    entry->prev = head->prev;
+    entry->next = head;
+    head->prev->next = entry;
+    head->prev = entry;
+}
+
+void list_del(list_head* entry) {
+    entry->prev->next = entry->next;
+    entry->next->prev = entry->prev;
+    entry->prev = entry;
+    entry->next = entry;
+}
+
+int list_empty(const list_head* head) {
+    return head->next == head ? 1 : 0;
+}
+
+LunInfo* lun_of(list_head* link) {
+    return reinterpret_cast<LunInfo*>(reinterpret_cast<char*>(link) - offsetof(LunInfo, node));
+}
+
+// ---- SCSI senders ----
+
+int do_tur(int fd) {
+    int attempts = kTurAttempts;
+    for (;;) {
+        sg_io_hdr_t hdr;
+        unsigned char cdb[6];
+        unsigned char sense[kSenseLen];
+        (void)memset_s(&hdr, sizeof(hdr), 0, sizeof(hdr));
+        (void)memset_s(cdb, sizeof(cdb), 0, sizeof(cdb));
+        (void)memset_s(sense, sizeof(sense), 0, sizeof(sense));
+        fill_header(&hdr, cdb, sense, nullptr, 0);
+        hdr.dxfer_direction = SG_DXFER_FROM_DEV;
+        if (!send_sg(fd, &hdr)) {
+            return -1;
+        }
+        if ((hdr.info & SG_INFO_OK_MASK) == 0) {
+            return 0;
+        }
+        bool sense_decides =
+            hdr.host_status <= 15 && ((kSenseDecidesMask >> hdr.host_status) & 1U) != 0;
+        if (!sense_decides) {
+            --attempts;
+            if (attempts > 0) {
+                continue;
+            }
+        }
+        if (sense_key_of(hdr, sense) == kUnitAttention) {
+            --attempts;
+            if (attempts > 0) {
+                continue;
+            }
+        }
+        return -1;
+    }
+}
+
+int do_inquiry(int fd, int evpd, int page, unsigned char* buf, int len) {
+    if (buf == nullptr || len <= 0) {
+        return -1;
+    }
+    (void)memset_s(buf, static_cast<size_t>(len), 0, static_cast<size_t>(len));
+    sg_io_hdr_t hdr;
+    unsigned char cdb[6];
+    unsigned char sense[kSenseLen];
+    (void)memset_s(&hdr, sizeof(hdr), 0, sizeof(hdr));
+    (void)memset_s(cdb, sizeof(cdb), 0, sizeof(cdb));
+    (void)memset_s(sense, sizeof(sense), 0, sizeof(sense));
+    cdb[0] = 0x12;
+    cdb[1] = static_cast<unsigned char>(evpd);
+    cdb[2] = static_cast<unsigned char>(page);
+    cdb[3] = static_cast<unsigned char>((len >> 8) & 0xFF);
+    cdb[4] = static_cast<unsigned char>(len & 0xFF);
+    fill_header(&hdr, cdb, sense, buf, static_cast<unsigned int>(len));
+    if (!send_sg(fd, &hdr)) {
+        return -1;
+    }
+    if (hdr.status == 0 && hdr.host_status == 0 && hdr.driver_status == 0) {
+        return 0;
+    }
+    ts_log(3, "inqury page 0x%x failed.status:%d, host_status:%d, driver_status:%d\n",
+           static_cast<unsigned int>(page), hdr.status, hdr.host_status, hdr.driver_status);
+    return -1;
+}
+
+// ---- attribute queries ----
+
+int get_vid(int fd, char* dest, size_t size) {
+    unsigned char buf[36];
+    if (!query_page(fd, 0, 0, buf, sizeof(buf), "get vendor failed\n")) {
+        return -1;
+    }
+    if (memcpy_s(dest, size, buf + 8, 8) != BOUNDED_OK) {
+        return 0;
+    }
+    for (size_t i = 0; i < 8; ++i) {
+        if (dest[i] == ' ') {
+            dest[i] = '\0';
+        }
+    }
+    return 0;
+}
+
+int get_wwn(int fd, char* dest, size_t size) {
+    unsigned char buf[24];
+    if (!query_page(fd, 1, 0x83, buf, sizeof(buf), "get wwn failed.\n")) {
+        return -1;
+    }
+    binary_to_ascii(buf, 8, 16, dest, size);
+    return 0;
+}
+
+int get_interface_version(int fd, char* dest, size_t size) {
+    unsigned char buf[700];
+    if (!query_page(fd, 1, 0xC0, buf, sizeof(buf), "get interface version failed.\n")) {
+        return -1;
+    }
+    (void)memcpy_s(dest, size, buf + 183, 4);
+    return 0;
+}
+
+int get_port_type(int fd, char* dest, size_t size) {
+    unsigned char buf[700];
+    if (!query_page(fd, 1, 0xC0, buf, sizeof(buf), "get port type failed.\n")) {
+        return -1;
+    }
+    const char* text = "--";
+    switch (buf[191]) {
+        case 1:
+            text = "FC";
+            break;
+        case 2:
+            text = "SAS";
+            break;
+        case 3:
+            text = "iSCSI";
+            break;
+        case 4:
+            text = "FCoE";
+            break;
+        case 5:
+            text = "IB";
+            break;
+        default:
+            break;
+    }
+    (void)sprintf_s(dest, size, "%s", text);
+    return 0;
+}
+
+int get_lun_name(int fd, char* dest, size_t size) {
+    unsigned char buf[196];
+    if (!query_page(fd, 1, 0xC8, buf, sizeof(buf), "get lun name failed\n")) {
+        return -1;
+    }
+    (void)memcpy_s(dest, size, buf + 29, 40);
+    return 0;
+}
+
+int get_host_lunID(int fd, char* dest, size_t size) {
+    unsigned char buf[196];
+    if (!query_page(fd, 1, 0xC8, buf, sizeof(buf), "get host lun id failed\n")) {
+        return -1;
+    }
+    unsigned int id =
+        (static_cast<unsigned int>(buf[85]) << 24) | (static_cast<unsigned int>(buf[86]) << 16) |
+        (static_cast<unsigned int>(buf[87]) << 8) | static_cast<unsigned int>(buf[88]);
+    (void)sprintf_s(dest, size, "%u", id);
+    return 0;
+}
+
+// The name is never read beyond the 80-byte scratch area: a length byte above
+// 80 gives an empty name (deliberate: the length byte is the device's word).
+void array_name_from_page(const unsigned char* page, char* dest, size_t size) {
+    const size_t kScratch = 80;
+    unsigned char scratch[kScratch];
+    (void)memset_s(scratch, sizeof(scratch), 0, sizeof(scratch));
+    size_t len = page[106];
+    if (memcpy_s(scratch, sizeof(scratch), page + 107, len) != BOUNDED_OK) {
+        (void)memset_s(scratch, sizeof(scratch), 0, sizeof(scratch));
+    }
+    if (len > kScratch) {
+        len = kScratch;
+    }
+    size_t stored = 0;
+    for (size_t i = 0; i < len && size > 0 && stored < size - 1; ++i) {
+        if (scratch[i] != 0) {
+            (void)memcpy_s(dest + stored, size - stored, &scratch[i], 1);
+            ++stored;
+        }
+    }
+}
+
+int get_array_name(int fd, char* dest, size_t size) {
+    unsigned char buf[196];
+    if (!query_page(fd, 1, 0xC8, buf, sizeof(buf), "get array name failed\n")) {
+        return -1;
+    }
+    array_name_from_page(buf, dest, size);
+    return 0;
+}
+
+int tpg_newer_layout(const unsigned char version[4]) {
+    signed char v0 = static_cast<signed char>(version[0]);
+    signed char v2 = static_cast<signed char>(version[2]);
+    return (v0 > 2 || (v0 == 2 && v2 > 2)) ? 1 : 0;
+}
+
+void tpg_older_text(unsigned char x, unsigned char a, unsigned char b, char* dest, size_t size) {
+    const char* first = ((b == 1 && x == '1') || (b == 2 && x == '2')) ? "0A" : "0B";
+    const char* second = ((a == 1 && x == '1') || (a == 0 && x == '2')) ? "0A" : "0B";
+    (void)sprintf_s(dest, size, "%s/%s", first, second);
+}
+
+int get_tpg(int fd, char* dest, size_t size) {
+    unsigned char version[4];
+    char work[64];
+    (void)memset_s(version, sizeof(version), 0, sizeof(version));
+    (void)memset_s(work, sizeof(work), 0, sizeof(work));
+    int ret = get_interface_version(fd, reinterpret_cast<char*>(version), sizeof(version));
+    if (ret != 0) {
+        return ret;
+    }
+    if (!tur_ok(fd)) {
+        return -1;
+    }
+    unsigned char buf[264];
+    if (tpg_newer_layout(version) != 0) {
+        if (do_inquiry(fd, 1, 0xC9, buf, sizeof(buf)) != 0) {
+            ts_log(0, "get tpg failed.\n");
+            return -1;
+        }
+        char half[9];
+        (void)memset_s(half, sizeof(half), 0, sizeof(half));
+        (void)strncpy_s(work, sizeof(work), reinterpret_cast<const char*>(buf + 85), 8);
+        (void)strcat_s(work, sizeof(work), "/");
+        (void)strncpy_s(half, sizeof(half), reinterpret_cast<const char*>(buf + 77), 8);
+        (void)strcat_s(work, sizeof(work), half);
+        (void)sprintf_s(dest, size, "%s", work);
+        return 0;
+    }
+    if (do_inquiry(fd, 1, 0xC4, buf, 32) != 0) {
+        return -1;
+    }
+    unsigned char x = buf[29];
+    if (do_inquiry(fd, 1, 0xC9, buf, sizeof(buf)) != 0) {
+        return -1;
+    }
+    tpg_older_text(x, buf[8], buf[9], dest, size);
+    return 0;
+}
+
+// ---- text helpers ----
+
+void binary_to_ascii(const unsigned char* src, size_t start, size_t count, char* dest,
+                     size_t size) {
+    if (src == nullptr || dest == nullptr) {
+        return;
+    }
+    for (size_t i = 0; i < count && 2 * i + 2 < size; ++i) {
+        (void)sprintf_s(dest + 2 * i, size - 2 * i, "%02x", src[start + i]);
+    }
+}
+
+int get_str_by_reg(const char* line, const char* pattern, char* dest, size_t size) {
+    if (line == nullptr || line[0] == '\0' || pattern == nullptr) {
+        return -1;
+    }
+    const char* found = strstr(line, pattern);
+    if (found == nullptr) {
+        return -1;
+    }
+    size_t len = strcspn(found, " ]");
+    if (dest == nullptr || size == 0) {
+        return 0;
+    }
+    if (len > size - 1) {
+        (void)memset_s(dest, size, 0, size);
+        return 0;
+    }
+    (void)memcpy_s(dest, size - 1, found, len);
+    return 0;
+}
+
+// Besides the five shell separators, refuses every character outside letters,
+// digits and . _ - : ! + (deliberate: $, backquotes, quotes, redirections and
+// blanks would otherwise reach the shell).
+int filter_the_unsafe_str(const char* text) {
+    if (text == nullptr) {
+        return -1;
+    }
+    for (int i = 0; i < filter_size; ++i) {
+        if (strstr(text, filter_str[i]) != nullptr) {
+            return -1;
+        }
+    }
+    for (const char* p = text; *p != '\0'; ++p) {
+        char c = *p;
+        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                  strchr("._-:!+", c) != nullptr;
+        if (!ok) {
+            return -1;
+        }
+    }
+    return 0;
+}
+
+void size_text_from_sectors(unsigned long long sectors, char* dest, size_t size) {
+    static const char kUnits[] = "KMGTP";
+    float value = static_cast<float>(sectors / 2);
+    size_t unit = 0;
+    while (value >= 1024 && kUnits[unit] != 'P') {
+        value = value / 1024;
+        ++unit;
+    }
+    // One decimal below 10, none from 10 on.
+    if (value < 10) {
+        (void)sprintf_s(dest, size, "%.1f%c", static_cast<double>(value), kUnits[unit]);
+    } else {
+        (void)sprintf_s(dest, size, "%.0f%c", static_cast<double>(value), kUnits[unit]);
+    }
+}
+
+// The dm name of a header is its first blank-delimited word that is "dm-"
+// followed by digits (deliberate: an alias holding "dm-" cannot name the map).
+int dm_word_of_line(const char* line, char* dest, size_t size) {
+    const char* p = line;
+    while (*p != '\0') {
+        while (*p == ' ' || *p == '\t') {
+            ++p;
+        }
+        size_t len = strcspn(p, " \t");
+        if (len > 3 && strncmp(p, "dm-", 3) == 0) {
+            size_t digits = 3;
+            while (digits < len && p[digits] >= '0' && p[digits] <= '9') {
+                ++digits;
+            }
+            if (digits == len) {
+                if (len > size - 1) {
+                    return -1;
+                }
+                (void)memset_s(dest, size, 0, size);
+                (void)memcpy_s(dest, size - 1, p, len);
+                return 0;
+            }
+        }
+        p += len;
+    }
+    return -1;
+}
+
+int host_no_of_line(const char* line, char* dest, size_t size) {
+    const char* p = line;
+    while (*p != '\0' && (*p < '0' || *p > '9')) {
+        ++p;
+    }
+    if (*p == '\0') {
+        return -1;
+    }
+    long value = 0;
+    while (*p >= '0' && *p <= '9') {
+        if (value < 1000000000L) {
+            value = value * 10 + (*p - '0');
+        }
+        ++p;
+    }
+    if (value > 2147483647L) {
+        value = 2147483647L;
+    }
+    (void)sprintf_s(dest, size, "%d", static_cast<int>(value));
+    return 0;
+}
+
+// ---- discovery ----
+
+LunInfo* create_dev_for_dm(const char* line, const char* dev) {
+    LunInfo* lun = static_cast<LunInfo*>(calloc(1, sizeof(LunInfo)));
+    if (lun == nullptr) {
+        ts_log(3, "alloc mem failed for pdev\n");
+        return nullptr;
+    }
+    (void)sprintf_s(lun->dev_name, sizeof(lun->dev_name), "/dev/%s", dev);
+    INIT_LIST_HEAD(&lun->paths);
+    list_add_tail(&lun->node, &g_lunlist);
+    ts_log(0, "get device %s\n", dev);
+    (void)sprintf_s(lun->vendor, sizeof(lun->vendor), "%s",
+                    strstr(line, "QELMAR") != nullptr ? "QELMAR" : "ZUNTA");
+    return lun;
+}
+
+int create_dev_for_sd(LunInfo* lun, const char* line, const char* dev) {
+    LunInfo* path = static_cast<LunInfo*>(calloc(1, sizeof(LunInfo)));
+    if (path == nullptr) {
+        ts_log(3, "alloc mem failed for ppath\n");
+        return -1;
+    }
+    (void)sprintf_s(path->dev_name, sizeof(path->dev_name), "/dev/%s", dev);
+    INIT_LIST_HEAD(&path->paths);
+    list_add_tail(&path->node, &lun->paths);
+    ts_log(0, "get device %s\n", dev);
+    (void)sprintf_s(path->vendor, sizeof(path->vendor), "%s", lun->vendor);
+    if (get_str_by_reg(line, "active", path->path_status, sizeof(path->path_status)) != 0) {
+        (void)sprintf_s(path->path_status, sizeof(path->path_status), "%s", "failed");
+    }
+    UniqueFd fd(open(path->dev_name, O_RDONLY | O_NONBLOCK));
+    if (fd.Valid() && do_tur(fd.Get()) != 0) {
+        (void)sprintf_s(path->path_status, sizeof(path->path_status), "%s", "failed");
+    }
+    (void)host_no_of_line(line, path->host_no, sizeof(path->host_no));
+    return 0;
+}
+
+int parse_multipath_line(const char* line, int* vendor_map, LunInfo** current) {
+    char token[kTokenLen];
+    (void)memset_s(token, sizeof(token), 0, sizeof(token));
+    if (get_str_by_reg(line, "dm-", token, sizeof(token)) == 0) {
+        // A header without a proper dm word creates nothing, and its path
+        // lines must not join the previous map.
+        (void)memset_s(token, sizeof(token), 0, sizeof(token));
+        if ((strstr(line, "QELMAR") != nullptr || strstr(line, "ZUNTA") != nullptr) &&
+            dm_word_of_line(line, token, sizeof(token)) == 0) {
+            *vendor_map = 1;
+            *current = create_dev_for_dm(line, token);
+            if (*current == nullptr) {
+                return -1;
+            }
+        } else {
+            *vendor_map = 0;
+        }
+        return 0;
+    }
+    if (get_str_by_reg(line, "sd", token, sizeof(token)) == 0) {
+        if (*vendor_map != 0 && *current != nullptr && token[0] != '\0') {
+            return create_dev_for_sd(*current, line, token);
+        }
+        return 0;
+    }
+    if (get_str_by_reg(line, "size=", token, sizeof(token)) == 0) {
+        if (*vendor_map != 0 && *current != nullptr) {
+            const char* value = strchr(token, '=');
+            (void)snprintf_s((*current)->capacity, sizeof((*current)->capacity),
+                             sizeof((*current)->capacity) - 1, "%s",
+                             value != nullptr ? value + 1 : "");
+        }
+    }
+    return 0;
+}
+
+int get_lun_list_from_dm(void) {
+    UniquePipe pipe(popen("multipath -ll", "r"));
+    if (!pipe.Valid()) {
+        ts_log(3, "popen failed\n");
+        return -1;
+    }
+    char line[kLineLen];
+    int vendor_map = 0;
+    LunInfo* current = nullptr;
+    while (fgets(line, sizeof(line), pipe.Get()) != nullptr) {
+        strip_newline(line);
+        if (parse_multipath_line(line, &vendor_map, &current) != 0) {
+            free_lunlist();
+            return -1;
+        }
+    }
+    return 0;
+}
+
+namespace {
+// Set when the /sys/block fallback could not open its directory.
+bool s_block_dir_unopened = false;
+}  // namespace
+
+int get_lun_list_from_block_dir(void) {
+    DIR* dir = opendir("/sys/block");
+    if (dir == nullptr) {
+        s_block_dir_unopened = true;
+        return -1;
+    }
+    int result = 0;
+    for (dirent* entry = readdir(dir); entry != nullptr; entry = readdir(dir)) {
+        const char* name = entry->d_name;
+        // Skipped before anything is opened: "." and ".." and entries that
+        // are not directories.
+        if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) {
+            continue;
+        }
+        char node[kPathLen];
+        struct stat st;
+        if (sprintf_s(node, sizeof(node), "/sys/block/%s", name) < 0 || stat(node, &st) != 0 ||
+            !S_ISDIR(st.st_mode)) {
+            continue;
+        }
+        if (sprintf_s(node, sizeof(node), "/dev/%s", name) < 0) {
+            continue;
+        }
+        UniqueFd fd(open(node, O_RDONLY | O_NONBLOCK));
+        if (!fd.Valid()) {
+            ts_log(1, "open %s failed\n", node);
+            continue;
+        }
+        char vid[16];
+        (void)memset_s(vid, sizeof(vid), 0, sizeof(vid));
+        if (get_vid(fd.Get(), vid, sizeof(vid)) != 0 || !is_vendor_id(vid)) {
+            continue;
+        }
+        LunInfo* lun = static_cast<LunInfo*>(calloc(1, sizeof(LunInfo)));
+        if (lun == nullptr) {
+            ts_log(3, "alloc mem failed for pdev\n");
+            free_lunlist();
+            result = -1;
+            break;
+        }
+        (void)sprintf_s(lun->dev_name, sizeof(lun->dev_name), "%s", node);
+        (void)memcpy_s(lun->vendor, sizeof(lun->vendor), vid, sizeof(vid));
+        INIT_LIST_HEAD(&lun->paths);
+        list_add_tail(&lun->node, &g_lunlist);
+        ts_log(0, "get device %s from block dir.\n", name);
+        if (get_sysfs_get_size(name, lun->capacity, sizeof(lun->capacity)) != 0) {
+            ts_log(3, "get size failed for %s\n", name);
+        }
+        (void)get_sysfs_get_hostno(name, lun->host_no, sizeof(lun->host_no));
+    }
+    (void)closedir(dir);
+    return result;
+}
+
+// Fails only when the /sys/block fallback could not open its directory
+// (deliberate: a host without /sys/block is an error, not "no disk").
+int get_lun_list(void) {
+    (void)get_lun_list_from_dm();
+    if (list_empty(&g_lunlist) == 0) {
+        return 0;
+    }
+    ts_log(1, "get no disk from multipath -ll\n");
+    s_block_dir_unopened = false;
+    (void)get_lun_list_from_block_dir();
+    g_isdm = 1;
+    return s_block_dir_unopened ? -1 : 0;
+}
+
+int get_sysfs_get_size(const char* dev, char* dest, size_t size) {
+    if (filter_the_unsafe_str(dev) != 0) {
+        return -1;
+    }
+    char command[kPathLen];
+    if (sprintf_s(command, sizeof(command), "cat /sys/block/%s/size 2>/dev/null", dev) < 0) {
+        return -1;
+    }
+    char line[kLineLen];
+    (void)memset_s(line, sizeof(line), 0, sizeof(line));
+    if (!first_line_of(command, line, sizeof(line))) {
+        return -1;
+    }
+    size_text_from_sectors(strtoull(line, nullptr, 10), dest, size);
+    return 0;
+}
+
+int get_sysfs_get_hostno(const char* dev, char* dest, size_t size) {
+    if (filter_the_unsafe_str(dev) != 0) {
+        return -1;
+    }
+    char command[kPathLen];
+    if (sprintf_s(command, sizeof(command),
+                  "readlink /sys/block/%s/device | xargs basename | awk -F ':' '{print $1}'",
+                  dev) < 0) {
+        return -1;
+    }
+    char line[kLineLen];
+    (void)memset_s(line, sizeof(line), 0, sizeof(line));
+    if (!first_line_of(command, line, sizeof(line))) {
+        return -1;
+    }
+    (void)sprintf_s(dest, size, "%d", static_cast<int>(strtol(line, nullptr, 10)));
+    return 0;
+}
+
+int get_porttype_by_host(const char* host_no, char* dest, size_t size) {
+    if (filter_the_unsafe_str(host_no) != 0) {
+        return -1;
+    }
+    char command[kPathLen];
+    (void)memset_s(command, sizeof(command), 0, sizeof(command));
+    if (sprintf_s(command, sizeof(command), "cat /sys/class/scsi_host/host%s/proc_name 2>/dev/null",
+                  host_no) < 0) {
+        return -1;
+    }
+    char line[kLineLen];
+    (void)memset_s(line, sizeof(line), 0, sizeof(line));
+    if (!first_line_of(command, line, sizeof(line))) {
+        return -1;
+    }
+    const char* type = strncmp(line, "iscsi", 5) == 0 ? "iSCSI" : "FC";
+    if (size == 0) {
+        return -1;
+    }
+    (void)memset_s(dest, size, 0, size);
+    (void)strncpy_s(dest, size, type, strlen(type) < size - 1 ? strlen(type) : size - 1);
+    return 0;
+}
+
+int get_dev_info(LunInfo* lun) {
+    if (lun == nullptr) {
+        return -1;
+    }
+    UniqueFd fd(open(lun->dev_name, O_RDONLY | O_NONBLOCK));
+    if (!fd.Valid()) {
+        set_dashes(lun->lun_name, sizeof(lun->lun_name));
+        set_dashes(lun->wwn, sizeof(lun->wwn));
+        set_dashes(lun->ctrl, sizeof(lun->ctrl));
+        set_dashes(lun->host_lun_id, sizeof(lun->host_lun_id));
+        set_dashes(lun->array_name, sizeof(lun->array_name));
+        set_dashes(lun->port_type, sizeof(lun->port_type));
+        ts_log(1, "open %s failed\n", lun->dev_name);
+        return -1;
+    }
+    struct Query {
+        int (*query)(int, char*, size_t);
+        char* field;
+        size_t size;
+        const char* failure;
+    };
+    const Query queries[] = {
+        {get_lun_name, lun->lun_name, sizeof(lun->lun_name), "get lun name for %s failed\n"},
+        {get_wwn, lun->wwn, sizeof(lun->wwn), "get wwn for %s failed\n"},
+        {get_tpg, lun->ctrl, sizeof(lun->ctrl), "get tpg id for %s failed\n"},
+        {get_host_lunID, lun->host_lun_id, sizeof(lun->host_lun_id),
+         "get host lun id for %s failed\n"},
+        {get_array_name, lun->array_name, sizeof(lun->array_name),
+         "get array name for %s failed\n"},
+        {get_port_type, lun->port_type, sizeof(lun->port_type), "get port type for %s failed\n"},
+    };
+    int port_type_result = 0;
+    for (const Query& q : queries) {
+        int ret = q.query(fd.Get(), q.field, q.size);
+        if (ret != 0) {
+            set_dashes(q.field, q.size);
+            ts_log(1, q.failure, lun->dev_name);
+        }
+        port_type_result = ret;
+    }
+    if (port_type_result == 0 && strncmp(lun->port_type, "--", 2) == 0) {
+        ts_log(1, "get port type by host for dev %s.\n", lun->dev_name);
+        (void)get_porttype_by_host(lun->host_no, lun->port_type, sizeof(lun->port_type));
+    }
+    return 0;
+}
+
+int get_info(void) {
+    for (list_head* l = g_lunlist.next; l != &g_lunlist; l = l->next) {
+        LunInfo* lun = lun_of(l);
+        ts_log(0, "get info for lun %s.\n", lun->dev_name);
+        (void)get_dev_info(lun);
+        for (list_head* p = lun->paths.next; p != &lun->paths; p = p->next) {
+            LunInfo* path = lun_of(p);
+            ts_log(0, "get info for lun %s, path %s\n", lun->dev_name, path->dev_name);
+            (void)get_dev_info(path);
+        }
+    }
+    return 0;
+}
+
+void free_lunlist(void) {
+    while (list_empty(&g_lunlist) == 0) {
+        LunInfo* lun = lun_of(g_lunlist.next);
+        while (list_empty(&lun->paths) == 0) {
+            LunInfo* path = lun_of(lun->paths.next);
+            list_del(&path->node);
+            free(path);
+        }
+        list_del(&lun->node);
+        free(lun);
+    }
+}
+
+// ---- table ----
+
+namespace {
+
+struct Column {
+    const char* heading;
+    unsigned int* window;
+    unsigned int minimum;
+};
+
+const Column kColumns[12] = {
+    {"DiskName", &g_uiVdiskNameWindow, 8},
+    {"LunName", &g_uiLunNameWindow, 7},
+    {"WWN", &g_uiWWNWindow, 24},
+    {"Path", &g_uiPathWindow, 8},
+    {"PathStatus", &g_uiPathStatusWindow, 10},
+    {"HostAdapter", &g_uiHostnoWindow, 11},
+    {"Capacity", &g_uiCapacityWindow, 8},
+    {"Vendor", &g_uiVendorWindow, 6},
+    {"Ctrl(Own/Work)", &g_uiCtrlWindow, 14},
+    {"HostLunID", &g_uiHostLunIDWindow, 9},
+    {"ArrayName", &g_uiArrayNameWindow, 9},
+    {"PortType", &g_uiPortTypeWindow, 8},
+};
+
+// The path's own text, or the LUN's when the path's whole field is "--".
+const char* path_or_lun(const char* path_field, const char* lun_field) {
+    return strcmp(path_field, "--") == 0 ? lun_field : path_field;
+}
+
+// The twelve cell texts of the row of a LUN (path null) or of one of its paths.
+void row_cells(const LunInfo* lun, const LunInfo* path, const char* cells[12]) {
+    if (path == nullptr) {
+        const char* row[12] = {lun->dev_name, lun->lun_name,    lun->wwn,        "--",
+                               "--",          lun->host_no,     lun->capacity,   lun->vendor,
+                               lun->ctrl,     lun->host_lun_id, lun->array_name, lun->port_type};
+        for (int i = 0; i < 12; ++i) {
+            cells[i] = row[i];
+        }
+        return;
+    }
+    const char* row[12] = {lun->dev_name,
+                           path_or_lun(path->lun_name, lun->lun_name),
+                           path_or_lun(path->wwn, lun->wwn),
+                           path->dev_name,
+                           path->path_status,
+                           path->host_no,
+                           lun->capacity,
+                           path_or_lun(path->vendor, lun->vendor),
+                           path_or_lun(path->ctrl, lun->ctrl),
+                           path_or_lun(path->host_lun_id, lun->host_lun_id),
+                           path_or_lun(path->array_name, lun->array_name),
+                           path_or_lun(path->port_type, lun->port_type)};
+    for (int i = 0; i < 12; ++i) {
+        cells[i] = row[i];
+    }
+}
+
+void measure_row(const char* const cells[12]) {
+    for (int i = 0; i < 12; ++i) {
+        *kColumns[i].window =
+            CHOOSE_LEN(*kColumns[i].window, strlen(cells[i]), kColumns[i].minimum);
+    }
+}
+
+void print_row(const char* const cells[12]) {
+    for (int i = 0; i < 12; ++i) {
+        print_str_in_mid(cells[i], *kColumns[i].window + 2);
+    }
+    out("\n");
+}
+
+}  // namespace
+
+unsigned int CHOOSE_LEN(unsigned int current, size_t len, unsigned int minimum) {
+    unsigned int value = len > 0xFFFFFFFFU ? 0xFFFFFFFFU : static_cast<unsigned int>(len);
+    unsigned int largest = current > value ? current : value;
+    return largest > minimum ? largest : minimum;
+}
+
+void reset_windows(void) {
+    for (const Column& c : kColumns) {
+        *c.window = 0;
+    }
+    g_uiTotalWindow = 0;
+}
+
+void calc_window_len(list_head* head) {
+    const char* cells[12];
+    for (list_head* l = head->next; l != head; l = l->next) {
+        const LunInfo* lun = lun_of(l);
+        if (list_empty(&lun->paths) != 0) {
+            row_cells(lun, nullptr, cells);
+            measure_row(cells);
+            continue;
+        }
+        for (const list_head* p = lun->paths.next; p != &lun->paths; p = p->next) {
+            row_cells(lun, lun_of(const_cast<list_head*>(p)), cells);
+            measure_row(cells);
+        }
+    }
+}
+
+void print_dash(unsigned int count) {
+    for (unsigned int i = 0; i < count; ++i) {
+        (void)fputc('-', stdout);
+    }
+    (void)fflush(stdout);
+}
+
+void print_str_in_mid(const char* text, unsigned int width) {
+    if (text == nullptr) {
+        ts_log(2, "invalid buf\n");
+        return;
+    }
+    size_t len = strlen(text);
+    size_t pad = width > len ? width - len : 0;
+    (void)printf("%*s%s%*s", static_cast<int>(pad / 2), "", text, static_cast<int>(pad - pad / 2),
+                 "");
+    (void)fflush(stdout);
+}
+
+void print_header(void) {
+    g_uiTotalWindow =
+        std::accumulate(std::begin(kColumns), std::end(kColumns), 24U,
+                        [](unsigned int sum, const Column& c) { return sum + *c.window; });
+    print_dash(g_uiTotalWindow);
+    out("\n");
+    for (const Column& c : kColumns) {
+        print_str_in_mid(c.heading, *c.window + 2);
+    }
+    out("\n");
+}
+
+void print_end(void) {
+    print_dash(g_uiTotalWindow);
+    out("\n");
+    if (g_isdm == 1) {
+        out("These disks are not managed by Multipath.\n");
+    }
+}
+
+int print_info(void) {
+    if (list_empty(&g_lunlist) != 0) {
+        out("There is no Qelmar disk\n");
+        return 0;
+    }
+    calc_window_len(&g_lunlist);
+    print_header();
+    const char* cells[12];
+    for (list_head* l = g_lunlist.next; l != &g_lunlist; l = l->next) {
+        LunInfo* lun = lun_of(l);
+        if (list_empty(&lun->paths) != 0) {
+            row_cells(lun, nullptr, cells);
+            print_row(cells);
+            continue;
+        }
+        for (list_head* p = lun->paths.next; p != &lun->paths; p = p->next) {
+            row_cells(lun, lun_of(p), cells);
+            print_row(cells);
+        }
+    }
+    print_end();
+    return 0;
+}
+
+int check_tessaro(void) {
+    if (system("which tsadm >/dev/null 2>&1") != 0) {
+        return 0;
+    }
+    ts_log(1, "Tessaro is installed.\n");
+    return -1;
+}
+
+#ifndef TS_SHOWDISK_NO_MAIN
+int main(int argc, char* argv[]) {
+    INIT_LIST_HEAD(&g_lunlist);
+    if (argc > 1) {
+        if (strcmp(argv[1], "-v") == 0) {
+            (void)printf("ts_showdisk version %s\n", kVersion);
+            (void)fflush(stdout);
+            return 0;
+        }
+        if (strcmp(argv[1], "-l") == 0) {
+            g_level = 0;
+        }
+    }
+    if (check_tessaro() != 0) {
+        out("Tessaro is installed in the OS. Please use Tessaro CLI.\n");
+        return 1;
+    }
+    if (get_lun_list() != 0) {
+        ts_log(3, "get lun list failed\n");
+        return 1;
+    }
+    if (get_info() != 0) {
+        ts_log(3, "get lun info failed\n");
+        return 1;
+    }
+    if (print_info() != 0) {
+        ts_log(3, "print lun info failed\n");
+        return 1;
+    }
+    free_lunlist();
+    return 0;
+}
+#endif

@@ -1,0 +1,106 @@
+#!/bin/sh
+# Runs one ts_showdisk scenario on its simulated host and checks it.
+#
+#   run_scenario.sh SANSIM SHOWDISK SOURCE_DIR WORK_DIR SCENARIO_DIR
+#
+# A scenario folder holds:
+#   topology.json  the host, or
+#   topology       one line: the host file, relative to SOURCE_DIR
+#   args           the words after the program name, one per line (may be empty)
+#   uid            optional: the user to run as (sansim --uid)
+#   stdout         the whole expected standard output, byte for byte
+#   status         the expected exit status
+#
+# Checked: standard output, exit status, nothing on standard error, and the
+# audit log: only TEST UNIT READY (0x00) and INQUIRY (0x12), every open and
+# command read-only.
+# Exit 0 when every check holds, 1 otherwise, 77 (skipped) without root.
+set -u
+
+SANSIM=$1
+SHOWDISK=$2
+SRC=$3
+WORK=$4
+SCENARIO=$5
+
+if [ "$(id -u)" != 0 ]; then
+    echo "SKIP: simulated hosts need root here (a private mount namespace per run)"
+    exit 77
+fi
+
+if [ -f "$SCENARIO/topology.json" ]; then
+    TOPOLOGY=$SCENARIO/topology.json
+elif [ -f "$SCENARIO/topology" ]; then
+    TOPOLOGY=$SRC/$(head -n 1 "$SCENARIO/topology")
+else
+    echo "FAIL: $SCENARIO names no topology"
+    exit 1
+fi
+for file in args stdout status; do
+    if [ ! -f "$SCENARIO/$file" ]; then
+        echo "FAIL: $SCENARIO has no $file file"
+        exit 1
+    fi
+done
+
+rm -rf "$WORK"
+mkdir -p "$WORK"
+AUDIT=$WORK/audit.log
+
+# The words, one per line, become the positional parameters.
+set --
+while IFS= read -r word || [ -n "$word" ]; do
+    set -- "$@" "$word"
+done <"$SCENARIO/args"
+
+if [ -f "$SCENARIO/uid" ]; then
+    "$SANSIM" run "$TOPOLOGY" --audit "$AUDIT" --uid "$(head -n 1 "$SCENARIO/uid")" -- \
+        "$SHOWDISK" "$@" >"$WORK/stdout" 2>"$WORK/stderr"
+else
+    "$SANSIM" run "$TOPOLOGY" --audit "$AUDIT" -- \
+        "$SHOWDISK" "$@" >"$WORK/stdout" 2>"$WORK/stderr"
+fi
+STATUS=$?
+
+failures=0
+fail() {
+    failures=$((failures + 1))
+    printf 'FAIL: %s\n' "$*"
+}
+
+echo "ts_showdisk $*"
+expected_status=$(head -n 1 "$SCENARIO/status")
+[ "$STATUS" = "$expected_status" ] || fail "exit status $STATUS, expected $expected_status"
+
+if ! cmp -s "$SCENARIO/stdout" "$WORK/stdout"; then
+    fail "standard output differs from the expected (- expected, + actual)"
+    diff -u "$SCENARIO/stdout" "$WORK/stdout" | sed 's/^/  diff| /'
+fi
+
+# The program writes nothing on standard error; the shell commands it starts
+# may (a missing multipath command, basename without an operand), as they do
+# on a real host. A sanitizer report fails the scenario.
+if grep -Eq 'Sanitizer|runtime error:' "$WORK/stderr"; then
+    fail "a sanitizer reported on standard error"
+    sed 's/^/  stderr| /' "$WORK/stderr"
+fi
+
+# Every line of the audit log: a read-only open, or one of the two commands
+# sent read-only.
+if [ -f "$AUDIT" ]; then
+    bad=$(grep -Ev '^(open [^ ]+ access=ro( .*)?|scsi [^ ]+ op=0x(00|12) .*access=ro( .*)?)$' \
+        "$AUDIT")
+    if [ -n "$bad" ]; then
+        fail "the audit log holds a write access or another command"
+        printf '%s\n' "$bad" | sed 's/^/  audit| /'
+    fi
+else
+    fail "no audit log was written"
+fi
+
+if [ "$failures" != 0 ]; then
+    echo "$failures checks failed"
+    exit 1
+fi
+echo "stdout, status $STATUS, stderr and audit as expected"
+exit 0
