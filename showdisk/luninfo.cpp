@@ -46,7 +46,7 @@ unsigned int g_uiTotalWindow = 0;
 
 namespace {
 
-const char* const kVersion = "1.0.0";
+[[maybe_unused]] const char* const kVersion = "1.0.0";  // printed by main only
 const int kSenseLen = 32;
 // Milliseconds, as SG_IO counts them.
 const unsigned int kSgTimeout = 30;
