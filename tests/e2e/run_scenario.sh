@@ -1,7 +1,14 @@
 #!/bin/sh
-# Runs one tsexTool scenario on its simulated host and checks it.
+# Runs one scenario of a program (tsexTool or ts_showdisk) on its simulated
+# host and checks it.
 #
-#   run_scenario.sh SANSIM TSEXTOOL SOURCE_DIR WORK_DIR SCENARIO_DIR
+#   run_scenario.sh SANSIM PROGRAM SOURCE_DIR WORK_DIR SCENARIO_DIR OPCODES STDERR
+#
+# OPCODES: the SCSI operation codes the program may send, as an alternation
+# (00|12|25|9e for tsexTool, 00|12 for ts_showdisk). STDERR: "empty" when the
+# program and everything it starts must write nothing there; "sanitizer" when
+# only a sanitizer report fails (the shell commands a program starts may
+# complain there, as on a real host).
 #
 # A scenario folder holds:
 #   topology.json  the host, or
@@ -11,17 +18,18 @@
 #   stdout         the whole expected standard output, byte for byte
 #   status         the expected exit status
 #
-# Checked: standard output, exit status, nothing on standard error, and the
-# audit log: only TEST UNIT READY (0x00), INQUIRY (0x12) and READ CAPACITY
-# (0x25, 0x9e), every open and command read-only.
+# Checked: standard output, exit status, standard error as STDERR says, and
+# the audit log: only the OPCODES, every open and command read-only.
 # Exit 0 when every check holds, 1 otherwise, 77 (skipped) without root.
 set -u
 
 SANSIM=$1
-TSEXTOOL=$2
+PROGRAM=$2
 SRC=$3
 WORK=$4
 SCENARIO=$5
+OPCODES=$6
+STDERR_RULE=$7
 
 if [ "$(id -u)" != 0 ]; then
     echo "SKIP: simulated hosts need root here (a private mount namespace per run)"
@@ -55,10 +63,10 @@ done <"$SCENARIO/args"
 
 if [ -f "$SCENARIO/uid" ]; then
     "$SANSIM" run "$TOPOLOGY" --audit "$AUDIT" --uid "$(head -n 1 "$SCENARIO/uid")" -- \
-        "$TSEXTOOL" "$@" >"$WORK/stdout" 2>"$WORK/stderr"
+        "$PROGRAM" "$@" >"$WORK/stdout" 2>"$WORK/stderr"
 else
     "$SANSIM" run "$TOPOLOGY" --audit "$AUDIT" -- \
-        "$TSEXTOOL" "$@" >"$WORK/stdout" 2>"$WORK/stderr"
+        "$PROGRAM" "$@" >"$WORK/stdout" 2>"$WORK/stderr"
 fi
 STATUS=$?
 
@@ -68,7 +76,7 @@ fail() {
     printf 'FAIL: %s\n' "$*"
 }
 
-echo "tsexTool $*"
+echo "$(basename "$PROGRAM") $*"
 expected_status=$(head -n 1 "$SCENARIO/status")
 [ "$STATUS" = "$expected_status" ] || fail "exit status $STATUS, expected $expected_status"
 
@@ -77,15 +85,18 @@ if ! cmp -s "$SCENARIO/stdout" "$WORK/stdout"; then
     diff -u "$SCENARIO/stdout" "$WORK/stdout" | sed 's/^/  diff| /'
 fi
 
-if [ -s "$WORK/stderr" ]; then
+if [ "$STDERR_RULE" = empty ] && [ -s "$WORK/stderr" ]; then
     fail "standard error is not empty"
+    sed 's/^/  stderr| /' "$WORK/stderr"
+elif grep -Eq 'Sanitizer|runtime error:' "$WORK/stderr"; then
+    fail "a sanitizer reported on standard error"
     sed 's/^/  stderr| /' "$WORK/stderr"
 fi
 
-# Every line of the audit log: a read-only open, or one of the four commands
-# sent read-only.
+# Every line of the audit log: a read-only open, or an allowed command sent
+# read-only.
 if [ -f "$AUDIT" ]; then
-    bad=$(grep -Ev '^(open [^ ]+ access=ro( .*)?|scsi [^ ]+ op=0x(00|12|25|9e) .*access=ro( .*)?)$' \
+    bad=$(grep -Ev "^(open [^ ]+ access=ro( .*)?|scsi [^ ]+ op=0x($OPCODES) .*access=ro( .*)?)\$" \
         "$AUDIT")
     if [ -n "$bad" ]; then
         fail "the audit log holds a write access or another command"
