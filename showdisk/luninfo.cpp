@@ -18,6 +18,7 @@
 #include <iterator>
 #include <numeric>
 
+#include "../common/unique_dir.h"
 #include "../common/unique_fd.h"
 #include "../common/unique_pipe.h"
 #include "boundedfunc.h"
@@ -649,13 +650,13 @@ bool s_block_dir_unopened = false;
 }  // namespace
 
 int get_lun_list_from_block_dir(void) {
-    DIR* dir = opendir("/sys/block");
-    if (dir == nullptr) {
+    UniqueDir dir(opendir("/sys/block"));
+    if (!dir.Valid()) {
         s_block_dir_unopened = true;
         return -1;
     }
     int result = 0;
-    for (dirent* entry = readdir(dir); entry != nullptr; entry = readdir(dir)) {
+    for (dirent* entry = readdir(dir.Get()); entry != nullptr; entry = readdir(dir.Get())) {
         const char* name = entry->d_name;
         // Skipped before anything is opened: "." and ".." and entries that
         // are not directories.
@@ -698,7 +699,6 @@ int get_lun_list_from_block_dir(void) {
         }
         (void)get_sysfs_get_hostno(name, lun->host_no, sizeof(lun->host_no));
     }
-    (void)closedir(dir);
     return result;
 }
 

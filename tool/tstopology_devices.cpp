@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "../common/unique_dir.h"
 #include "../common/unique_pipe.h"
 #include "boundedfunc.h"
 #include "tsioctrl.h"
@@ -26,25 +27,6 @@ constexpr size_t kSysBlockLength = sizeof kSysBlock - 1;
 constexpr size_t kEntryPathSize = 256;
 constexpr int kLineSize = 256;
 constexpr size_t kFormatSize = 6;
-
-// Owner of one open directory stream.
-class UniqueDir {
-  public:
-    explicit UniqueDir(DIR* dir) : dir_(dir) {}
-    ~UniqueDir() {
-        if (dir_ != nullptr) {
-            (void)closedir(dir_);
-        }
-    }
-    UniqueDir(const UniqueDir&) = delete;
-    UniqueDir& operator=(const UniqueDir&) = delete;
-
-    DIR* Get() const { return dir_; }
-    bool Valid() const { return dir_ != nullptr; }
-
-  private:
-    DIR* dir_;
-};
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
