@@ -361,7 +361,15 @@ bool BuildHost(const Topology& topo, const HostPrograms& programs, std::string* 
         },
         [&](std::string* e) { return MakeDevNodes(topo, dev.get(), e); },
     };
-    return RunTogether(tasks, error) && FinishDev(topo, programs, held, dev.get(), error);
+    if (!RunTogether(tasks, error) || !FinishDev(topo, programs, held, dev.get(), error)) {
+        return false;
+    }
+    // A host without /sys/block: the entries move aside, their device links
+    // stay valid.
+    if (!topo.sysBlock && renameat(sys.get(), "block", sys.get(), ".block") != 0) {
+        return Fail(error, "cannot hide /sys/block");
+    }
+    return true;
 }
 
 }  // namespace sansim

@@ -982,8 +982,8 @@ bool Loader::ReadCannedListing(const std::string& file, Topology* t) {
 bool Loader::Load(const json& root, const std::string& file, Topology* t) {
     t->file = file;
     if (!Keys(root, "",
-              {"platform", "multipath", "product_cli", "cannot_start", "scsi_hosts", "arrays",
-               "luns", "others"})) {
+              {"platform", "multipath", "product_cli", "cannot_start", "sys_block", "scsi_hosts",
+               "arrays", "luns", "others"})) {
         return false;
     }
     std::string platform = "linux";
@@ -999,7 +999,7 @@ bool Loader::Load(const json& root, const std::string& file, Topology* t) {
     } else {
         return Fail("platform", "expected \"linux\", \"esxi\" or \"solaris\"");
     }
-    if (!ReadMultipath(root, &t->multipath) ||
+    if (!OptBool(root, "", "sys_block", &t->sysBlock) || !ReadMultipath(root, &t->multipath) ||
         !StringList(root, "", "product_cli", &t->productCli) ||
         !StringList(root, "", "cannot_start", &t->cannotStart)) {
         return false;

@@ -140,6 +140,7 @@ struct Topology {
     MultipathConfig multipath;
     std::vector<std::string> productCli;   // installed: any of tsadm, tsadmin, tsTools
     std::vector<std::string> cannotStart;  // command lines whose popen/system fails
+    bool sysBlock = true;                  // false: the host has no /sys/block directory
     std::vector<ScsiHost> hosts;
     std::vector<Array> arrays;
     std::vector<Lun> luns;
