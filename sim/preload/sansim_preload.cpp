@@ -120,7 +120,8 @@ const sansim::Topology* LoadedTopology() {
 // ---------------------------------------------------------------------------
 // Node names.
 
-// The node name NAME when the normalised absolute path is "/dev/NAME".
+// The node name NAME when the normalised absolute path is "/dev/NAME"; NAME
+// may hold directories ("disks/naa.6...").
 bool NodeNameOfPath(std::string_view path, std::string* name) {
     std::vector<std::string_view> parts;
     size_t pos = 0;
@@ -139,10 +140,13 @@ bool NodeNameOfPath(std::string_view path, std::string* name) {
         }
         pos = end + 1;
     }
-    if (parts.size() != 2 || parts[0] != "dev") {
+    if (parts.size() < 2 || parts[0] != "dev") {
         return false;
     }
     name->assign(parts[1]);
+    for (size_t i = 2; i < parts.size(); ++i) {
+        name->append("/").append(parts[i]);
+    }
     return true;
 }
 

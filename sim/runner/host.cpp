@@ -139,7 +139,12 @@ bool HoldRealDevices(const Topology& topo, std::vector<HeldDevice>* held, std::s
 
 // Device nodes: empty regular files; the interposer answers their SG_IO.
 bool MakeDevNodes(const Topology& topo, int dev, std::string* error) {
+    DirMaker dirs(dev);
     auto makeNode = [&](const std::string& name) {
+        size_t slash = name.rfind('/');
+        if (slash != std::string::npos && !dirs.Make(name.substr(0, slash), error)) {
+            return false;
+        }
         return mknodat(dev, name.c_str(), S_IFREG | 0600, 0) == 0 || errno == EEXIST ||
                Fail(error, "cannot create /dev/" + name);
     };
@@ -188,8 +193,15 @@ bool FinishDev(const Topology& topo, const HostPrograms& programs,
     if (!OpenDir(dev, bin.c_str(), &binDir, error)) {
         return false;
     }
-    if (topo.multipath.installed &&
-        !Symlink(programs.fakeCommand, binDir.get(), "multipath", error)) {
+    // An ESXi host has its own listing commands and no multipath.
+    if (topo.platform == Platform::Esxi) {
+        for (const char* name : {"esxcfg-mpath", "esxcfg-scsidevs", "esxcli"}) {
+            if (!Symlink(programs.fakeCommand, binDir.get(), name, error)) {
+                return false;
+            }
+        }
+    } else if (topo.multipath.installed &&
+               !Symlink(programs.fakeCommand, binDir.get(), "multipath", error)) {
         return false;
     }
     for (const std::string& cli : topo.productCli) {
@@ -244,6 +256,9 @@ struct BlockEntry {
 // (few: one per target) are made here, the devices themselves later.
 bool PlanBlockEntries(const Topology& topo, DirMaker* sysDirs, std::vector<BlockEntry>* out,
                       std::string* error) {
+    if (topo.platform == Platform::Esxi) {
+        return true;  // no sysfs in the ESXi shell
+    }
     out->reserve(topo.index.size());
     for (const auto& entry : topo.index) {
         const DeviceRef& ref = entry.second;
@@ -366,7 +381,7 @@ bool BuildHost(const Topology& topo, const HostPrograms& programs, std::string* 
     }
     // A host without /sys/block: the entries move aside, their device links
     // stay valid.
-    if (!topo.sysBlock && renameat(sys.get(), "block", sys.get(), ".block") != 0) {
+    if ((!topo.sysBlock || topo.platform == Platform::Esxi) && renameat(sys.get(), "block", sys.get(), ".block") != 0) {
         return Fail(error, "cannot hide /sys/block");
     }
     return true;

@@ -2,9 +2,9 @@
 //
 //   sansim run TOPOLOGY [--audit FILE] [--uid N] -- COMMAND [ARG...]
 //
-// The same binary is the host's fake `multipath` and product CLIs: it looks
-// at the name it was started under (the bin directory links those names to
-// it).
+// The same binary is the host's fake `multipath`, product CLIs and, on an
+// ESXi host, `esxcfg-mpath`, `esxcfg-scsidevs` and `esxcli`: it looks at the
+// name it was started under (the bin directory links those names to it).
 #include <errno.h>
 #include <fcntl.h>
 #include <grp.h>
@@ -24,6 +24,7 @@
 
 #include "fd.h"
 #include "host.h"
+#include "esxi_listing.h"
 #include "listing.h"
 #include "topology.h"
 
@@ -100,30 +101,57 @@ bool StartsWithDir(const std::string& path, const char* dir) {
 // ---------------------------------------------------------------------------
 // The fake commands of the host.
 
+bool LoadHostTopology(const char* command, sansim::Topology* topo) {
+    const char* file = getenv("SANSIM_TOPOLOGY");
+    if (file == nullptr || *file == '\0') {
+        fprintf(stderr, "%s: not on a simulated host (SANSIM_TOPOLOGY is not set)\n", command);
+        return false;
+    }
+    std::string error;
+    if (!sansim::LoadTopology(file, topo, &error)) {
+        fprintf(stderr, "%s: %s\n", command, error.c_str());
+        return false;
+    }
+    return true;
+}
+
+int Print(const std::string& text) {
+    return fwrite(text.data(), 1, text.size(), stdout) == text.size() && fflush(stdout) == 0 ? 0
+                                                                                             : 1;
+}
+
 int FakeMultipath(int argc, char** argv) {
     if (argc != 2 || strcmp(argv[1], "-ll") != 0) {
         return 0;
     }
-    const char* file = getenv("SANSIM_TOPOLOGY");
-    if (file == nullptr || *file == '\0') {
-        fprintf(stderr, "multipath: not on a simulated host (SANSIM_TOPOLOGY is not set)\n");
-        return 1;
-    }
     sansim::Topology topo;
-    std::string error;
-    if (!sansim::LoadTopology(file, &topo, &error)) {
-        fprintf(stderr, "multipath: %s\n", error.c_str());
+    if (!LoadHostTopology("multipath", &topo)) {
         return 1;
     }
     if (topo.multipath.listFails) {
         return 1;
     }
-    std::string listing = sansim::RenderMultipathListing(topo);
-    if (fwrite(listing.data(), 1, listing.size(), stdout) != listing.size() ||
-        fflush(stdout) != 0) {
+    return Print(sansim::RenderMultipathListing(topo));
+}
+
+// esxcfg-mpath -l, esxcfg-scsidevs -l, esxcli software vib list.
+int FakeEsxi(const std::string& self, int argc, char** argv) {
+    bool list = argc == 2 && strcmp(argv[1], "-l") == 0;
+    bool vibs = self == "esxcli" && argc == 4 && strcmp(argv[1], "software") == 0 &&
+                strcmp(argv[2], "vib") == 0 && strcmp(argv[3], "list") == 0;
+    if (self == "esxcli" ? !vibs : !list) {
+        fprintf(stderr, "%s: this simulated host knows only the listing\n", self.c_str());
         return 1;
     }
-    return 0;
+    sansim::Topology topo;
+    if (!LoadHostTopology(self.c_str(), &topo)) {
+        return 1;
+    }
+    if (self == "esxcli") {
+        return Print(sansim::RenderEsxiVibList(topo));
+    }
+    return Print(self == "esxcfg-mpath" ? sansim::RenderEsxiPathListing(topo)
+                                        : sansim::RenderEsxiDeviceListing(topo));
 }
 
 // ---------------------------------------------------------------------------
@@ -406,6 +434,9 @@ int main(int argc, char** argv) {
     std::string self = BaseName(argc > 0 ? argv[0] : "sansim");
     if (self == "multipath") {
         return FakeMultipath(argc, argv);
+    }
+    if (self == "esxcfg-mpath" || self == "esxcfg-scsidevs" || self == "esxcli") {
+        return FakeEsxi(self, argc, argv);
     }
     for (const char* cli : kProductClis) {
         if (self == cli) {

@@ -197,6 +197,7 @@ class Loader {
     bool ReadFaults(const json& obj, const std::string& where, const char* key, Faults* f);
     bool ReadMultipath(const json& root, MultipathConfig* mp);
     bool ReadHosts(const json& root, Topology* t);
+    bool ReadEsxi(const json& root, const std::string& file, EsxiConfig* esxi);
     bool ReadArrays(const json& root, Topology* t);
     bool ReadArray(const json& v, const std::string& where, Array* a);
     bool ReadLuns(const json& root, Topology* t);
@@ -552,6 +553,45 @@ bool Loader::ReadMultipath(const json& root, MultipathConfig* mp) {
     return true;
 }
 
+// A canned listing file named relative to the topology file, made absolute.
+bool CannedFile(const std::string& topologyFile, std::string* name) {
+    if (name->empty()) {
+        return true;
+    }
+    std::filesystem::path path(*name);
+    if (path.is_relative()) {
+        path = std::filesystem::path(topologyFile).parent_path() / path;
+    }
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    *name = ec ? path.string() : absolute.string();
+    std::string text;
+    return ReadWholeFile(*name, &text);
+}
+
+bool Loader::ReadEsxi(const json& root, const std::string& file, EsxiConfig* esxi) {
+    const json* v = Field(root, "esxi");
+    if (v == nullptr) {
+        return true;
+    }
+    if (!v->is_object()) {
+        return Fail("esxi", "expected an object");
+    }
+    if (!Keys(*v, "esxi", {"canned_paths", "canned_devices", "vibs"}) ||
+        !OptString(*v, "esxi", "canned_paths", &esxi->cannedPaths) ||
+        !OptString(*v, "esxi", "canned_devices", &esxi->cannedDevices) ||
+        !StringList(*v, "esxi", "vibs", &esxi->vibs)) {
+        return false;
+    }
+    if (!CannedFile(file, &esxi->cannedPaths)) {
+        return Fail("esxi.canned_paths", "cannot read " + esxi->cannedPaths);
+    }
+    if (!CannedFile(file, &esxi->cannedDevices)) {
+        return Fail("esxi.canned_devices", "cannot read " + esxi->cannedDevices);
+    }
+    return true;
+}
+
 bool Loader::ReadHosts(const json& root, Topology* t) {
     const json* list = nullptr;
     if (!List(root, "", "scsi_hosts", &list)) {
@@ -561,7 +601,7 @@ bool Loader::ReadHosts(const json& root, Topology* t) {
         const json& v = (*list)[i];
         const std::string where = Item("scsi_hosts", i);
         ScsiHost host;
-        if (!Keys(v, where, {"number", "driver", "initiator_port"})) {
+        if (!Keys(v, where, {"number", "driver", "initiator_port", "transport"})) {
             return false;
         }
         if (Field(v, "number") == nullptr) {
@@ -570,7 +610,8 @@ bool Loader::ReadHosts(const json& root, Topology* t) {
         // Page 0xC0 holds the initiator port identifier in 241 bytes.
         if (!OptNumber(v, where, "number", &host.number, 999999) ||
             !OptString(v, where, "driver", &host.driver) ||
-            !OptString(v, where, "initiator_port", &host.initiatorPort, 241)) {
+            !OptString(v, where, "initiator_port", &host.initiatorPort, 241) ||
+            !OptString(v, where, "transport", &host.transport)) {
             return false;
         }
         if (!t->hostIndex.emplace(host.number, t->hosts.size()).second) {
@@ -677,19 +718,22 @@ bool Loader::ReadArrays(const json& root, Topology* t) {
 
 bool Loader::ReadPath(const json& v, const std::string& where, const Topology& t,
                       const Array& array, Path* p) {
-    if (!Keys(
-            v, where,
-            {"sd", "hctl", "target_port", "dm_state", "checker_state", "device_state", "faults"}) ||
-        !ReqString(v, where, "sd", &p->sd) ||
+    // ESXi paths have no kernel name.
+    const bool esxi = t.platform == Platform::Esxi;
+    if (!Keys(v, where,
+              {"sd", "hctl", "target_port", "dm_state", "checker_state", "device_state",
+               "esx_state", "faults"}) ||
+        (esxi ? !OptString(v, where, "sd", &p->sd) : !ReqString(v, where, "sd", &p->sd)) ||
         !Hctl(v, where, &p->host, &p->channel, &p->target, &p->lun) ||
         !ReqString(v, where, "target_port", &p->targetPort) ||
         !OptString(v, where, "dm_state", &p->dmState) ||
         !OptString(v, where, "checker_state", &p->checkerState) ||
         !OptString(v, where, "device_state", &p->deviceState) ||
+        !OptString(v, where, "esx_state", &p->esxState, 255) ||
         !ReadFaults(v, where, "faults", &p->faults)) {
         return false;
     }
-    if (!IsSdName(p->sd)) {
+    if (!(esxi && p->sd.empty()) && !IsSdName(p->sd)) {
         return Fail(Sub(where, "sd"), "\"" + p->sd + "\" is not a SCSI disk name (sda .. sdzzzz)");
     }
     if (FindTargetPort(array, p->targetPort) == nullptr) {
@@ -914,14 +958,17 @@ bool Loader::BuildIndex(Topology* t) {
         }
         return true;
     };
+    // ESXi: a LUN is one node under /dev/disks, answering through its paths
+    // as a dm node does; the paths have no nodes.
+    const bool esxi = t->platform == Platform::Esxi;
     for (size_t i = 0; i < t->luns.size(); ++i) {
         DeviceRef dm;
         dm.kind = DeviceRef::Kind::Dm;
         dm.lun = i;
-        if (!add(t->luns[i].dm, dm)) {
+        if (!add(esxi ? EsxiNodeName(EsxiDeviceName(t->luns[i])) : t->luns[i].dm, dm)) {
             return false;
         }
-        for (size_t j = 0; j < t->luns[i].paths.size(); ++j) {
+        for (size_t j = 0; !esxi && j < t->luns[i].paths.size(); ++j) {
             DeviceRef path;
             path.kind = DeviceRef::Kind::Path;
             path.lun = i;
@@ -935,7 +982,7 @@ bool Loader::BuildIndex(Topology* t) {
         DeviceRef other;
         other.kind = DeviceRef::Kind::Other;
         other.other = k;
-        if (!add(t->others[k].name, other)) {
+        if (!add(esxi ? EsxiNodeName(t->others[k].name) : t->others[k].name, other)) {
             return false;
         }
     }
@@ -982,8 +1029,8 @@ bool Loader::ReadCannedListing(const std::string& file, Topology* t) {
 bool Loader::Load(const json& root, const std::string& file, Topology* t) {
     t->file = file;
     if (!Keys(root, "",
-              {"platform", "multipath", "product_cli", "cannot_start", "sys_block", "scsi_hosts",
-               "arrays", "luns", "others"})) {
+              {"platform", "multipath", "esxi", "product_cli", "cannot_start", "sys_block",
+               "scsi_hosts", "arrays", "luns", "others"})) {
         return false;
     }
     std::string platform = "linux";
@@ -1011,8 +1058,9 @@ bool Loader::Load(const json& root, const std::string& file, Topology* t) {
                         "\"" + cli + "\" is not one of tsadm, tsadmin, tsTools");
         }
     }
-    return ReadHosts(root, t) && ReadArrays(root, t) && ReadLuns(root, t) && ReadOthers(root, t) &&
-           AssignDmNames(t) && CheckHctls(*t) && BuildIndex(t) && ReadCannedListing(file, t);
+    return ReadEsxi(root, file, &t->esxi) && ReadHosts(root, t) && ReadArrays(root, t) &&
+           ReadLuns(root, t) && ReadOthers(root, t) && AssignDmNames(t) && CheckHctls(*t) &&
+           BuildIndex(t) && ReadCannedListing(file, t);
 }
 
 }  // namespace
@@ -1069,6 +1117,37 @@ const ScsiHost* FindHost(const Topology& topo, int number) {
     auto it = topo.hostIndex.find(number);
     return it == topo.hostIndex.end() || it->second >= topo.hosts.size() ? nullptr
                                                                          : &topo.hosts[it->second];
+}
+
+std::string EsxiDeviceName(const Lun& lun) {
+    return "naa." + lun.wwid.substr(1);
+}
+
+std::string EsxiNodeName(const std::string& deviceName) {
+    return "disks/" + deviceName;
+}
+
+std::string EsxiTransport(const ScsiHost& host) {
+    if (!host.transport.empty()) {
+        return host.transport;
+    }
+    if (host.driver.compare(0, 5, "iscsi") == 0) {
+        return "iscsi";
+    }
+    if (host.driver == "bnx2fc" || host.driver == "fcoe") {
+        return "fcoe";
+    }
+    if (host.driver == "ahci") {
+        return "sata";
+    }
+    return "fc";
+}
+
+std::string EsxiPathState(const Path& path) {
+    if (!path.esxState.empty()) {
+        return path.esxState;
+    }
+    return path.dmState == "failed" ? "dead" : "active";
 }
 
 uint64_t NodeSectors(const Topology& topo, const DeviceRef& ref) {

@@ -52,6 +52,7 @@ struct ScsiHost {
     int number = 0;
     std::string driver;         // proc_name: qla2xxx, lpfc, iscsi_tcp, ...
     std::string initiatorPort;  // initiator port identifier (WWPN or IQN)
+    std::string transport;      // ESXi path listing "Transport:"; default from the driver
 };
 
 struct TargetPort {
@@ -83,6 +84,7 @@ struct Path {
     std::string dmState = "active";       // listing: active | failed
     std::string checkerState = "ready";   // listing: ready | faulty | ghost | undef ...
     std::string deviceState = "running";  // listing: running | offline ...
+    std::string esxState;                 // ESXi "State:"; default active, or dead when failed
     Faults faults;
 };
 
@@ -126,6 +128,14 @@ struct MultipathConfig {
     std::string cannedListing;  // listing file printed instead of rendering (absolute once loaded)
 };
 
+// The ESXi host's listings: canned files (absolute once loaded) printed in
+// place of the rendered ones, and the software packages esxcli lists.
+struct EsxiConfig {
+    std::string cannedPaths;    // esxcfg-mpath -l
+    std::string cannedDevices;  // esxcfg-scsidevs -l
+    std::vector<std::string> vibs;
+};
+
 // Which device a node name stands for.
 struct DeviceRef {
     enum class Kind { Path, Dm, Other } kind = Kind::Other;
@@ -138,6 +148,7 @@ struct Topology {
     std::string file;  // where it was loaded from
     Platform platform = Platform::Linux;
     MultipathConfig multipath;
+    EsxiConfig esxi;
     std::vector<std::string> productCli;   // installed: any of tsadm, tsadmin, tsTools
     std::vector<std::string> cannotStart;  // command lines whose popen/system fails
     bool sysBlock = true;                  // false: the host has no /sys/block directory
@@ -158,6 +169,14 @@ const DeviceRef* FindDevice(const Topology& topo, const std::string& nodeName);
 const Array* FindArray(const Topology& topo, const std::string& id);
 const TargetPort* FindTargetPort(const Array& array, const std::string& id);
 const ScsiHost* FindHost(const Topology& topo, int number);
+
+// ESXi: the device name of a LUN (naa. and the 32 hex digits of its WWID),
+// its node under /dev ("disks/" and the device name), the adapter's
+// transport text and a path's state.
+std::string EsxiDeviceName(const Lun& lun);
+std::string EsxiNodeName(const std::string& deviceName);
+std::string EsxiTransport(const ScsiHost& host);
+std::string EsxiPathState(const Path& path);
 
 // Size of a node in 512-byte sectors, for /sys/block/NAME/size.
 uint64_t NodeSectors(const Topology& topo, const DeviceRef& ref);
