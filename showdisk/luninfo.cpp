@@ -1,7 +1,8 @@
 // ts_showdisk: lists every LUN of the vendor's arrays with its attributes in
 // one twelve-column table. Linux build: LUNs from `multipath -ll`, with a
-// /sys/block fallback. The ESXi build (TS_SHOWDISK_ESXI) shares the record,
-// the queries and the printer; its discovery is not written yet.
+// /sys/block fallback. ESXi build (TS_SHOWDISK_ESXI): paths from
+// `esxcfg-mpath -l`, LUNs from `esxcfg-scsidevs -l`, nodes under /dev/disks.
+// Both share the record, the queries, the printer and the run sequence.
 #include "luninfo.h"
 
 #include <dirent.h>
@@ -22,10 +23,6 @@
 #include "../common/unique_fd.h"
 #include "../common/unique_pipe.h"
 #include "boundedfunc.h"
-
-#ifdef TS_SHOWDISK_ESXI
-#error "The ESXi discovery of ts_showdisk is not written yet."
-#endif
 
 list_head g_lunlist = {&g_lunlist, &g_lunlist};
 int g_isdm = 0;
@@ -56,8 +53,10 @@ const int kTurAttempts = 5;
 const unsigned int kSenseDecidesMask = 0x8033;
 const int kUnitAttention = 6;
 
+#ifndef TS_SHOWDISK_ESXI
 const int filter_size = 5;
 const char filter_str[filter_size][4] = {"&&", "||", "&", "|", ";"};
+#endif
 
 // Block device path and sysfs buffers.
 const size_t kPathLen = 256;
@@ -92,10 +91,21 @@ void set_dashes(char* field, size_t size) {
     (void)strncpy_s(field, size, "--", 2);
 }
 
-bool send_sg(int fd, sg_io_hdr_t* hdr) {
+// A query's failure report; the ESXi build names the query and the line
+// that reports.
+#ifdef TS_SHOWDISK_ESXI
+#define QUERY_FAILED(who, text) ts_log(0, "[%s: %d] %s", (who), __LINE__, (text))
+const char* const kInquiryIoctlFailed = "tur ioctl(SG_IO) failed: %s (errno=%d)\n";
+#else
+#define QUERY_FAILED(who, text) ((void)(who), ts_log(0, "%s", (text)))
+const char* const kInquiryIoctlFailed = "ioctl(SG_IO) failed: %s (errno=%d)\n";
+#endif
+const char* const kTurIoctlFailed = "ioctl(SG_IO) failed: %s (errno=%d)\n";
+
+bool send_sg(int fd, sg_io_hdr_t* hdr, const char* failure) {
     if (ioctl(fd, SG_IO, hdr) < 0) {
         int err = errno;
-        ts_log(3, "ioctl(SG_IO) failed: %s (errno=%d)\n", strerror(err), err);
+        ts_log(3, failure, strerror(err), err);
         return false;
     }
     return true;
@@ -125,10 +135,10 @@ int sense_key_of(const sg_io_hdr_t& hdr, const unsigned char* sense) {
     return 0;
 }
 
-// TEST UNIT READY ahead of a query.
-bool tur_ok(int fd) {
+// TEST UNIT READY ahead of a query; who is the query.
+bool tur_ok(int fd, const char* who) {
     if (do_tur(fd) != 0) {
-        ts_log(0, "send tur failed.\n");
+        QUERY_FAILED(who, "send tur failed.\n");
         return false;
     }
     return true;
@@ -136,21 +146,25 @@ bool tur_ok(int fd) {
 
 // TEST UNIT READY, then the INQUIRY of one page; the failure text of the
 // INQUIRY is the caller's.
-bool query_page(int fd, int evpd, int page, unsigned char* buf, int len, const char* failure) {
-    if (!tur_ok(fd)) {
+bool query_page(int fd, int evpd, int page, unsigned char* buf, int len, const char* failure,
+                const char* who) {
+    if (!tur_ok(fd, who)) {
         return false;
     }
     if (do_inquiry(fd, evpd, page, buf, len) != 0) {
-        ts_log(0, "%s", failure);
+        QUERY_FAILED(who, failure);
         return false;
     }
     return true;
 }
 
+#ifndef TS_SHOWDISK_ESXI
 bool is_vendor_id(const char* vid) {
     return strncmp(vid, "QELMAR", 6) == 0 || strncmp(vid, "ZUNTA", 5) == 0;
 }
+#endif
 
+#ifndef TS_SHOWDISK_ESXI
 // First line of a shell command's output, newline stripped; false when the
 // command cannot be started or prints nothing.
 bool first_line_of(const char* command, char* line, size_t size) {
@@ -165,6 +179,7 @@ bool first_line_of(const char* command, char* line, size_t size) {
     strip_newline(line);
     return true;
 }
+#endif
 
 }  // namespace
 
@@ -210,7 +225,7 @@ int do_tur(int fd) {
         (void)memset_s(sense, sizeof(sense), 0, sizeof(sense));
         fill_header(&hdr, cdb, sense, nullptr, 0);
         hdr.dxfer_direction = SG_DXFER_FROM_DEV;
-        if (!send_sg(fd, &hdr)) {
+        if (!send_sg(fd, &hdr, kTurIoctlFailed)) {
             return -1;
         }
         if ((hdr.info & SG_INFO_OK_MASK) == 0) {
@@ -251,7 +266,7 @@ int do_inquiry(int fd, int evpd, int page, unsigned char* buf, int len) {
     cdb[3] = static_cast<unsigned char>((len >> 8) & 0xFF);
     cdb[4] = static_cast<unsigned char>(len & 0xFF);
     fill_header(&hdr, cdb, sense, buf, static_cast<unsigned int>(len));
-    if (!send_sg(fd, &hdr)) {
+    if (!send_sg(fd, &hdr, kInquiryIoctlFailed)) {
         return -1;
     }
     if (hdr.status == 0 && hdr.host_status == 0 && hdr.driver_status == 0) {
@@ -266,7 +281,7 @@ int do_inquiry(int fd, int evpd, int page, unsigned char* buf, int len) {
 
 int get_vid(int fd, char* dest, size_t size) {
     unsigned char buf[36];
-    if (!query_page(fd, 0, 0, buf, sizeof(buf), "get vendor failed\n")) {
+    if (!query_page(fd, 0, 0, buf, sizeof(buf), "get vendor failed\n", __func__)) {
         return -1;
     }
     if (memcpy_s(dest, size, buf + 8, 8) != BOUNDED_OK) {
@@ -282,7 +297,7 @@ int get_vid(int fd, char* dest, size_t size) {
 
 int get_wwn(int fd, char* dest, size_t size) {
     unsigned char buf[24];
-    if (!query_page(fd, 1, 0x83, buf, sizeof(buf), "get wwn failed.\n")) {
+    if (!query_page(fd, 1, 0x83, buf, sizeof(buf), "get wwn failed.\n", __func__)) {
         return -1;
     }
     binary_to_ascii(buf, 8, 16, dest, size);
@@ -291,16 +306,17 @@ int get_wwn(int fd, char* dest, size_t size) {
 
 int get_interface_version(int fd, char* dest, size_t size) {
     unsigned char buf[700];
-    if (!query_page(fd, 1, 0xC0, buf, sizeof(buf), "get interface version failed.\n")) {
+    if (!query_page(fd, 1, 0xC0, buf, sizeof(buf), "get interface version failed.\n", __func__)) {
         return -1;
     }
     (void)memcpy_s(dest, size, buf + 183, 4);
     return 0;
 }
 
+#ifndef TS_SHOWDISK_ESXI
 int get_port_type(int fd, char* dest, size_t size) {
     unsigned char buf[700];
-    if (!query_page(fd, 1, 0xC0, buf, sizeof(buf), "get port type failed.\n")) {
+    if (!query_page(fd, 1, 0xC0, buf, sizeof(buf), "get port type failed.\n", __func__)) {
         return -1;
     }
     const char* text = "--";
@@ -326,10 +342,11 @@ int get_port_type(int fd, char* dest, size_t size) {
     (void)sprintf_s(dest, size, "%s", text);
     return 0;
 }
+#endif
 
 int get_lun_name(int fd, char* dest, size_t size) {
     unsigned char buf[196];
-    if (!query_page(fd, 1, 0xC8, buf, sizeof(buf), "get lun name failed\n")) {
+    if (!query_page(fd, 1, 0xC8, buf, sizeof(buf), "get lun name failed\n", __func__)) {
         return -1;
     }
     (void)memcpy_s(dest, size, buf + 29, 40);
@@ -338,7 +355,7 @@ int get_lun_name(int fd, char* dest, size_t size) {
 
 int get_host_lunID(int fd, char* dest, size_t size) {
     unsigned char buf[196];
-    if (!query_page(fd, 1, 0xC8, buf, sizeof(buf), "get host lun id failed\n")) {
+    if (!query_page(fd, 1, 0xC8, buf, sizeof(buf), "get host lun id failed\n", __func__)) {
         return -1;
     }
     unsigned int id =
@@ -372,7 +389,7 @@ void array_name_from_page(const unsigned char* page, char* dest, size_t size) {
 
 int get_array_name(int fd, char* dest, size_t size) {
     unsigned char buf[196];
-    if (!query_page(fd, 1, 0xC8, buf, sizeof(buf), "get array name failed\n")) {
+    if (!query_page(fd, 1, 0xC8, buf, sizeof(buf), "get array name failed\n", __func__)) {
         return -1;
     }
     array_name_from_page(buf, dest, size);
@@ -400,13 +417,13 @@ int get_tpg(int fd, char* dest, size_t size) {
     if (ret != 0) {
         return ret;
     }
-    if (!tur_ok(fd)) {
+    if (!tur_ok(fd, __func__)) {
         return -1;
     }
     unsigned char buf[264];
     if (tpg_newer_layout(version) != 0) {
         if (do_inquiry(fd, 1, 0xC9, buf, sizeof(buf)) != 0) {
-            ts_log(0, "get tpg failed.\n");
+            QUERY_FAILED(__func__, "get tpg failed.\n");
             return -1;
         }
         char half[9];
@@ -441,6 +458,14 @@ void binary_to_ascii(const unsigned char* src, size_t start, size_t count, char*
     }
 }
 
+#ifdef TS_SHOWDISK_ESXI
+int get_str_by_reg(const char* line, const char* pattern) {
+    if (line == nullptr || line[0] == '\0' || pattern == nullptr) {
+        return -1;
+    }
+    return strstr(line, pattern) != nullptr ? 0 : -1;
+}
+#else
 int get_str_by_reg(const char* line, const char* pattern, char* dest, size_t size) {
     if (line == nullptr || line[0] == '\0' || pattern == nullptr) {
         return -1;
@@ -483,6 +508,45 @@ int filter_the_unsafe_str(const char* text) {
     }
     return 0;
 }
+
+#endif
+
+// ---- queries of one record ----
+
+namespace {
+
+struct Query {
+    int (*query)(int, char*, size_t);
+    char* field;
+    size_t size;
+    const char* failure;  // reported with the node name
+};
+
+void set_all_dashes(char* const* fields, const size_t* sizes, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        set_dashes(fields[i], sizes[i]);
+    }
+}
+
+// Runs the queries in order; a failed one leaves "--" in its field and is
+// reported. Returns the result of the last query.
+int run_queries(int fd, const Query* queries, size_t count, const char* dev_name) {
+    int ret = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const Query& q = queries[i];
+        ret = q.query(fd, q.field, q.size);
+        if (ret != 0) {
+            set_dashes(q.field, q.size);
+            ts_log(1, q.failure, dev_name);
+        }
+    }
+    return ret;
+}
+
+}  // namespace
+
+#ifndef TS_SHOWDISK_ESXI
+// ---- Linux discovery: multipath -ll, /sys/block ----
 
 void size_text_from_sectors(unsigned long long sectors, char* dest, size_t size) {
     static const char kUnits[] = "KMGTP";
@@ -549,8 +613,6 @@ int host_no_of_line(const char* line, char* dest, size_t size) {
     (void)sprintf_s(dest, size, "%d", static_cast<int>(value));
     return 0;
 }
-
-// ---- discovery ----
 
 LunInfo* create_dev_for_dm(const char* line, const char* dev) {
     LunInfo* lun = static_cast<LunInfo*>(calloc(1, sizeof(LunInfo)));
@@ -782,21 +844,15 @@ int get_dev_info(LunInfo* lun) {
     }
     UniqueFd fd(open(lun->dev_name, O_RDONLY | O_NONBLOCK));
     if (!fd.Valid()) {
-        set_dashes(lun->lun_name, sizeof(lun->lun_name));
-        set_dashes(lun->wwn, sizeof(lun->wwn));
-        set_dashes(lun->ctrl, sizeof(lun->ctrl));
-        set_dashes(lun->host_lun_id, sizeof(lun->host_lun_id));
-        set_dashes(lun->array_name, sizeof(lun->array_name));
-        set_dashes(lun->port_type, sizeof(lun->port_type));
+        char* const fields[] = {lun->lun_name,    lun->wwn,        lun->ctrl,
+                                lun->host_lun_id, lun->array_name, lun->port_type};
+        const size_t sizes[] = {sizeof(lun->lun_name),   sizeof(lun->wwn),
+                                sizeof(lun->ctrl),       sizeof(lun->host_lun_id),
+                                sizeof(lun->array_name), sizeof(lun->port_type)};
+        set_all_dashes(fields, sizes, std::size(fields));
         ts_log(1, "open %s failed\n", lun->dev_name);
         return -1;
     }
-    struct Query {
-        int (*query)(int, char*, size_t);
-        char* field;
-        size_t size;
-        const char* failure;
-    };
     const Query queries[] = {
         {get_lun_name, lun->lun_name, sizeof(lun->lun_name), "get lun name for %s failed\n"},
         {get_wwn, lun->wwn, sizeof(lun->wwn), "get wwn for %s failed\n"},
@@ -807,15 +863,8 @@ int get_dev_info(LunInfo* lun) {
          "get array name for %s failed\n"},
         {get_port_type, lun->port_type, sizeof(lun->port_type), "get port type for %s failed\n"},
     };
-    int port_type_result = 0;
-    for (const Query& q : queries) {
-        int ret = q.query(fd.Get(), q.field, q.size);
-        if (ret != 0) {
-            set_dashes(q.field, q.size);
-            ts_log(1, q.failure, lun->dev_name);
-        }
-        port_type_result = ret;
-    }
+    // The port type query runs last.
+    int port_type_result = run_queries(fd.Get(), queries, std::size(queries), lun->dev_name);
     if (port_type_result == 0 && strncmp(lun->port_type, "--", 2) == 0) {
         ts_log(1, "get port type by host for dev %s.\n", lun->dev_name);
         (void)get_porttype_by_host(lun->host_no, lun->port_type, sizeof(lun->port_type));
@@ -836,6 +885,252 @@ int get_info(void) {
     }
     return 0;
 }
+#endif
+
+#ifdef TS_SHOWDISK_ESXI
+// ---- ESXi discovery: esxcfg-mpath -l, esxcfg-scsidevs -l, /dev/disks ----
+
+list_head g_pathlist = {&g_pathlist, &g_pathlist};
+
+namespace {
+
+const size_t kShortValue = 63;  // characters kept of a name or a device
+const size_t kStateValue = 7;
+const size_t kTransportValue = 31;
+
+// A text of at most limit characters into a field (zero-filled before).
+void put_text(char* dest, size_t size, const char* text, size_t limit) {
+    (void)memset_s(dest, size, 0, size);
+    size_t len = strnlen(text, limit);
+    if (len > size - 1) {
+        len = size - 1;
+    }
+    if (len > 0) {
+        (void)memcpy_s(dest, size - 1, text, len);
+    }
+}
+
+// The adapter number of a runtime name: the decimal digits 5 characters in
+// (vmhba2:C0:T0:L1 gives 2; a non-digit there gives 0). Taken only from a
+// name longer than 5 characters (deliberate: a shorter one has nothing
+// there to read).
+void host_no_of_runtime_name(const char* name, char* dest, size_t size) {
+    if (strlen(name) <= 5) {
+        return;
+    }
+    long value = 0;
+    for (const char* p = name + 5; *p >= '0' && *p <= '9'; ++p) {
+        if (value < 100000000L) {
+            value = value * 10 + (*p - '0');
+        }
+    }
+    (void)sprintf_s(dest, size, "%d", static_cast<int>(value));
+}
+
+bool run_listing(const char* command, int (*per_line)(const char*, void*), void* state) {
+    UniquePipe pipe(popen(command, "r"));
+    if (!pipe.Valid()) {
+        ts_log(3, "popen failed\n");
+        return false;
+    }
+    char line[kLineLen];
+    while (fgets(line, sizeof(line), pipe.Get()) != nullptr) {
+        strip_newline(line);
+        if (per_line(line, state) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int path_line_step(const char* line, void* state) {
+    return path_list_line(line, static_cast<PathListEntry**>(state));
+}
+
+int lun_line_step(const char* line, void* state) {
+    return lun_list_line(line, static_cast<LunInfo**>(state));
+}
+
+}  // namespace
+
+PathListEntry* path_entry_of(list_head* link) {
+    return reinterpret_cast<PathListEntry*>(reinterpret_cast<char*>(link) -
+                                            offsetof(PathListEntry, node));
+}
+
+// A value line whose colon ends it gives an empty value (deliberate: the
+// character behind the colon is skipped, and there is nothing behind it).
+void value_of_line(const char* line, char* dest, size_t size, size_t limit) {
+    if (dest == nullptr || size == 0) {
+        return;
+    }
+    const char* colon = strchr(line, ':');
+    const char* value = colon == nullptr || colon[1] == '\0' ? "" : colon + 2;
+    put_text(dest, size, value, limit);
+}
+
+int path_list_line(const char* line, PathListEntry** current) {
+    if (get_str_by_reg(line, "Runtime") == 0) {
+        PathListEntry* entry = static_cast<PathListEntry*>(calloc(1, sizeof(PathListEntry)));
+        if (entry == nullptr) {
+            ts_log(3, "alloc mem failed for pPath\n");
+            return -1;
+        }
+        list_add_tail(&entry->node, &g_pathlist);
+        *current = entry;
+        value_of_line(line, entry->runtime_name, sizeof(entry->runtime_name), kShortValue);
+        host_no_of_runtime_name(entry->runtime_name, entry->host_no, sizeof(entry->host_no));
+        return 0;
+    }
+    struct Label {
+        const char* label;
+        size_t offset;
+        size_t size;
+        size_t limit;
+    };
+    static const Label kLabels[] = {
+        {"Device:", offsetof(PathListEntry, device), sizeof(PathListEntry::device), kShortValue},
+        {"State:", offsetof(PathListEntry, state), sizeof(PathListEntry::state), kStateValue},
+        {"Transport:", offsetof(PathListEntry, transport), sizeof(PathListEntry::transport),
+         kTransportValue},
+    };
+    for (const Label& l : kLabels) {
+        if (get_str_by_reg(line, l.label) != 0) {
+            continue;
+        }
+        if (*current == nullptr) {
+            ts_log(3, "alloc mem failed for pPath\n");
+            return -1;
+        }
+        value_of_line(line, reinterpret_cast<char*>(*current) + l.offset, l.size, l.limit);
+        return 0;
+    }
+    return 0;
+}
+
+int create_path_list(void) {
+    PathListEntry* current = nullptr;
+    if (!run_listing("esxcfg-mpath -l | grep -E \"Runtime Name:|Device:|State:|Transport:\"",
+                     path_line_step, &current)) {
+        free_pathlist();
+        return -1;
+    }
+    return 0;
+}
+
+void get_path_info_from_pathlist(LunInfo* lun) {
+    for (list_head* l = g_pathlist.next; l != &g_pathlist; l = l->next) {
+        const PathListEntry* entry = path_entry_of(l);
+        if (strcmp(entry->device, lun->dev_name) != 0) {
+            continue;
+        }
+        LunInfo* path = static_cast<LunInfo*>(calloc(1, sizeof(LunInfo)));
+        if (path == nullptr) {
+            ts_log(3, "alloc mem failed for pdev.\n");
+            return;
+        }
+        INIT_LIST_HEAD(&path->paths);
+        list_add_tail(&path->node, &lun->paths);
+        put_text(path->host_no, sizeof(path->host_no), entry->host_no, 7);
+        put_text(path->path_status, sizeof(path->path_status), entry->state, 7);
+        put_text(path->port_type, sizeof(path->port_type), entry->transport, 31);
+        put_text(path->dev_name, sizeof(path->dev_name), entry->runtime_name, 255);
+    }
+}
+
+int lun_list_line(const char* line, LunInfo** current) {
+    if (get_str_by_reg(line, "naa") == 0) {
+        LunInfo* lun = static_cast<LunInfo*>(calloc(1, sizeof(LunInfo)));
+        if (lun == nullptr) {
+            ts_log(3, "alloc mem failed for pdev\n");
+            return -1;
+        }
+        INIT_LIST_HEAD(&lun->paths);
+        list_add_tail(&lun->node, &g_lunlist);
+        (void)sprintf_s(lun->dev_name, sizeof(lun->dev_name), "%s", line);
+        *current = lun;
+        get_path_info_from_pathlist(lun);
+        return 0;
+    }
+    if (get_str_by_reg(line, "Size:") == 0) {
+        if (*current == nullptr) {
+            ts_log(3, "alloc mem failed for pdev\n");
+            return -1;
+        }
+        value_of_line(line, (*current)->capacity, sizeof((*current)->capacity), kShortValue);
+    }
+    return 0;
+}
+
+int get_lun_list_from_system(void) {
+    LunInfo* current = nullptr;
+    if (!run_listing("esxcfg-scsidevs -l | grep -B7 \"Vendor: QELMAR\" | grep -E \"^naa|Size:\"",
+                     lun_line_step, &current)) {
+        free_lunlist();
+        return -1;
+    }
+    return 0;
+}
+
+// Fails when the device listing could not be read to its end (deliberate:
+// that is an error, not a host without disks).
+int get_lun_list(void) {
+    if (get_lun_list_from_system() != 0) {
+        return -1;
+    }
+    if (list_empty(&g_lunlist) != 0) {
+        ts_log(1, "Get no disk from esxcfg-scsidevs -l\n");
+    }
+    return 0;
+}
+
+int get_dev_info(LunInfo* lun) {
+    if (lun == nullptr) {
+        return -1;
+    }
+    char node[kPathLen];
+    (void)memset_s(node, sizeof(node), 0, sizeof(node));
+    (void)sprintf_s(node, sizeof(node), "/dev/disks/%s", lun->dev_name);
+    UniqueFd fd(open(node, O_RDONLY | O_NONBLOCK));
+    if (!fd.Valid()) {
+        ts_log(1, "open %s failed\n", lun->dev_name);
+        char* const fields[] = {lun->lun_name, lun->wwn,         lun->ctrl,
+                                lun->vendor,   lun->host_lun_id, lun->array_name};
+        const size_t sizes[] = {sizeof(lun->lun_name),    sizeof(lun->wwn),
+                                sizeof(lun->ctrl),        sizeof(lun->vendor),
+                                sizeof(lun->host_lun_id), sizeof(lun->array_name)};
+        set_all_dashes(fields, sizes, std::size(fields));
+        return -1;
+    }
+    const Query queries[] = {
+        {get_lun_name, lun->lun_name, sizeof(lun->lun_name), "get lun name for %s failed\n"},
+        {get_wwn, lun->wwn, sizeof(lun->wwn), "get wwn for %s failed\n"},
+        {get_tpg, lun->ctrl, sizeof(lun->ctrl), "get tpg id for %s failed\n"},
+        {get_vid, lun->vendor, sizeof(lun->vendor), "get vendor id for %s failed\n"},
+        {get_host_lunID, lun->host_lun_id, sizeof(lun->host_lun_id),
+         "get host lun id for %s failed\n"},
+        {get_array_name, lun->array_name, sizeof(lun->array_name),
+         "get array name for %s failed\n"},
+    };
+    (void)run_queries(fd.Get(), queries, std::size(queries), lun->dev_name);
+    return 0;
+}
+
+int get_info(void) {
+    for (list_head* l = g_lunlist.next; l != &g_lunlist; l = l->next) {
+        (void)get_dev_info(lun_of(l));
+    }
+    return 0;
+}
+
+void free_pathlist(void) {
+    while (list_empty(&g_pathlist) == 0) {
+        PathListEntry* entry = path_entry_of(g_pathlist.next);
+        list_del(&entry->node);
+        free(entry);
+    }
+}
+#endif
 
 void free_lunlist(void) {
     while (list_empty(&g_lunlist) == 0) {
@@ -875,8 +1170,15 @@ const Column kColumns[12] = {
     {"PortType", &g_uiPortTypeWindow, 8},
 };
 
+// The ESXi table shows path rows only: a LUN without paths has no row.
+#ifdef TS_SHOWDISK_ESXI
+constexpr bool kLunRows = false;
+#else
+constexpr bool kLunRows = true;
+#endif
+
 // The path's own text, or the LUN's when the path's whole field is "--".
-const char* path_or_lun(const char* path_field, const char* lun_field) {
+[[maybe_unused]] const char* path_or_lun(const char* path_field, const char* lun_field) {
     return strcmp(path_field, "--") == 0 ? lun_field : path_field;
 }
 
@@ -891,6 +1193,12 @@ void row_cells(const LunInfo* lun, const LunInfo* path, const char* cells[12]) {
         }
         return;
     }
+#ifdef TS_SHOWDISK_ESXI
+    // Path records carry only what the path listing says.
+    const char* row[12] = {lun->dev_name,     lun->lun_name,    lun->wwn,        path->dev_name,
+                           path->path_status, path->host_no,    lun->capacity,   lun->vendor,
+                           lun->ctrl,         lun->host_lun_id, lun->array_name, path->port_type};
+#else
     const char* row[12] = {lun->dev_name,
                            path_or_lun(path->lun_name, lun->lun_name),
                            path_or_lun(path->wwn, lun->wwn),
@@ -903,6 +1211,7 @@ void row_cells(const LunInfo* lun, const LunInfo* path, const char* cells[12]) {
                            path_or_lun(path->host_lun_id, lun->host_lun_id),
                            path_or_lun(path->array_name, lun->array_name),
                            path_or_lun(path->port_type, lun->port_type)};
+#endif
     for (int i = 0; i < 12; ++i) {
         cells[i] = row[i];
     }
@@ -942,6 +1251,9 @@ void calc_window_len(list_head* head) {
     for (list_head* l = head->next; l != head; l = l->next) {
         const LunInfo* lun = lun_of(l);
         if (list_empty(&lun->paths) != 0) {
+            if (!kLunRows) {
+                continue;
+            }
             row_cells(lun, nullptr, cells);
             measure_row(cells);
             continue;
@@ -1003,6 +1315,9 @@ int print_info(void) {
     for (list_head* l = g_lunlist.next; l != &g_lunlist; l = l->next) {
         LunInfo* lun = lun_of(l);
         if (list_empty(&lun->paths) != 0) {
+            if (!kLunRows) {
+                continue;
+            }
             row_cells(lun, nullptr, cells);
             print_row(cells);
             continue;
@@ -1012,12 +1327,28 @@ int print_info(void) {
             print_row(cells);
         }
     }
-    print_end();
+#ifndef TS_SHOWDISK_ESXI
+    print_end();  // the ESXi table ends after its last row
+#endif
     return 0;
 }
 
+namespace {
+
+#ifdef TS_SHOWDISK_ESXI
+const char* const kProductProbe = "esxcli software vib list | grep tessaro >/dev/null 2>&1";
+const char* const kLunListFailed = "Get lun list failed\n";
+const char* const kLunInfoFailed = "Get lun info failed\n";
+#else
+const char* const kProductProbe = "which tsadm >/dev/null 2>&1";
+const char* const kLunListFailed = "get lun list failed\n";
+const char* const kLunInfoFailed = "get lun info failed\n";
+#endif
+
+}  // namespace
+
 int check_tessaro(void) {
-    if (system("which tsadm >/dev/null 2>&1") != 0) {
+    if (system(kProductProbe) != 0) {
         return 0;
     }
     ts_log(1, "Tessaro is installed.\n");
@@ -1025,35 +1356,89 @@ int check_tessaro(void) {
 }
 
 #ifndef TS_SHOWDISK_NO_MAIN
+namespace {
+
+enum class FirstArgument { Run, Version, Invalid };
+
+// Only the first argument counts. Linux: -v, -l, anything else ignored.
+// ESXi: -v/--version, -l/-L, anything else invalid.
+FirstArgument read_first_argument(int argc, char* argv[]) {
+    if (argc < 2) {
+        return FirstArgument::Run;
+    }
+    const char* arg = argv[1];
+    bool esxi = false;
+#ifdef TS_SHOWDISK_ESXI
+    esxi = true;
+#endif
+    if (strcmp(arg, "-v") == 0 || (esxi && strcmp(arg, "--version") == 0)) {
+        return FirstArgument::Version;
+    }
+    if (strcmp(arg, "-l") == 0 || (esxi && strcmp(arg, "-L") == 0)) {
+        g_level = 0;
+        return FirstArgument::Run;
+    }
+    return esxi ? FirstArgument::Invalid : FirstArgument::Run;
+}
+
+// ESXi: the paths are listed before the LUNs, so that each LUN gets its
+// paths when it is created. Nothing to do on Linux.
+bool list_paths_first(void) {
+#ifdef TS_SHOWDISK_ESXI
+    INIT_LIST_HEAD(&g_pathlist);
+    if (create_path_list() != 0) {
+        ts_log(3, "Get path list failed\n");
+        return false;
+    }
+#endif
+    return true;
+}
+
+void free_lists(void) {
+    free_lunlist();
+#ifdef TS_SHOWDISK_ESXI
+    free_pathlist();
+#endif
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
     INIT_LIST_HEAD(&g_lunlist);
-    if (argc > 1) {
-        if (strcmp(argv[1], "-v") == 0) {
+    switch (read_first_argument(argc, argv)) {
+        case FirstArgument::Version:
             (void)printf("ts_showdisk version %s\n", kVersion);
             (void)fflush(stdout);
             return 0;
-        }
-        if (strcmp(argv[1], "-l") == 0) {
-            g_level = 0;
-        }
+        case FirstArgument::Invalid:
+            // Status 1 (deliberate: an invalid option is no success).
+            (void)printf("%s%s%s\n", "Error: Invalid input!\nUsage:  [OPTION]\n",
+                         "            -- [--version|-v]\n", "            -- [-l|-L]\n");
+            (void)fflush(stdout);
+            return 1;
+        case FirstArgument::Run:
+            break;
     }
     if (check_tessaro() != 0) {
         out("Tessaro is installed in the OS. Please use Tessaro CLI.\n");
         return 1;
     }
+    if (!list_paths_first()) {
+        return 1;
+    }
     if (get_lun_list() != 0) {
-        ts_log(3, "get lun list failed\n");
+        ts_log(3, "%s", kLunListFailed);
         return 1;
     }
     if (get_info() != 0) {
-        ts_log(3, "get lun info failed\n");
+        ts_log(3, "%s", kLunInfoFailed);
         return 1;
     }
     if (print_info() != 0) {
         ts_log(3, "print lun info failed\n");
         return 1;
     }
-    free_lunlist();
+    free_lists();
     return 0;
 }
 #endif
