@@ -1018,23 +1018,107 @@ int create_path_list(void) {
     return 0;
 }
 
-void get_path_info_from_pathlist(LunInfo* lun) {
+namespace {
+
+// The path entries sorted by device, listing order kept within a device, so
+// that a LUN finds its paths without walking the whole list: a host of 2,048
+// LUNs over 8 paths would otherwise compare 33 million names. Built for the
+// LUN listing and dropped after it; without it (no memory) the list is
+// walked, with the same result.
+struct IndexedPath {
+    const PathListEntry* entry;
+    size_t position;  // in the listing: ties keep the listing order
+};
+
+struct PathIndex {
+    IndexedPath* entries = nullptr;
+    size_t count = 0;
+};
+PathIndex s_path_index;
+
+int compare_by_device(const void* a, const void* b) {
+    const IndexedPath* x = static_cast<const IndexedPath*>(a);
+    const IndexedPath* y = static_cast<const IndexedPath*>(b);
+    int order = strcmp(x->entry->device, y->entry->device);
+    if (order != 0) {
+        return order;
+    }
+    return x->position < y->position ? -1 : (x->position > y->position ? 1 : 0);
+}
+
+bool attach_path(LunInfo* lun, const PathListEntry* entry) {
+    LunInfo* path = static_cast<LunInfo*>(calloc(1, sizeof(LunInfo)));
+    if (path == nullptr) {
+        ts_log(3, "alloc mem failed for pdev.\n");
+        return false;
+    }
+    INIT_LIST_HEAD(&path->paths);
+    list_add_tail(&path->node, &lun->paths);
+    put_text(path->host_no, sizeof(path->host_no), entry->host_no, 7);
+    put_text(path->path_status, sizeof(path->path_status), entry->state, 7);
+    put_text(path->port_type, sizeof(path->port_type), entry->transport, 31);
+    put_text(path->dev_name, sizeof(path->dev_name), entry->runtime_name, 255);
+    return true;
+}
+
+}  // namespace
+
+void index_path_list(void) {
+    drop_path_index();
+    size_t count = 0;
     for (list_head* l = g_pathlist.next; l != &g_pathlist; l = l->next) {
-        const PathListEntry* entry = path_entry_of(l);
-        if (strcmp(entry->device, lun->dev_name) != 0) {
-            continue;
+        ++count;
+    }
+    if (count == 0) {
+        return;
+    }
+    IndexedPath* entries = static_cast<IndexedPath*>(calloc(count, sizeof(IndexedPath)));
+    if (entries == nullptr) {
+        return;
+    }
+    size_t i = 0;
+    for (list_head* l = g_pathlist.next; l != &g_pathlist; l = l->next, ++i) {
+        entries[i].entry = path_entry_of(l);
+        entries[i].position = i;
+    }
+    qsort(entries, count, sizeof(entries[0]), compare_by_device);
+    s_path_index.entries = entries;
+    s_path_index.count = count;
+}
+
+void drop_path_index(void) {
+    free(static_cast<void*>(s_path_index.entries));
+    s_path_index.entries = nullptr;
+    s_path_index.count = 0;
+}
+
+void get_path_info_from_pathlist(LunInfo* lun) {
+    if (s_path_index.entries == nullptr) {
+        for (list_head* l = g_pathlist.next; l != &g_pathlist; l = l->next) {
+            const PathListEntry* entry = path_entry_of(l);
+            if (strcmp(entry->device, lun->dev_name) == 0 && !attach_path(lun, entry)) {
+                return;
+            }
         }
-        LunInfo* path = static_cast<LunInfo*>(calloc(1, sizeof(LunInfo)));
-        if (path == nullptr) {
-            ts_log(3, "alloc mem failed for pdev.\n");
+        return;
+    }
+    // First entry of the device, then every entry of it.
+    size_t low = 0;
+    size_t high = s_path_index.count;
+    while (low < high) {
+        size_t mid = low + (high - low) / 2;
+        if (strcmp(s_path_index.entries[mid].entry->device, lun->dev_name) < 0) {
+            low = mid + 1;
+        } else {
+            high = mid;
+        }
+    }
+    for (size_t i = low; i < s_path_index.count &&
+                         strcmp(s_path_index.entries[i].entry->device, lun->dev_name) == 0;
+         ++i) {
+        if (!attach_path(lun, s_path_index.entries[i].entry)) {
             return;
         }
-        INIT_LIST_HEAD(&path->paths);
-        list_add_tail(&path->node, &lun->paths);
-        put_text(path->host_no, sizeof(path->host_no), entry->host_no, 7);
-        put_text(path->path_status, sizeof(path->path_status), entry->state, 7);
-        put_text(path->port_type, sizeof(path->port_type), entry->transport, 31);
-        put_text(path->dev_name, sizeof(path->dev_name), entry->runtime_name, 255);
     }
 }
 
@@ -1064,8 +1148,12 @@ int lun_list_line(const char* line, LunInfo** current) {
 
 int get_lun_list_from_system(void) {
     LunInfo* current = nullptr;
-    if (!run_listing("esxcfg-scsidevs -l | grep -B7 \"Vendor: QELMAR\" | grep -E \"^naa|Size:\"",
-                     lun_line_step, &current)) {
+    index_path_list();
+    bool read =
+        run_listing("esxcfg-scsidevs -l | grep -B7 \"Vendor: QELMAR\" | grep -E \"^naa|Size:\"",
+                    lun_line_step, &current);
+    drop_path_index();
+    if (!read) {
         free_lunlist();
         return -1;
     }
@@ -1124,6 +1212,7 @@ int get_info(void) {
 }
 
 void free_pathlist(void) {
+    drop_path_index();
     while (list_empty(&g_pathlist) == 0) {
         PathListEntry* entry = path_entry_of(g_pathlist.next);
         list_del(&entry->node);

@@ -110,6 +110,11 @@ int path_list_line(const char* line, PathListEntry** current);
 int lun_list_line(const char* line, LunInfo** current);
 
 int create_path_list(void);
+// The index of g_pathlist by device that get_path_info_from_pathlist uses
+// while it exists (the LUN listing builds and drops it); without it the
+// list is walked. Both give the same paths in the same order.
+void index_path_list(void);
+void drop_path_index(void);
 void get_path_info_from_pathlist(LunInfo* lun);
 int get_lun_list_from_system(void);
 int get_lun_list(void);
