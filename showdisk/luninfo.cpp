@@ -61,7 +61,7 @@ const char filter_str[filter_size][4] = {"&&", "||", "&", "|", ";"};
 // Block device path and sysfs buffers.
 const size_t kPathLen = 256;
 const size_t kLineLen = 256;
-const size_t kTokenLen = 64;
+[[maybe_unused]] const size_t kTokenLen = 64;  // the Linux listing reader's
 
 void ts_log(int threshold, const char* format, ...) BOUNDED_PRINTF(2, 3);
 void ts_log(int threshold, const char* format, ...) {
@@ -1426,12 +1426,8 @@ namespace {
 
 #ifdef TS_SHOWDISK_ESXI
 const char* const kProductProbe = "esxcli software vib list | grep tessaro >/dev/null 2>&1";
-const char* const kLunListFailed = "Get lun list failed\n";
-const char* const kLunInfoFailed = "Get lun info failed\n";
 #else
 const char* const kProductProbe = "which tsadm >/dev/null 2>&1";
-const char* const kLunListFailed = "get lun list failed\n";
-const char* const kLunInfoFailed = "get lun info failed\n";
 #endif
 
 }  // namespace
@@ -1446,6 +1442,14 @@ int check_tessaro(void) {
 
 #ifndef TS_SHOWDISK_NO_MAIN
 namespace {
+
+#ifdef TS_SHOWDISK_ESXI
+const char* const kLunListFailed = "Get lun list failed\n";
+const char* const kLunInfoFailed = "Get lun info failed\n";
+#else
+const char* const kLunListFailed = "get lun list failed\n";
+const char* const kLunInfoFailed = "get lun info failed\n";
+#endif
 
 enum class FirstArgument { Run, Version, Invalid };
 
