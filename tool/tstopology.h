@@ -238,6 +238,10 @@ PathInfo* CreatePathFromMultipath(VlunInfo* vlun, const char* line, const char* 
 
 // Physical paths: the paths over one initiator-port/target-port pair.
 PhypathInfo* LookupAndCreatePhypathByPath(PathInfo* path);
+// While on, LookupAndCreatePhypathByPath finds phypaths through an index by
+// host and target WWN (built from g_tsphypathlist when turned on) instead of
+// walking the list; the results are the same.
+void tstopo_IndexPhypaths(int on);
 PhypathInfo* CreatePhypathByPath(PathInfo* path);
 void UpdatePhypathInfoByPath(PhypathInfo* phypath, PathInfo* path);
 

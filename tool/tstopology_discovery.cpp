@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "../common/hash_index.h"
 #include "../common/unique_pipe.h"
 #include "boundedfunc.h"
 #include "tsioctrl.h"
@@ -278,6 +279,51 @@ PhypathInfo* CreatePhypathByPath(PathInfo* path) {
     return phypath;
 }
 
+namespace {
+
+// The phypaths by host and target WWN while tstopo_GetPhypathTopology builds
+// them (a phypath keeps the WWNs it was created with). Without it, or once
+// it failed, the list is walked.
+HashIndex s_phypathIndex;
+bool s_phypathIndexOn = false;
+
+uint64_t PhypathKey(const char* hostWwn, const char* targetWwn) {
+    return HashBytes(targetWwn, strlen(targetWwn) + 1, HashBytes(hostWwn, strlen(hostWwn) + 1));
+}
+
+bool SameWwns(const PhypathInfo* phypath, const DevInfo& dev) {
+    return strcmp(phypath->acHostWwn.data(), dev.acHostWwn.data()) == 0 &&
+           strcmp(phypath->acTargetWwn.data(), dev.acTargetWwn.data()) == 0;
+}
+
+PhypathInfo* FindPhypath(const DevInfo& dev) {
+    if (s_phypathIndexOn && !s_phypathIndex.Failed()) {
+        return static_cast<PhypathInfo*>(s_phypathIndex.Find(
+            PhypathKey(dev.acHostWwn.data(), dev.acTargetWwn.data()),
+            [&dev](void* value) { return SameWwns(static_cast<PhypathInfo*>(value), dev); }));
+    }
+    for (ListHead* link = g_tsphypathlist.next; link != &g_tsphypathlist; link = link->next) {
+        PhypathInfo* phypath = list_entry(link, PhypathInfo, stNode);
+        if (SameWwns(phypath, dev)) {
+            return phypath;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void tstopo_IndexPhypaths(int on) {
+    s_phypathIndex.Clear();
+    s_phypathIndexOn = on != 0;
+    for (ListHead* link = g_tsphypathlist.next; s_phypathIndexOn && link != &g_tsphypathlist;
+         link = link->next) {
+        PhypathInfo* phypath = list_entry(link, PhypathInfo, stNode);
+        s_phypathIndex.Add(PhypathKey(phypath->acHostWwn.data(), phypath->acTargetWwn.data()),
+                           phypath);
+    }
+}
+
 PhypathInfo* LookupAndCreatePhypathByPath(PathInfo* path) {
     if (path == nullptr) {
         return nullptr;
@@ -289,15 +335,17 @@ PhypathInfo* LookupAndCreatePhypathByPath(PathInfo* path) {
                     dev.acDevName.data(), dev.acHostWwn.data(), dev.acTargetWwn.data());
         return nullptr;
     }
-    for (ListHead* link = g_tsphypathlist.next; link != &g_tsphypathlist; link = link->next) {
-        PhypathInfo* phypath = list_entry(link, PhypathInfo, stNode);
-        if (strcmp(phypath->acHostWwn.data(), dev.acHostWwn.data()) == 0 &&
-            strcmp(phypath->acTargetWwn.data(), dev.acTargetWwn.data()) == 0) {
-            UpdatePhypathInfoByPath(phypath, path);
-            return nullptr;
-        }
+    PhypathInfo* phypath = FindPhypath(dev);
+    if (phypath != nullptr) {
+        UpdatePhypathInfoByPath(phypath, path);
+        return nullptr;
     }
-    return CreatePhypathByPath(path);
+    phypath = CreatePhypathByPath(path);
+    if (phypath != nullptr && s_phypathIndexOn) {
+        s_phypathIndex.Add(PhypathKey(phypath->acHostWwn.data(), phypath->acTargetWwn.data()),
+                           phypath);
+    }
+    return phypath;
 }
 
 int tstopo_GetPhypathTopology() {
@@ -305,6 +353,7 @@ int tstopo_GetPhypathTopology() {
     if (result != 0) {
         return result;
     }
+    tstopo_IndexPhypaths(1);
     for (ListHead* vlunLink = g_tsvlunlist.next; vlunLink != &g_tsvlunlist;
          vlunLink = vlunLink->next) {
         VlunInfo* vlun = list_entry(vlunLink, VlunInfo, stList);
@@ -312,5 +361,6 @@ int tstopo_GetPhypathTopology() {
             (void)LookupAndCreatePhypathByPath(list_entry(link, PathInfo, stList));
         }
     }
+    tstopo_IndexPhypaths(0);
     return 0;
 }

@@ -749,6 +749,52 @@ TEST_F(PhypathMerge, PathWithoutBothWwnsJoinsNone) {
     EXPECT_EQ(noTarget->pstPhypath, nullptr);
 }
 
+// The index by WWN pair gives what the walk over the list gives: the same
+// phypaths, in the same order, with the same merged fields and links.
+TEST_F(PhypathMerge, IndexedLookupMatchesTheWalk) {
+    const char* hosts[] = {"2100aa", "2100a", "2100ab", "--"};
+    const char* targets[] = {"2200bb", "2200b", "2200bc", "2200bd", "--"};
+    const char* statuses[] = {"active", "--", "failed"};
+    std::vector<std::string> results[2];
+    for (int indexed = 0; indexed < 2; ++indexed) {
+        paths_.clear();
+        unsigned seed = 11;
+        std::vector<PathInfo*> made;
+        for (int k = 0; k < 300; ++k) {
+            seed = seed * 1103515245U + 12345U;
+            std::string name = "sd" + std::to_string(k);
+            std::string hctl = std::to_string(seed % 7) + ":0:" + std::to_string(k) + ":1";
+            PathInfo* path =
+                NewPath(name.c_str(), hosts[(seed >> 8) % 4], targets[(seed >> 12) % 5],
+                        statuses[(seed >> 16) % 3], (seed >> 20) % 3 == 0 ? nullptr : hctl.c_str());
+            Set(path->stDev.acCtrl, (seed >> 24) % 2 == 0 ? "A" : "--");
+            made.push_back(path);
+        }
+        tstopo_IndexPhypaths(indexed);
+        for (PathInfo* path : made) {
+            (void)LookupAndCreatePhypathByPath(path);
+        }
+        tstopo_IndexPhypaths(0);
+        std::vector<PhypathInfo*> list = Phypaths();
+        for (const PhypathInfo* p : list) {
+            results[indexed].push_back(std::string(p->acAlias.data()) + "|" + p->acStatus.data() +
+                                       "|" + p->acHostWwn.data() + "|" + p->acTargetWwn.data() +
+                                       "|" + p->acCtrl.data());
+        }
+        for (const PathInfo* path : made) {
+            size_t at = 0;
+            while (at < list.size() && list[at] != path->pstPhypath) {
+                ++at;
+            }
+            results[indexed].push_back(std::string(path->stDev.acDevName.data()) + "->" +
+                                       std::to_string(at));
+        }
+        FreeAllLists();
+    }
+    EXPECT_EQ(results[1], results[0]);
+    EXPECT_GT(results[0].size(), 300U + 10U) << "many phypaths";
+}
+
 // ---------------------------------------------------------------------------
 // Devices copied from vluns and paths
 
