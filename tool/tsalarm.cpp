@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "../common/hash_index.h"
 #include "boundedfunc.h"
 #include "tsprint.h"
 
@@ -64,7 +65,117 @@ bool SameKnownArray(const AlarmInfo* alarm, const AlarmInfo* older) {
     return tstopo_TextHasValue(serial) && Same(serial, older->unSubject.stPhypath.acArraySn.data());
 }
 
+// ---- the duplicate rules through an index ----
+//
+// A host with thousands of failed paths raises thousands of alarms; each new
+// alarm would walk all older ones. While the analysis runs, the older alarms
+// that a rule can look for are indexed by what the rule compares: alarm 11
+// by host and target WWN, 14 and 18 by vlun alias, 12 and 13 by array
+// serial. The rules are the walk's, answered from the index.
+
+HashIndex s_alarmIndex;
+bool s_alarmIndexOn = false;
+
+uint64_t TextKey(char kind, const char* text, uint64_t seed = HashBytes("", 0)) {
+    return HashBytes(text, strlen(text) + 1, HashBytes(&kind, 1, seed));
+}
+
+// The key under which an older alarm is found, false for types no rule
+// looks for.
+bool KeyOf(const AlarmInfo* alarm, uint64_t* key) {
+    const AlarmPhypathSubject& phypath = alarm->unSubject.stPhypath;
+    switch (alarm->iType) {
+        case TS_ALARM_PHYPATH_ABNORMAL:
+            *key = TextKey('T', phypath.acTargetWwn.data(), TextKey('H', phypath.acHostWwn.data()));
+            return true;
+        case TS_ALARM_PHYPATH_NO_REDUND:
+        case TS_ALARM_PHYPATH_ONE_CTRL:
+            *key = TextKey(static_cast<char>(alarm->iType), phypath.acArraySn.data());
+            return true;
+        case TS_ALARM_VLUN_ALL_PATHS_DOWN:
+            *key = TextKey('D', alarm->unSubject.stVlun.acAlias.data());
+            return true;
+        case TS_ALARM_PATH_ABNORMAL:
+            *key = TextKey('P', alarm->unSubject.stPath.acVlunAlias.data());
+            return true;
+        default:
+            return false;
+    }
+}
+
+void IndexAlarm(AlarmInfo* alarm) {
+    uint64_t key = 0;
+    if (s_alarmIndexOn && KeyOf(alarm, &key)) {
+        s_alarmIndex.Add(key, alarm);
+    }
+}
+
+AlarmInfo* FindOlder(uint64_t key, const AlarmInfo* alarm) {
+    return static_cast<AlarmInfo*>(s_alarmIndex.Find(key, [alarm](void* value) {
+        const AlarmInfo* older = static_cast<const AlarmInfo*>(value);
+        switch (alarm->iType) {
+            case TS_ALARM_PATH_ABNORMAL:
+                return JudgeRepeatOriginPathAbnormalAlarm(alarm, older) == 1;
+            case TS_ALARM_VLUN_NO_REDUND:
+                return older->iType == TS_ALARM_PHYPATH_NO_REDUND && SameKnownArray(alarm, older);
+            case TS_ALARM_VLUN_ONE_CTRL:
+                return older->iType == TS_ALARM_PHYPATH_ONE_CTRL && SameKnownArray(alarm, older);
+            case TS_ALARM_VLUN_ALL_PATHS_DOWN:
+                return older->iType == TS_ALARM_PATH_ABNORMAL &&
+                       Same(alarm->unSubject.stVlun.acAlias.data(),
+                            older->unSubject.stPath.acVlunAlias.data());
+            default:
+                return false;
+        }
+    }));
+}
+
+int IndexedRepeatOriginAlarm(const AlarmInfo* alarm) {
+    const AlarmPathSubject& path = alarm->unSubject.stPath;
+    const char* serial = alarm->unSubject.stVlun.acArraySn.data();
+    switch (alarm->iType) {
+        case TS_ALARM_PATH_ABNORMAL:
+            return FindOlder(
+                       TextKey('T', path.acTargetWwn.data(), TextKey('H', path.acHostWwn.data())),
+                       alarm) != nullptr ||
+                           FindOlder(TextKey('D', path.acVlunAlias.data()), alarm) != nullptr
+                       ? 1
+                       : 0;
+        case TS_ALARM_VLUN_NO_REDUND:
+            return FindOlder(TextKey(static_cast<char>(TS_ALARM_PHYPATH_NO_REDUND), serial),
+                             alarm) != nullptr
+                       ? 1
+                       : 0;
+        case TS_ALARM_VLUN_ONE_CTRL:
+            return FindOlder(TextKey(static_cast<char>(TS_ALARM_PHYPATH_ONE_CTRL), serial),
+                             alarm) != nullptr
+                       ? 1
+                       : 0;
+        case TS_ALARM_VLUN_ALL_PATHS_DOWN: {
+            const uint64_t key = TextKey('P', alarm->unSubject.stVlun.acAlias.data());
+            for (AlarmInfo* older = FindOlder(key, alarm); older != nullptr;
+                 older = FindOlder(key, alarm)) {
+                s_alarmIndex.Remove(key, older);
+                list_del(&older->stNode);
+                free(older);
+            }
+            return 0;
+        }
+        default:
+            return 0;
+    }
+}
+
 }  // namespace
+
+void tsalarm_IndexAlarms(int on) {
+    s_alarmIndex.Clear();
+    s_alarmIndexOn = on != 0;
+    for (ListHead* link = g_tsalarmlist.next; s_alarmIndexOn && link != &g_tsalarmlist;
+         link = link->next) {
+        IndexAlarm(list_entry(link, AlarmInfo, stNode));
+    }
+}
 
 int JudgeRepeatOriginPathAbnormalAlarm(const AlarmInfo* alarm, const AlarmInfo* older) {
     if (alarm == nullptr || older == nullptr || alarm->iType != TS_ALARM_PATH_ABNORMAL) {
@@ -215,12 +326,14 @@ AlarmInfo* CreateAlarmWithTypeInfo(unsigned int type, const void* subject) {
     } else if (type == TS_ALARM_PATH_ABNORMAL) {
         CopyPathSubject(alarm, static_cast<const PathInfo*>(subject));
     }
-    if (JudgeRepeatOriginAlarm(alarm) == 1) {
+    const bool indexed = s_alarmIndexOn && !s_alarmIndex.Failed();
+    if ((indexed ? IndexedRepeatOriginAlarm(alarm) : JudgeRepeatOriginAlarm(alarm)) == 1) {
         free(alarm);
         return nullptr;
     }
     FillUpAlarmDescription(alarm);
     list_add_tail(&alarm->stNode, &g_tsalarmlist);
+    IndexAlarm(alarm);
     tsprint_Log(0, "Create alarm with type[%d].\n", alarm->iType);
     return alarm;
 }
@@ -321,7 +434,9 @@ int tsalarm_GetAlarmList() {
         return result;
     }
     // Phypath alarms first: the vlun alarms look them up as duplicates.
+    tsalarm_IndexAlarms(1);
     AnalyzeAlarmPhypathTopology();
     AnalyzeAlarmVlunTopology();
+    tsalarm_IndexAlarms(0);
     return 0;
 }

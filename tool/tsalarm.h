@@ -38,6 +38,11 @@ AlarmInfo* CreateAlarmWithTypeInfo(unsigned int type, const void* subject);
 // be dropped, else 0. Adding a vlun's alarm 14 removes its path alarms.
 int JudgeRepeatOriginAlarm(const AlarmInfo* alarm);
 
+// While on, CreateAlarmWithTypeInfo applies the duplicate rules through an
+// index of the older alarms (built from g_tsalarmlist when turned on)
+// instead of walking the list; the alarms kept and removed are the same.
+void tsalarm_IndexAlarms(int on);
+
 // 1 when the new path alarm (type 18) is covered by the older alarm: an
 // alarm 11 of its physical path or an alarm 14 of its vlun; else 0.
 int JudgeRepeatOriginPathAbnormalAlarm(const AlarmInfo* alarm, const AlarmInfo* older);

@@ -435,6 +435,54 @@ TEST_F(Alarms, OrderOfAlarmsAndVerboseMessages) {
               "Create alarm with type[14].\n");
 }
 
+// The duplicate rules answered through the alarm index keep and remove the
+// same alarms as the walk over the list: random hosts with shared and
+// prefix-sharing WWNs, aliases and serials, every path state mixed.
+TEST_F(Alarms, IndexedDuplicateRulesMatchTheWalk) {
+    const char* wwns[] = {"h1", "h", "h10", "--"};
+    const char* targets[] = {"t1", "t", "t10", "t2", "--"};
+    const char* serials[] = {kSn1, kSn2, "--"};
+    const char* ctrls[] = {"A", "B", "--"};
+    const char* statuses[] = {"active", "--", "failed"};
+    for (unsigned round = 0; round < 40; ++round) {
+        std::vector<std::string> runs[2];
+        for (int indexed = 0; indexed < 2; ++indexed) {
+            unsigned seed = round * 7919U + 1U;
+            auto next = [&seed](unsigned range) {
+                seed = seed * 1103515245U + 12345U;
+                return (seed >> 16) % range;
+            };
+            for (unsigned i = 0, n = next(6); i < n; ++i) {
+                AddPhypath(wwns[next(4)], targets[next(5)], statuses[next(3)], ctrls[next(3)],
+                           serials[next(3)]);
+            }
+            for (unsigned v = 0, vluns = 1 + next(8); v < vluns; ++v) {
+                // Aliases repeat: "dm-1" may stand for two vluns, "dm-" is a prefix.
+                VlunInfo* vlun = AddVlun(next(5) == 0 ? "dm-" : "dm-" + std::to_string(next(4)),
+                                         "w" + std::to_string(v), serials[next(3)]);
+                for (unsigned k = 0, paths = next(5); k < paths; ++k) {
+                    PathInfo* path = AddPath(vlun, "sd" + std::to_string(k), statuses[next(3)],
+                                             ctrls[next(3)], wwns[next(4)], targets[next(5)]);
+                    if (next(4) == 0) {
+                        Set(path->stDev.acLunWwn, "x" + std::to_string(v));
+                    }
+                }
+            }
+            tsalarm_IndexAlarms(indexed);
+            Analyze();
+            tsalarm_IndexAlarms(0);
+            const TypeList types = Types();
+            const Texts texts = Descriptions();
+            for (size_t i = 0; i < types.size(); ++i) {
+                runs[indexed].push_back(std::to_string(types[i]) + " " + texts[i]);
+            }
+            TearDown();
+            SetUp();
+        }
+        EXPECT_EQ(runs[1], runs[0]) << "round " << round;
+    }
+}
+
 TEST_F(Alarms, MessagesAreSilentAboveLevel0) {
     tsprint_SetLogLevel(1);
     VlunInfo* vlun = AddVlun("dm-0", "w0");
