@@ -14,6 +14,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "solaris_host.h"
+
 namespace sansim {
 namespace {
 
@@ -208,6 +210,7 @@ class Loader {
     bool CheckHctls(const Topology& t);
     bool BuildIndex(Topology* t);
     bool ReadCannedListing(const std::string& file, Topology* t);
+    bool ReadSolaris(const json& root, Topology* t);
 
     std::string error_;
 };
@@ -983,7 +986,7 @@ bool Loader::Load(const json& root, const std::string& file, Topology* t) {
     t->file = file;
     if (!Keys(root, "",
               {"platform", "multipath", "product_cli", "cannot_start", "scsi_hosts", "arrays",
-               "luns", "others"})) {
+               "luns", "others", "solaris"})) {
         return false;
     }
     std::string platform = "linux";
@@ -1012,7 +1015,19 @@ bool Loader::Load(const json& root, const std::string& file, Topology* t) {
         }
     }
     return ReadHosts(root, t) && ReadArrays(root, t) && ReadLuns(root, t) && ReadOthers(root, t) &&
-           AssignDmNames(t) && CheckHctls(*t) && BuildIndex(t) && ReadCannedListing(file, t);
+           AssignDmNames(t) && CheckHctls(*t) && BuildIndex(t) && ReadCannedListing(file, t) &&
+           ReadSolaris(root, t);
+}
+
+// A Solaris host's device tree (solaris_host.cpp); its links name the devices
+// indexed above.
+bool Loader::ReadSolaris(const json& root, Topology* t) {
+    const json* v = Field(root, "solaris");
+    if (t->platform != Platform::Solaris) {
+        return v == nullptr || Fail("solaris", "only a \"solaris\" platform has a device tree");
+    }
+    std::string error;
+    return LoadSolarisTree(v, t, &error) || Fail("", error);
 }
 
 }  // namespace
