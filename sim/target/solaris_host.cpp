@@ -148,7 +148,6 @@ bool TreeLoader::ReadMinor(const json& v, const std::string& where, SolarisMinor
 }
 
 bool TreeLoader::ReadNode(const json& v, const std::string& where, SolarisNode* node) {
-    std::string devid;
     if (!Keys(v, where, {"driver", "devid", "devid_valid", "device", "minors"}) ||
         !Word(v, where, "driver", true, &node->driver) ||
         !Bool(v, where, "devid_valid", &node->devidValid) ||
