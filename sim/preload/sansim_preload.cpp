@@ -120,8 +120,8 @@ const sansim::Topology* LoadedTopology() {
 // ---------------------------------------------------------------------------
 // Node names.
 
-// The node name NAME when the normalised absolute path is "/dev/NAME" (or
-// "/dev/rdsk/NAME", "/dev/dsk/NAME": "rdsk/NAME", "dsk/NAME").
+// The node name NAME when the normalised absolute path is "/dev/NAME"; NAME
+// may hold directories ("disks/naa.6...").
 bool NodeNameOfPath(std::string_view path, std::string* name) {
     std::vector<std::string_view> parts;
     size_t pos = 0;
@@ -140,18 +140,14 @@ bool NodeNameOfPath(std::string_view path, std::string* name) {
         }
         pos = end + 1;
     }
-    if (parts.size() == 2 && parts[0] == "dev") {
-        name->assign(parts[1]);
-        return true;
+    if (parts.size() < 2 || parts[0] != "dev") {
+        return false;
     }
-    // A Solaris host's raw and block disk links: "rdsk/NAME", "dsk/NAME".
-    if (parts.size() == 3 && parts[0] == "dev" && (parts[1] == "rdsk" || parts[1] == "dsk")) {
-        name->assign(parts[1]);
-        name->append("/");
-        name->append(parts[2]);
-        return true;
+    name->assign(parts[1]);
+    for (size_t i = 2; i < parts.size(); ++i) {
+        name->append("/").append(parts[i]);
     }
-    return false;
+    return true;
 }
 
 bool ReadLink(const char* link, std::string* target) {
