@@ -19,9 +19,9 @@ CMAKE_BENCH := -DCMAKE_BUILD_TYPE=Release -DTSKIT_BENCH=ON
 .PHONY: demo test release bench deps-demo deps-test deps-bench clean
 
 # The release tsexTool on the bundled simulated hosts: each command line,
-# then what it prints; then the release ts_showdisk on the demo host and its
-# ESXi build on the ESXi demo host. The
-# simulated host needs root (a mount namespace).
+# then what it prints; then the release ts_showdisk on the demo host, its
+# ESXi build on the ESXi demo host and its Solaris build on the Solaris demo
+# host. The simulated host needs root (a mount namespace).
 DEMO_HOSTS := demo degraded
 DEMO_COMMANDS := "show vlun" "show path" "show phypath" "show device"
 
@@ -30,7 +30,7 @@ demo: deps-demo
 		echo "make demo runs the tools on a simulated host, which needs root."; exit 1; fi
 	cmake -S . -B build/release $(CMAKE_RELEASE)
 	cmake --build build/release -j $(JOBS) --target tsexTool ts_showdisk ts_showdisk-esxi \
-		sansim sansim_preload
+		ts_showdisk_solaris sansim sansim_preload
 	@for host in $(DEMO_HOSTS); do \
 		for command in $(DEMO_COMMANDS); do \
 			echo "# tsexTool $$command   (host: $$host)"; \
@@ -48,6 +48,9 @@ demo: deps-demo
 	@echo "# ts_showdisk, ESXi build   (host: esxi_demo)"
 	@build/release/sim/sansim run sim/topologies/esxi_demo.json -- \
 		build/release/showdisk/ts_showdisk-esxi; echo
+	@echo "# ts_showdisk for Solaris   (host: solaris_demo)"
+	@build/release/sim/sansim run sim/topologies/solaris_demo.json -- \
+		build/release/showdisk_solaris/ts_showdisk; echo
 
 deps-demo:
 	@scripts/ensure-packages $(DEMO_PACKAGES)

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "fd.h"
+#include "host_solaris.h"
 
 namespace sansim {
 namespace {
@@ -352,6 +353,11 @@ bool BuildHost(const Topology& topo, const HostPrograms& programs, std::string* 
     Fd dev, sys, block;
     if (!OpenDir(AT_FDCWD, "/dev", &dev, error) || !OpenDir(AT_FDCWD, "/sys", &sys, error)) {
         return false;
+    }
+    // A Solaris host: the device tree's links in /dev, nothing in /sys.
+    if (topo.platform == Platform::Solaris) {
+        return BuildSolarisDev(topo, dev.get(), error) &&
+               FinishDev(topo, programs, held, dev.get(), error);
     }
     DirMaker sysDirs(sys.get());
     std::vector<BlockEntry> entries;

@@ -26,6 +26,7 @@
 #include "host.h"
 #include "esxi_listing.h"
 #include "listing.h"
+#include "solaris_host.h"
 #include "topology.h"
 
 extern char** environ;
@@ -298,7 +299,8 @@ std::string PreloadLibrary(const std::string& self) {
 
 // The environment of the command: the caller's, with the host's PATH, the
 // interposer and where it finds the topology and the audit log.
-std::vector<std::string> CommandEnvironment(const std::string& topology, const std::string& audit,
+std::vector<std::string> CommandEnvironment(const sansim::Topology& topo,
+                                            const std::string& topology, const std::string& audit,
                                             const std::string& preload) {
     std::vector<std::string> env;
     std::string asanOptions;
@@ -308,7 +310,7 @@ std::vector<std::string> CommandEnvironment(const std::string& topology, const s
         if (name == "ASAN_OPTIONS") {
             asanOptions = var.substr(name.size() + 1);
         } else if (name != "PATH" && name != "LD_PRELOAD" && name != "SANSIM_TOPOLOGY" &&
-                   name != "SANSIM_AUDIT") {
+                   name != "SANSIM_AUDIT" && name != sansim::kSolarisTreeVariable) {
             env.push_back(var);
         }
     }
@@ -316,6 +318,10 @@ std::vector<std::string> CommandEnvironment(const std::string& topology, const s
     env.push_back("SANSIM_TOPOLOGY=" + topology);
     if (!audit.empty()) {
         env.push_back("SANSIM_AUDIT=" + audit);
+    }
+    // The Solaris services of a Solaris host read its device tree there.
+    if (topo.platform == sansim::Platform::Solaris) {
+        env.push_back(std::string(sansim::kSolarisTreeVariable) + "=" + sansim::kSolarisTreeFile);
     }
     env.push_back("LD_PRELOAD=" + preload);
     // A sanitized program wants its runtime first in the library list.
@@ -411,7 +417,7 @@ int Run(int argc, char** argv) {
         return kExitUsage;
     }
 
-    std::vector<std::string> env = CommandEnvironment(topology, audit, preload);
+    std::vector<std::string> env = CommandEnvironment(topo, topology, audit, preload);
     std::vector<char*> envp;
     for (std::string& var : env) {
         envp.push_back(var.data());

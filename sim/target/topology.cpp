@@ -14,6 +14,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "solaris_host.h"
+
 namespace sansim {
 namespace {
 
@@ -209,6 +211,7 @@ class Loader {
     bool CheckHctls(const Topology& t);
     bool BuildIndex(Topology* t);
     bool ReadCannedListing(const std::string& file, Topology* t);
+    bool ReadSolaris(const json& root, Topology* t);
 
     std::string error_;
 };
@@ -1029,8 +1032,8 @@ bool Loader::ReadCannedListing(const std::string& file, Topology* t) {
 bool Loader::Load(const json& root, const std::string& file, Topology* t) {
     t->file = file;
     if (!Keys(root, "",
-              {"platform", "multipath", "esxi", "product_cli", "cannot_start", "sys_block",
-               "scsi_hosts", "arrays", "luns", "others"})) {
+              {"platform", "multipath", "esxi", "solaris", "product_cli", "cannot_start",
+               "sys_block", "scsi_hosts", "arrays", "luns", "others"})) {
         return false;
     }
     std::string platform = "linux";
@@ -1060,7 +1063,18 @@ bool Loader::Load(const json& root, const std::string& file, Topology* t) {
     }
     return ReadEsxi(root, file, &t->esxi) && ReadHosts(root, t) && ReadArrays(root, t) &&
            ReadLuns(root, t) && ReadOthers(root, t) && AssignDmNames(t) && CheckHctls(*t) &&
-           BuildIndex(t) && ReadCannedListing(file, t);
+           BuildIndex(t) && ReadCannedListing(file, t) && ReadSolaris(root, t);
+}
+
+// A Solaris host's device tree (solaris_host.cpp); its links name the devices
+// indexed above.
+bool Loader::ReadSolaris(const json& root, Topology* t) {
+    const json* v = Field(root, "solaris");
+    if (t->platform != Platform::Solaris) {
+        return v == nullptr || Fail("solaris", "only a \"solaris\" platform has a device tree");
+    }
+    std::string error;
+    return LoadSolarisTree(v, t, &error) || Fail("", error);
 }
 
 }  // namespace

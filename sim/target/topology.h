@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -144,6 +145,8 @@ struct DeviceRef {
     size_t other = 0;  // index in Topology::others (Other)
 };
 
+struct SolarisTree;  // solaris_host.h
+
 struct Topology {
     std::string file;  // where it was loaded from
     Platform platform = Platform::Linux;
@@ -160,6 +163,7 @@ struct Topology {
     std::unordered_map<std::string, DeviceRef> index;    // node name -> device
     std::unordered_map<std::string, size_t> arrayIndex;  // Array::id -> arrays index
     std::unordered_map<int, size_t> hostIndex;           // ScsiHost::number -> hosts index
+    std::shared_ptr<const SolarisTree> solaris;          // platform "solaris": the device tree
 };
 
 // Reads and checks a topology file; on failure returns false with a reason.

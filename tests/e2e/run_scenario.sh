@@ -2,13 +2,16 @@
 # Runs one scenario of a program (tsexTool or ts_showdisk) on its simulated
 # host and checks it.
 #
-#   run_scenario.sh SANSIM PROGRAM SOURCE_DIR WORK_DIR SCENARIO_DIR OPCODES STDERR
+#   run_scenario.sh SANSIM PROGRAM SOURCE_DIR WORK_DIR SCENARIO_DIR OPCODES STDERR [ACCESS [FLAGS]]
 #
 # OPCODES: the SCSI operation codes the program may send, as an alternation
 # (00|12|25|9e for tsexTool, 00|12 for ts_showdisk). STDERR: "empty" when the
 # program and everything it starts must write nothing there; "sanitizer" when
 # only a sanitizer report fails (the shell commands a program starts may
-# complain there, as on a real host).
+# complain there, as on a real host). ACCESS: how every open and command must
+# reach the devices, "ro" (the default) or "rw" (a program whose pass-through
+# needs a descriptor open for writing); FLAGS, when given: the open flags
+# every open must carry, as the audit log writes them (e.g. 0x802).
 #
 # A scenario folder holds:
 #   topology.json  the host, or
@@ -17,9 +20,10 @@
 #   uid            optional: the user to run as (sansim --uid)
 #   stdout         the whole expected standard output, byte for byte
 #   status         the expected exit status
+#   audit          optional: the whole expected audit log, byte for byte
 #
 # Checked: standard output, exit status, standard error as STDERR says, and
-# the audit log: only the OPCODES, every open and command read-only.
+# the audit log: only the OPCODES, every open and command as ACCESS says.
 # Exit 0 when every check holds, 1 otherwise, 77 (skipped) without root.
 set -u
 
@@ -30,6 +34,8 @@ WORK=$4
 SCENARIO=$5
 OPCODES=$6
 STDERR_RULE=$7
+ACCESS=${8:-ro}
+OPEN_FLAGS=${9:-}
 
 if [ "$(id -u)" != 0 ]; then
     echo "SKIP: simulated hosts need root here (a private mount namespace per run)"
@@ -93,17 +99,26 @@ elif grep -Eq 'Sanitizer|runtime error:' "$WORK/stderr"; then
     sed 's/^/  stderr| /' "$WORK/stderr"
 fi
 
-# Every line of the audit log: a read-only open, or an allowed command sent
-# read-only.
+# Every line of the audit log: an open with the ACCESS (and FLAGS), or an
+# allowed command sent through such a descriptor.
+if [ -n "$OPEN_FLAGS" ]; then
+    open_rule="open [^ ]+ access=$ACCESS flags=$OPEN_FLAGS"
+else
+    open_rule="open [^ ]+ access=$ACCESS( .*)?"
+fi
 if [ -f "$AUDIT" ]; then
-    bad=$(grep -Ev "^(open [^ ]+ access=ro( .*)?|scsi [^ ]+ op=0x($OPCODES) .*access=ro( .*)?)\$" \
+    bad=$(grep -Ev "^($open_rule|scsi [^ ]+ op=0x($OPCODES) .*access=$ACCESS( .*)?)\$" \
         "$AUDIT")
     if [ -n "$bad" ]; then
-        fail "the audit log holds a write access or another command"
+        fail "the audit log holds another access or another command"
         printf '%s\n' "$bad" | sed 's/^/  audit| /'
     fi
 else
     fail "no audit log was written"
+fi
+if [ -f "$SCENARIO/audit" ] && ! cmp -s "$SCENARIO/audit" "$AUDIT"; then
+    fail "the audit log differs from the expected (- expected, + actual)"
+    diff -u "$SCENARIO/audit" "$AUDIT" | sed 's/^/  diff| /'
 fi
 
 if [ "$failures" != 0 ]; then

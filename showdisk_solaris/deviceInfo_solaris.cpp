@@ -1,0 +1,389 @@
+// ts_showdisk for Solaris 10. Takes a snapshot of the device tree, walks its
+// block-device minor nodes, keeps every disk identity (device id) of the ssd
+// driver once, turns it into the names of its raw nodes under /dev/rdsk and
+// sends each of them four INQUIRY commands through USCSI. One row per device
+// path; the table has fixed column widths.
+#include "deviceInfo_solaris.h"
+
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "../common/unique_fd.h"
+#include "boundedfunc.h"
+
+char g_acVendorID[9];
+char g_acProductID[17];
+char g_acVersion[10];
+char g_acSerialNumber[17];
+char g_acWwn[35];
+char g_acLunName[61];
+int32_t g_lDevLunId = -1;
+
+unsigned char g_Buf[256];
+unsigned int g_uiReqLen = 0;
+
+DevIdNode* g_pSsdIdHeader = nullptr;
+DevIdNode* g_pSsdIdTail = nullptr;
+TS_DiNode save_node = nullptr;
+
+namespace {
+
+const int kInvalid = -EINVAL;
+const unsigned int kMaxCdb = 16;
+const short kDefaultTimeout = 6;  // seconds
+const unsigned int kSenseLen = 32;
+const unsigned int kInquiryCdbLen = 6;
+const unsigned char kInquiry = 0x12;
+const unsigned int kMaxAllocLen = 256;  // one byte of allocation length
+
+// libdevinfo snapshot: subtree, minor nodes, properties and more, taken afresh.
+const unsigned int kSnapshotFlags = 0xDF27;
+
+const unsigned int kStdLen = 36;
+const unsigned int kSerialPageLen = 160;
+const unsigned int kWwnPageLen = 24;
+const unsigned int kLunPageLen = 196;
+const unsigned char kSerialPage = 0xC0;
+const unsigned char kDeviceIdPage = 0x83;
+const unsigned char kLunPage = 0xC8;
+// Page 0xC8 carries the device LUN id in bytes 192..195.
+const unsigned int kLunIdOffset = 192;
+
+const size_t kRuleLen = 89;
+const char kUnknown[] = "UNKNOWN";
+
+void Flush() {
+    (void)fflush(stdout);
+}
+
+// Bounded text copy of at most count characters from the reply buffer.
+void CopyText(char* dest, size_t size, size_t offset, size_t count) {
+    (void)strncpy_s(dest, size, reinterpret_cast<const char*>(g_Buf + offset), count);
+}
+
+void SetUnknownIfEmpty(char* field, size_t size) {
+    if (field[0] == '\0') {
+        (void)strncpy_s(field, size, kUnknown, sizeof kUnknown - 1);
+    }
+}
+
+void PrintRule() {
+    char rule[kRuleLen + 1];
+    (void)memset_s(rule, sizeof rule, 0, sizeof rule);
+    (void)memset_s(rule, sizeof rule, '-', kRuleLen);
+    (void)printf("%s", rule);
+    Flush();
+    (void)printf("%s\n", rule);
+    Flush();
+}
+
+}  // namespace
+
+// Read-write without blocking: the ssd driver hands USCSI commands only to a
+// descriptor opened for writing, and an absent medium must not hold the open.
+// Failure is -1 (deliberately, not 0): descriptor 0 is a good descriptor when
+// standard input is closed.
+int TS_DeviceOpen(const char* path) {
+    const int fd = TS_PlatOpen(path, TS_O_RDWR | TS_O_NONBLOCK);
+    return fd < 0 ? -1 : fd;
+}
+
+int TS_HatDoScsiCmd(int fd, const ScsiCmdRequest* request) {
+    if (request == nullptr) {
+        return kInvalid;
+    }
+    TS_UscsiCmd cmd;
+    (void)memset_s(&cmd, sizeof cmd, 0, sizeof cmd);
+    if (request->cdb_len > kMaxCdb) {
+        (void)printf("%s\n", "cdb length is error");
+        Flush();
+        return kInvalid;
+    }
+    cmd.uscsi_cdb = reinterpret_cast<char*>(request->cdb);
+    cmd.uscsi_cdblen = request->cdb_len;
+    cmd.uscsi_timeout = request->timeout != 0 ? request->timeout : kDefaultTimeout;
+    cmd.uscsi_bufaddr = reinterpret_cast<char*>(request->buffer);
+    cmd.uscsi_buflen = request->buffer_len;
+    if (request->direction < 0 || request->direction > 2) {
+        return kInvalid;
+    }
+    cmd.uscsi_flags = request->direction == 2 ? TS_USCSI_WRITE : TS_USCSI_READ;
+    cmd.uscsi_flags |= TS_USCSI_ISOLATE;
+    // The ioctl's own result decides; status and sense are not examined.
+    if (TS_PlatUscsiCmd(fd, &cmd) != 0) {
+        const int err = errno;
+        (void)printf("errno is:%d,%s\n", err, strerror(err));
+        Flush();
+        return -err;
+    }
+    return 0;
+}
+
+int TS_ScsiStdInquiry(int fd, unsigned char* buffer, unsigned int length, unsigned char page) {
+    if (length >= kMaxAllocLen) {
+        return kInvalid;
+    }
+    ScsiCmdRequest request;
+    unsigned char cdb[kInquiryCdbLen];
+    unsigned char sense[kSenseLen];
+    (void)memset_s(&request, sizeof request, 0, sizeof request);
+    (void)memset_s(cdb, sizeof cdb, 0, sizeof cdb);
+    (void)memset_s(sense, sizeof sense, 0, sizeof sense);
+    cdb[0] = kInquiry;
+    cdb[1] = page != 0 ? 1 : 0;  // EVPD
+    cdb[2] = page;
+    cdb[4] = static_cast<unsigned char>(length);
+    request.direction = 1;
+    request.buffer = buffer;
+    request.buffer_len = length;
+    request.cdb = cdb;
+    request.cdb_len = kInquiryCdbLen;
+    request.sense = sense;
+    request.sense_len = kSenseLen;
+    request.timeout = kDefaultTimeout;
+    return TS_HatDoScsiCmd(fd, &request);
+}
+
+int TS_ScsiGetDriveInfo(int fd, int selector) {
+    unsigned char page = 0;
+    switch (selector) {
+        case TS_DRIVE_INFO_STD:
+            g_uiReqLen = kStdLen;
+            break;
+        case TS_DRIVE_INFO_SERIAL:
+            g_uiReqLen = kSerialPageLen;
+            page = kSerialPage;
+            break;
+        case TS_DRIVE_INFO_WWN:
+            g_uiReqLen = kWwnPageLen;
+            page = kDeviceIdPage;
+            break;
+        case TS_DRIVE_INFO_LUN:
+            g_uiReqLen = kLunPageLen;
+            page = kLunPage;
+            break;
+        default:
+            return -1;
+    }
+    (void)memset_s(g_Buf, sizeof g_Buf, 0, sizeof g_Buf);
+    const int result = TS_ScsiStdInquiry(fd, g_Buf, g_uiReqLen, page);
+    if (result != 0) {
+        return result;
+    }
+    switch (selector) {
+        case TS_DRIVE_INFO_STD:
+            CopyText(g_acVendorID, sizeof g_acVendorID, 8, 8);
+            CopyText(g_acProductID, sizeof g_acProductID, 16, 16);
+            CopyText(g_acVersion, sizeof g_acVersion, 32, 4);
+            break;
+        case TS_DRIVE_INFO_SERIAL:
+            CopyText(g_acSerialNumber, sizeof g_acSerialNumber, 112, 16);
+            break;
+        case TS_DRIVE_INFO_WWN:
+            TS_BinaryToAscii(g_acWwn, g_Buf, 8, 16);
+            break;
+        default: {
+            CopyText(g_acLunName, sizeof g_acLunName, 29, 60);
+            g_lDevLunId = -1;
+            // The id is read only when the device said it sent all four of
+            // its bytes (page length + 4 reaches 196), deliberately: a page
+            // that ends earlier leaves zeros in the buffer, which would read
+            // as LUN id 0.
+            const unsigned int pageLen = static_cast<unsigned int>(g_Buf[2]) << 8 | g_Buf[3];
+            if (pageLen + 4 >= kLunIdOffset + 4) {
+                const uint32_t id = static_cast<uint32_t>(g_Buf[kLunIdOffset]) << 24 |
+                                    static_cast<uint32_t>(g_Buf[kLunIdOffset + 1]) << 16 |
+                                    static_cast<uint32_t>(g_Buf[kLunIdOffset + 2]) << 8 |
+                                    static_cast<uint32_t>(g_Buf[kLunIdOffset + 3]);
+                g_lDevLunId = static_cast<int32_t>(id);
+            }
+            break;
+        }
+    }
+    return 0;
+}
+
+void TS_BinaryToAscii(char* dest, const unsigned char* src, int start, int count) {
+    if (dest == nullptr || src == nullptr || count < 0) {
+        return;
+    }
+    for (int i = 0; i < count; ++i) {
+        (void)sprintf_s(dest + 2 * i, 3, "%02x", static_cast<unsigned int>(src[start + i]));
+    }
+}
+
+int TS_IsDeviceIdExist(TS_DevId devid) {
+    if (g_pSsdIdHeader == nullptr || devid == nullptr) {
+        return 0;
+    }
+    const size_t size = TS_PlatDevidSizeof(devid);
+    for (const DevIdNode* node = g_pSsdIdHeader->next; node != nullptr; node = node->next) {
+        // Two ids are compared only when their sizes agree, deliberately:
+        // comparing the longer id's size would read past the shorter one.
+        if (node->devid != nullptr && TS_PlatDevidSizeof(node->devid) == size &&
+            memcmp(node->devid, devid, size) == 0) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+void TS_ResetDeviceInfo(void) {
+    (void)memset_s(g_acVendorID, sizeof g_acVendorID, 0, sizeof g_acVendorID);
+    (void)memset_s(g_acProductID, sizeof g_acProductID, 0, sizeof g_acProductID);
+    (void)memset_s(g_acVersion, sizeof g_acVersion, 0, sizeof g_acVersion);
+    (void)memset_s(g_acSerialNumber, sizeof g_acSerialNumber, 0, sizeof g_acSerialNumber);
+    (void)memset_s(g_acWwn, sizeof g_acWwn, 0, sizeof g_acWwn);
+    (void)memset_s(g_acLunName, sizeof g_acLunName, 0, sizeof g_acLunName);
+    g_lDevLunId = -1;
+}
+
+void TS_GetLunInfo(const char* path) {
+    TS_ResetDeviceInfo();
+    UniqueFd fd(TS_DeviceOpen(path));
+    if (!fd.Valid()) {
+        (void)printf("Can't open device %s, exit!\n", path);
+        Flush();
+        return;
+    }
+    const int std = TS_ScsiGetDriveInfo(fd.Get(), TS_DRIVE_INFO_STD);
+    char* blank = strchr(g_acProductID, ' ');
+    if (blank != nullptr) {
+        *blank = '\0';
+    }
+    const int serial = TS_ScsiGetDriveInfo(fd.Get(), TS_DRIVE_INFO_SERIAL);
+    const int wwn = TS_ScsiGetDriveInfo(fd.Get(), TS_DRIVE_INFO_WWN);
+    const int lun = TS_ScsiGetDriveInfo(fd.Get(), TS_DRIVE_INFO_LUN);
+    if (std != 0 && serial != 0 && wwn != 0 && lun != 0) {
+        (void)printf("%s\n", "cmd failed");
+        Flush();
+    }
+    TS_DisplayDeviceInfo(path);
+}
+
+int TS_TraverseDisk(TS_DiNode node, TS_DiMinor minor, void* arg) {
+    (void)arg;
+    const char* driver = TS_PlatDiNodeName(node);
+    if (driver == nullptr || strcmp(driver, "ssd") != 0) {
+        return TS_DI_WALK_CONTINUE;
+    }
+    TS_DevId devid = TS_PlatDiDevid(node);
+    if (devid == nullptr || TS_PlatDevidValid(devid) != 1 || TS_IsDeviceIdExist(devid) == 1 ||
+        TS_PlatDiMinorSpectype(minor) != TS_S_IFCHR) {
+        return TS_DI_WALK_CONTINUE;
+    }
+    // Only the first raw minor of a node (in walk order) is used.
+    if (save_node != nullptr && save_node == node) {
+        return TS_DI_WALK_CONTINUE;
+    }
+    save_node = node;
+
+    TS_NameList names = nullptr;
+    if (TS_PlatDevidToNmlist("/dev/rdsk", devid, TS_PlatDiMinorName(minor), &names) != 0) {
+        return TS_DI_WALK_CONTINUE;
+    }
+    // Every path of the identity that the host knows is its own row.
+    for (size_t i = 0;; ++i) {
+        const char* path = TS_PlatNmlistPath(names, i);
+        if (path == nullptr) {
+            break;
+        }
+        TS_GetLunInfo(path);
+    }
+    TS_PlatDevidFreeNmlist(names);
+
+    auto* seen = static_cast<DevIdNode*>(malloc(sizeof(DevIdNode)));
+    if (seen == nullptr) {
+        return TS_DI_WALK_CONTINUE;
+    }
+    seen->devid = devid;
+    seen->next = nullptr;
+    if (g_pSsdIdTail == nullptr) {
+        free(seen);
+        return TS_DI_WALK_CONTINUE;
+    }
+    g_pSsdIdTail->next = seen;
+    g_pSsdIdTail = seen;
+    return TS_DI_WALK_CONTINUE;
+}
+
+int TS_GetLunList(void) {
+    TS_PrintfHead();
+    TS_DiSnapshot root = TS_PlatDiInit("/", kSnapshotFlags);
+    if (root == nullptr) {
+        return -1;
+    }
+    (void)TS_PlatDiWalkMinor(root, "ddi_block", 0, nullptr, TS_TraverseDisk);
+    TS_PlatDiFini(root);
+    TS_PrintfTail();
+    return 0;
+}
+
+void TS_PrintfHead(void) {
+    PrintRule();
+    (void)printf("%-52s%-35s%-12s%-10s%-16s%-13s%-22s\n", "Disk Name", "Lun Name", "Vendor ID",
+                 "Type", "Serial Number", "Dev Lun ID", "Device WWN");
+    Flush();
+}
+
+void TS_PrintfTail(void) {
+    PrintRule();
+}
+
+void TS_DisplayDeviceInfo(const char* path) {
+    SetUnknownIfEmpty(g_acVendorID, sizeof g_acVendorID);
+    SetUnknownIfEmpty(g_acProductID, sizeof g_acProductID);
+    SetUnknownIfEmpty(g_acVersion, sizeof g_acVersion);
+    SetUnknownIfEmpty(g_acSerialNumber, sizeof g_acSerialNumber);
+    SetUnknownIfEmpty(g_acLunName, sizeof g_acLunName);
+    SetUnknownIfEmpty(g_acWwn, sizeof g_acWwn);
+    if (g_lDevLunId == -1) {
+        (void)printf("%-52s%-35s%-12s%-10s%-16s%-12s%-22s\n\n", path, g_acLunName, g_acVendorID,
+                     g_acProductID, g_acSerialNumber, kUnknown, g_acWwn);
+    } else {
+        (void)printf("%-52s%-35s%-12s%-10s%-16s%-12ld%-22s\n\n", path, g_acLunName, g_acVendorID,
+                     g_acProductID, g_acSerialNumber, static_cast<long>(g_lDevLunId), g_acWwn);
+    }
+    Flush();
+}
+
+void TS_FreeDevIdList(void) {
+    DevIdNode* node = g_pSsdIdHeader;
+    while (node != nullptr) {
+        DevIdNode* next = node->next;
+        free(node);
+        node = next;
+    }
+    g_pSsdIdHeader = nullptr;
+    g_pSsdIdTail = nullptr;
+}
+
+#ifndef TS_SHOWDISK_SOLARIS_NO_MAIN
+int main(int argc, char* argv[]) {
+    // The command line takes no options.
+    (void)argc;
+    (void)argv;
+    (void)memset_s(g_Buf, sizeof g_Buf, 0, sizeof g_Buf);
+    TS_ResetDeviceInfo();
+
+    g_pSsdIdHeader = static_cast<DevIdNode*>(malloc(sizeof(DevIdNode)));
+    if (g_pSsdIdHeader == nullptr) {
+        // Status 1, deliberately: a run that listed nothing must not look
+        // like a host without disks.
+        (void)printf("%s\n", "Malloc memory fail!");
+        Flush();
+        return 1;
+    }
+    g_pSsdIdHeader->devid = nullptr;
+    g_pSsdIdHeader->next = nullptr;
+    g_pSsdIdTail = g_pSsdIdHeader;
+
+    // Status 1 when the device tree cannot be read, deliberately, for the
+    // same reason; the head is printed all the same.
+    const int result = TS_GetLunList();
+    TS_FreeDevIdList();
+    return result == 0 ? 0 : 1;
+}
+#endif
