@@ -10,6 +10,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "../common/hash_index.h"
 #include "../common/unique_fd.h"
 #include "boundedfunc.h"
 
@@ -214,16 +215,53 @@ void TS_BinaryToAscii(char* dest, const unsigned char* src, int start, int count
     }
 }
 
+namespace {
+
+// The recorded ids by a hash of their bytes while the walk runs: each ssd
+// node would otherwise compare its id with every id recorded before it.
+// Without it (or once it failed) the list is walked, with the same answer.
+HashIndex s_devidIndex;
+bool s_devidIndexOn = false;
+
+bool SameDevid(TS_DevId stored, TS_DevId devid, size_t size) {
+    // Two ids are compared only when their sizes agree, deliberately:
+    // comparing the longer id's size would read past the shorter one.
+    return stored != nullptr && TS_PlatDevidSizeof(stored) == size &&
+           memcmp(stored, devid, size) == 0;
+}
+
+void IndexDevid(TS_DevId devid) {
+    if (s_devidIndexOn && devid != nullptr) {
+        s_devidIndex.Add(HashBytes(devid, TS_PlatDevidSizeof(devid)), devid);
+    }
+}
+
+}  // namespace
+
+void TS_IndexDeviceIds(int on) {
+    s_devidIndex.Clear();
+    s_devidIndexOn = on != 0;
+    for (const DevIdNode* node = g_pSsdIdHeader == nullptr ? nullptr : g_pSsdIdHeader->next;
+         node != nullptr; node = node->next) {
+        IndexDevid(node->devid);
+    }
+}
+
 int TS_IsDeviceIdExist(TS_DevId devid) {
     if (g_pSsdIdHeader == nullptr || devid == nullptr) {
         return 0;
     }
     const size_t size = TS_PlatDevidSizeof(devid);
+    if (s_devidIndexOn && !s_devidIndex.Failed()) {
+        return s_devidIndex.Find(HashBytes(devid, size),
+                                 [devid, size](void* stored) {
+                                     return SameDevid(stored, devid, size);
+                                 }) != nullptr
+                   ? 1
+                   : 0;
+    }
     for (const DevIdNode* node = g_pSsdIdHeader->next; node != nullptr; node = node->next) {
-        // Two ids are compared only when their sizes agree, deliberately:
-        // comparing the longer id's size would read past the shorter one.
-        if (node->devid != nullptr && TS_PlatDevidSizeof(node->devid) == size &&
-            memcmp(node->devid, devid, size) == 0) {
+        if (SameDevid(node->devid, devid, size)) {
             return 1;
         }
     }
@@ -306,6 +344,7 @@ int TS_TraverseDisk(TS_DiNode node, TS_DiMinor minor, void* arg) {
     }
     g_pSsdIdTail->next = seen;
     g_pSsdIdTail = seen;
+    IndexDevid(devid);
     return TS_DI_WALK_CONTINUE;
 }
 
@@ -315,7 +354,9 @@ int TS_GetLunList(void) {
     if (root == nullptr) {
         return -1;
     }
+    TS_IndexDeviceIds(1);
     (void)TS_PlatDiWalkMinor(root, "ddi_block", 0, nullptr, TS_TraverseDisk);
+    TS_IndexDeviceIds(0);
     TS_PlatDiFini(root);
     TS_PrintfTail();
     return 0;

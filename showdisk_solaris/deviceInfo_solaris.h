@@ -54,6 +54,10 @@ int TS_ScsiStdInquiry(int fd, unsigned char* buffer, unsigned int length, unsign
 int TS_ScsiGetDriveInfo(int fd, int selector);
 void TS_BinaryToAscii(char* dest, const unsigned char* src, int start, int count);
 int TS_IsDeviceIdExist(TS_DevId devid);
+// While on, TS_IsDeviceIdExist answers from an index of the recorded ids
+// (built from the list when turned on, kept up by the walk) instead of
+// walking the list; the answers are the same.
+void TS_IndexDeviceIds(int on);
 void TS_ResetDeviceInfo(void);
 void TS_GetLunInfo(const char* path);
 int TS_TraverseDisk(TS_DiNode node, TS_DiMinor minor, void* arg);

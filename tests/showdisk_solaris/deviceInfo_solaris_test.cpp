@@ -279,6 +279,33 @@ TEST_F(SolarisTest, DeviceIdsMatchOnlyWithEqualSizes) {
     EXPECT_EQ(TS_IsDeviceIdExist(longer), 1);
 }
 
+// The index of recorded ids answers as the walk does, for ids of mixed
+// sizes that share prefixes and repeat.
+TEST_F(SolarisTest, DeviceIdIndexAnswersAsTheWalk) {
+    MakeHead();
+    std::vector<TS_DevId> ids;
+    unsigned seed = 3;
+    for (int i = 0; i < 200; ++i) {
+        seed = seed * 1103515245U + 12345U;
+        std::vector<unsigned char> bytes(4 + (seed >> 8) % 3, 0x5A);
+        bytes.back() = static_cast<unsigned char>((seed >> 16) % 9);
+        ids.push_back(RegisterDevid(bytes));
+    }
+    for (size_t i = 0; i < ids.size(); i += 3) {
+        Append(ids[i]);
+    }
+    int found = 0;
+    for (TS_DevId id : ids) {
+        const int walked = TS_IsDeviceIdExist(id);
+        TS_IndexDeviceIds(1);
+        EXPECT_EQ(TS_IsDeviceIdExist(id), walked);
+        TS_IndexDeviceIds(0);
+        found += walked;
+    }
+    EXPECT_GT(found, 67);
+    EXPECT_LT(found, 200);
+}
+
 // ---- open ----
 
 TEST_F(SolarisTest, OpenIsReadWriteNonBlockingAndZeroIsADescriptor) {
