@@ -45,6 +45,7 @@
 #include <vector>
 
 #include "scsi_target.h"
+#include "process_record.h"
 #include "topology.h"
 
 #define SANSIM_EXPORT extern "C" __attribute__((visibility("default")))
@@ -108,7 +109,9 @@ const sansim::Topology* LoadedTopology() {
         }
         tLoading = true;
         std::string error;
+        sansim_preload::NoteTopologyLoadStart();
         state.loaded = sansim::LoadTopology(path, &state.topo, &error);
+        sansim_preload::NoteTopologyLoadEnd();
         tLoading = false;
         if (!state.loaded) {
             fprintf(stderr, "sansim preload: %s\n", error.c_str());

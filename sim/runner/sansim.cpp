@@ -1,6 +1,6 @@
 // sansim: runs a command on a simulated SAN host.
 //
-//   sansim run TOPOLOGY [--audit FILE] [--uid N] -- COMMAND [ARG...]
+//   sansim run TOPOLOGY [--audit FILE] [--proclog FILE] [--uid N] -- COMMAND [ARG...]
 //
 // The same binary is the host's fake `multipath`, product CLIs and, on an
 // ESXi host, `esxcfg-mpath`, `esxcfg-scsidevs` and `esxcli`: it looks at the
@@ -43,7 +43,9 @@ constexpr const char* kRealTools[] = {"sh",       "cat", "readlink", "xargs",
 constexpr const char* kPreloadName = "libsansim_preload.so";
 
 void Usage() {
-    fprintf(stderr, "usage: sansim run TOPOLOGY [--audit FILE] [--uid N] -- COMMAND [ARG...]\n");
+    fprintf(stderr,
+            "usage: sansim run TOPOLOGY [--audit FILE] [--proclog FILE] [--uid N] -- COMMAND "
+            "[ARG...]\n");
 }
 
 std::string BaseName(const std::string& path) {
@@ -161,6 +163,7 @@ int FakeEsxi(const std::string& self, int argc, char** argv) {
 struct RunOptions {
     std::string topology;
     std::string audit;
+    std::string proclog;  // the processes' own costs, for the scale benchmark
     bool dropToUid = false;
     uid_t uid = 0;
     std::vector<std::string> command;
@@ -187,6 +190,8 @@ bool ParseRun(int argc, char** argv, RunOptions* out) {
         }
         if (arg == "--audit" && i + 1 < argc) {
             out->audit = argv[++i];
+        } else if (arg == "--proclog" && i + 1 < argc) {
+            out->proclog = argv[++i];
         } else if (arg == "--uid" && i + 1 < argc) {
             if (!ParseUid(argv[++i], &out->uid)) {
                 fprintf(stderr, "sansim: --uid wants a user id, not '%s'\n", argv[i]);
@@ -301,6 +306,7 @@ std::string PreloadLibrary(const std::string& self) {
 // interposer and where it finds the topology and the audit log.
 std::vector<std::string> CommandEnvironment(const sansim::Topology& topo,
                                             const std::string& topology, const std::string& audit,
+                                            const std::string& proclog,
                                             const std::string& preload) {
     std::vector<std::string> env;
     std::string asanOptions;
@@ -310,7 +316,8 @@ std::vector<std::string> CommandEnvironment(const sansim::Topology& topo,
         if (name == "ASAN_OPTIONS") {
             asanOptions = var.substr(name.size() + 1);
         } else if (name != "PATH" && name != "LD_PRELOAD" && name != "SANSIM_TOPOLOGY" &&
-                   name != "SANSIM_AUDIT" && name != sansim::kSolarisTreeVariable) {
+                   name != "SANSIM_AUDIT" && name != "SANSIM_PROCLOG" &&
+                   name != sansim::kSolarisTreeVariable) {
             env.push_back(var);
         }
     }
@@ -318,6 +325,9 @@ std::vector<std::string> CommandEnvironment(const sansim::Topology& topo,
     env.push_back("SANSIM_TOPOLOGY=" + topology);
     if (!audit.empty()) {
         env.push_back("SANSIM_AUDIT=" + audit);
+    }
+    if (!proclog.empty()) {
+        env.push_back("SANSIM_PROCLOG=" + proclog);
     }
     // The Solaris services of a Solaris host read its device tree there.
     if (topo.platform == sansim::Platform::Solaris) {
@@ -330,16 +340,16 @@ std::vector<std::string> CommandEnvironment(const sansim::Topology& topo,
     return env;
 }
 
-bool CreateAuditLog(const std::string& path, const RunOptions& options) {
+bool CreateLog(const std::string& path, const char* what, const RunOptions& options) {
     sansim::Fd fd(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (!fd.valid()) {
-        fprintf(stderr, "sansim: cannot create the audit log %s: %s\n", path.c_str(),
+        fprintf(stderr, "sansim: cannot create the %s %s: %s\n", what, path.c_str(),
                 strerror(errno));
         return false;
     }
     if (options.dropToUid && geteuid() == 0 &&
         fchown(fd.get(), options.uid, GroupOf(options.uid)) != 0) {
-        fprintf(stderr, "sansim: cannot hand the audit log to uid %u: %s\n",
+        fprintf(stderr, "sansim: cannot hand the %s to uid %u: %s\n", what,
                 static_cast<unsigned>(options.uid), strerror(errno));
         return false;
     }
@@ -365,7 +375,8 @@ int Run(int argc, char** argv) {
     }
     std::string topology = resolved;
     std::string audit = options.audit.empty() ? std::string() : Absolute(options.audit);
-    for (const std::string* path : {&topology, &audit}) {
+    std::string proclog = options.proclog.empty() ? std::string() : Absolute(options.proclog);
+    for (const std::string* path : {&topology, &audit, &proclog}) {
         if (StartsWithDir(*path, "/dev") || StartsWithDir(*path, "/sys")) {
             fprintf(stderr, "sansim: %s would be hidden by the simulated /dev and /sys\n",
                     path->c_str());
@@ -396,7 +407,8 @@ int Run(int argc, char** argv) {
         }
     }
 
-    if (!audit.empty() && !CreateAuditLog(audit, options)) {
+    if ((!audit.empty() && !CreateLog(audit, "audit log", options)) ||
+        (!proclog.empty() && !CreateLog(proclog, "process log", options))) {
         return kExitUsage;
     }
     if (!EnterNamespace(options)) {
@@ -417,7 +429,7 @@ int Run(int argc, char** argv) {
         return kExitUsage;
     }
 
-    std::vector<std::string> env = CommandEnvironment(topo, topology, audit, preload);
+    std::vector<std::string> env = CommandEnvironment(topo, topology, audit, proclog, preload);
     std::vector<char*> envp;
     for (std::string& var : env) {
         envp.push_back(var.data());
