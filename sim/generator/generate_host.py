@@ -35,7 +35,7 @@ def sd_name(n):
 
 def parse_args(argv):
     p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    p.add_argument("--platform", choices=["linux", "esxi"], default="linux")
+    p.add_argument("--platform", choices=["linux", "esxi", "solaris"], default="linux")
     p.add_argument("--luns", type=int, required=True)
     p.add_argument("--paths", type=int, required=True, help="paths of each LUN")
     p.add_argument("--arrays", type=int, default=1)
@@ -84,7 +84,7 @@ def make_luns(args, rng):
         for k in range(args.paths):
             h, f = k % args.hbas, k % args.ports
             path = {"hctl": f"{HBA_BASE + h}:0:{k}:{number}", "target_port": f"a{a}-p{f}"}
-            if args.platform == "linux":
+            if args.platform != "esxi":
                 path["sd"] = sd_name(n)
             if n in failed or (h, a, f) in dead:
                 path.update({"dm_state": "failed", "checker_state": "faulty",
@@ -102,10 +102,26 @@ def make_luns(args, rng):
     return luns
 
 
+def solaris_tree(topo):
+    """One ssd node per path, its device id that of the LUN (so the first
+    node of a LUN lists every path), a block and a raw minor each."""
+    ports = {p["id"]: p["identifier"] for a in topo["arrays"] for p in a["target_ports"]}
+    nodes = []
+    for lun in topo["luns"]:
+        devid = "696400010003001073736400" + lun["wwid"][1:]
+        for path in lun["paths"]:
+            host, _, _, number = path["hctl"].split(":")
+            link = f"c{host}t{ports[path['target_port']].upper()}d{number}s0"
+            nodes.append({"driver": "ssd", "devid": devid, "device": path["sd"],
+                          "minors": [{"name": "a", "type": "block", "link": link},
+                                     {"name": "a,raw", "type": "raw", "link": link}]})
+    return {"snapshot": True, "nodes": nodes}
+
+
 def main(argv):
     args = parse_args(argv)
     rng = random.Random(args.seed)
-    driver = "qla2xxx" if args.platform == "linux" else "qlnativefc"
+    driver = {"linux": "qla2xxx", "esxi": "qlnativefc", "solaris": "qlc"}[args.platform]
     topo = {
         "comment": f"Generated: {args.luns} LUNs over {args.paths} paths each, "
                    f"{args.arrays} arrays, {args.ports} target ports each, {args.hbas} HBAs, "
@@ -117,6 +133,9 @@ def main(argv):
         "arrays": make_arrays(args),
         "luns": make_luns(args, rng),
     }
+    if args.platform == "solaris":
+        topo["multipath"] = {"installed": False}
+        topo["solaris"] = solaris_tree(topo)
     json.dump(topo, sys.stdout, separators=(",", ":"))
     sys.stdout.write("\n")
     return 0
