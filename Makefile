@@ -6,7 +6,8 @@ TEST_PACKAGES := g++ make cmake libgtest-dev libgmock-dev googletest \
 	clang libclang-rt-14-dev gcc-multilib g++-multilib \
 	sg3-utils nlohmann-json3-dev util-linux
 DEMO_PACKAGES := g++ make cmake nlohmann-json3-dev util-linux
-BENCH_PACKAGES := g++ make cmake libbenchmark-dev libstb-dev libfmt-dev python3
+BENCH_PACKAGES := g++ make cmake libbenchmark-dev libstb-dev libfmt-dev python3 \
+	nlohmann-json3-dev util-linux
 
 CMAKE_TEST := -DCMAKE_BUILD_TYPE=Debug -DTSKIT_TESTS=ON -DTSKIT_SANITIZE=ON -DTSKIT_WERROR=ON
 CMAKE_TEST32 := $(CMAKE_TEST) -DTSKIT_BOUNDED_ONLY=ON -DTSKIT_GTEST_FROM_SOURCE=ON \
@@ -85,6 +86,12 @@ bench: deps-bench
 		--benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
 		--benchmark_min_time=0.1 --benchmark_enable_random_interleaving=true \
 		--benchmark_format=json | tee build/bench/bounded_bench.json | python3 bench/ratios.py
+	cmake --build build/bench -j $(JOBS) --target tsexTool ts_showdisk ts_showdisk-esxi \
+		ts_showdisk_solaris sansim sansim_preload record_sizes
+	@if [ "$$(id -u)" != 0 ]; then \
+		echo "the scale benchmark runs the programs on simulated hosts, which needs root."; \
+		exit 1; fi
+	python3 bench/scale.py build/bench --json build/bench/scale.json
 
 clean:
 	rm -rf build

@@ -24,6 +24,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "solaris_platform.h"
@@ -45,7 +46,24 @@ struct SimNode {
 
 struct SimTree {
     std::vector<SimNode> nodes;
+    // Looked up once per node of a host of thousands: the node that owns a
+    // device id's bytes, and the nodes of one id in tree order.
+    std::unordered_map<const void*, const SimNode*> owner;
+    std::unordered_map<std::string, std::vector<const SimNode*>> byDevid;
 };
+
+std::string DevidKey(const std::vector<uint8_t>& devid) {
+    return std::string(devid.begin(), devid.end());
+}
+
+void IndexTree(SimTree* tree) {
+    for (const SimNode& node : tree->nodes) {
+        if (!node.devid.empty()) {
+            tree->owner.emplace(node.devid.data(), &node);
+            tree->byDevid[DevidKey(node.devid)].push_back(&node);
+        }
+    }
+}
 
 const unsigned char kInquiry = 0x12;
 const unsigned int kMsPerSecond = 1000;
@@ -129,12 +147,8 @@ const SimNode* NodeOfDevid(TS_DevId devid) {
     if (g_snapshot == nullptr || devid == nullptr) {
         return nullptr;
     }
-    for (const SimNode& node : g_snapshot->nodes) {
-        if (!node.devid.empty() && node.devid.data() == devid) {
-            return &node;
-        }
-    }
-    return nullptr;
+    auto it = g_snapshot->owner.find(devid);
+    return it == g_snapshot->owner.end() ? nullptr : it->second;
 }
 
 }  // namespace
@@ -151,6 +165,7 @@ TS_DiSnapshot TS_PlatDiInit(const char* root, unsigned int flags) {
         delete tree;
         return nullptr;
     }
+    IndexTree(tree);
     g_snapshot = tree;
     return tree;
 }
@@ -224,11 +239,8 @@ int TS_PlatDevidToNmlist(const char* dir, TS_DevId devid, const char* minorName,
     }
     const std::string prefix = std::string(dir) + "/";
     auto* names = new std::vector<std::string>;
-    for (const SimNode& node : g_snapshot->nodes) {
-        if (node.devid != owner->devid) {
-            continue;
-        }
-        for (const SimMinor& minor : node.minors) {
+    for (const SimNode* node : g_snapshot->byDevid[DevidKey(owner->devid)]) {
+        for (const SimMinor& minor : node->minors) {
             if (minor.name == minorName && minor.link.compare(0, prefix.size(), prefix) == 0) {
                 names->push_back(minor.link);
             }

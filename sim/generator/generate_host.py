@@ -9,9 +9,9 @@ dead to every command) and a chosen share of the physical paths (HBA and
 target port pairs) is dead with every path through it. The same arguments
 give the same host.
 
-Path k of a LUN goes through HBA k mod H and target port k mod F of the LUN's
-array, at target k: its HCTL is HBA:0:k:L, with L the LUN's number on its
-array.
+Path k of a LUN goes through HBA k mod H and target port (k div H) mod F of
+the LUN's array, at target k: its HCTL is HBA:0:k:L, with L the LUN's number
+on its array. Up to H x F paths of a LUN each take their own physical path.
 """
 import argparse
 import json
@@ -50,6 +50,8 @@ def parse_args(argv):
         p.error("every count must be at least 1")
     if args.ports < 2:
         p.error("an array has two controllers: at least two target ports")
+    if args.platform == "solaris" and args.paths > args.hbas * args.ports:
+        p.error("a Solaris path is named by its HBA and target port: at most hbas x ports paths")
     return args
 
 
@@ -82,7 +84,7 @@ def make_luns(args, rng):
         a, number = i % args.arrays, i // args.arrays
         paths = []
         for k in range(args.paths):
-            h, f = k % args.hbas, k % args.ports
+            h, f = k % args.hbas, (k // args.hbas) % args.ports
             path = {"hctl": f"{HBA_BASE + h}:0:{k}:{number}", "target_port": f"a{a}-p{f}"}
             if args.platform != "esxi":
                 path["sd"] = sd_name(n)
