@@ -202,17 +202,7 @@ bool NodeNameOfFd(int fd, std::string* name) {
            NodeNameOfPath(target, name);
 }
 
-const sansim::Faults& FaultsOf(const sansim::Topology& topo, const sansim::DeviceRef& ref) {
-    switch (ref.kind) {
-        case sansim::DeviceRef::Kind::Path:
-            return topo.luns[ref.lun].paths[ref.path].faults;
-        case sansim::DeviceRef::Kind::Dm:
-            return topo.luns[ref.lun].dmFaults;
-        case sansim::DeviceRef::Kind::Other:
-            break;
-    }
-    return topo.others[ref.other].faults;
-}
+using sansim::FaultsOf;
 
 // The simulated device a path names, or nullptr (also before a topology).
 const sansim::DeviceRef* DeviceAt(int dirfd, const char* path, std::string* name,

@@ -150,7 +150,7 @@ bool MakeDevNodes(const Topology& topo, int dev, std::string* error) {
                Fail(error, "cannot create /dev/" + name);
     };
     for (const auto& entry : topo.index) {
-        if (!makeNode(entry.first)) {
+        if (!FaultsOf(topo, entry.second).missing && !makeNode(entry.first)) {
             return false;
         }
     }
@@ -197,7 +197,11 @@ bool FinishDev(const Topology& topo, const HostPrograms& programs,
     // An ESXi host has its own listing commands and no multipath.
     if (topo.platform == Platform::Esxi) {
         for (const char* name : {"esxcfg-mpath", "esxcfg-scsidevs", "esxcli"}) {
-            if (!Symlink(programs.fakeCommand, binDir.get(), name, error)) {
+            bool missing = false;
+            for (const std::string& m : topo.esxi.missing) {
+                missing = missing || m == name;
+            }
+            if (!missing && !Symlink(programs.fakeCommand, binDir.get(), name, error)) {
                 return false;
             }
         }
@@ -287,8 +291,20 @@ bool MakeBlockEntries(const Topology& topo, const BlockEntry* first, const Block
     SizeFiles sizes(block);
     for (const BlockEntry* entry = first; entry != last; ++entry) {
         const std::string& name = *entry->name;
-        if (!MakeDir(block, name, error) ||
-            !sizes.Make(name, NodeSectors(topo, *entry->ref), error)) {
+        const Faults& faults = FaultsOf(topo, *entry->ref);
+        if (faults.sysfsNotDir) {
+            if (!WriteFile(block, name, "\n", 0444, error)) {
+                return false;
+            }
+            continue;
+        }
+        if (!MakeDir(block, name, error)) {
+            return false;
+        }
+        bool sized = faults.sysfsSizeGiven
+                         ? WriteFile(block, name + "/size", faults.sysfsSize, 0444, error)
+                         : sizes.Make(name, NodeSectors(topo, *entry->ref), error);
+        if (!sized) {
             return false;
         }
         if (!entry->scsiDevice.empty() &&
@@ -387,7 +403,8 @@ bool BuildHost(const Topology& topo, const HostPrograms& programs, std::string* 
     }
     // A host without /sys/block: the entries move aside, their device links
     // stay valid.
-    if ((!topo.sysBlock || topo.platform == Platform::Esxi) && renameat(sys.get(), "block", sys.get(), ".block") != 0) {
+    if ((!topo.sysBlock || topo.platform == Platform::Esxi) &&
+        renameat(sys.get(), "block", sys.get(), ".block") != 0) {
         return Fail(error, "cannot hide /sys/block");
     }
     return true;

@@ -134,7 +134,8 @@ int FakeMultipath(int argc, char** argv) {
     if (topo.multipath.listFails) {
         return 1;
     }
-    return Print(sansim::RenderMultipathListing(topo));
+    return Print(sansim::RenderMultipathListing(topo) +
+                 sansim::PaddingLines(topo.multipath.padding));
 }
 
 // esxcfg-mpath -l, esxcfg-scsidevs -l, esxcli software vib list.
@@ -150,11 +151,17 @@ int FakeEsxi(const std::string& self, int argc, char** argv) {
     if (!LoadHostTopology(self.c_str(), &topo)) {
         return 1;
     }
+    for (const std::string& failing : topo.esxi.failing) {
+        if (failing == self) {
+            return 1;
+        }
+    }
     if (self == "esxcli") {
         return Print(sansim::RenderEsxiVibList(topo));
     }
-    return Print(self == "esxcfg-mpath" ? sansim::RenderEsxiPathListing(topo)
-                                        : sansim::RenderEsxiDeviceListing(topo));
+    return Print((self == "esxcfg-mpath" ? sansim::RenderEsxiPathListing(topo)
+                                         : sansim::RenderEsxiDeviceListing(topo)) +
+                 sansim::PaddingLines(topo.esxi.padding));
 }
 
 // ---------------------------------------------------------------------------

@@ -198,6 +198,7 @@ class Loader {
 
     bool ReadFaults(const json& obj, const std::string& where, const char* key, Faults* f);
     bool ReadMultipath(const json& root, MultipathConfig* mp);
+    bool ReadPadding(const json& v, const std::string& where, ListingPadding* padding);
     bool ReadHosts(const json& root, Topology* t);
     bool ReadEsxi(const json& root, const std::string& file, EsxiConfig* esxi);
     bool ReadArrays(const json& root, Topology* t);
@@ -417,7 +418,14 @@ bool Loader::ReadFaults(const json& obj, const std::string& parent, const char* 
     if (!Keys(*v, where,
               {"unit_attention_turs", "host_status", "host_status_count", "ioctl_errno", "dead",
                "missing_pages", "page_length", "qualifier", "fail_opcodes", "patches",
-               "sense_format", "sense_length", "unreadable", "vanished", "shield"})) {
+               "sense_format", "sense_length", "unreadable", "vanished", "shield", "missing",
+               "sysfs_not_dir", "sysfs_size"})) {
+        return false;
+    }
+    f->sysfsSizeGiven = Field(*v, "sysfs_size") != nullptr;
+    if (!OptBool(*v, where, "missing", &f->missing) ||
+        !OptBool(*v, where, "sysfs_not_dir", &f->sysfsNotDir) ||
+        !OptString(*v, where, "sysfs_size", &f->sysfsSize, 4096)) {
         return false;
     }
     const uint64_t kIntMax = INT_MAX;
@@ -533,14 +541,23 @@ bool Loader::ReadFaults(const json& obj, const std::string& parent, const char* 
     return true;
 }
 
+// At most 10 million filler lines and a 64 MiB line: a listing of hostile
+// size, still one a test can hold.
+bool Loader::ReadPadding(const json& v, const std::string& where, ListingPadding* padding) {
+    return OptNumber(v, where, "filler_lines", &padding->fillerLines, 10000000) &&
+           OptNumber(v, where, "long_line_bytes", &padding->longLineBytes, 64 * 1024 * 1024);
+}
+
 bool Loader::ReadMultipath(const json& root, MultipathConfig* mp) {
     const json* v = Field(root, "multipath");
     if (v == nullptr) {
         return true;
     }
     const std::string where = "multipath";
-    if (!Keys(*v, where, {"installed", "list_fails", "format", "canned_listing"}) ||
-        !OptBool(*v, where, "installed", &mp->installed) ||
+    if (!Keys(*v, where,
+              {"installed", "list_fails", "format", "canned_listing", "filler_lines",
+               "long_line_bytes"}) ||
+        !ReadPadding(*v, where, &mp->padding) || !OptBool(*v, where, "installed", &mp->installed) ||
         !OptBool(*v, where, "list_fails", &mp->listFails) ||
         !OptString(*v, where, "canned_listing", &mp->cannedListing)) {
         return false;
@@ -580,11 +597,24 @@ bool Loader::ReadEsxi(const json& root, const std::string& file, EsxiConfig* esx
     if (!v->is_object()) {
         return Fail("esxi", "expected an object");
     }
-    if (!Keys(*v, "esxi", {"canned_paths", "canned_devices", "vibs"}) ||
+    if (!Keys(*v, "esxi",
+              {"canned_paths", "canned_devices", "vibs", "missing", "failing", "filler_lines",
+               "long_line_bytes"}) ||
         !OptString(*v, "esxi", "canned_paths", &esxi->cannedPaths) ||
         !OptString(*v, "esxi", "canned_devices", &esxi->cannedDevices) ||
-        !StringList(*v, "esxi", "vibs", &esxi->vibs)) {
+        !StringList(*v, "esxi", "vibs", &esxi->vibs) ||
+        !StringList(*v, "esxi", "missing", &esxi->missing) ||
+        !StringList(*v, "esxi", "failing", &esxi->failing) ||
+        !ReadPadding(*v, "esxi", &esxi->padding)) {
         return false;
+    }
+    for (const std::vector<std::string>* names : {&esxi->missing, &esxi->failing}) {
+        for (const std::string& name : *names) {
+            if (name != "esxcfg-mpath" && name != "esxcfg-scsidevs" && name != "esxcli") {
+                return Fail("esxi",
+                            "\"" + name + "\" is not esxcfg-mpath, esxcfg-scsidevs or esxcli");
+            }
+        }
     }
     if (!CannedFile(file, &esxi->cannedPaths)) {
         return Fail("esxi.canned_paths", "cannot read " + esxi->cannedPaths);
@@ -1133,6 +1163,18 @@ const ScsiHost* FindHost(const Topology& topo, int number) {
                                                                          : &topo.hosts[it->second];
 }
 
+std::string PaddingLines(const ListingPadding& padding) {
+    std::string text;
+    for (uint64_t i = 0; i < padding.fillerLines; ++i) {
+        text += "filler line " + std::to_string(i) + "\n";
+    }
+    if (padding.longLineBytes > 0) {
+        text.append(padding.longLineBytes, 'x');
+        text += "\n";
+    }
+    return text;
+}
+
 std::string EsxiDeviceName(const Lun& lun) {
     return "naa." + lun.wwid.substr(1);
 }
@@ -1162,6 +1204,18 @@ std::string EsxiPathState(const Path& path) {
         return path.esxState;
     }
     return path.dmState == "failed" ? "dead" : "active";
+}
+
+const Faults& FaultsOf(const Topology& topo, const DeviceRef& ref) {
+    switch (ref.kind) {
+        case DeviceRef::Kind::Path:
+            return topo.luns[ref.lun].paths[ref.path].faults;
+        case DeviceRef::Kind::Dm:
+            return topo.luns[ref.lun].dmFaults;
+        case DeviceRef::Kind::Other:
+            break;
+    }
+    return topo.others[ref.other].faults;
 }
 
 uint64_t NodeSectors(const Topology& topo, const DeviceRef& ref) {

@@ -43,10 +43,14 @@ struct Faults {
     std::vector<int> failOpcodes;    // commands refused with ILLEGAL REQUEST (e.g. 0x25)
     std::vector<PagePatch> patches;  // applied after encoding, in order
     SenseFormat senseFormat = SenseFormat::Fixed;
-    int senseLength = 18;     // bytes of sense returned (sb_len_wr), at most 32
-    bool unreadable = false;  // node exists, open() and access(R_OK) fail with EACCES
-    bool vanished = false;    // node exists for access(), open() fails with ENOENT
-    bool shield = false;      // page 0xC0 byte 11 bit 6
+    int senseLength = 18;      // bytes of sense returned (sb_len_wr), at most 32
+    bool unreadable = false;   // node exists, open() and access(R_OK) fail with EACCES
+    bool vanished = false;     // node exists for access(), open() fails with ENOENT
+    bool shield = false;       // page 0xC0 byte 11 bit 6
+    bool missing = false;      // listed, but the host has no /dev node for it
+    bool sysfsNotDir = false;  // /sys/block/NAME is a plain file, not a directory
+    bool sysfsSizeGiven = false;
+    std::string sysfsSize;  // the text of /sys/block/NAME/size in place of the sectors
 };
 
 struct ScsiHost {
@@ -122,9 +126,16 @@ struct OtherDevice {
     Faults faults;
 };
 
+// Lines added at the end of a listing: many short ones, or one long one.
+struct ListingPadding {
+    uint64_t fillerLines = 0;
+    uint64_t longLineBytes = 0;
+};
+
 struct MultipathConfig {
     bool installed = true;   // the multipath command is on PATH
     bool listFails = false;  // "multipath -ll" exits 1
+    ListingPadding padding;
     ListingFormat format = ListingFormat::Current;
     std::string cannedListing;  // listing file printed instead of rendering (absolute once loaded)
 };
@@ -135,7 +146,13 @@ struct EsxiConfig {
     std::string cannedPaths;    // esxcfg-mpath -l
     std::string cannedDevices;  // esxcfg-scsidevs -l
     std::vector<std::string> vibs;
+    std::vector<std::string> missing;  // commands not on PATH
+    std::vector<std::string> failing;  // commands that print nothing and exit 1
+    ListingPadding padding;            // after both listings
 };
+
+// The padding lines of a listing.
+std::string PaddingLines(const ListingPadding& padding);
 
 // Which device a node name stands for.
 struct DeviceRef {
@@ -181,6 +198,9 @@ std::string EsxiDeviceName(const Lun& lun);
 std::string EsxiNodeName(const std::string& deviceName);
 std::string EsxiTransport(const ScsiHost& host);
 std::string EsxiPathState(const Path& path);
+
+// The faults of the device a node name stands for.
+const Faults& FaultsOf(const Topology& topo, const DeviceRef& ref);
 
 // Size of a node in 512-byte sectors, for /sys/block/NAME/size.
 uint64_t NodeSectors(const Topology& topo, const DeviceRef& ref);
