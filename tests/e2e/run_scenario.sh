@@ -18,6 +18,8 @@
 #   topology       one line: the host file, relative to SOURCE_DIR
 #   args           the words after the program name, one per line (may be empty)
 #   uid            optional: the user to run as (sansim --uid)
+#   refuse         optional: "SIZE" or "SIZE:NTH", the allocation that the
+#                  program's refusing test build refuses (TSKIT_REFUSE_ALLOC)
 #   stdout         the whole expected standard output, byte for byte
 #   status         the expected exit status
 #   audit          optional: the whole expected audit log, byte for byte
@@ -67,6 +69,10 @@ while IFS= read -r word || [ -n "$word" ]; do
     set -- "$@" "$word"
 done <"$SCENARIO/args"
 
+if [ -f "$SCENARIO/refuse" ]; then
+    TSKIT_REFUSE_ALLOC=$(head -n 1 "$SCENARIO/refuse")
+    export TSKIT_REFUSE_ALLOC
+fi
 if [ -f "$SCENARIO/uid" ]; then
     "$SANSIM" run "$TOPOLOGY" --audit "$AUDIT" --uid "$(head -n 1 "$SCENARIO/uid")" -- \
         "$PROGRAM" "$@" >"$WORK/stdout" 2>"$WORK/stderr"
