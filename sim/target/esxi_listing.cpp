@@ -155,10 +155,9 @@ std::string RenderEsxiDeviceListing(const Topology& topo) {
     std::ostringstream out;
     for (const OtherDevice& other : topo.others) {
         if (other.scsi) {
-            WriteDeviceBlock(other.name, other.sizeBytes, other.vendor, other.product,
-                             other.revision,
-                             DisplayName(other.vendor, HostTransport(topo, other.host), other.name),
-                             true, &out);
+            WriteDeviceBlock(
+                other.name, other.sizeBytes, other.vendor, other.product, other.revision,
+                DisplayName(other.vendor, HostTransport(topo, other.host), other.name), true, &out);
         }
     }
     for (const Lun& lun : topo.luns) {
@@ -196,8 +195,8 @@ std::string RenderEsxiVibList(const Topology& topo) {
         out << line;
     }
     for (const std::string& name : topo.esxi.vibs) {
-        snprintf(line, sizeof line, "%-30s %-36s %-7s %-17s %s\n", name.c_str(), "1.0.0-1",
-                 "QLM", "PartnerSupported", "2026-03-02");
+        snprintf(line, sizeof line, "%-30s %-36s %-7s %-17s %s\n", name.c_str(), "1.0.0-1", "QLM",
+                 "PartnerSupported", "2026-03-02");
         out << line;
     }
     return out.str();

@@ -7,6 +7,8 @@
 #include <string>
 
 #include "pages.h"
+
+#include "json_checks.h"
 #include "scsi_target.h"
 
 namespace sansim {
@@ -53,17 +55,10 @@ void PutText(std::vector<uint8_t>* b, size_t at, size_t width, const std::string
     }
 }
 
+// A hex digit's value; anything else counts as 0.
 int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return 0;
+    const int value = HexDigitValue(c);
+    return value < 0 ? 0 : value;
 }
 
 // Hex text into width bytes; missing digits read as 0.

@@ -21,15 +21,15 @@ struct DeviceState {
 
 // What SG_IO hands back, field by field as the kernel fills sg_io_hdr.
 struct ScsiReply {
-    int ioctlErrno = 0; // non-zero: the ioctl itself fails, nothing else is set
-    uint8_t status = 0;        // SCSI status (0x02 CHECK CONDITION)
-    uint8_t maskedStatus = 0;  // status >> 1
-    uint16_t hostStatus = 0;   // DID_* transport status
-    uint16_t driverStatus = 0; // 0x08 DRIVER_SENSE when sense is returned
-    uint32_t info = 0;         // SG_INFO_CHECK (1) when any status is non-zero
-    std::vector<uint8_t> data;  // bytes transferred (at most the allocation length)
-    std::vector<uint8_t> sense; // sense bytes returned (sb_len_wr = size)
-    int resid = 0;              // allocation length - bytes transferred
+    int ioctlErrno = 0;          // non-zero: the ioctl itself fails, nothing else is set
+    uint8_t status = 0;          // SCSI status (0x02 CHECK CONDITION)
+    uint8_t maskedStatus = 0;    // status >> 1
+    uint16_t hostStatus = 0;     // DID_* transport status
+    uint16_t driverStatus = 0;   // 0x08 DRIVER_SENSE when sense is returned
+    uint32_t info = 0;           // SG_INFO_CHECK (1) when any status is non-zero
+    std::vector<uint8_t> data;   // bytes transferred (at most the allocation length)
+    std::vector<uint8_t> sense;  // sense bytes returned (sb_len_wr = size)
+    int resid = 0;               // allocation length - bytes transferred
 };
 
 // Executes one command block on the node of ref. allocLen is dxfer_len.

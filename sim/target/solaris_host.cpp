@@ -1,6 +1,8 @@
 // Loader and renderer of a simulated Solaris host's device tree.
 #include "solaris_host.h"
 
+#include "json_checks.h"
+
 #include <initializer_list>
 #include <memory>
 #include <unordered_set>
@@ -37,19 +39,6 @@ class TreeLoader {
     std::string error_;
 };
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 // Pairs of hex digits; blanks and colons between pairs are allowed.
 bool ParseHex(const std::string& text, std::vector<uint8_t>* out) {
     out->clear();
@@ -61,7 +50,7 @@ bool ParseHex(const std::string& text, std::vector<uint8_t>* out) {
             }
             continue;
         }
-        const int d = HexDigit(c);
+        const int d = HexDigitValue(c);
         if (d < 0) {
             return false;
         }
@@ -92,20 +81,8 @@ bool TreeLoader::Keys(const json& obj, const std::string& where,
     if (!obj.is_object()) {
         return Fail(where, "expected an object");
     }
-    for (auto it = obj.begin(); it != obj.end(); ++it) {
-        const std::string& key = it.key();
-        if (key == "comment" || (!key.empty() && key[0] == '_')) {
-            continue;
-        }
-        bool found = false;
-        for (const char* name : known) {
-            found = found || key == name;
-        }
-        if (!found) {
-            return Fail(where + "." + key, "unknown key");
-        }
-    }
-    return true;
+    const std::string unknown = UnknownKey(obj, known);
+    return unknown.empty() || Fail(where + "." + unknown, "unknown key");
 }
 
 // A string of one word without '/'.

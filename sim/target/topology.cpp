@@ -3,6 +3,8 @@
 // yields the first problem found, with where it is ("luns[2].paths[0].hctl").
 #include "topology.h"
 
+#include "json_checks.h"
+
 #include <climits>
 #include <filesystem>
 #include <fstream>
@@ -222,21 +224,8 @@ bool Loader::Keys(const json& obj, const std::string& where,
     if (!obj.is_object()) {
         return Fail(where, "expected an object");
     }
-    for (auto it = obj.begin(); it != obj.end(); ++it) {
-        const std::string& key = it.key();
-        // Notes for the reader of a topology file.
-        if (key == "comment" || (!key.empty() && key[0] == '_')) {
-            continue;
-        }
-        bool found = false;
-        for (const char* name : known) {
-            found = found || key == name;
-        }
-        if (!found) {
-            return Fail(Sub(where, key), "unknown key");
-        }
-    }
-    return true;
+    const std::string unknown = UnknownKey(obj, known);
+    return unknown.empty() || Fail(Sub(where, unknown), "unknown key");
 }
 
 bool Loader::List(const json& obj, const std::string& where, const char* key, const json** out) {
