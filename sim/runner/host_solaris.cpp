@@ -54,8 +54,12 @@ bool BuildSolarisDev(const Topology& topo, int dev, std::string* error) {
         return true;
     }
     for (const SolarisNode& node : topo.solaris->nodes) {
+        // A device that is "missing" stays in the device tree, without its
+        // /dev links.
+        const DeviceRef* ref = node.device.empty() ? nullptr : FindDevice(topo, node.device);
+        const bool missing = ref != nullptr && FaultsOf(topo, *ref).missing;
         for (const SolarisMinor& minor : node.minors) {
-            if (minor.link.empty()) {
+            if (minor.link.empty() || missing) {
                 continue;
             }
             const std::string name = (minor.raw ? "rdsk/" : "dsk/") + minor.link;
