@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <string_view>
 #include <thread>
@@ -281,10 +282,29 @@ bool PlanBlockEntries(const Topology& topo, DirMaker* sysDirs, std::vector<Block
         }
         out->push_back(std::move(block));
     }
+    std::sort(out->begin(), out->end(),
+              [](const BlockEntry& a, const BlockEntry& b) { return *a.name > *b.name; });
     return true;
 }
 
-// /sys/block/NAME/size, and for SCSI nodes
+// The /sys/block entries themselves, one after the other, so that a program
+// walking the directory meets them in the same order on every run: in name
+// order, as tmpfs lists the newest entry first and they are made last name
+// first (their contents are made in parallel afterwards).
+bool MakeBlockNames(const Topology& topo, const std::vector<BlockEntry>& entries, int block,
+                    std::string* error) {
+    for (const BlockEntry& entry : entries) {
+        const bool made = FaultsOf(topo, *entry.ref).sysfsNotDir
+                              ? WriteFile(block, *entry.name, "\n", 0444, error)
+                              : MakeDir(block, *entry.name, error);
+        if (!made) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// In the entries: /sys/block/NAME/size, and for SCSI nodes
 // /sys/block/NAME/device -> ../../devices/platform/hostH/targetH:C:T/H:C:T:L
 bool MakeBlockEntries(const Topology& topo, const BlockEntry* first, const BlockEntry* last,
                       int sys, int block, std::string* error) {
@@ -293,13 +313,7 @@ bool MakeBlockEntries(const Topology& topo, const BlockEntry* first, const Block
         const std::string& name = *entry->name;
         const Faults& faults = FaultsOf(topo, *entry->ref);
         if (faults.sysfsNotDir) {
-            if (!WriteFile(block, name, "\n", 0444, error)) {
-                return false;
-            }
-            continue;
-        }
-        if (!MakeDir(block, name, error)) {
-            return false;
+            continue;  // a plain file, made with the names
         }
         bool sized = faults.sysfsSizeGiven
                          ? WriteFile(block, name + "/size", faults.sysfsSize, 0444, error)
@@ -380,7 +394,8 @@ bool BuildHost(const Topology& topo, const HostPrograms& programs, std::string* 
     if (!sysDirs.Make("block", error) || !OpenDir(sys.get(), "block", &block, error) ||
         !sysDirs.Make("devices/platform", error) ||
         !MakeScsiHosts(topo, sys.get(), &sysDirs, error) ||
-        !PlanBlockEntries(topo, &sysDirs, &entries, error)) {
+        !PlanBlockEntries(topo, &sysDirs, &entries, error) ||
+        !MakeBlockNames(topo, entries, block.get(), error)) {
         return false;
     }
 

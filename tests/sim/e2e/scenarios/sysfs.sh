@@ -98,3 +98,28 @@ sim "$TOPOLOGIES/demo.json" -- od -An -tx1 -N4 /dev/zero
 expect_stdout <<'END'
  00 00 00 00
 END
+
+# /sys/block lists its entries in name order on every run (programs that walk
+# it print in that order).
+sim "$TOPOLOGIES/iscsi.json" -- ls -f /sys/block
+expect_status 0
+expect_stdout <<'END'
+.
+..
+dm-0
+dm-1
+dm-2
+sda
+sdb
+sdc
+sdd
+sde
+sdf
+sdg
+sdh
+sdi
+sdj
+sdk
+sdl
+sdm
+END
