@@ -1374,6 +1374,12 @@ void print_str_in_mid(const char* text, unsigned int width) {
 }
 
 void print_header(void) {
+    // Deliberate: a table without a measured row (an ESXi host whose LUNs have
+    // no paths) still gets the minimum widths; its headings would otherwise
+    // run together. Every measured table has them already.
+    for (const Column& c : kColumns) {
+        *c.window = CHOOSE_LEN(*c.window, 0, c.minimum);
+    }
     g_uiTotalWindow =
         std::accumulate(std::begin(kColumns), std::end(kColumns), 24U,
                         [](unsigned int sum, const Column& c) { return sum + *c.window; });

@@ -500,13 +500,14 @@ TEST_F(EsxiTest, WidthsComeFromPathRowsOnly) {
 
 // Vendor LUNs that all lack paths: nothing is measured, so every window
 // stays 0 and only the 24 dashes and the bare headings are printed.
+// No measured row: the headings still stand at their minimum widths (the
+// 146-dash rule), and nothing follows them.
 TEST_F(EsxiTest, OnlyPathlessLunsPrintAnEmptyTable) {
     LunInfo* lun = NewRecord(kDevA, &g_lunlist);
     FillLun(lun, "db01", "--", "10240 MB", "QELMAR", "0A/0B", "3", "Array-01");
-    EXPECT_EQ(PrintTable(), std::string(24, '-') +
-                                "\nDiskNameLunNameWWNPathPathStatusHostAdapterCapacityVendor"
-                                "Ctrl(Own/Work)HostLunIDArrayNamePortType\n");
-    EXPECT_EQ(g_uiVdiskNameWindow, 0U);
+    EXPECT_EQ(PrintTable(), std::string(146, '-') + "\n" + kHeading);
+    EXPECT_EQ(g_uiVdiskNameWindow, 8U);
+    EXPECT_EQ(g_uiTotalWindow, 146U);
 }
 
 TEST_F(EsxiTest, NoLunPrintsTheNoDiskLine) {
