@@ -4,10 +4,12 @@ JOBS ?= $(shell nproc)
 # What building and testing need; the bench adds its comparison libraries.
 TEST_PACKAGES := g++ make cmake libgtest-dev libgmock-dev googletest \
 	clang libclang-rt-14-dev gcc-multilib g++-multilib \
-	sg3-utils nlohmann-json3-dev util-linux
+	sg3-utils nlohmann-json3-dev util-linux groff-base
 DEMO_PACKAGES := g++ make cmake nlohmann-json3-dev util-linux
 BENCH_PACKAGES := g++ make cmake libbenchmark-dev libstb-dev libfmt-dev python3 \
 	nlohmann-json3-dev util-linux
+PACKAGE_PACKAGES := g++ make cmake nlohmann-json3-dev rpm lintian file binutils
+PREFIX ?= /usr/local
 
 CMAKE_TEST := -DCMAKE_BUILD_TYPE=Debug -DTSKIT_TESTS=ON -DTSKIT_SANITIZE=ON -DTSKIT_WERROR=ON
 CMAKE_TEST32 := $(CMAKE_TEST) -DTSKIT_BOUNDED_ONLY=ON -DTSKIT_GTEST_FROM_SOURCE=ON \
@@ -17,7 +19,8 @@ CMAKE_FUZZ := -DCMAKE_BUILD_TYPE=Debug -DTSKIT_FUZZ=ON -DTSKIT_WERROR=ON \
 CMAKE_RELEASE := -DCMAKE_BUILD_TYPE=Release
 CMAKE_BENCH := -DCMAKE_BUILD_TYPE=Release -DTSKIT_BENCH=ON
 
-.PHONY: demo test release bench deps-demo deps-test deps-bench clean
+.PHONY: demo test release bench install package deps-demo deps-test deps-bench \
+	deps-package clean
 
 # The release tsexTool on the bundled simulated hosts: each command line,
 # then what it prints; then the release ts_showdisk on the demo host, its
@@ -62,6 +65,9 @@ deps-test:
 deps-bench:
 	@scripts/ensure-packages $(BENCH_PACKAGES)
 
+deps-package:
+	@scripts/ensure-packages $(PACKAGE_PACKAGES)
+
 # Unit tests with ASan and UBSan, the 32-bit build of the bounded library and
 # its tests, and a fixed-length libFuzzer run of every fuzz target.
 test: deps-test
@@ -92,6 +98,26 @@ bench: deps-bench
 		echo "the scale benchmark runs the programs on simulated hosts, which needs root."; \
 		exit 1; fi
 	python3 bench/scale.py build/bench --json build/bench/scale.json
+
+# The programs into PREFIX/sbin, their manual pages into PREFIX/share/man/man8
+# and the bash completion into PREFIX/share/bash-completion/completions;
+# DESTDIR is honoured.
+install: deps-demo
+	cmake -S . -B build/release $(CMAKE_RELEASE) -DCMAKE_INSTALL_PREFIX=$(PREFIX)
+	cmake --build build/release -j $(JOBS) --target tsexTool ts_showdisk tskit_docs
+	DESTDIR=$(DESTDIR) cmake --install build/release
+
+# The Debian package and the RPM (build/package), the static tarballs of
+# tsexTool, ts_showdisk and its ESXi build (build/package/dist), then their
+# checks.
+package: deps-package
+	cmake -S . -B build/package $(CMAKE_RELEASE)
+	cmake --build build/package -j $(JOBS) --target tsexTool ts_showdisk tskit_docs
+	cd build/package && cpack
+	cmake -S . -B build/static $(CMAKE_RELEASE) -DTSKIT_STATIC=ON
+	cmake --build build/static -j $(JOBS) --target tsexTool ts_showdisk ts_showdisk-esxi
+	packaging/make_tarballs.sh build/static . build/package/dist
+	packaging/check_packages.sh build/package build/package/dist .
 
 clean:
 	rm -rf build
