@@ -53,13 +53,20 @@ bool BuildSolarisDev(const Topology& topo, int dev, std::string* error) {
     if (topo.solaris == nullptr) {
         return true;
     }
-    for (const SolarisNode& node : topo.solaris->nodes) {
-        // A device that is "missing" stays in the device tree, without its
-        // /dev links.
+    // A device that is "missing" stays in the device tree without its /dev
+    // links, so the device-id library finds no name for it either.
+    SolarisTree tree = *topo.solaris;
+    for (SolarisNode& node : tree.nodes) {
         const DeviceRef* ref = node.device.empty() ? nullptr : FindDevice(topo, node.device);
-        const bool missing = ref != nullptr && FaultsOf(topo, *ref).missing;
+        if (ref != nullptr && FaultsOf(topo, *ref).missing) {
+            for (SolarisMinor& minor : node.minors) {
+                minor.link.clear();
+            }
+        }
+    }
+    for (const SolarisNode& node : tree.nodes) {
         for (const SolarisMinor& minor : node.minors) {
-            if (minor.link.empty() || missing) {
+            if (minor.link.empty()) {
                 continue;
             }
             const std::string name = (minor.raw ? "rdsk/" : "dsk/") + minor.link;
@@ -68,7 +75,7 @@ bool BuildSolarisDev(const Topology& topo, int dev, std::string* error) {
             }
         }
     }
-    return !topo.solaris->snapshot || WriteTree(dev, RenderSolarisTree(*topo.solaris), error);
+    return !tree.snapshot || WriteTree(dev, RenderSolarisTree(tree), error);
 }
 
 }  // namespace sansim
