@@ -1,9 +1,11 @@
-// Small checks shared by the topology file's readers.
+// Small checks shared by the topology file's readers: keys, hex digits.
 #ifndef SANSIM_JSON_CHECKS_H
 #define SANSIM_JSON_CHECKS_H
 
+#include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -41,6 +43,32 @@ inline int HexDigitValue(char c) {
         return c - 'A' + 10;
     }
     return -1;
+}
+
+// Pairs of hex digits; blanks and colons between pairs are allowed for
+// readability. False for an odd digit or any other character.
+inline bool ParseHexBytes(const std::string& text, std::vector<uint8_t>* out) {
+    out->clear();
+    int high = -1;
+    for (char c : text) {
+        if (c == ' ' || c == '\t' || c == ':') {
+            if (high >= 0) {
+                return false;
+            }
+            continue;
+        }
+        const int d = HexDigitValue(c);
+        if (d < 0) {
+            return false;
+        }
+        if (high < 0) {
+            high = d;
+        } else {
+            out->push_back(static_cast<uint8_t>(high << 4 | d));
+            high = -1;
+        }
+    }
+    return high < 0;
 }
 
 }  // namespace sansim

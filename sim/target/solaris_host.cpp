@@ -39,31 +39,6 @@ class TreeLoader {
     std::string error_;
 };
 
-// Pairs of hex digits; blanks and colons between pairs are allowed.
-bool ParseHex(const std::string& text, std::vector<uint8_t>* out) {
-    out->clear();
-    int high = -1;
-    for (char c : text) {
-        if (c == ' ' || c == ':') {
-            if (high >= 0) {
-                return false;
-            }
-            continue;
-        }
-        const int d = HexDigitValue(c);
-        if (d < 0) {
-            return false;
-        }
-        if (high < 0) {
-            high = d;
-        } else {
-            out->push_back(static_cast<uint8_t>(high << 4 | d));
-            high = -1;
-        }
-    }
-    return high < 0;
-}
-
 bool IsWord(const std::string& text) {
     return !text.empty() && text.find_first_of(" \t\r\n/") == std::string::npos;
 }
@@ -133,7 +108,7 @@ bool TreeLoader::ReadNode(const json& v, const std::string& where, SolarisNode* 
     }
     auto id = v.find("devid");
     if (id != v.end() && !id->is_null()) {
-        if (!id->is_string() || !ParseHex(id->get<std::string>(), &node->devid) ||
+        if (!id->is_string() || !ParseHexBytes(id->get<std::string>(), &node->devid) ||
             node->devid.empty()) {
             return Fail(Sub(where, "devid"), "expected the id's bytes as pairs of hex digits");
         }

@@ -91,31 +91,6 @@ bool ParseUnsignedText(const std::string& text, uint64_t* out) {
     return true;
 }
 
-// Hex digit pairs; blanks between them are allowed for readability.
-bool ParseHexBytes(const std::string& text, std::vector<uint8_t>* out) {
-    out->clear();
-    int high = -1;
-    for (char c : text) {
-        if (c == ' ' || c == '\t' || c == ':') {
-            if (high >= 0) {
-                return false;
-            }
-            continue;
-        }
-        int d = DigitValue(c, 16);
-        if (d < 0) {
-            return false;
-        }
-        if (high < 0) {
-            high = d;
-        } else {
-            out->push_back(static_cast<uint8_t>(high << 4 | d));
-            high = -1;
-        }
-    }
-    return high < 0;
-}
-
 bool IsHexText(const std::string& text) {
     for (char c : text) {
         if (DigitValue(c, 16) < 0) {
