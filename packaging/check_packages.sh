@@ -23,14 +23,8 @@ pass() {
     printf 'ok: %s\n' "$*"
 }
 
-EXPECTED_FILES="/usr/sbin/ts_showdisk
-/usr/sbin/tsexTool
-/usr/share/bash-completion/completions/ts_showdisk
-/usr/share/bash-completion/completions/tsexTool
-/usr/share/doc/tskit/changelog.gz
-/usr/share/doc/tskit/copyright
-/usr/share/man/man8/ts_showdisk.8.gz
-/usr/share/man/man8/tsexTool.8.gz"
+# The files every installation holds, in sorted order.
+EXPECTED_FILES=$(cat "$SRC/packaging/installed_files")
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

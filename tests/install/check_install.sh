@@ -13,16 +13,7 @@ if ! DESTDIR="$WORK/root" cmake --install "$BUILD" --prefix /usr >"$WORK/install
     echo "FAIL: cmake --install failed"; cat "$WORK/install.log"; exit 1
 fi
 (cd "$WORK/root" && find . -type f | sed 's/^\.//' | sort) >"$WORK/files"
-cat >"$WORK/expected" <<'END'
-/usr/sbin/ts_showdisk
-/usr/sbin/tsexTool
-/usr/share/bash-completion/completions/ts_showdisk
-/usr/share/bash-completion/completions/tsexTool
-/usr/share/doc/tskit/changelog.gz
-/usr/share/doc/tskit/copyright
-/usr/share/man/man8/ts_showdisk.8.gz
-/usr/share/man/man8/tsexTool.8.gz
-END
+cp "$SRC/packaging/installed_files" "$WORK/expected"
 failures=0
 if ! cmp -s "$WORK/expected" "$WORK/files"; then
     echo "FAIL: installed files differ from the expected"; diff "$WORK/expected" "$WORK/files"
