@@ -19,6 +19,7 @@
 #include <iterator>
 #include <numeric>
 
+#include "../common/terminal_text.h"
 #include "../common/unique_dir.h"
 #include "../common/unique_fd.h"
 #include "../common/unique_pipe.h"
@@ -1366,10 +1367,19 @@ void print_str_in_mid(const char* text, unsigned int width) {
         ts_log(2, "invalid buf\n");
         return;
     }
+    // Measured as it came, printed with '?' for each byte a terminal would act
+    // on: a LUN, array or listed device name that holds an ESC sequence must
+    // not clear or retitle the administrator's terminal, and the widths stay.
     size_t len = strlen(text);
     size_t pad = width > len ? width - len : 0;
-    (void)printf("%*s%s%*s", static_cast<int>(pad / 2), "", text, static_cast<int>(pad - pad / 2),
-                 "");
+    (void)printf("%*s", static_cast<int>(pad / 2), "");
+    char safe[128];
+    for (size_t done = 0; done < len;) {
+        TerminalSafeCopy(text + done, safe, sizeof(safe));
+        (void)fputs(safe, stdout);
+        done += strlen(safe);
+    }
+    (void)printf("%*s", static_cast<int>(pad - pad / 2), "");
     (void)fflush(stdout);
 }
 

@@ -151,4 +151,78 @@ TEST(PrintStrInMid, OddPadGoesRight) {
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "  ab   toolong");
 }
 
+struct CellCase {
+    const char* name;
+    const char* text;
+    unsigned int width;
+    const char* shown;
+};
+
+// The pad comes from the bytes as they are; each byte outside 0x20..0x7E
+// prints as one '?', so the cell keeps its width.
+const CellCase kCellCases[] = {
+    {"printable text as it is", "db01", 8, "  db01  "},
+    {"screen clear and home, odd pad right", "\x1b[2J\x1b[H", 10, " ?[2J?[H  "},
+    {"UTF-8 pair is two bytes", "caf\xc3\xa9", 8, " caf??  "},
+    {"0xFF and DEL", "\xff\x7f", 2, "??"},
+    {"wider than the cell", "a\nb\rc", 3, "a?b?c"},
+    {"line feed and tab", "\t\n", 6, "  ??  "},
+};
+
+TEST(PrintStrInMid, BytesOutsidePrintableAsciiPrintAsQuestionMarks) {
+    for (const CellCase& c : kCellCases) {
+        SCOPED_TRACE(c.name);
+        ::testing::internal::CaptureStdout();
+        print_str_in_mid(c.text, c.width);
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(), c.shown);
+    }
+}
+
+// A cell longer than the printer's working piece comes out whole.
+TEST(PrintStrInMid, LongCellIsPrintedWhole) {
+    std::string text;
+    std::string shown;
+    for (int i = 0; i < 300; ++i) {
+        text += (i % 7 == 0) ? '\x1b' : static_cast<char>('a' + i % 26);
+        shown += (i % 7 == 0) ? '?' : static_cast<char>('a' + i % 26);
+    }
+    ::testing::internal::CaptureStdout();
+    print_str_in_mid(text.c_str(), 304);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "  " + shown + "  ");
+}
+
+// Device text with ESC sequences: the windows are measured on the bytes
+// the device sent, and the row shows one '?' for each byte a terminal would
+// act on. LunName "\x1b[2J\x1b[H\xff" is 8 bytes (window 8, cell 10);
+// ArrayName "\x1b]0;t\x07\xc3\xa9" is 8 bytes (minimum 9, cell 11).
+TEST_F(TableTest, EscapeSequencesInDeviceTextKeepTheWidths) {
+    LunInfo* lun = NewRecord("/dev/sdb", &g_lunlist);
+    Fill(lun, "\x1b[2J\x1b[H\xff", "--", "QELMAR", "A/B", "1", "\x1b]0;t\x07\xc3\xa9", "FC");
+    std::snprintf(lun->capacity, sizeof(lun->capacity), "10G");
+    std::snprintf(lun->host_no, sizeof(lun->host_no), "3");
+    g_isdm = 1;
+    // 8+8+24+8+10+11+8+6+14+9+9+8 + 24
+    const std::string rule(147, '-');
+    const std::string expected =
+        rule + "\n" +
+        " DiskName  LunName             WWN               Path    PathStatus  HostAdapter "
+        " Capacity  Vendor  Ctrl(Own/Work)  HostLunID  ArrayName  PortType \n"
+        " /dev/sdb "
+        " ?[2J?[H? "
+        "            --            "
+        "    --    "
+        "     --     "
+        "      3      "
+        "   10G    "
+        " QELMAR "
+        "      A/B       "
+        "     1     "
+        " ?]0;t???  "
+        "    FC    \n" +
+        rule + "\nThese disks are not managed by Multipath.\n";
+    EXPECT_EQ(Print(), expected);
+    EXPECT_EQ(g_uiLunNameWindow, 8U);
+    EXPECT_EQ(g_uiArrayNameWindow, 9U);
+}
+
 }  // namespace
