@@ -11,6 +11,7 @@
 #include <string.h>
 
 #include "../common/hash_index.h"
+#include "../common/terminal_text.h"
 #include "../common/unique_fd.h"
 #include "boundedfunc.h"
 
@@ -67,6 +68,24 @@ void CopyText(char* dest, size_t size, size_t offset, size_t count) {
 void SetUnknownIfEmpty(char* field, size_t size) {
     if (field[0] == '\0') {
         (void)strncpy_s(field, size, kUnknown, sizeof kUnknown - 1);
+    }
+}
+
+// One cell of the device row, laid out as printf's %-*s would lay it out,
+// with '?' for every byte a terminal would act on: the LUN name, vendor,
+// product and serial come from the device, the path from the host's links,
+// and an ESC sequence among them must not rewrite the administrator's
+// terminal. The width is measured on the text as it came.
+void PrintCell(const char* text, size_t width) {
+    const size_t len = strlen(text);
+    char safe[128];
+    for (size_t done = 0; done < len;) {
+        TerminalSafeCopy(text + done, safe, sizeof safe);
+        (void)fputs(safe, stdout);
+        done += strlen(safe);
+    }
+    if (len < width) {
+        (void)printf("%*s", static_cast<int>(width - len), "");
     }
 }
 
@@ -380,13 +399,20 @@ void TS_DisplayDeviceInfo(const char* path) {
     SetUnknownIfEmpty(g_acSerialNumber, sizeof g_acSerialNumber);
     SetUnknownIfEmpty(g_acLunName, sizeof g_acLunName);
     SetUnknownIfEmpty(g_acWwn, sizeof g_acWwn);
+    char lunId[24];
     if (g_lDevLunId == -1) {
-        (void)printf("%-52s%-35s%-12s%-10s%-16s%-12s%-22s\n\n", path, g_acLunName, g_acVendorID,
-                     g_acProductID, g_acSerialNumber, kUnknown, g_acWwn);
+        (void)strncpy_s(lunId, sizeof lunId, kUnknown, sizeof kUnknown - 1);
     } else {
-        (void)printf("%-52s%-35s%-12s%-10s%-16s%-12ld%-22s\n\n", path, g_acLunName, g_acVendorID,
-                     g_acProductID, g_acSerialNumber, static_cast<long>(g_lDevLunId), g_acWwn);
+        (void)sprintf_s(lunId, sizeof lunId, "%ld", static_cast<long>(g_lDevLunId));
     }
+    PrintCell(path, 52);
+    PrintCell(g_acLunName, 35);
+    PrintCell(g_acVendorID, 12);
+    PrintCell(g_acProductID, 10);
+    PrintCell(g_acSerialNumber, 16);
+    PrintCell(lunId, 12);
+    PrintCell(g_acWwn, 22);
+    (void)printf("\n\n");
     Flush();
 }
 

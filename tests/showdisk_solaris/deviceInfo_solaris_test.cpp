@@ -426,6 +426,32 @@ TEST_F(SolarisTest, LongCellsPushTheRowAndNegativeIdsPrint) {
                        std::string(10, ' ') + "W" + std::string(21, ' ') + "\n\n");
 }
 
+// Each cell padded from the bytes as they came, each byte outside
+// 0x20..0x7E shown as '?': the LUN name of 9 bytes pads to 35 with 26, the
+// path of 12 bytes to 52 with 40.
+TEST_F(SolarisTest, DeviceTextPrintsQuestionMarksAndKeepsTheWidths) {
+    strcpy(g_acLunName, "\x1b[2J\x1b[H\xc3\xa9");
+    strcpy(g_acVendorID, "QEL\x1bMAR");
+    strcpy(g_acProductID, "P\x7f");
+    strcpy(g_acSerialNumber, "SN\x9b\x31m\xff");
+    strcpy(g_acWwn, "6e0f");
+    g_lDevLunId = 7;
+    const std::string out = Flushed([] { TS_DisplayDeviceInfo("/dev/rdsk/\x07x"); });
+    EXPECT_EQ(out, "/dev/rdsk/?x" + std::string(40, ' ') + "?[2J?[H??" + std::string(26, ' ') +
+                       "QEL?MAR" + std::string(5, ' ') + "P?" + std::string(8, ' ') + "SN?1m?" +
+                       std::string(10, ' ') + "7" + std::string(11, ' ') + "6e0f" +
+                       std::string(18, ' ') + "\n\n");
+}
+
+// A cell longer than the printer's working piece comes out whole, and a
+// path past its 52 columns pushes the row as printf did.
+TEST_F(SolarisTest, LongPathIsPrintedWhole) {
+    const std::string path = "/dev/rdsk/" + std::string(290, 'c') + "\x1b";
+    strcpy(g_acLunName, "L");
+    const std::string out = Flushed([&path] { TS_DisplayDeviceInfo(path.c_str()); });
+    EXPECT_EQ(out.substr(0, 302), "/dev/rdsk/" + std::string(290, 'c') + "?L");
+}
+
 // ---- the walk ----
 
 FakeNode Node(const char* driver, std::vector<uint8_t> devid, std::vector<FakeMinor> minors) {
