@@ -5,6 +5,7 @@
 
 #include "json_checks.h"
 
+#include <cctype>
 #include <climits>
 #include <filesystem>
 #include <fstream>
@@ -177,6 +178,13 @@ class Loader {
     bool ReadMultipath(const json& root, MultipathConfig* mp);
     bool ReadPadding(const json& v, const std::string& where, ListingPadding* padding);
     bool ReadHosts(const json& root, Topology* t);
+    bool ReadHostView(const json& v, const std::string& where, HostTransportView* view);
+    bool ShownText(const json& obj, const std::string& where, const char* key, size_t maxLen,
+                   std::string* out);
+    bool WwnDigits(const json& obj, const std::string& where, const char* key, std::string* out);
+    bool StateMap(const json& obj, const std::string& where, const char* key,
+                  std::map<std::string, std::string>* out);
+    bool CheckTransportPorts(const Topology& t);
     bool ReadEsxi(const json& root, const std::string& file, EsxiConfig* esxi);
     bool ReadArrays(const json& root, Topology* t);
     bool ReadArray(const json& v, const std::string& where, Array* a);
@@ -589,6 +597,152 @@ bool Loader::ReadEsxi(const json& root, const std::string& file, EsxiConfig* esx
     return true;
 }
 
+// The attributes a host's transport class entries may lack, by their
+// topology names.
+constexpr std::pair<const char*, unsigned> kTransportAttrNames[] = {
+    {"fc_host.port_name", kFcHostPortName},
+    {"fc_host.port_state", kFcHostPortState},
+    {"rport.port_name", kRportPortName},
+    {"rport.port_state", kRportPortState},
+    {"rport.scsi_target_id", kRportScsiTargetId},
+    {"iscsi_host.initiatorname", kIscsiHostInitiatorName},
+    {"session.targetname", kSessionTargetName},
+    {"session.state", kSessionState},
+    {"session.tpgt", kSessionTpgt},
+    {"session.target_link", kSessionTargetLink},
+};
+
+// The longest state text a sysfs attribute of the transport classes shows
+// ("Not Present", "LOGGED_IN", ...).
+constexpr size_t kMaxStateText = 15;
+
+// A one-line sysfs value: not empty, no control characters (its newline is
+// the one the show function adds).
+bool Loader::ShownText(const json& obj, const std::string& where, const char* key, size_t maxLen,
+                       std::string* out) {
+    if (Field(obj, key) == nullptr) {
+        return true;
+    }
+    std::string text;
+    if (!OptString(obj, where, key, &text, maxLen)) {
+        return false;
+    }
+    if (text.empty()) {
+        return Fail(Sub(where, key), "empty");
+    }
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            return Fail(Sub(where, key), "\"" + text + "\" has a control character");
+        }
+    }
+    *out = std::move(text);
+    return true;
+}
+
+// A world wide name: 1 to 16 hex digits, "0x" before them allowed; kept as
+// the lower-case digits.
+bool Loader::WwnDigits(const json& obj, const std::string& where, const char* key,
+                       std::string* out) {
+    std::string text;
+    if (!ShownText(obj, where, key, 18, &text)) {
+        return false;
+    }
+    if (text.empty()) {
+        return true;  // absent: derived from the port
+    }
+    std::string digits = text;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+        digits.erase(0, 2);
+    }
+    if (digits.empty() || digits.size() > 16 || !IsHexText(digits)) {
+        return Fail(Sub(where, key), "\"" + text + "\" is not 1 to 16 hex digits");
+    }
+    for (char& c : digits) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    *out = std::move(digits);
+    return true;
+}
+
+// An object of target port id: state text.
+bool Loader::StateMap(const json& obj, const std::string& where, const char* key,
+                      std::map<std::string, std::string>* out) {
+    const json* v = Field(obj, key);
+    if (v == nullptr) {
+        return true;
+    }
+    const std::string at = Sub(where, key);
+    if (!v->is_object()) {
+        return Fail(at, "expected an object of target port: state");
+    }
+    for (auto it = v->begin(); it != v->end(); ++it) {
+        std::string state;
+        if (!ShownText(*v, at, it.key().c_str(), kMaxStateText, &state)) {
+            return false;
+        }
+        if (state.empty()) {
+            return Fail(Sub(at, it.key()), "expected a state text");
+        }
+        (*out)[it.key()] = std::move(state);
+    }
+    return true;
+}
+
+bool Loader::ReadHostView(const json& v, const std::string& where, HostTransportView* view) {
+    std::vector<std::string> missing;
+    if (!ShownText(v, where, "port_state", kMaxStateText, &view->portState) ||
+        !WwnDigits(v, where, "node_name", &view->nodeName) ||
+        !ShownText(v, where, "speed", 31, &view->speed) ||
+        !WwnDigits(v, where, "fabric_name", &view->fabricName) ||
+        !StateMap(v, where, "rport_states", &view->rportStates) ||
+        !StateMap(v, where, "session_states", &view->sessionStates) ||
+        !StringList(v, where, "transport_missing", &missing)) {
+        return false;
+    }
+    for (size_t i = 0; i < missing.size(); ++i) {
+        unsigned bit = 0;
+        for (const auto& [name, attr] : kTransportAttrNames) {
+            if (missing[i] == name) {
+                bit = attr;
+            }
+        }
+        if (bit == 0) {
+            return Fail(Item(Sub(where, "transport_missing"), i),
+                        "\"" + missing[i] + "\" is not a transport attribute (fc_host.port_name, " +
+                            "fc_host.port_state, rport.port_name, rport.port_state, " +
+                            "rport.scsi_target_id, iscsi_host.initiatorname, session.targetname, " +
+                            "session.state, session.tpgt, session.target_link)");
+        }
+        view->missing |= bit;
+    }
+    return true;
+}
+
+// The states of rports and sessions name target ports of the host's arrays.
+bool Loader::CheckTransportPorts(const Topology& t) {
+    auto known = [&](const std::string& id) {
+        for (const Array& array : t.arrays) {
+            if (FindTargetPort(array, id) != nullptr) {
+                return true;
+            }
+        }
+        return false;
+    };
+    for (size_t i = 0; i < t.hosts.size(); ++i) {
+        const HostTransportView& view = t.hosts[i].view;
+        for (const auto& [key, states] : {std::make_pair("rport_states", &view.rportStates),
+                                          std::make_pair("session_states", &view.sessionStates)}) {
+            for (const auto& entry : *states) {
+                if (!known(entry.first)) {
+                    return Fail(Sub(Sub(Item("scsi_hosts", i), key), entry.first),
+                                "no array has a target port \"" + entry.first + "\"");
+                }
+            }
+        }
+    }
+    return true;
+}
+
 bool Loader::ReadHosts(const json& root, Topology* t) {
     const json* list = nullptr;
     if (!List(root, "", "scsi_hosts", &list)) {
@@ -598,7 +752,10 @@ bool Loader::ReadHosts(const json& root, Topology* t) {
         const json& v = (*list)[i];
         const std::string where = Item("scsi_hosts", i);
         ScsiHost host;
-        if (!Keys(v, where, {"number", "driver", "initiator_port", "transport"})) {
+        if (!Keys(
+                v, where,
+                {"number", "driver", "initiator_port", "transport", "port_state", "node_name",
+                 "speed", "fabric_name", "rport_states", "session_states", "transport_missing"})) {
             return false;
         }
         if (Field(v, "number") == nullptr) {
@@ -608,7 +765,8 @@ bool Loader::ReadHosts(const json& root, Topology* t) {
         if (!OptNumber(v, where, "number", &host.number, 999999) ||
             !OptString(v, where, "driver", &host.driver) ||
             !OptString(v, where, "initiator_port", &host.initiatorPort, 241) ||
-            !OptString(v, where, "transport", &host.transport)) {
+            !OptString(v, where, "transport", &host.transport) ||
+            !ReadHostView(v, where, &host.view)) {
             return false;
         }
         if (!t->hostIndex.emplace(host.number, t->hosts.size()).second) {
@@ -1027,7 +1185,7 @@ bool Loader::Load(const json& root, const std::string& file, Topology* t) {
     t->file = file;
     if (!Keys(root, "",
               {"platform", "multipath", "esxi", "solaris", "product_cli", "cannot_start",
-               "sys_block", "scsi_hosts", "arrays", "luns", "others"})) {
+               "sys_block", "transport_classes", "scsi_hosts", "arrays", "luns", "others"})) {
         return false;
     }
     std::string platform = "linux";
@@ -1043,10 +1201,16 @@ bool Loader::Load(const json& root, const std::string& file, Topology* t) {
     } else {
         return Fail("platform", "expected \"linux\", \"esxi\" or \"solaris\"");
     }
-    if (!OptBool(root, "", "sys_block", &t->sysBlock) || !ReadMultipath(root, &t->multipath) ||
+    if (!OptBool(root, "", "sys_block", &t->sysBlock) ||
+        !OptBool(root, "", "transport_classes", &t->transportClasses) ||
+        !ReadMultipath(root, &t->multipath) ||
         !StringList(root, "", "product_cli", &t->productCli) ||
         !StringList(root, "", "cannot_start", &t->cannotStart)) {
         return false;
+    }
+    // ESXi and Solaris hosts have no sysfs.
+    if (t->transportClasses && t->platform != Platform::Linux) {
+        return Fail("transport_classes", "only a \"linux\" host has sysfs transport classes");
     }
     for (size_t i = 0; i < t->productCli.size(); ++i) {
         const std::string& cli = t->productCli[i];
@@ -1056,8 +1220,9 @@ bool Loader::Load(const json& root, const std::string& file, Topology* t) {
         }
     }
     return ReadEsxi(root, file, &t->esxi) && ReadHosts(root, t) && ReadArrays(root, t) &&
-           ReadLuns(root, t) && ReadOthers(root, t) && AssignDmNames(t) && CheckHctls(*t) &&
-           BuildIndex(t) && ReadCannedListing(file, t) && ReadSolaris(root, t);
+           CheckTransportPorts(*t) && ReadLuns(root, t) && ReadOthers(root, t) &&
+           AssignDmNames(t) && CheckHctls(*t) && BuildIndex(t) && ReadCannedListing(file, t) &&
+           ReadSolaris(root, t);
 }
 
 // A Solaris host's device tree (solaris_host.cpp); its links name the devices
@@ -1168,6 +1333,14 @@ std::string EsxiPathState(const Path& path) {
         return path.esxState;
     }
     return path.dmState == "failed" ? "dead" : "active";
+}
+
+TransportKind HostTransportKind(const ScsiHost& host) {
+    const std::string transport = EsxiTransport(host);
+    if (transport == "fc" || transport == "fcoe") {
+        return TransportKind::Fc;
+    }
+    return transport == "iscsi" ? TransportKind::Iscsi : TransportKind::None;
 }
 
 const Faults& FaultsOf(const Topology& topo, const DeviceRef& ref) {

@@ -53,11 +53,39 @@ struct Faults {
     std::string sysfsSize;  // the text of /sys/block/NAME/size in place of the sectors
 };
 
+// Attributes of a host's sysfs transport class entries that a topology can
+// leave out ("transport_missing"), one bit each.
+enum TransportAttr : unsigned {
+    kFcHostPortName = 1u << 0,
+    kFcHostPortState = 1u << 1,
+    kRportPortName = 1u << 2,
+    kRportPortState = 1u << 3,
+    kRportScsiTargetId = 1u << 4,
+    kIscsiHostInitiatorName = 1u << 5,
+    kSessionTargetName = 1u << 6,
+    kSessionState = 1u << 7,
+    kSessionTpgt = 1u << 8,
+    kSessionTargetLink = 1u << 9,  // the session's targetH:C:T entry
+};
+
+// What a Linux host's transport classes (fc_host, fc_remote_ports,
+// iscsi_host, iscsi_session) show for one SCSI host.
+struct HostTransportView {
+    std::string portState = "Online";  // fc_host port_state
+    std::string nodeName;              // fc_host node_name hex digits; empty: from the port
+    std::string speed = "16 Gbit";     // fc_host speed
+    std::string fabricName;            // fc_host fabric_name hex digits; empty: from the port
+    std::map<std::string, std::string> rportStates;    // TargetPort::id -> rport port_state
+    std::map<std::string, std::string> sessionStates;  // TargetPort::id -> session state
+    unsigned missing = 0;                              // TransportAttr bits left out
+};
+
 struct ScsiHost {
     int number = 0;
     std::string driver;         // proc_name: qla2xxx, lpfc, iscsi_tcp, ...
     std::string initiatorPort;  // initiator port identifier (WWPN or IQN)
     std::string transport;      // ESXi path listing "Transport:"; default from the driver
+    HostTransportView view;     // its transport class entries (Topology::transportClasses)
 };
 
 struct TargetPort {
@@ -172,6 +200,7 @@ struct Topology {
     std::vector<std::string> productCli;   // installed: any of tsadm, tsadmin, tsTools
     std::vector<std::string> cannotStart;  // command lines whose popen/system fails
     bool sysBlock = true;                  // false: the host has no /sys/block directory
+    bool transportClasses = false;         // Linux: FC and iSCSI hosts have transport classes
     std::vector<ScsiHost> hosts;
     std::vector<Array> arrays;
     std::vector<Lun> luns;
@@ -198,6 +227,11 @@ std::string EsxiDeviceName(const Lun& lun);
 std::string EsxiNodeName(const std::string& deviceName);
 std::string EsxiTransport(const ScsiHost& host);
 std::string EsxiPathState(const Path& path);
+
+// The transport class family of a host, from its transport text as the ESXi
+// listing shows it: fc and fcoe are FC, iscsi is iSCSI, anything else none.
+enum class TransportKind { None, Fc, Iscsi };
+TransportKind HostTransportKind(const ScsiHost& host);
 
 // The faults of the device a node name stands for.
 const Faults& FaultsOf(const Topology& topo, const DeviceRef& ref);
