@@ -21,6 +21,7 @@
 
 #include "fd.h"
 #include "host_solaris.h"
+#include "transport_classes.h"
 
 namespace sansim {
 namespace {
@@ -349,6 +350,33 @@ bool MakeScsiHosts(const Topology& topo, int sys, DirMaker* sysDirs, std::string
     return true;
 }
 
+// The FC and iSCSI transport classes under /sys/class and the SCSI hosts'
+// devices, for a host that has them.
+bool MakeTransportClasses(const Topology& topo, int sys, DirMaker* sysDirs, std::string* error) {
+    for (const SysfsItem& item : TransportClassItems(topo)) {
+        const size_t slash = item.path.rfind('/');
+        if (slash != std::string::npos && !sysDirs->Make(item.path.substr(0, slash), error)) {
+            return false;
+        }
+        bool made = true;
+        switch (item.kind) {
+            case SysfsItem::Kind::Dir:
+                made = sysDirs->Make(item.path, error);
+                break;
+            case SysfsItem::Kind::File:
+                made = WriteFile(sys, item.path, item.text, 0444, error);
+                break;
+            case SysfsItem::Kind::Link:
+                made = Symlink(item.text, sys, item.path, error);
+                break;
+        }
+        if (!made) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Runs the tasks on threads of their own (the first on this one) and
 // returns the first failure. Creating many entries is all the set-up costs;
 // in different directories it proceeds in parallel.
@@ -394,6 +422,7 @@ bool BuildHost(const Topology& topo, const HostPrograms& programs, std::string* 
     if (!sysDirs.Make("block", error) || !OpenDir(sys.get(), "block", &block, error) ||
         !sysDirs.Make("devices/platform", error) ||
         !MakeScsiHosts(topo, sys.get(), &sysDirs, error) ||
+        !MakeTransportClasses(topo, sys.get(), &sysDirs, error) ||
         !PlanBlockEntries(topo, &sysDirs, &entries, error) ||
         !MakeBlockNames(topo, entries, block.get(), error)) {
         return false;
