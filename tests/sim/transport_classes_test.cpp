@@ -247,21 +247,6 @@ TEST_F(TransportClasses, TransportFollowsTheFieldElseTheDriver) {
 
 // ---- Fibre Channel -----------------------------------------------------------
 
-TEST_F(TransportClasses, FcHostShowsItsPortWithDerivedNames) {
-    Load(FcHost());
-    const std::string dir = "devices/platform/host3/fc_host/host3/";
-    EXPECT_EQ(File(dir + "port_name"), "0x21000024ff4a5b01\n");
-    EXPECT_EQ(File(dir + "node_name"), "0x20000024ff4a5b01\n");
-    EXPECT_EQ(File(dir + "port_state"), "Online\n");
-    EXPECT_EQ(File(dir + "fabric_name"), "0x10000005ff4a5b01\n");
-    EXPECT_EQ(File(dir + "speed"), "16 Gbit\n");
-    EXPECT_EQ(Link(dir + "device"), "../../../host3");
-    EXPECT_EQ(Link("class/fc_host/host3"), "../../devices/platform/host3/fc_host/host3");
-    EXPECT_EQ(Link("class/fc_host/host4"), "../../devices/platform/host4/fc_host/host4");
-    EXPECT_EQ(items_.count("class/iscsi_host"), 0u) << "no iSCSI host, no iSCSI classes";
-    EXPECT_EQ(items_.count("class/iscsi_session"), 0u);
-}
-
 TEST_F(TransportClasses, FcHostFieldsReplaceTheDerivedValues) {
     json host = FcHost();
     host["scsi_hosts"][1].update(json::parse(R"({"port_state": "Linkdown",
@@ -440,18 +425,6 @@ TEST_F(TransportClasses, EachMissingAttributeRemovesOnlyItsEntry) {
         }
         EXPECT_EQ(Paths(), expected);
     }
-}
-
-TEST_F(TransportClasses, MissingAttributesStayOnTheirOwnHost) {
-    json host = FcHost();
-    host["scsi_hosts"][1]["transport_missing"] = {"fc_host.port_state", "rport.port_name"};
-    Load(host);
-    EXPECT_EQ(File("devices/platform/host4/fc_host/host4/port_state"), kAbsent);
-    EXPECT_EQ(File("devices/platform/host3/fc_host/host3/port_state"), "Online\n");
-    EXPECT_EQ(File("devices/platform/host4/rport-4:0-1/fc_remote_ports/rport-4:0-1/port_name"),
-              kAbsent);
-    EXPECT_EQ(File("devices/platform/host3/rport-3:0-0/fc_remote_ports/rport-3:0-0/port_name"),
-              "0x2100e0fc12345601\n");
 }
 
 }  // namespace
