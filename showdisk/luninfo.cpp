@@ -1510,9 +1510,8 @@ void free_lists(void) {
 #endif
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
+// The run itself; main adds what the writes to standard output say.
+int run(int argc, char* argv[]) {
     INIT_LIST_HEAD(&g_lunlist);
     switch (read_first_argument(argc, argv)) {
         case FirstArgument::Version:
@@ -1549,5 +1548,18 @@ int main(int argc, char* argv[]) {
     }
     free_lists();
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    const int status = run(argc, argv);
+    // A table that never reached its reader (standard output closed, a full
+    // disk) is a failed run, whatever the host answered.
+    const bool flush_failed = fflush(stdout) != 0;
+    if (flush_failed || ferror(stdout) != 0) {
+        return 1;
+    }
+    return status;
 }
 #endif

@@ -6,9 +6,11 @@
 #include "deviceInfo_solaris.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include "../common/hash_index.h"
 #include "../common/terminal_text.h"
@@ -428,10 +430,35 @@ void TS_FreeDevIdList(void) {
 }
 
 #ifndef TS_SHOWDISK_SOLARIS_NO_MAIN
-int main(int argc, char* argv[]) {
-    // The command line takes no options.
-    (void)argc;
-    (void)argv;
+namespace {
+
+// The raw nodes are opened read-write: with standard output closed, the
+// first of them would become descriptor 1 and the table would be written
+// onto the disk. /dev/null, opened read-only, holds descriptor 1 instead, so
+// that the writes still fail as they would have (and the status says so).
+void KeepDisksOffStandardOutput() {
+    if (fcntl(STDOUT_FILENO, F_GETFD) != -1 || errno != EBADF) {
+        return;
+    }
+    for (;;) {
+        UniqueFd null(open("/dev/null", O_RDONLY));
+        if (!null.Valid()) {
+            return;
+        }
+        if (null.Get() >= STDOUT_FILENO) {
+            if (null.Get() == STDOUT_FILENO) {
+                (void)null.Release();
+            }
+            return;
+        }
+        // Standard input was closed too: it keeps /dev/null, and the next
+        // open is descriptor 1.
+        (void)null.Release();
+    }
+}
+
+// The run itself; main adds what the writes to standard output say.
+int Run() {
     (void)memset_s(g_Buf, sizeof g_Buf, 0, sizeof g_Buf);
     TS_ResetDeviceInfo();
 
@@ -452,5 +479,22 @@ int main(int argc, char* argv[]) {
     const int result = TS_GetLunList();
     TS_FreeDevIdList();
     return result == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    // The command line takes no options.
+    (void)argc;
+    (void)argv;
+    KeepDisksOffStandardOutput();
+    const int status = Run();
+    // A table that never reached its reader (standard output closed, a full
+    // disk) is a failed run, whatever the devices answered.
+    const bool flushFailed = fflush(stdout) != 0;
+    if (flushFailed || ferror(stdout) != 0) {
+        return 1;
+    }
+    return status;
 }
 #endif
