@@ -338,20 +338,36 @@ AlarmInfo* CreateAlarmWithTypeInfo(unsigned int type, const void* subject) {
     return alarm;
 }
 
-void AnalyzeAlarmPhypathTopology() {
-    // One pass over every physical path of the host: the counts are not kept
-    // per array.
+namespace {
+
+// Phypaths that take part in the phypath analysis: both port names known.
+bool HasPortPair(const PhypathInfo* phypath) {
+    return tstopo_TextHasValue(phypath->acHostWwn.data()) &&
+           tstopo_TextHasValue(phypath->acTargetWwn.data());
+}
+
+// Whether an earlier phypath of the list already stood for this array.
+bool ArraySeenBefore(const ListHead* upTo, const PhypathInfo* phypath) {
+    for (ListHead* link = g_tsphypathlist.next; link != upTo; link = link->next) {
+        const PhypathInfo* earlier = list_entry(link, PhypathInfo, stNode);
+        if (HasPortPair(earlier) && Same(earlier->acArraySn.data(), phypath->acArraySn.data())) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Redundancy of one array (the phypaths that carry its serial number): one
+// active physical path gives alarm 12, active ones that all lead to one
+// controller give alarm 13.
+void AnalyzeArrayRedundancy(const char* serial) {
     unsigned int active = 0;
     const PhypathInfo* reference = nullptr;
     bool controllersDiffer = false;
     for (ListHead* link = g_tsphypathlist.next; link != &g_tsphypathlist; link = link->next) {
         const PhypathInfo* phypath = list_entry(link, PhypathInfo, stNode);
-        if (!tstopo_TextHasValue(phypath->acHostWwn.data()) ||
-            !tstopo_TextHasValue(phypath->acTargetWwn.data())) {
-            continue;
-        }
-        if (!Same(phypath->acStatus.data(), "active")) {
-            (void)CreateAlarmWithTypeInfo(TS_ALARM_PHYPATH_ABNORMAL, phypath);
+        if (!HasPortPair(phypath) || !Same(phypath->acArraySn.data(), serial) ||
+            !Same(phypath->acStatus.data(), "active")) {
             continue;
         }
         ++active;
@@ -370,6 +386,26 @@ void AnalyzeAlarmPhypathTopology() {
         (void)CreateAlarmWithTypeInfo(TS_ALARM_PHYPATH_NO_REDUND, reference);
     } else if (!controllersDiffer) {
         (void)CreateAlarmWithTypeInfo(TS_ALARM_PHYPATH_ONE_CTRL, reference);
+    }
+}
+
+}  // namespace
+
+void AnalyzeAlarmPhypathTopology() {
+    for (ListHead* link = g_tsphypathlist.next; link != &g_tsphypathlist; link = link->next) {
+        const PhypathInfo* phypath = list_entry(link, PhypathInfo, stNode);
+        if (HasPortPair(phypath) && !Same(phypath->acStatus.data(), "active")) {
+            (void)CreateAlarmWithTypeInfo(TS_ALARM_PHYPATH_ABNORMAL, phypath);
+        }
+    }
+    // Deliberate change: redundancy is a property of each array. Counted
+    // over the whole host, two arrays reached over one physical path each,
+    // or over one controller each, would look redundant together.
+    for (ListHead* link = g_tsphypathlist.next; link != &g_tsphypathlist; link = link->next) {
+        const PhypathInfo* phypath = list_entry(link, PhypathInfo, stNode);
+        if (HasPortPair(phypath) && !ArraySeenBefore(link, phypath)) {
+            AnalyzeArrayRedundancy(phypath->acArraySn.data());
+        }
     }
 }
 

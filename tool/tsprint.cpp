@@ -125,6 +125,17 @@ void print_dash(unsigned int count, char ch) {
     (void)fflush(stdout);
 }
 
+// Writes a text that may come from a device (names, serials, port names) so
+// that no byte of it can act on the terminal: a byte outside printable ASCII
+// shows as '?', one character for one byte, so the widths measured on the
+// text still hold.
+void tsprint_PutTerminalSafe(const char* text) {
+    for (const char* c = text; *c != '\0'; ++c) {
+        const unsigned char byte = static_cast<unsigned char>(*c);
+        (void)fputc(byte >= 0x20 && byte <= 0x7E ? byte : '?', stdout);
+    }
+}
+
 void print_str_in_mid(const char* text, unsigned int width) {
     if (text == nullptr) {
         tsprint_Log(2, "Invalid parameter[buff=NULL].\n");
@@ -141,7 +152,7 @@ void print_str_in_mid(const char* text, unsigned int width) {
     for (unsigned int i = 0; i < left; ++i) {
         (void)fputc(' ', stdout);
     }
-    (void)fputs(text, stdout);
+    tsprint_PutTerminalSafe(text);
     for (unsigned int i = 0; i < right; ++i) {
         (void)fputc(' ', stdout);
     }
@@ -547,7 +558,8 @@ void PrintAlarmList() {
         Cell(alarm.acLevel, g_uiAlarmLevelWindow);
         // The sentence runs to its end: it is the last column and the
         // longest text of the table.
-        Say(alarm.acDescription.data());
+        tsprint_PutTerminalSafe(alarm.acDescription.data());
+        (void)fflush(stdout);
         EndRow();
     }
 }

@@ -51,6 +51,9 @@ constexpr const char* kNeedMore = "Error: Need more option\n";
 constexpr const char* kNeedLess = "Error: Need less option\n";
 constexpr const char* kNotSupported = "Error: Input Option is not supported.\n";
 constexpr const char* kNoMultipath = "Warning: multipath command is unavailable.\n";
+// The listing could not even be started (no shell, no process left): the
+// topology is unknown, which must never read as an empty, healthy host.
+constexpr const char* kCannotRunMultipath = "Error: the multipath command could not be run.\n";
 constexpr const char* kUnsafeName = "Cannot enter special characters in the name.\n";
 
 // Characters a device name may not hold: shell metacharacters and quotes,
@@ -121,6 +124,8 @@ const char* AcceptDeviceName(const char* name) {
 int WarnIfNoMultipath(int result) {
     if (result == TS_ERR_NO_MULTIPATH) {
         Say(kNoMultipath);
+    } else if (result == TS_ERR_CANNOT_RUN) {
+        Say(kCannotRunMultipath);
     }
     return result;
 }
@@ -401,6 +406,8 @@ int tstool_CheckStatus() {
     const int result = tsalarm_GetAlarmList();
     if (result == 0) {
         (void)tsprint_AlarmList();
+    } else if (result == TS_ERR_CANNOT_RUN) {
+        Say(kCannotRunMultipath);
     }
     return result;
 }
@@ -417,5 +424,10 @@ int main(int argc, char* argv[]) {
     tstool_Init();
     int result = tstool_ExecuteCmd(argc - 1, argv + 1);
     tstool_Finish();
+    // A table that never reached its reader (standard output closed, a full
+    // disk, a broken pipe) is a failure, whatever the command found.
+    if (fflush(stdout) != 0 || ferror(stdout) != 0) {
+        return 1;
+    }
     return result == 0 ? 0 : 1;
 }

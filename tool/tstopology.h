@@ -182,7 +182,9 @@ void tstopo_InitVlunInfoToDefault(VlunInfo* vlun);
 void DEST_INVALID_AND_COPY(char* dest, size_t destSize, const char* src, size_t count);
 void SRC_VALID_AND_COPY(char* dest, size_t destSize, const char* src, size_t count);
 
-// Discovery results besides 0 and -1.
+// Discovery results besides 0. -1 from the vlun discovery means that the
+// "multipath -ll" listing could not be started at all.
+#define TS_ERR_CANNOT_RUN (-1)
 #define TS_ERR_NOT_VENDOR (-2)    // the device is not one of the vendor's
 #define TS_ERR_NO_MULTIPATH (-3)  // the multipath command is missing or fails
 #define TS_ERR_INQUIRY (-4)       // the standard INQUIRY failed (strict identification)
@@ -244,6 +246,21 @@ PhypathInfo* LookupAndCreatePhypathByPath(PathInfo* path);
 void tstopo_IndexPhypaths(int on);
 PhypathInfo* CreatePhypathByPath(PathInfo* path);
 void UpdatePhypathInfoByPath(PhypathInfo* phypath, PathInfo* path);
+
+// The host's transport classes (/sys/class/fc_host, fc_remote_ports,
+// iscsi_host, iscsi_session), for links whose devices do not answer. A path
+// without initiator or target port identifiers from its port page takes
+// them from there through its H:C:T, in the form the page gives them.
+void tstopo_TakePortsFromTransport(PathInfo* path);
+// A phypath whose link the transport reports down (an FC host port or
+// remote port not Online, an iSCSI session not LOGGED_IN) shows that state.
+void tstopo_TakeTransportState(PhypathInfo* phypath);
+// The page's form of an FC port name that sysfs shows as "0x..." (16
+// lower-case hex digits); -1 when the text is no port name.
+int tstopo_FcPortNameText(const char* sysfsText, char* dest, size_t destSize);
+// Where the transport classes are read from ("/sys/class"); tests point it
+// elsewhere.
+void tstopo_SetTransportRoot(const char* root);
 
 // Device records.
 DevInfo* CreateDeviceWithDevname(const char* name);

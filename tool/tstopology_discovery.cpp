@@ -40,6 +40,25 @@ bool IsVendorHeader(const char* line) {
     return strstr(line, "QELMAR") != nullptr || strstr(line, "ZUNTA") != nullptr;
 }
 
+// A SCSI disk's kernel name: "sd" and lower-case letters (sdb, sdaa).
+bool IsDiskName(const char* name) {
+    if (strncmp(name, "sd", 2) != 0 || name[2] == '\0') {
+        return false;
+    }
+    for (const char* c = name + 2; *c != '\0'; ++c) {
+        if (*c < 'a' || *c > 'z') {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A path whose device node is missing or cannot be opened.
+void MarkPathFailed(DevInfo* dev) {
+    (void)sprintf_s(dev->acStatus.data(), dev->acStatus.size(), "failed");
+    (void)sprintf_s(dev->acInqStatus.data(), dev->acInqStatus.size(), "failed");
+}
+
 // The path's capacity falls back to the listing's size of its vlun.
 void TakeListingSize(TsText<16>* capacity, const VlunInfo* vlun) {
     if (!tstopo_TextHasValue(capacity->data())) {
@@ -49,18 +68,24 @@ void TakeListingSize(TsText<16>* capacity, const VlunInfo* vlun) {
 }
 
 // Identifies the paths of one vlun in tolerant mode and drops the paths of
-// another vendor.
+// another vendor. A path whose node cannot be opened is down, whatever its
+// listing line says; a path that gave no port identifiers takes them from
+// the host's transport classes.
 void IdentifyPaths(VlunInfo* vlun) {
     ListHead* link = vlun->stPathList.next;
     while (link != &vlun->stPathList) {
         ListHead* next = link->next;
         PathInfo* path = list_entry(link, PathInfo, stList);
-        if (tsioctrl_GetDevInfomationByInquiry(&path->stDev, TS_INQUIRY_TOLERANT) ==
-            TS_ERR_NOT_VENDOR) {
+        const int result = tsioctrl_GetDevInfomationByInquiry(&path->stDev, TS_INQUIRY_TOLERANT);
+        if (result == TS_ERR_NOT_VENDOR) {
             list_del(link);
             free(path);
         } else {
+            if (result == TS_ERR_OPEN) {
+                MarkPathFailed(&path->stDev);
+            }
             TakeListingSize(&path->stDev.acCapacity, vlun);
+            tstopo_TakePortsFromTransport(path);
         }
         link = next;
     }
@@ -73,9 +98,13 @@ VlunInfo* CreateVlunFromMultipath(const char* line, const char* dmName) {
         return nullptr;
     }
     char node[kNodePathSize];
-    if (sprintf_s(node, sizeof node, "/dev/%s", dmName) < 0 || JudgeFileExistAndRead(node) != 0) {
+    if (sprintf_s(node, sizeof node, "/dev/%s", dmName) < 0) {
         return nullptr;
     }
+    // Deliberate change: a map whose dm node is missing or unreadable is
+    // still a vlun, made from its listing; its paths say whether the LUN is
+    // reachable. Hiding it would hide a LUN whose every path is down.
+    (void)JudgeFileExistAndRead(node);
     auto* vlun = static_cast<VlunInfo*>(malloc(sizeof(VlunInfo)));
     if (vlun == nullptr) {
         tsprint_Log(kLogError, "Alloc memory failed for vlun.\n");
@@ -104,28 +133,39 @@ PathInfo* CreatePathFromMultipath(VlunInfo* vlun, const char* line, const char* 
         return nullptr;
     }
     char node[kNodePathSize];
-    if (sprintf_s(node, sizeof node, "/dev/%s", sdName) < 0 || JudgeFileExistAndRead(node) != 0) {
+    if (sprintf_s(node, sizeof node, "/dev/%s", sdName) < 0) {
         return nullptr;
     }
+    const bool nodeReadable = JudgeFileExistAndRead(node) == 0;
     auto* path = static_cast<PathInfo*>(malloc(sizeof(PathInfo)));
     if (path == nullptr) {
         tsprint_Log(kLogError, "Alloc memory failed for path.\n");
         return nullptr;
     }
     tstopo_InitPathInfoToDefault(path, vlun);
+    (void)GetHTCLFromLinebuf(line, path);
+    // Deliberate change: a path whose node is gone or unreadable is a path
+    // down, not no path. Only a line with a SCSI address and a kernel disk
+    // name counts as one, so that lines cut short, or that merely hold "sd",
+    // create nothing.
+    if (!nodeReadable && (path->iHctlValid != 1 || !IsDiskName(sdName))) {
+        free(path);
+        return nullptr;
+    }
     DevInfo* dev = &path->stDev;
     (void)sprintf_s(dev->acDevName.data(), dev->acDevName.size(), "%s", sdName);
     (void)sprintf_s(dev->acDevPath.data(), dev->acDevPath.size(), "/dev/%s", sdName);
     list_add_tail(&path->stList, &vlun->stPathList);
     tsprint_Log(kLogDetail, "Get path[%s] for vlun[%s].\n", sdName, vlun->stDev.acDevName.data());
 
-    if (GetStringByCompareRegion(line, "active", dev->acStatus.data(),
-                                 static_cast<int>(dev->acStatus.size())) != 0) {
+    if (!nodeReadable) {
+        MarkPathFailed(dev);
+    } else if (GetStringByCompareRegion(line, "active", dev->acStatus.data(),
+                                        static_cast<int>(dev->acStatus.size())) != 0) {
         (void)sprintf_s(dev->acStatus.data(), dev->acStatus.size(), "--");
     }
     (void)memcpy_s(dev->acInqStatus.data(), dev->acInqStatus.size(), dev->acStatus.data(),
                    dev->acStatus.size());
-    (void)GetHTCLFromLinebuf(line, path);
     return path;
 }
 
@@ -176,7 +216,7 @@ int GetVlunTopologyFromMultipath(const char* vlunName, const char* pathName) {
     UniquePipe pipe(popen("multipath -ll", "r"));
     if (!pipe.Valid()) {
         tsprint_Log(kLogError, "Execute popen(\"multipath -ll\") command failed.\n");
-        return -1;
+        return TS_ERR_CANNOT_RUN;
     }
     GetVlunTopologyFromListing(pipe.Get(), vlunName, pathName);
     return 0;
@@ -199,12 +239,19 @@ int tstopo_GetVlunTopology(const char* vlunName, const char* pathName) {
     while (link != &g_tsvlunlist) {
         ListHead* next = link->next;
         VlunInfo* vlun = list_entry(link, VlunInfo, stList);
-        if (tsioctrl_GetDevInfomationByInquiry(&vlun->stDev, TS_INQUIRY_TOLERANT) ==
-            TS_ERR_NOT_VENDOR) {
+        const int identified =
+            tsioctrl_GetDevInfomationByInquiry(&vlun->stDev, TS_INQUIRY_TOLERANT);
+        if (identified == TS_ERR_NOT_VENDOR) {
             FreeVlun(vlun);
         } else {
             TakeListingSize(&vlun->stDev.acCapacity, vlun);
+            const bool hadPaths = !list_empty(&vlun->stPathList);
             IdentifyPaths(vlun);
+            // Without its own node only its paths tell whose LUN it is: when
+            // every one of them named another vendor, so is the map.
+            if (identified == TS_ERR_OPEN && hadPaths && list_empty(&vlun->stPathList)) {
+                FreeVlun(vlun);
+            }
         }
         link = next;
     }
@@ -296,6 +343,19 @@ bool SameWwns(const PhypathInfo* phypath, const DevInfo& dev) {
            strcmp(phypath->acTargetWwn.data(), dev.acTargetWwn.data()) == 0;
 }
 
+// A field without a value takes the source's, or "--".
+template <size_t N>
+void FillField(TsText<N>* field, const TsText<N>* source) {
+    if (tstopo_TextHasValue(field->data())) {
+        return;
+    }
+    if (source != nullptr && tstopo_TextHasValue(source->data())) {
+        (void)memcpy_s(field->data(), N, source->data(), N);
+    } else {
+        (void)sprintf_s(field->data(), N, "--");
+    }
+}
+
 PhypathInfo* FindPhypath(const DevInfo& dev) {
     if (s_phypathIndexOn && !s_phypathIndex.Failed()) {
         return static_cast<PhypathInfo*>(s_phypathIndex.Find(
@@ -309,6 +369,57 @@ PhypathInfo* FindPhypath(const DevInfo& dev) {
         }
     }
     return nullptr;
+}
+
+// A path that answered, of a LUN that has a path over this phypath: the
+// LUN lives on one array (unless it spans two), so that path names the
+// array the phypath leads to.
+const DevInfo* AnsweringSibling(const PhypathInfo* phypath) {
+    for (ListHead* vlunLink = g_tsvlunlist.next; vlunLink != &g_tsvlunlist;
+         vlunLink = vlunLink->next) {
+        VlunInfo* vlun = list_entry(vlunLink, VlunInfo, stList);
+        bool overPhypath = false;
+        const DevInfo* answered = nullptr;
+        for (ListHead* link = vlun->stPathList.next; link != &vlun->stPathList; link = link->next) {
+            const PathInfo* path = list_entry(link, PathInfo, stList);
+            overPhypath = overPhypath || path->pstPhypath == phypath;
+            if (answered == nullptr && path->stDev.iDualArray == 0 &&
+                strcmp(path->stDev.acInqStatus.data(), "active") == 0 &&
+                tstopo_TextHasValue(path->stDev.acArraySn.data())) {
+                answered = &path->stDev;
+            }
+        }
+        if (overPhypath && answered != nullptr) {
+            return answered;
+        }
+    }
+    return nullptr;
+}
+
+// A phypath none of whose paths answered knows nothing of the array side.
+// A target port belongs to one controller of one array, so another phypath
+// to the same target port whose paths answered tells it; else "--" for the
+// controller, and the array of a LUN over it for the array's name and serial.
+void FillFromSameTargetPort(PhypathInfo* phypath) {
+    const PhypathInfo* known = nullptr;
+    for (ListHead* link = g_tsphypathlist.next; link != &g_tsphypathlist; link = link->next) {
+        const PhypathInfo* other = list_entry(link, PhypathInfo, stNode);
+        if (other != phypath && strcmp(other->acStatus.data(), "active") == 0 &&
+            strcmp(other->acTargetWwn.data(), phypath->acTargetWwn.data()) == 0) {
+            known = other;
+            break;
+        }
+    }
+    const DevInfo* sibling = known == nullptr ? AnsweringSibling(phypath) : nullptr;
+    FillField(&phypath->acCtrl, known != nullptr ? &known->acCtrl : nullptr);
+    FillField(&phypath->acArrayName, known != nullptr     ? &known->acArrayName
+                                     : sibling != nullptr ? &sibling->acArrayName
+                                                          : nullptr);
+    FillField(&phypath->acArraySn, known != nullptr     ? &known->acArraySn
+                                   : sibling != nullptr ? &sibling->acArraySn
+                                                        : nullptr);
+    FillField(&phypath->acPortType, known != nullptr ? &known->acPortType : nullptr);
+    FillField(&phypath->acPortId, known != nullptr ? &known->acPortId : nullptr);
 }
 
 }  // namespace
@@ -362,5 +473,14 @@ int tstopo_GetPhypathTopology() {
         }
     }
     tstopo_IndexPhypaths(0);
+    for (ListHead* link = g_tsphypathlist.next; link != &g_tsphypathlist; link = link->next) {
+        PhypathInfo* phypath = list_entry(link, PhypathInfo, stNode);
+        if (strcmp(phypath->acStatus.data(), "active") != 0) {
+            FillFromSameTargetPort(phypath);
+        }
+    }
+    for (ListHead* link = g_tsphypathlist.next; link != &g_tsphypathlist; link = link->next) {
+        tstopo_TakeTransportState(list_entry(link, PhypathInfo, stNode));
+    }
     return 0;
 }

@@ -147,15 +147,37 @@ TEST_F(Alarms, PhypathDownAndTheOnlyActiveOneGive11Then12) {
     EXPECT_STREQ(alarm->unSubject.stPhypath.acHostWwn.data(), "h1");
 }
 
-TEST_F(Alarms, PhypathControllersAcrossTheWholeHost) {
-    // Two active on A only: 13 for the first with a controller.
-    AddPhypath("h1", "t0", "active", "");  // active without a controller: no reference
+TEST_F(Alarms, PhypathRedundancyIsCountedPerArray) {
+    // Array 1: two active on A (one without a controller is no reference):
+    // 13. Array 2: one active phypath: 12, although the host as a whole has
+    // three active phypaths.
+    AddPhypath("h1", "t0", "active", "");
     AddPhypath("h1", "t1", "active", "A");
-    AddPhypath("h2", "t2", "active", "A", kSn2);  // another array: counts are host-wide
+    AddPhypath("h2", "t2", "active", "A", kSn2);
     AnalyzeAlarmPhypathTopology();
-    EXPECT_EQ(Types(), (TypeList{13}));
+    EXPECT_EQ(Types(), (TypeList{13, 12}));
     EXPECT_EQ(Descriptions(), (Texts{"The array (name:Array-01, sn:2102351234ABCDEF0001) cannot "
-                                     "be accessed through a redundant controller."}));
+                                     "be accessed through a redundant controller.",
+                                     "The array (name:Array-01, sn:3309871234FEDCBA0002) cannot "
+                                     "be accessed through a redundant phypath."}));
+}
+
+TEST_F(Alarms, EachArrayOnItsOwnControllerGetsItsOwn13) {
+    // Controllers A and B are both in use on the host, but each array is
+    // reached over one of them only; the arrays come in first-seen order.
+    AddPhypath("h1", "t1", "active", "A", kSn2);
+    AddPhypath("h1", "t2", "active", "B");
+    AddPhypath("h2", "t3", "active", "A", kSn2);
+    AddPhypath("h2", "t4", "active", "B");
+    AddPhypath("h2", "t5", "--", "A");
+    AnalyzeAlarmPhypathTopology();
+    EXPECT_EQ(Types(), (TypeList{11, 13, 13}));
+    EXPECT_STREQ(list_entry(g_tsalarmlist.next->next, AlarmInfo, stNode)
+                     ->unSubject.stPhypath.acArraySn.data(),
+                 kSn2);
+    EXPECT_STREQ(
+        list_entry(g_tsalarmlist.prev, AlarmInfo, stNode)->unSubject.stPhypath.acTargetWwn.data(),
+        "t2");
 }
 
 TEST_F(Alarms, PhypathsOnTwoControllersOrWithoutReferenceRaiseNothing) {

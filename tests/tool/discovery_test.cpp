@@ -234,6 +234,128 @@ class QuietLog {
 };
 
 // ---------------------------------------------------------------------------
+// Transport classes: a scratch /sys/class of an FC host 3 with a remote port
+// to target 1 and an iSCSI host 5 with a session to target 0.
+
+TEST(TransportNames, FcPortNamesTakeThePagesForm) {
+    struct Case {
+        const char* sysfs;
+        const char* expected;  // nullptr: refused
+    } const cases[] = {{"0x2100e0fc12345601", "2100e0fc12345601"},
+                       {"0X2100E0FC12345601", "2100e0fc12345601"},
+                       {"0x500601", "0000000000500601"},
+                       {"2100e0fc12345601", "2100e0fc12345601"},
+                       {"0x", nullptr},
+                       {"0x12345678901234567", nullptr},
+                       {"0xzz00e0fc12345601", nullptr},
+                       {"", nullptr}};
+    for (const Case& c : cases) {
+        char text[64] = "untouched";
+        const int result = tstopo_FcPortNameText(c.sysfs, text, sizeof text);
+        if (c.expected == nullptr) {
+            EXPECT_EQ(result, -1) << c.sysfs;
+        } else {
+            EXPECT_EQ(result, 0) << c.sysfs;
+            EXPECT_STREQ(text, c.expected) << c.sysfs;
+        }
+    }
+    char small[16];
+    EXPECT_EQ(tstopo_FcPortNameText("0x2100e0fc12345601", small, sizeof small), -1);
+}
+
+class Transport : public testing::Test {
+  protected:
+    void SetUp() override {
+        Write("fc_host/host3/port_name", "0x21000024ff4a5b01\n");
+        Write("fc_host/host3/port_state", "Online\n");
+        Write("fc_remote_ports/rport-3:0-0/scsi_target_id", "0\n");
+        Write("fc_remote_ports/rport-3:0-0/port_name", "0x2100e0fc12345600\n");
+        Write("fc_remote_ports/rport-3:0-7/scsi_target_id", "1\n");
+        Write("fc_remote_ports/rport-3:0-7/port_name", "0x2110e0fc12345601\n");
+        Write("fc_remote_ports/rport-3:0-7/port_state", "Blocked\n");
+        Write("fc_remote_ports/rport-13:0-1/scsi_target_id", "1\n");
+        Write("iscsi_host/host5/initiatorname", "iqn.1993-08.org.debian:01:host\n");
+        Write("iscsi_session/session2/targetname", "iqn.2006-08.com.qelmar:a0\n");
+        Write("iscsi_session/session2/tpgt", "257\n");
+        Write("iscsi_session/session2/state", "FAILED\n");
+        Write("iscsi_session/session2/device/target5:0:0/.keep", "");
+        tstopo_SetTransportRoot(dir_.Path().c_str());
+    }
+    void TearDown() override {
+        tstopo_SetTransportRoot(nullptr);
+        (void)system(("rm -rf '" + dir_.Path() + "'/*").c_str());
+    }
+    void Write(const std::string& name, const std::string& text) {
+        const std::string path = dir_.Path() + "/" + name;
+        (void)system(("mkdir -p '" + path.substr(0, path.rfind('/')) + "'").c_str());
+        std::ofstream(path) << text;
+    }
+    static PathInfo Path(int host, int channel, int target) {
+        PathInfo path{};
+        tstopo_InitPathInfoToDefault(&path, reinterpret_cast<VlunInfo*>(&path));
+        path.iHctlValid = 1;
+        path.iHost = host;
+        path.iChannel = channel;
+        path.iTarget = target;
+        return path;
+    }
+    static std::string StateOf(int host, int channel, int target) {
+        PhypathInfo phypath{};
+        (void)sprintf_s(phypath.acStatus.data(), phypath.acStatus.size(), "active");
+        phypath.iHctValid = 1;
+        phypath.iHost = host;
+        phypath.iChannel = channel;
+        phypath.iTarget = target;
+        tstopo_TakeTransportState(&phypath);
+        return phypath.acStatus.data();
+    }
+    ScratchDir dir_;
+};
+
+TEST_F(Transport, SilentPathsTakeTheirPortsByHctl) {
+    struct Case {
+        int host, channel, target;
+        const char* hostWwn;
+        const char* targetWwn;
+    } const cases[] = {
+        {3, 0, 1, "21000024ff4a5b01", "2110e0fc12345601"},  // rport-3:0-7, not rport-13:0-1
+        {3, 0, 0, "21000024ff4a5b01", "2100e0fc12345600"},
+        {3, 0, 2, "21000024ff4a5b01", "--"},  // no remote port with that target id
+        {3, 1, 1, "21000024ff4a5b01", "--"},  // nor on channel 1
+        {5, 0, 0, "iqn.1993-08.org.debian:01:host", "iqn.2006-08.com.qelmar:a0,t,0x0101"},
+        {5, 0, 1, "iqn.1993-08.org.debian:01:host", "--"},
+        {4, 0, 0, "--", "--"},  // a host of no transport class
+    };
+    for (const Case& c : cases) {
+        PathInfo path = Path(c.host, c.channel, c.target);
+        tstopo_TakePortsFromTransport(&path);
+        EXPECT_STREQ(path.stDev.acHostWwn.data(), c.hostWwn) << c.host << ":" << c.target;
+        EXPECT_STREQ(path.stDev.acTargetWwn.data(), c.targetWwn) << c.host << ":" << c.target;
+    }
+}
+
+TEST_F(Transport, PortsFromThePageOrWithoutAddressStay) {
+    PathInfo path = Path(3, 0, 1);
+    (void)sprintf_s(path.stDev.acHostWwn.data(), path.stDev.acHostWwn.size(), "page-host");
+    tstopo_TakePortsFromTransport(&path);
+    EXPECT_STREQ(path.stDev.acHostWwn.data(), "page-host");
+    EXPECT_STREQ(path.stDev.acTargetWwn.data(), "2110e0fc12345601") << "only the missing one";
+    PathInfo unaddressed = Path(3, 0, 1);
+    unaddressed.iHctlValid = 0;
+    tstopo_TakePortsFromTransport(&unaddressed);
+    EXPECT_STREQ(unaddressed.stDev.acHostWwn.data(), "--");
+}
+
+TEST_F(Transport, LinksThatAreNotUpShowTheirState) {
+    EXPECT_EQ(StateOf(3, 0, 0), "active") << "Online stays as the paths said";
+    EXPECT_EQ(StateOf(3, 0, 1), "Blocked");
+    EXPECT_EQ(StateOf(5, 0, 0), "FAILED");
+    EXPECT_EQ(StateOf(4, 0, 0), "active") << "nothing known";
+    Write("fc_host/host3/port_state", "Linkdown\n");
+    EXPECT_EQ(StateOf(3, 0, 0), "Linkdown") << "the HBA port first";
+}
+
+// ---------------------------------------------------------------------------
 // Segments and words
 
 TEST(ListingSegments, ForwardSegmentsSkipRunsOfDelimiters) {
@@ -957,9 +1079,9 @@ TEST_F(SimMain, VendorMapsBecomeVlunsWithTheirPaths) {
     EXPECT_EQ(Output(kQuiet, [&] { result = tstopo_GetVlunTopology(nullptr, nullptr); }), "")
         << "nothing is reported by default";
     ASSERT_EQ(result, 0);
-    // dm-2 answers for another vendor, dm-4 is another vendor's map, dm-5
-    // cannot be read.
-    ASSERT_EQ(VlunNames(), (std::vector<std::string>{"dm-0", "dm-1", "dm-3"}));
+    // dm-2 answers for another vendor, dm-4 is another vendor's map; dm-5
+    // cannot be read, so it stands on its listing and its path.
+    ASSERT_EQ(VlunNames(), (std::vector<std::string>{"dm-0", "dm-1", "dm-3", "dm-5"}));
 
     VlunInfo* dm0 = tstopo_GetVlunByDevname("dm-0");
     EXPECT_STREQ(dm0->stDev.acDevPath.data(), "/dev/dm-0");
@@ -1004,7 +1126,7 @@ TEST_F(SimMain, NameFilters) {
     FreeAllLists();
 
     ASSERT_EQ(tstopo_GetVlunTopology(nullptr, "sdc"), 0);
-    ASSERT_EQ(VlunNames(), (std::vector<std::string>{"dm-0", "dm-1", "dm-3"}));
+    ASSERT_EQ(VlunNames(), (std::vector<std::string>{"dm-0", "dm-1", "dm-3", "dm-5"}));
     EXPECT_EQ(PathNames(tstopo_GetVlunByDevname("dm-0")), std::vector<std::string>{"sdc"});
     EXPECT_TRUE(list_empty(&tstopo_GetVlunByDevname("dm-1")->stPathList));
     EXPECT_TRUE(list_empty(&tstopo_GetVlunByDevname("dm-3")->stPathList));
@@ -1013,7 +1135,8 @@ TEST_F(SimMain, NameFilters) {
     ASSERT_EQ(tstopo_GetVlunTopology("dm-2", nullptr), 0);
     EXPECT_TRUE(list_empty(&g_tsvlunlist)) << "dm-2 answers for another vendor";
     ASSERT_EQ(tstopo_GetVlunTopology("dm-5", nullptr), 0);
-    EXPECT_TRUE(list_empty(&g_tsvlunlist)) << "dm-5 cannot be read";
+    ASSERT_EQ(VlunNames(), std::vector<std::string>{"dm-5"}) << "unreadable, still a vlun";
+    EXPECT_EQ(PathNames(tstopo_GetVlunByDevname("dm-5")), std::vector<std::string>{"sdk"});
 }
 
 TEST_F(SimMain, VerboseReportsVlunsPathsAndSkippedNodes) {
@@ -1023,7 +1146,9 @@ TEST_F(SimMain, VerboseReportsVlunsPathsAndSkippedNodes) {
         "Get vlun[/dev/dm-0].\nGet path[sdb] for vlun[dm-0].\nGet path[sdc] for vlun[dm-0].\n");
     FreeAllLists();
     out = Output(kVerbose, [] { (void)GetVlunTopologyFromMultipath("dm-5", nullptr); });
-    EXPECT_EQ(out, "Device[/dev/dm-5] does not have read access.\n");
+    EXPECT_EQ(out,
+              "Device[/dev/dm-5] does not have read access.\nGet vlun[/dev/dm-5].\n"
+              "Get path[sdk] for vlun[dm-5].\n");
 }
 
 TEST_F(SimMain, PathsOverOnePortPairShareAPhypath) {
@@ -1138,7 +1263,7 @@ TEST_F(SimMain, VlunsConvertToIndependentDevices) {
         names.emplace_back(dev->acDevName.data());
     }
     EXPECT_EQ(names, (std::vector<std::string>{"dm-0", "sdb", "sdc", "dm-1", "sdd", "sde", "dm-3",
-                                               "sdh", "sdi"}));
+                                               "sdh", "sdi", "dm-5", "sdk"}));
     DevInfo* dm3 = FindDevice("dm-3");
     EXPECT_STREQ(dm3->acVidPid.data(), "QELMAR/VSA1000") << "from the listing";
     EXPECT_STREQ(dm3->acLunWwn.data(), "6e0fc12345600000000000000000d003") << "from the listing";
@@ -1173,9 +1298,11 @@ class SimCanned : public SimHost {
 
 TEST_F(SimCanned, ListingShapesBecomeRecords) {
     ASSERT_EQ(GetVlunTopologyFromMultipath(nullptr, nullptr), 0);
-    // dm-01 has no node; dm-2 is another vendor's (its QELMAR path line
-    // aside); "xdm-9" is no dm name; backup_dm-3 is the alias of dm-7.
-    ASSERT_EQ(VlunNames(), (std::vector<std::string>{"dm-7", "dm-8", "dm-9"}));
+    // dm-01 has no node but is a map all the same; dm-2 is another vendor's
+    // (its QELMAR path line aside); "xdm-9" is no dm name; backup_dm-3 is
+    // the alias of dm-7.
+    ASSERT_EQ(VlunNames(), (std::vector<std::string>{"dm-01", "dm-7", "dm-8", "dm-9"}));
+    EXPECT_EQ(PathNames(tstopo_GetVlunByDevname("dm-01")), std::vector<std::string>{"sdb"});
 
     VlunInfo* dm7 = tstopo_GetVlunByDevname("dm-7");
     EXPECT_STREQ(dm7->acDmWwn.data(), "6e0fc12345600000000000000000c003");
@@ -1212,7 +1339,7 @@ TEST_F(SimCanned, FiltersSelectByExactName) {
     ASSERT_EQ(GetVlunTopologyFromMultipath("dm-3", nullptr), 0);
     EXPECT_TRUE(list_empty(&g_tsvlunlist)) << "dm-3 is only part of an alias";
     ASSERT_EQ(GetVlunTopologyFromMultipath(nullptr, "sdh"), 0);
-    ASSERT_EQ(VlunNames(), (std::vector<std::string>{"dm-7", "dm-8", "dm-9"}));
+    ASSERT_EQ(VlunNames(), (std::vector<std::string>{"dm-01", "dm-7", "dm-8", "dm-9"}));
     EXPECT_TRUE(PathNames(tstopo_GetVlunByDevname("dm-7")).empty());
     EXPECT_EQ(PathNames(tstopo_GetVlunByDevname("dm-8")), std::vector<std::string>{"sdh"});
     EXPECT_TRUE(PathNames(tstopo_GetVlunByDevname("dm-9")).empty());
@@ -1220,7 +1347,7 @@ TEST_F(SimCanned, FiltersSelectByExactName) {
 
 TEST_F(SimCanned, SilentNodesTakeTheListingSize) {
     ASSERT_EQ(tstopo_GetVlunTopology(nullptr, nullptr), 0);
-    ASSERT_EQ(VlunNames(), (std::vector<std::string>{"dm-7", "dm-8", "dm-9"}));
+    ASSERT_EQ(VlunNames(), (std::vector<std::string>{"dm-01", "dm-7", "dm-8", "dm-9"}));
     VlunInfo* dm7 = tstopo_GetVlunByDevname("dm-7");
     EXPECT_STREQ(dm7->stDev.acCapacity.data(), "3.0G");
     for (PathInfo* path : Paths(dm7)) {

@@ -1,0 +1,253 @@
+// The host's SCSI transport classes in sysfs. A path that stops answering
+// never reports its ports through its port page, but the kernel still knows
+// them: an FC HBA port under /sys/class/fc_host/hostH, the remote (array)
+// ports it logged into under /sys/class/fc_remote_ports/rport-H:C-R (whose
+// scsi_target_id is the T of the path's H:C:T:L), an iSCSI initiator under
+// /sys/class/iscsi_host/hostH and each login under
+// /sys/class/iscsi_session/sessionK, whose device holds targetH:C:T. The
+// same entries say whether that link is up. Only fixed names built from
+// numbers are read; nothing reaches a shell.
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+#include "../common/unique_dir.h"
+#include "../common/unique_fd.h"
+#include "boundedfunc.h"
+#include "tstopology.h"
+
+namespace {
+
+constexpr size_t kPathSize = 512;
+constexpr size_t kValueSize = 256;
+constexpr size_t kFcPortDigits = 16;
+
+char s_root[kPathSize] = "/sys/class";
+
+enum class Transport { kNone, kFc, kIscsi };
+
+// One sysfs attribute: its text without the newline the kernel ends it with.
+bool ReadAttribute(const char* path, char* dest, size_t size) {
+    UniqueFd fd(open(path, O_RDONLY));
+    if (!fd.Valid() || size == 0) {
+        return false;
+    }
+    const ssize_t count = read(fd.Get(), dest, size - 1);
+    if (count <= 0) {
+        return false;
+    }
+    size_t length = static_cast<size_t>(count);
+    while (length > 0 && isspace(static_cast<unsigned char>(dest[length - 1])) != 0) {
+        --length;
+    }
+    dest[length] = '\0';
+    return length > 0;
+}
+
+bool Exists(const char* path) {
+    return access(path, F_OK) == 0;
+}
+
+Transport TransportOfHost(int host) {
+    char path[kPathSize];
+    if (sprintf_s(path, sizeof path, "%s/fc_host/host%d", s_root, host) > 0 && Exists(path)) {
+        return Transport::kFc;
+    }
+    if (sprintf_s(path, sizeof path, "%s/iscsi_host/host%d", s_root, host) > 0 && Exists(path)) {
+        return Transport::kIscsi;
+    }
+    return Transport::kNone;
+}
+
+// The remote port directory of host:channel whose SCSI target id is target.
+bool FindRemotePort(int host, int channel, int target, char* dir, size_t size) {
+    char classDir[kPathSize];
+    char prefix[64];
+    if (sprintf_s(classDir, sizeof classDir, "%s/fc_remote_ports", s_root) < 0 ||
+        sprintf_s(prefix, sizeof prefix, "rport-%d:%d-", host, channel) < 0) {
+        return false;
+    }
+    UniqueDir stream(opendir(classDir));
+    if (!stream.Valid()) {
+        return false;
+    }
+    while (const dirent* entry = readdir(stream.Get())) {
+        if (strncmp(entry->d_name, prefix, strlen(prefix)) != 0) {
+            continue;
+        }
+        char path[kPathSize];
+        char value[kValueSize];
+        if (sprintf_s(dir, size, "%s/%s", classDir, entry->d_name) > 0 &&
+            sprintf_s(path, sizeof path, "%s/scsi_target_id", dir) > 0 &&
+            ReadAttribute(path, value, sizeof value) && strtol(value, nullptr, 10) == target &&
+            value[0] != '-') {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The iSCSI session whose device holds the SCSI target host:channel:target.
+bool FindSession(int host, int channel, int target, char* dir, size_t size) {
+    char classDir[kPathSize];
+    if (sprintf_s(classDir, sizeof classDir, "%s/iscsi_session", s_root) < 0) {
+        return false;
+    }
+    UniqueDir stream(opendir(classDir));
+    if (!stream.Valid()) {
+        return false;
+    }
+    while (const dirent* entry = readdir(stream.Get())) {
+        if (strncmp(entry->d_name, "session", strlen("session")) != 0) {
+            continue;
+        }
+        char path[kPathSize];
+        if (sprintf_s(dir, size, "%s/%s", classDir, entry->d_name) > 0 &&
+            sprintf_s(path, sizeof path, "%s/device/target%d:%d:%d", dir, host, channel, target) >
+                0 &&
+            Exists(path)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// An attribute of an entry (directory dir) into value.
+bool ReadEntry(const char* dir, const char* name, char* value, size_t size) {
+    char path[kPathSize];
+    return sprintf_s(path, sizeof path, "%s/%s", dir, name) > 0 && ReadAttribute(path, value, size);
+}
+
+// An FC port name attribute in the page's form, into field.
+template <size_t N>
+void TakeFcPortName(const char* dir, TsText<N>* field) {
+    char value[kValueSize];
+    char text[kValueSize];
+    if (ReadEntry(dir, "port_name", value, sizeof value) &&
+        tstopo_FcPortNameText(value, text, sizeof text) == 0) {
+        (void)sprintf_s(field->data(), N, "%s", text);
+    }
+}
+
+void TakeFcPorts(PathInfo* path) {
+    DevInfo* dev = &path->stDev;
+    char dir[kPathSize];
+    if (!tstopo_TextHasValue(dev->acHostWwn.data()) &&
+        sprintf_s(dir, sizeof dir, "%s/fc_host/host%d", s_root, path->iHost) > 0) {
+        TakeFcPortName(dir, &dev->acHostWwn);
+    }
+    if (!tstopo_TextHasValue(dev->acTargetWwn.data()) &&
+        FindRemotePort(path->iHost, path->iChannel, path->iTarget, dir, sizeof dir)) {
+        TakeFcPortName(dir, &dev->acTargetWwn);
+    }
+}
+
+// iSCSI port names as the page gives them: the initiator's iSCSI name, and
+// the target's name with its portal group tag (",t,0x" and four digits).
+void TakeIscsiPorts(PathInfo* path) {
+    DevInfo* dev = &path->stDev;
+    char dir[kPathSize];
+    char value[kValueSize];
+    if (!tstopo_TextHasValue(dev->acHostWwn.data()) &&
+        sprintf_s(dir, sizeof dir, "%s/iscsi_host/host%d", s_root, path->iHost) > 0 &&
+        ReadEntry(dir, "initiatorname", value, sizeof value)) {
+        (void)sprintf_s(dev->acHostWwn.data(), dev->acHostWwn.size(), "%s", value);
+    }
+    if (tstopo_TextHasValue(dev->acTargetWwn.data()) ||
+        !FindSession(path->iHost, path->iChannel, path->iTarget, dir, sizeof dir) ||
+        !ReadEntry(dir, "targetname", value, sizeof value)) {
+        return;
+    }
+    char tpgt[kValueSize];
+    if (ReadEntry(dir, "tpgt", tpgt, sizeof tpgt)) {
+        (void)sprintf_s(dev->acTargetWwn.data(), dev->acTargetWwn.size(), "%s,t,0x%04lx", value,
+                        strtoul(tpgt, nullptr, 10) & 0xFFFFUL);
+    } else {
+        (void)sprintf_s(dev->acTargetWwn.data(), dev->acTargetWwn.size(), "%s", value);
+    }
+}
+
+// The state of the link under a phypath when the transport says it is not
+// up; false when it is up or nothing is known.
+bool LinkDownState(int host, int channel, int target, char* state, size_t size) {
+    char dir[kPathSize];
+    switch (TransportOfHost(host)) {
+        case Transport::kFc:
+            if (sprintf_s(dir, sizeof dir, "%s/fc_host/host%d", s_root, host) > 0 &&
+                ReadEntry(dir, "port_state", state, size) && strcmp(state, "Online") != 0) {
+                return true;
+            }
+            return FindRemotePort(host, channel, target, dir, sizeof dir) &&
+                   ReadEntry(dir, "port_state", state, size) && strcmp(state, "Online") != 0;
+        case Transport::kIscsi:
+            return FindSession(host, channel, target, dir, sizeof dir) &&
+                   ReadEntry(dir, "state", state, size) && strcmp(state, "LOGGED_IN") != 0;
+        case Transport::kNone:
+            break;
+    }
+    return false;
+}
+
+}  // namespace
+
+void tstopo_SetTransportRoot(const char* root) {
+    (void)sprintf_s(s_root, sizeof s_root, "%s", root != nullptr ? root : "/sys/class");
+}
+
+int tstopo_FcPortNameText(const char* sysfsText, char* dest, size_t destSize) {
+    if (sysfsText == nullptr || dest == nullptr || destSize <= kFcPortDigits) {
+        return -1;
+    }
+    const char* digits = sysfsText;
+    if (digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+        digits += 2;
+    }
+    const size_t count = strlen(digits);
+    if (count == 0 || count > kFcPortDigits) {
+        return -1;
+    }
+    for (size_t i = 0; i < count; ++i) {
+        if (isxdigit(static_cast<unsigned char>(digits[i])) == 0) {
+            return -1;
+        }
+    }
+    const size_t pad = kFcPortDigits - count;
+    for (size_t i = 0; i < kFcPortDigits; ++i) {
+        dest[i] =
+            i < pad ? '0' : static_cast<char>(tolower(static_cast<unsigned char>(digits[i - pad])));
+    }
+    dest[kFcPortDigits] = '\0';
+    return 0;
+}
+
+void tstopo_TakePortsFromTransport(PathInfo* path) {
+    if (path == nullptr || path->iHctlValid != 1 ||
+        (tstopo_TextHasValue(path->stDev.acHostWwn.data()) &&
+         tstopo_TextHasValue(path->stDev.acTargetWwn.data()))) {
+        return;
+    }
+    switch (TransportOfHost(path->iHost)) {
+        case Transport::kFc:
+            TakeFcPorts(path);
+            break;
+        case Transport::kIscsi:
+            TakeIscsiPorts(path);
+            break;
+        case Transport::kNone:
+            break;
+    }
+}
+
+void tstopo_TakeTransportState(PhypathInfo* phypath) {
+    if (phypath == nullptr || phypath->iHctValid != 1) {
+        return;
+    }
+    char state[kValueSize];
+    if (LinkDownState(phypath->iHost, phypath->iChannel, phypath->iTarget, state, sizeof state)) {
+        (void)snprintf_truncated_s(phypath->acStatus.data(), phypath->acStatus.size(), "%s", state);
+    }
+}
