@@ -54,6 +54,12 @@ demo: deps-demo
 	@echo "# tsexTool check status   (host: degraded)"
 	@build/release/sim/sansim run sim/topologies/degraded.json -- \
 		build/release/tool/tsexTool check status; echo
+	@for command in "show phypath" "check status"; do \
+		echo "# tsexTool $$command   (host: degraded_fc, with its FC transport classes)"; \
+		build/release/sim/sansim run sim/topologies/degraded_fc.json -- \
+			build/release/tool/tsexTool $$command; \
+		echo; \
+	done
 	@echo "# ts_showdisk   (host: demo)"
 	@build/release/sim/sansim run sim/topologies/demo.json -- \
 		build/release/showdisk/ts_showdisk; echo
