@@ -384,6 +384,12 @@ void MergeField(TsText<N>& row, const TsText<N>& path) {
 void MergePathIntoRow(DevInfo& row, const DevInfo& path) {
     MergeField(row.acLunName, path.acLunName);
     MergeField(row.acStatus, path.acStatus);
+    // A path whose node is gone says "failed"; the LUN is still reachable
+    // as long as any of its paths is active.
+    if (strcmp(path.acStatus.data(), "active") == 0) {
+        (void)memcpy_s(row.acStatus.data(), row.acStatus.size(), path.acStatus.data(),
+                       path.acStatus.size());
+    }
     MergeField(row.acVidPid, path.acVidPid);
     MergeField(row.acOwnWork, path.acOwnWork);
     MergeField(row.acArrayName, path.acArrayName);

@@ -361,6 +361,24 @@ TEST_F(Tables, FirstPathWithAValueDecidesEachMergedField) {
                                  "--", "SN-2", "5"}}));
 }
 
+TEST_F(Tables, AnActivePathOutweighsAFailedOneBeforeIt) {
+    struct Case {
+        std::vector<const char*> statuses;
+        const char* shown;
+    } const cases[] = {{{"failed", "active"}, "active"},
+                       {{"failed", "--"}, "failed"},
+                       {{"--", "failed", "active"}, "active"},
+                       {{"failed", "failed"}, "failed"}};
+    for (const Case& c : cases) {
+        VlunInfo* vlun = AddVlun("dm-0");
+        int i = 0;
+        for (const char* status : c.statuses) {
+            Set(AddPath(vlun, i++ == 0 ? "sdb" : "sdc")->stDev.acStatus, status);
+        }
+        EXPECT_EQ(DataRows(Flushed([] { tsprint_VlunTopolopy(); })).back()[2], c.shown);
+    }
+}
+
 TEST_F(Tables, VlunRowOfPathsShowsTheOwnWorkPairWhateverTheVersion) {
     VlunInfo* vlun = AddVlun("dm-0");
     PathInfo* path = AddPath(vlun, "sdb");
