@@ -1373,12 +1373,7 @@ void print_str_in_mid(const char* text, unsigned int width) {
     size_t len = strlen(text);
     size_t pad = width > len ? width - len : 0;
     (void)printf("%*s", static_cast<int>(pad / 2), "");
-    char safe[128];
-    for (size_t done = 0; done < len;) {
-        TerminalSafeCopy(text + done, safe, sizeof(safe));
-        (void)fputs(safe, stdout);
-        done += strlen(safe);
-    }
+    TerminalSafePut(text, stdout);
     (void)printf("%*s", static_cast<int>(pad - pad / 2), "");
     (void)fflush(stdout);
 }

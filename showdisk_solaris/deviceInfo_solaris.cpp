@@ -80,12 +80,7 @@ void SetUnknownIfEmpty(char* field, size_t size) {
 // terminal. The width is measured on the text as it came.
 void PrintCell(const char* text, size_t width) {
     const size_t len = strlen(text);
-    char safe[128];
-    for (size_t done = 0; done < len;) {
-        TerminalSafeCopy(text + done, safe, sizeof safe);
-        (void)fputs(safe, stdout);
-        done += strlen(safe);
-    }
+    TerminalSafePut(text, stdout);
     if (len < width) {
         (void)printf("%*s", static_cast<int>(width - len), "");
     }

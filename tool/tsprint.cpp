@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "../common/terminal_text.h"
 #include "boundedfunc.h"
 #include "tstopology.h"
 
@@ -125,17 +126,6 @@ void print_dash(unsigned int count, char ch) {
     (void)fflush(stdout);
 }
 
-// Writes a text that may come from a device (names, serials, port names) so
-// that no byte of it can act on the terminal: a byte outside printable ASCII
-// shows as '?', one character for one byte, so the widths measured on the
-// text still hold.
-void tsprint_PutTerminalSafe(const char* text) {
-    for (const char* c = text; *c != '\0'; ++c) {
-        const unsigned char byte = static_cast<unsigned char>(*c);
-        (void)fputc(byte >= 0x20 && byte <= 0x7E ? byte : '?', stdout);
-    }
-}
-
 void print_str_in_mid(const char* text, unsigned int width) {
     if (text == nullptr) {
         tsprint_Log(2, "Invalid parameter[buff=NULL].\n");
@@ -152,7 +142,9 @@ void print_str_in_mid(const char* text, unsigned int width) {
     for (unsigned int i = 0; i < left; ++i) {
         (void)fputc(' ', stdout);
     }
-    tsprint_PutTerminalSafe(text);
+    // Device text (names, serials, port names) may hold bytes a terminal
+    // would act on: each shows as '?', so the measured width holds.
+    TerminalSafePut(text, stdout);
     for (unsigned int i = 0; i < right; ++i) {
         (void)fputc(' ', stdout);
     }
@@ -564,7 +556,7 @@ void PrintAlarmList() {
         Cell(alarm.acLevel, g_uiAlarmLevelWindow);
         // The sentence runs to its end: it is the last column and the
         // longest text of the table.
-        tsprint_PutTerminalSafe(alarm.acDescription.data());
+        TerminalSafePut(alarm.acDescription.data(), stdout);
         (void)fflush(stdout);
         EndRow();
     }

@@ -48,8 +48,6 @@ extern unsigned int g_uiAlarmTotalWindow;
 unsigned int CHOOSE_LEN(unsigned int current, unsigned int length, unsigned int floor);
 void print_dash(unsigned int count, char ch);
 void print_str_in_mid(const char* text, unsigned int width);
-// Writes text with every byte outside 0x20..0x7E shown as '?'.
-void tsprint_PutTerminalSafe(const char* text);
 
 void PrintVlunHeaderWindows();
 void PrintDeviceHeaderWindows();
