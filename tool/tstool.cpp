@@ -121,7 +121,9 @@ const char* AcceptDeviceName(const char* name) {
     return StartsWith(name, kDevPrefix) ? name + kDevPrefixLength : name;
 }
 
-int WarnIfNoMultipath(int result) {
+// What every command that reads the listing says when the multipath command
+// is missing or fails, or when its listing cannot be started at all.
+int SayMultipathTrouble(int result) {
     if (result == TS_ERR_NO_MULTIPATH) {
         Say(kNoMultipath);
     } else if (result == TS_ERR_CANNOT_RUN) {
@@ -316,7 +318,7 @@ int tstool_ShowVlunAll() {
     if (result == 0) {
         (void)tsprint_VlunTopolopy();
     }
-    return WarnIfNoMultipath(result);
+    return SayMultipathTrouble(result);
 }
 
 int tstool_ShowPathAll() {
@@ -324,7 +326,7 @@ int tstool_ShowPathAll() {
     if (result == 0) {
         (void)tsprint_PathTopolopy(nullptr);
     }
-    return WarnIfNoMultipath(result);
+    return SayMultipathTrouble(result);
 }
 
 int tstool_ShowPhypathAll() {
@@ -332,7 +334,7 @@ int tstool_ShowPhypathAll() {
     if (result == 0) {
         (void)tsprint_PhypathTopolopy();
     }
-    return WarnIfNoMultipath(result);
+    return SayMultipathTrouble(result);
 }
 
 int tstool_ShowDeviceAll() {
@@ -364,7 +366,7 @@ int tstool_ShowVlunSpecify(const char* name) {
     if (result == 0) {
         (void)tsprint_VlunPathTopolopy(devName);
     }
-    return WarnIfNoMultipath(result);
+    return SayMultipathTrouble(result);
 }
 
 int tstool_ShowPathSpecify(const char* name) {
@@ -387,7 +389,7 @@ int tstool_ShowPathSpecify(const char* name) {
         SayNoDevice(devName);
         return 0;
     }
-    return WarnIfNoMultipath(result);
+    return SayMultipathTrouble(result);
 }
 
 int tstool_ShowDeviceSpecify(const char* name) {
@@ -406,10 +408,10 @@ int tstool_CheckStatus() {
     const int result = tsalarm_GetAlarmList();
     if (result == 0) {
         (void)tsprint_AlarmList();
-    } else if (result == TS_ERR_CANNOT_RUN) {
-        Say(kCannotRunMultipath);
     }
-    return result;
+    // A missing multipath command is alarm 10 there; a listing that cannot
+    // be started is said as for the show commands.
+    return SayMultipathTrouble(result);
 }
 
 int main(int argc, char* argv[]) {
