@@ -63,63 +63,61 @@ Transport TransportOfHost(int host) {
     return Transport::kNone;
 }
 
-// The remote port directory of host:channel whose SCSI target id is target.
-bool FindRemotePort(int host, int channel, int target, char* dir, size_t size) {
-    char classDir[kPathSize];
-    char prefix[64];
-    if (sprintf_s(classDir, sizeof classDir, "%s/fc_remote_ports", s_root) < 0 ||
-        sprintf_s(prefix, sizeof prefix, "rport-%d:%d-", host, channel) < 0) {
-        return false;
-    }
-    UniqueDir stream(opendir(classDir));
-    if (!stream.Valid()) {
-        return false;
-    }
-    while (const dirent* entry = readdir(stream.Get())) {
-        if (strncmp(entry->d_name, prefix, strlen(prefix)) != 0) {
-            continue;
-        }
-        char path[kPathSize];
-        char value[kValueSize];
-        if (sprintf_s(dir, size, "%s/%s", classDir, entry->d_name) > 0 &&
-            sprintf_s(path, sizeof path, "%s/scsi_target_id", dir) > 0 &&
-            ReadAttribute(path, value, sizeof value) && strtol(value, nullptr, 10) == target &&
-            value[0] != '-') {
-            return true;
-        }
-    }
-    return false;
-}
-
-// The iSCSI session whose device holds the SCSI target host:channel:target.
-bool FindSession(int host, int channel, int target, char* dir, size_t size) {
-    char classDir[kPathSize];
-    if (sprintf_s(classDir, sizeof classDir, "%s/iscsi_session", s_root) < 0) {
-        return false;
-    }
-    UniqueDir stream(opendir(classDir));
-    if (!stream.Valid()) {
-        return false;
-    }
-    while (const dirent* entry = readdir(stream.Get())) {
-        if (strncmp(entry->d_name, "session", strlen("session")) != 0) {
-            continue;
-        }
-        char path[kPathSize];
-        if (sprintf_s(dir, size, "%s/%s", classDir, entry->d_name) > 0 &&
-            sprintf_s(path, sizeof path, "%s/device/target%d:%d:%d", dir, host, channel, target) >
-                0 &&
-            Exists(path)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // An attribute of an entry (directory dir) into value.
 bool ReadEntry(const char* dir, const char* name, char* value, size_t size) {
     char path[kPathSize];
     return sprintf_s(path, sizeof path, "%s/%s", dir, name) > 0 && ReadAttribute(path, value, size);
+}
+
+// The first entry of a class (/sys/class/NAME) whose name starts with
+// prefix and that matches, as its directory, into dir.
+template <typename Matches>
+bool FindClassEntry(const char* className, const char* prefix, Matches matches, char* dir,
+                    size_t size) {
+    char classDir[kPathSize];
+    if (sprintf_s(classDir, sizeof classDir, "%s/%s", s_root, className) < 0) {
+        return false;
+    }
+    UniqueDir stream(opendir(classDir));
+    if (!stream.Valid()) {
+        return false;
+    }
+    while (const dirent* entry = readdir(stream.Get())) {
+        if (strncmp(entry->d_name, prefix, strlen(prefix)) == 0 &&
+            sprintf_s(dir, size, "%s/%s", classDir, entry->d_name) > 0 && matches(dir)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The remote port directory of host:channel whose SCSI target id is target.
+bool FindRemotePort(int host, int channel, int target, char* dir, size_t size) {
+    char prefix[64];
+    if (sprintf_s(prefix, sizeof prefix, "rport-%d:%d-", host, channel) < 0) {
+        return false;
+    }
+    return FindClassEntry(
+        "fc_remote_ports", prefix,
+        [target](const char* entry) {
+            char value[kValueSize];
+            return ReadEntry(entry, "scsi_target_id", value, sizeof value) && value[0] != '-' &&
+                   strtol(value, nullptr, 10) == target;
+        },
+        dir, size);
+}
+
+// The iSCSI session whose device holds the SCSI target host:channel:target.
+bool FindSession(int host, int channel, int target, char* dir, size_t size) {
+    return FindClassEntry(
+        "iscsi_session", "session",
+        [host, channel, target](const char* entry) {
+            char path[kPathSize];
+            return sprintf_s(path, sizeof path, "%s/device/target%d:%d:%d", entry, host, channel,
+                             target) > 0 &&
+                   Exists(path);
+        },
+        dir, size);
 }
 
 // An FC port name attribute in the page's form, into field.
