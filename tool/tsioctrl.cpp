@@ -3,43 +3,22 @@
 // the arrays' vital product data pages and READ CAPACITY.
 #include "tsioctrl.h"
 
-#include <errno.h>
 #include <fcntl.h>
-#include <sys/ioctl.h>
 
 #include <cstring>
 
 #include "../common/unique_fd.h"
 #include "boundedfunc.h"
+#include "scsi_bytes.h"
+#include "scsi_commands.h"
 #include "tsprint.h"
 
 namespace {
-
-constexpr int kSenseSize = 32;
-constexpr int kTurCdbSize = 6;
-constexpr int kInquiryCdbSize = 6;
-constexpr int kCapacity10CdbSize = 10;
-constexpr int kCapacity16CdbSize = 16;
-constexpr int kCapacity10DataSize = 8;
-constexpr int kCapacity16DataSize = 32;
 
 // Milliseconds, as SG_IO counts them. On block device nodes the Linux block
 // layer raises any SG_IO timeout below 7 seconds to 7 seconds (BLK_MIN_SG_TIMEOUT),
 // so this small value never cuts a command short there.
 constexpr unsigned int kSgTimeoutMs = 10;
-
-constexpr unsigned char kOpTestUnitReady = 0x00;
-constexpr unsigned char kOpInquiry = 0x12;
-constexpr unsigned char kOpReadCapacity10 = 0x25;
-constexpr unsigned char kOpServiceActionIn16 = 0x9E;
-constexpr unsigned char kSaReadCapacity16 = 0x10;
-
-constexpr int kTurAttempts = 5;
-constexpr int kSenseKeyUnitAttention = 6;
-// Transport statuses after which the sense data decides: DID_OK, DID_NO_CONNECT,
-// DID_BAD_TARGET, DID_ABORT and DID_TRANSPORT_FAILFAST (15). Every other one
-// (busy bus, time-out, reset, ...) is worth another try.
-constexpr unsigned int kSenseDecidesHostStatusMask = 0x8033;
 
 constexpr unsigned char kPageSerial = 0x80;
 constexpr unsigned char kPageIdentification = 0x83;
@@ -53,35 +32,10 @@ constexpr unsigned char kPortTypeIscsi = 3;
 
 const char* const kVendorNames[] = {"QELMAR", "ZUNTA"};
 
-bool SenseDecidesTur(unsigned int hostStatus) {
-    return hostStatus <= 15 && ((kSenseDecidesHostStatusMask >> hostStatus) & 1U) != 0;
-}
-
-void FillHeader(sg_io_hdr_t* hdr, unsigned char* cdb, int cdbLen, unsigned char* sense, void* data,
-                unsigned int dataLen) {
-    hdr->interface_id = 'S';
-    hdr->dxfer_direction = SG_DXFER_FROM_DEV;
-    hdr->cmd_len = static_cast<unsigned char>(cdbLen);
-    hdr->mx_sb_len = kSenseSize;
-    hdr->sbp = sense;
-    hdr->dxfer_len = dataLen;
-    hdr->dxferp = data;
-    hdr->cmdp = cdb;
-    hdr->timeout = kSgTimeoutMs;
-}
-
-// The ioctl itself; a failure is reported here, once for every sender.
-bool SendSgIo(int fd, sg_io_hdr_t* hdr) {
-    if (ioctl(fd, SG_IO, hdr) < 0) {
-        int err = errno;
-        tsprint_Log(3, "Execute ioctl(SG_IO) failed: %s (errno=%d)\n", strerror(err), err);
-        return false;
-    }
-    return true;
-}
-
-bool CompletedClean(const sg_io_hdr_t& hdr) {
-    return hdr.status == 0 && hdr.host_status == 0 && hdr.driver_status == 0;
+// The ioctl itself failed; reported once for every sender.
+void LogSendFailure(const ScsiExchange& exchange) {
+    const int err = exchange.request.sysError;
+    tsprint_Log(3, "Execute ioctl(SG_IO) failed: %s (errno=%d)\n", strerror(err), err);
 }
 
 uint64_t CapacityBytes(uint64_t lastLba, uint32_t blockLength) {
@@ -93,16 +47,6 @@ uint64_t CapacityBytes(uint64_t lastLba, uint32_t blockLength) {
 
 int Qualifier(const unsigned char* page, int allocLen) {
     return allocLen > 0 ? (page[0] & 0xE0) >> 5 : 0;
-}
-
-// Page length + 4, capped at the allocation length. A buffer too short to
-// hold the length field has no usable bytes.
-int UsableLength(const unsigned char* page, int allocLen) {
-    if (allocLen < 4) {
-        return 0;
-    }
-    int length = (page[2] << 8 | page[3]) + 4;
-    return length < allocLen ? length : allocLen;
 }
 
 // A byte of the buffer; beyond it the device returned nothing, which reads
@@ -147,97 +91,48 @@ int ControllerIndex(int code) {
 // ---------------------------------------------------------------------------
 // Senders.
 
-TsTurVerdict JudgeTurReply(const sg_io_hdr_t* hdr) {
-    if ((hdr->info & SG_INFO_OK_MASK) == SG_INFO_OK) {
-        return TS_TUR_READY;
-    }
-    if (!SenseDecidesTur(hdr->host_status)) {
-        return TS_TUR_RETRY;
-    }
-    int senseKey = 0;
-    int asc = 0;
-    int ascq = 0;
-    Analyze_sg_io_hdr(hdr, &senseKey, &asc, &ascq);
-    return senseKey == kSenseKeyUnitAttention ? TS_TUR_RETRY : TS_TUR_FAILED;
-}
-
 int tsioctrl_TUR(int fd) {
-    for (int attempts = kTurAttempts; attempts > 0;) {
-        sg_io_hdr_t hdr;
-        unsigned char cdb[kTurCdbSize];
-        unsigned char sense[kSenseSize];
-        (void)memset_s(&hdr, sizeof(hdr), 0, sizeof(hdr));
-        (void)memset_s(cdb, sizeof(cdb), 0, sizeof(cdb));
-        FillHeader(&hdr, cdb, kTurCdbSize, sense, nullptr, 0);
-        cdb[0] = kOpTestUnitReady;
-        if (!SendSgIo(fd, &hdr)) {
-            return -1;
-        }
-        switch (JudgeTurReply(&hdr)) {
-            case TS_TUR_READY:
-                return 0;
-            case TS_TUR_RETRY:
-                --attempts;
-                break;
-            case TS_TUR_FAILED:
-                return -1;
-        }
+    ScsiExchange exchange;
+    const int result = scsi_TestUnitReady(fd, kSgTimeoutMs, kScsiTurAttempts, &exchange);
+    if (result == SCSI_SEND_FAILED) {
+        LogSendFailure(exchange);
     }
-    return -1;
+    return result == SCSI_GOOD ? 0 : -1;
 }
 
 int tsioctrl_Inquiry(int fd, unsigned char evpd, unsigned char pageCode, unsigned char* buffer,
                      int allocLen) {
-    if (buffer == nullptr || allocLen <= 0) {
-        return -1;
+    ScsiExchange exchange;
+    const int result = scsi_Inquiry(fd, evpd, pageCode, buffer, allocLen, kSgTimeoutMs, &exchange);
+    if (result == SCSI_SEND_FAILED) {
+        LogSendFailure(exchange);
+    } else if (result == SCSI_NOT_GOOD) {
+        const ScsiRequest& done = exchange.request;
+        tsprint_Log(3,
+                    "Get inqury page[opcode=0x%x] failed with error[status:%d host_status:%d "
+                    "driver_status:%d].\n",
+                    pageCode, done.status, done.hostStatus, done.driverStatus);
     }
-    sg_io_hdr_t hdr;
-    unsigned char cdb[kInquiryCdbSize];
-    unsigned char sense[kSenseSize];
-    (void)memset_s(cdb, sizeof(cdb), 0, sizeof(cdb));
-    (void)memset_s(buffer, static_cast<size_t>(allocLen), 0, static_cast<size_t>(allocLen));
-    (void)memset_s(&hdr, sizeof(hdr), 0, sizeof(hdr));
-    cdb[0] = kOpInquiry;
-    cdb[1] = evpd;
-    cdb[2] = pageCode;
-    cdb[3] = static_cast<unsigned char>((allocLen >> 8) & 0xFF);
-    cdb[4] = static_cast<unsigned char>(allocLen & 0xFF);
-    FillHeader(&hdr, cdb, kInquiryCdbSize, sense, buffer, static_cast<unsigned int>(allocLen));
-    if (!SendSgIo(fd, &hdr)) {
-        return -1;
-    }
-    if (CompletedClean(hdr)) {
-        return 0;
-    }
-    tsprint_Log(3,
-                "Get inqury page[opcode=0x%x] failed with error[status:%d host_status:%d "
-                "driver_status:%d].\n",
-                pageCode, hdr.status, hdr.host_status, hdr.driver_status);
-    return -1;
+    return result == SCSI_GOOD ? 0 : -1;
 }
 
 int tsioctrl_ReadCapacity(int fd, uint64_t* capacity) {
-    sg_io_hdr_t hdr;
-    unsigned char cdb[kCapacity10CdbSize];
-    unsigned char data[kCapacity10DataSize];
-    unsigned char sense[kSenseSize];
-    (void)memset_s(cdb, sizeof(cdb), 0, sizeof(cdb));
-    (void)memset_s(data, sizeof(data), 0, sizeof(data));
-    (void)memset_s(&hdr, sizeof(hdr), 0, sizeof(hdr));
-    cdb[0] = kOpReadCapacity10;
-    FillHeader(&hdr, cdb, kCapacity10CdbSize, sense, data, kCapacity10DataSize);
-    if (!SendSgIo(fd, &hdr)) {
+    ScsiExchange exchange;
+    uint32_t lastLba = 0;
+    uint32_t blockLength = 0;
+    const int result = scsi_ReadCapacity10(fd, kSgTimeoutMs, &lastLba, &blockLength, &exchange);
+    if (result == SCSI_SEND_FAILED) {
+        LogSendFailure(exchange);
         return tsioctrl_ReadLongCapacity(fd, capacity);
     }
-    if (!CompletedClean(hdr)) {
+    if (result != SCSI_GOOD) {
+        const ScsiRequest& done = exchange.request;
         tsprint_Log(3,
                     "Get read short capacity failed with error[status:%d host_status:%d "
                     "driver_status:%d].\n",
-                    hdr.status, hdr.host_status, hdr.driver_status);
+                    done.status, done.hostStatus, done.driverStatus);
         return tsioctrl_ReadLongCapacity(fd, capacity);
     }
-    uint32_t lastLba = GetUnalignedBe32(data);
-    uint32_t blockLength = GetUnalignedBe32(data + 4);
     // All ones: the device is too large for the 10-byte command.
     if (lastLba == 0xFFFFFFFFU) {
         return tsioctrl_ReadLongCapacity(fd, capacity);
@@ -247,59 +142,38 @@ int tsioctrl_ReadCapacity(int fd, uint64_t* capacity) {
 }
 
 int tsioctrl_ReadLongCapacity(int fd, uint64_t* capacity) {
-    sg_io_hdr_t hdr;
-    unsigned char cdb[kCapacity16CdbSize];
-    unsigned char data[kCapacity16DataSize];
-    unsigned char sense[kSenseSize];
-    (void)memset_s(cdb, sizeof(cdb), 0, sizeof(cdb));
-    (void)memset_s(data, sizeof(data), 0, sizeof(data));
-    (void)memset_s(&hdr, sizeof(hdr), 0, sizeof(hdr));
-    cdb[0] = kOpServiceActionIn16;
-    cdb[1] = kSaReadCapacity16;
-    // Allocation length in bytes 10..13, most significant first.
-    cdb[13] = kCapacity16DataSize;
-    FillHeader(&hdr, cdb, kCapacity16CdbSize, sense, data, kCapacity16DataSize);
-    if (!SendSgIo(fd, &hdr)) {
+    ScsiExchange exchange;
+    uint64_t lastLba = 0;
+    uint32_t blockLength = 0;
+    const int result = scsi_ReadCapacity16(fd, kSgTimeoutMs, &lastLba, &blockLength, &exchange);
+    if (result == SCSI_SEND_FAILED) {
+        LogSendFailure(exchange);
         return -1;
     }
-    if (!CompletedClean(hdr)) {
+    if (result != SCSI_GOOD) {
+        const ScsiRequest& done = exchange.request;
         tsprint_Log(3,
                     "Get read long capacity failed with error[status:%d host_status:%d "
                     "driver_status:%d].\n",
-                    hdr.status, hdr.host_status, hdr.driver_status);
+                    done.status, done.hostStatus, done.driverStatus);
         return -1;
     }
-    uint64_t lastLba =
-        static_cast<uint64_t>(GetUnalignedBe32(data)) << 32 | GetUnalignedBe32(data + 4);
-    *capacity = CapacityBytes(lastLba, GetUnalignedBe32(data + 8));
+    *capacity = CapacityBytes(lastLba, blockLength);
     return 0;
 }
 
 void Analyze_sg_io_hdr(const sg_io_hdr_t* hdr, int* senseKey, int* asc, int* ascq) {
-    if (hdr == nullptr || hdr->sbp == nullptr || hdr->sb_len_wr < 4) {
+    if (hdr == nullptr) {
         return;
     }
-    const unsigned char* sense = hdr->sbp;
-    if (sense[0] == 0x72 || sense[0] == 0x73) {
-        *senseKey = sense[1] & 0x0F;
-        *asc = sense[2];
-        *ascq = sense[3];
-        return;
-    }
-    const int format = sense[0] & 0x7F;
-    if (hdr->sb_len_wr >= 14 && (format == 0x70 || format == 0x71)) {
-        *senseKey = sense[2] & 0x0F;
-        *asc = sense[12];
-        *ascq = sense[13];
-    }
+    scsi_DecodeSense(hdr->sbp, hdr->sb_len_wr, senseKey, asc, ascq);
 }
 
 // ---------------------------------------------------------------------------
 // Byte and text helpers.
 
 uint32_t GetUnalignedBe32(const unsigned char* bytes) {
-    return static_cast<uint32_t>(bytes[0]) << 24 | static_cast<uint32_t>(bytes[1]) << 16 |
-           static_cast<uint32_t>(bytes[2]) << 8 | static_cast<uint32_t>(bytes[3]);
+    return scsi_Be32(bytes);
 }
 
 int tsioctrl_AsciiToString(const unsigned char* src, int count, char* dest, int destSize,
@@ -378,7 +252,7 @@ int DecodePageSTD(const unsigned char* page, int allocLen, DevInfo* dev) {
 }
 
 int DecodePageC0(const unsigned char* page, int allocLen, DevInfo* dev) {
-    const int usable = UsableLength(page, allocLen);
+    const int usable = scsi_UsableLength(page, allocLen);
     if (usable < 12) {
         return -1;
     }
@@ -432,7 +306,7 @@ int DecodePageC0(const unsigned char* page, int allocLen, DevInfo* dev) {
 }
 
 int DecodePage80(const unsigned char* page, int allocLen, DevInfo* dev) {
-    if (UsableLength(page, allocLen) < 24) {
+    if (scsi_UsableLength(page, allocLen) < 24) {
         return -1;
     }
     (void)memcpy_s(dev->acArraySn.data(), dev->acArraySn.size() - 1, page + 4, 20);
@@ -443,7 +317,7 @@ int DecodePage83(const unsigned char* page, int allocLen, DevInfo* dev) {
     if (Qualifier(page, allocLen) != 0) {
         return -1;
     }
-    if (UsableLength(page, allocLen) < 24) {
+    if (scsi_UsableLength(page, allocLen) < 24) {
         return -1;
     }
     // The first designator, taken as the 16-byte NAA identifier of the LUN.
@@ -453,7 +327,7 @@ int DecodePage83(const unsigned char* page, int allocLen, DevInfo* dev) {
 }
 
 int DecodePageC4(const unsigned char* page, int allocLen, DevInfo* dev) {
-    if (UsableLength(page, allocLen) < 30) {
+    if (scsi_UsableLength(page, allocLen) < 30) {
         return -1;
     }
     const int index = ControllerIndex(page[29]);
@@ -462,7 +336,7 @@ int DecodePageC4(const unsigned char* page, int allocLen, DevInfo* dev) {
 }
 
 int DecodePageC8(const unsigned char* page, int allocLen, DevInfo* dev) {
-    const int usable = UsableLength(page, allocLen);
+    const int usable = scsi_UsableLength(page, allocLen);
     const bool qualified = Qualifier(page, allocLen) == 0;
     if (usable < 69) {
         return -1;
@@ -520,7 +394,7 @@ int DecodePageC8(const unsigned char* page, int allocLen, DevInfo* dev) {
 }
 
 int DecodePageC9(const unsigned char* page, int allocLen, DevInfo* dev) {
-    const int usable = UsableLength(page, allocLen);
+    const int usable = scsi_UsableLength(page, allocLen);
     const bool qualified = Qualifier(page, allocLen) == 0;
     const int version = dev->iIfVersion;
 

@@ -1,5 +1,5 @@
-// tsexTool SCSI pass-through and identification: TEST UNIT READY, INQUIRY
-// and READ CAPACITY sent through the Linux SG_IO ioctl, and the decoding of
+// tsexTool SCSI commands and identification: TEST UNIT READY, INQUIRY
+// and READ CAPACITY sent through the kit's device layer (SG_IO on Linux), and the decoding of
 // the standard data and the arrays' vital product data pages into a DevInfo.
 //
 // Every page has a thin fetch step (GetPathInfoFromPageXX: one INQUIRY on an
@@ -74,10 +74,6 @@ int tsioctrl_ReadLongCapacity(int fd, uint64_t* capacity);
 // bytes) or descriptor (at least 4 bytes) sense data; left as the caller set
 // them when the sense is not recognised.
 void Analyze_sg_io_hdr(const sg_io_hdr_t* hdr, int* senseKey, int* asc, int* ascq);
-
-// What one completed TEST UNIT READY says.
-enum TsTurVerdict { TS_TUR_READY, TS_TUR_RETRY, TS_TUR_FAILED };
-TsTurVerdict JudgeTurReply(const sg_io_hdr_t* hdr);
 
 // ---------------------------------------------------------------------------
 // Byte and text helpers.

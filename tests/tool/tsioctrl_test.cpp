@@ -1,20 +1,17 @@
 // tsioctrl without a device: the page decoders on hand-built pages, the byte
 // and text helpers, the sense decoder, the capacity text, and the command
-// senders against a scripted SG_IO (this binary's own ioctl() stands in for
-// the C library's and answers SG_IO from a script while a test arms it).
+// senders against a scripted pass-through installed in the device layer.
 #include <errno.h>
 #include <gtest/gtest.h>
 #include <scsi/sg.h>
-#include <stdarg.h>
-#include <sys/ioctl.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
-#include <deque>
 #include <string>
 #include <vector>
+
+#include "../scsi/scripted_passthrough.h"
+#include "scsi_commands.h"
 
 #include "tsioctrl.h"
 #include "tsprint.h"
@@ -22,129 +19,24 @@
 
 using Bytes = std::vector<unsigned char>;
 
-// ---------------------------------------------------------------------------
-// Scripted SG_IO.
-
-namespace scripted {
-
-struct Reply {
-    int err = 0;  // the ioctl fails with this errno
-    unsigned char status = 0;
-    unsigned short hostStatus = 0;
-    unsigned short driverStatus = 0;
-    Bytes sense;
-    Bytes data;
-};
-
-struct Request {
-    sg_io_hdr_t hdr;
-    Bytes cdb;
-};
-
-bool g_armed = false;
-std::deque<Reply> g_replies;
-std::vector<Request> g_requests;
-
-}  // namespace scripted
-
-extern "C" int ioctl(int fd, unsigned long request, ...) noexcept {
-    va_list ap;
-    va_start(ap, request);
-    void* arg = va_arg(ap, void*);
-    va_end(ap);
-    if (request != SG_IO || !scripted::g_armed) {
-        return static_cast<int>(syscall(SYS_ioctl, fd, request, arg));
-    }
-    auto* hdr = static_cast<sg_io_hdr_t*>(arg);
-    scripted::g_requests.push_back({*hdr, Bytes(hdr->cmdp, hdr->cmdp + hdr->cmd_len)});
-    scripted::Reply reply;
-    if (!scripted::g_replies.empty()) {
-        reply = scripted::g_replies.front();
-        scripted::g_replies.pop_front();
-    }
-    if (reply.err != 0) {
-        errno = reply.err;
-        return -1;
-    }
-    size_t n = std::min<size_t>(reply.data.size(), hdr->dxfer_len);
-    if (n > 0) {
-        memcpy(hdr->dxferp, reply.data.data(), n);
-    }
-    size_t s = std::min<size_t>(reply.sense.size(), hdr->mx_sb_len);
-    if (s > 0) {
-        memcpy(hdr->sbp, reply.sense.data(), s);
-    }
-    hdr->sb_len_wr = static_cast<unsigned char>(s);
-    hdr->status = reply.status;
-    hdr->host_status = reply.hostStatus;
-    hdr->driver_status = reply.driverStatus;
-    hdr->info = reply.status != 0 || reply.hostStatus != 0 || reply.driverStatus != 0 ? 1 : 0;
-    hdr->resid = static_cast<int>(hdr->dxfer_len - n);
-    return 0;
-}
-
 namespace {
 
 constexpr int kNoFd = 1000;  // never opened: only the script answers it
 
-scripted::Reply Data(const Bytes& data) {
-    scripted::Reply r;
-    r.data = data;
-    return r;
-}
-
-scripted::Reply CheckCondition(const Bytes& sense) {
-    scripted::Reply r;
-    r.status = 2;
-    r.driverStatus = 8;
-    r.sense = sense;
-    return r;
-}
-
-scripted::Reply HostStatus(unsigned short status) {
-    scripted::Reply r;
-    r.hostStatus = status;
-    return r;
-}
+using scripted::CheckCondition;
+using scripted::Data;
+using scripted::FixedSense;
+using scripted::HostStatus;
 
 scripted::Reply IoctlFails(int err) {
-    scripted::Reply r;
-    r.err = err;
-    return r;
+    return scripted::Fails(err);
 }
 
-Bytes FixedSense(unsigned char key, unsigned char asc, size_t length = 18, unsigned char ascq = 0,
-                 unsigned char code = 0x70) {
-    Bytes s(18, 0);
-    s[0] = code;
-    s[2] = key;
-    s[7] = 10;
-    s[12] = asc;
-    s[13] = ascq;
-    s.resize(length);
-    return s;
-}
-
-class ScriptedSgIo : public testing::Test {
+class ScriptedSgIo : public scripted::ScriptedTest {
   protected:
-    void SetUp() override {
-        scripted::g_replies.clear();
-        scripted::g_requests.clear();
-        scripted::g_armed = true;
-    }
     void TearDown() override {
-        scripted::g_armed = false;
+        ScriptedTest::TearDown();
         tsprint_SetLogLevel(99);
-    }
-    static void Script(std::initializer_list<scripted::Reply> replies) {
-        scripted::g_replies.assign(replies.begin(), replies.end());
-    }
-    static const std::vector<scripted::Request>& Requests() { return scripted::g_requests; }
-    static std::vector<int> Opcodes() {
-        std::vector<int> ops(scripted::g_requests.size());
-        std::transform(scripted::g_requests.begin(), scripted::g_requests.end(), ops.begin(),
-                       [](const scripted::Request& r) { return r.cdb[0]; });
-        return ops;
     }
 };
 
@@ -289,43 +181,40 @@ TEST(Sense, TurVerdict) {
         unsigned info;
         unsigned short host;
         const Bytes* sense;
-        TsTurVerdict verdict;
+        ScsiTurVerdict verdict;
     } cases[] = {
-        {"info OK, whatever else", 0, 7, &notReady, TS_TUR_READY},
-        {"UNIT ATTENTION", 1, 0, &unitAttention, TS_TUR_RETRY},
-        {"host 1 with UNIT ATTENTION", 1, 1, &unitAttention, TS_TUR_RETRY},
-        {"host 1 with NOT READY", 1, 1, &notReady, TS_TUR_FAILED},
-        {"host 5 lets the sense decide", 1, 5, &notReady, TS_TUR_FAILED},
-        {"host 15 lets the sense decide", 1, 15, &notReady, TS_TUR_FAILED},
-        {"host 3 is retried", 1, 3, &notReady, TS_TUR_RETRY},
-        {"host 14 is retried", 1, 14, &notReady, TS_TUR_RETRY},
-        {"host above 15 is retried", 1, 16, &notReady, TS_TUR_RETRY},
-        {"no sense at all", 1, 0, nullptr, TS_TUR_FAILED},
+        {"info OK, whatever else", 0, 7, &notReady, SCSI_TUR_READY},
+        {"UNIT ATTENTION", 1, 0, &unitAttention, SCSI_TUR_RETRY},
+        {"host 1 with UNIT ATTENTION", 1, 1, &unitAttention, SCSI_TUR_RETRY},
+        {"host 1 with NOT READY", 1, 1, &notReady, SCSI_TUR_FAILED},
+        {"host 5 lets the sense decide", 1, 5, &notReady, SCSI_TUR_FAILED},
+        {"host 15 lets the sense decide", 1, 15, &notReady, SCSI_TUR_FAILED},
+        {"host 3 is retried", 1, 3, &notReady, SCSI_TUR_RETRY},
+        {"host 14 is retried", 1, 14, &notReady, SCSI_TUR_RETRY},
+        {"host above 15 is retried", 1, 16, &notReady, SCSI_TUR_RETRY},
+        {"no sense at all", 1, 0, nullptr, SCSI_TUR_FAILED},
     };
     for (const auto& c : cases) {
         Bytes sense = c.sense != nullptr ? *c.sense : Bytes();
-        sg_io_hdr_t hdr{};
-        hdr.info = c.info;
-        hdr.host_status = c.host;
-        hdr.sbp = sense.data();
-        hdr.sb_len_wr = static_cast<unsigned char>(sense.size());
-        EXPECT_EQ(c.verdict, JudgeTurReply(&hdr)) << c.what;
+        ScsiRequest done{};
+        done.checkReported = c.info != 0;
+        done.hostStatus = c.host;
+        done.sense = sense.data();
+        done.senseWritten = static_cast<unsigned char>(sense.size());
+        EXPECT_EQ(c.verdict, scsi_JudgeTur(done)) << c.what;
     }
 }
 
 // ---------------------------------------------------------------------------
 // Command senders against the script.
 
-void ExpectCommonHeader(const sg_io_hdr_t& hdr, unsigned cmdLen, unsigned dxferLen) {
-    EXPECT_EQ('S', hdr.interface_id);
-    EXPECT_EQ(SG_DXFER_FROM_DEV, hdr.dxfer_direction);
-    EXPECT_EQ(cmdLen, hdr.cmd_len);
-    EXPECT_EQ(32u, hdr.mx_sb_len);
-    EXPECT_NE(nullptr, hdr.sbp);
-    EXPECT_EQ(dxferLen, hdr.dxfer_len);
-    EXPECT_EQ(10u, hdr.timeout);
-    EXPECT_EQ(0u, hdr.flags);
-    EXPECT_EQ(0u, hdr.iovec_count);
+void ExpectCommonHeader(const ScsiRequest& request, unsigned cmdLen, unsigned dxferLen) {
+    EXPECT_EQ(SCSI_DIR_FROM_DEVICE, request.direction);
+    EXPECT_EQ(cmdLen, request.cdbLen);
+    EXPECT_EQ(32u, request.senseLen);
+    EXPECT_NE(nullptr, request.sense);
+    EXPECT_EQ(dxferLen, request.dataLen);
+    EXPECT_EQ(10u, request.timeoutMs);
 }
 
 TEST_F(ScriptedSgIo, CommandBlocksAndHeaders) {
@@ -353,7 +242,7 @@ TEST_F(ScriptedSgIo, CommandBlocksAndHeaders) {
     for (size_t i = 0; i < 6; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(cdbs[i], Requests()[i].cdb);
-        ExpectCommonHeader(Requests()[i].hdr, static_cast<unsigned>(cdbs[i].size()), dxfer[i]);
+        ExpectCommonHeader(Requests()[i].request, static_cast<unsigned>(cdbs[i].size()), dxfer[i]);
     }
 }
 
