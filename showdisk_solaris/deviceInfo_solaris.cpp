@@ -16,6 +16,7 @@
 #include "../common/terminal_text.h"
 #include "../common/unique_fd.h"
 #include "boundedfunc.h"
+#include "scsi_commands.h"
 
 char g_acVendorID[9];
 char g_acProductID[17];
@@ -39,7 +40,9 @@ const unsigned int kMaxCdb = 16;
 const short kDefaultTimeout = 6;  // seconds
 const unsigned int kSenseLen = 32;
 const unsigned int kInquiryCdbLen = 6;
-const unsigned char kInquiry = 0x12;
+const unsigned int kMsPerSecond = 1000;
+// Request directions 0 and 1 read from the device, 2 writes to it.
+const ScsiDirection kDirections[] = {SCSI_DIR_NONE, SCSI_DIR_FROM_DEVICE, SCSI_DIR_TO_DEVICE};
 const unsigned int kMaxAllocLen = 256;  // one byte of allocation length
 
 // libdevinfo snapshot: subtree, minor nodes, properties and more, taken afresh.
@@ -111,26 +114,27 @@ int TS_HatDoScsiCmd(int fd, const ScsiCmdRequest* request) {
     if (request == nullptr) {
         return kInvalid;
     }
-    TS_UscsiCmd cmd;
-    (void)memset_s(&cmd, sizeof cmd, 0, sizeof cmd);
     if (request->cdb_len > kMaxCdb) {
         (void)printf("%s\n", "cdb length is error");
         Flush();
         return kInvalid;
     }
-    cmd.uscsi_cdb = reinterpret_cast<char*>(request->cdb);
-    cmd.uscsi_cdblen = request->cdb_len;
-    cmd.uscsi_timeout = request->timeout != 0 ? request->timeout : kDefaultTimeout;
-    cmd.uscsi_bufaddr = reinterpret_cast<char*>(request->buffer);
-    cmd.uscsi_buflen = request->buffer_len;
     if (request->direction < 0 || request->direction > 2) {
         return kInvalid;
     }
-    cmd.uscsi_flags = request->direction == 2 ? TS_USCSI_WRITE : TS_USCSI_READ;
-    cmd.uscsi_flags |= TS_USCSI_ISOLATE;
+    ScsiRequest command;
+    (void)memset_s(&command, sizeof command, 0, sizeof command);
+    command.cdb = request->cdb;
+    command.cdbLen = request->cdb_len;
+    command.direction = kDirections[request->direction];
+    command.data = request->buffer;
+    command.dataLen = request->buffer_len;
+    // No request-sense buffer goes down: the ioctl's result alone decides.
+    const short seconds = request->timeout != 0 ? request->timeout : kDefaultTimeout;
+    command.timeoutMs = static_cast<unsigned int>(seconds) * kMsPerSecond;
     // The ioctl's own result decides; status and sense are not examined.
-    if (TS_PlatUscsiCmd(fd, &cmd) != 0) {
-        const int err = errno;
+    if (scsi_PassThrough(fd, &command) != 0) {
+        const int err = command.sysError;
         (void)printf("errno is:%d,%s\n", err, strerror(err));
         Flush();
         return -err;
@@ -148,10 +152,7 @@ int TS_ScsiStdInquiry(int fd, unsigned char* buffer, unsigned int length, unsign
     (void)memset_s(&request, sizeof request, 0, sizeof request);
     (void)memset_s(cdb, sizeof cdb, 0, sizeof cdb);
     (void)memset_s(sense, sizeof sense, 0, sizeof sense);
-    cdb[0] = kInquiry;
-    cdb[1] = page != 0 ? 1 : 0;  // EVPD
-    cdb[2] = page;
-    cdb[4] = static_cast<unsigned char>(length);
+    scsi_InquiryCdb(cdb, page != 0 ? 1 : 0, page, static_cast<int>(length));  // EVPD for a page
     request.direction = 1;
     request.buffer = buffer;
     request.buffer_len = length;
