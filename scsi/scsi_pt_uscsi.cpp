@@ -15,7 +15,7 @@ constexpr unsigned int kMsPerSecond = 1000;
 
 // USCSI counts whole seconds; a part second is a second.
 short TimeoutSeconds(unsigned int timeoutMs) {
-    const unsigned int seconds = (timeoutMs + kMsPerSecond - 1) / kMsPerSecond;
+    const unsigned int seconds = timeoutMs / kMsPerSecond + (timeoutMs % kMsPerSecond != 0 ? 1 : 0);
     return static_cast<short>(seconds > 0x7FFF ? 0x7FFF : seconds);
 }
 

@@ -16,6 +16,7 @@
 #include "../common/terminal_text.h"
 #include "../common/unique_fd.h"
 #include "boundedfunc.h"
+#include "scsi_bytes.h"
 #include "scsi_commands.h"
 
 char g_acVendorID[9];
@@ -56,7 +57,7 @@ const unsigned char kSerialPage = 0xC0;
 const unsigned char kDeviceIdPage = 0x83;
 const unsigned char kLunPage = 0xC8;
 // Page 0xC8 carries the device LUN id in bytes 192..195.
-const unsigned int kLunIdOffset = 192;
+const int kLunIdOffset = 192;
 
 const size_t kRuleLen = 89;
 const char kUnknown[] = "UNKNOWN";
@@ -209,12 +210,8 @@ int TS_ScsiGetDriveInfo(int fd, int selector) {
             // its bytes (page length + 4 reaches 196), deliberately: a page
             // that ends earlier leaves zeros in the buffer, which would read
             // as LUN id 0.
-            const unsigned int pageLen = static_cast<unsigned int>(g_Buf[2]) << 8 | g_Buf[3];
-            if (pageLen + 4 >= kLunIdOffset + 4) {
-                const uint32_t id = static_cast<uint32_t>(g_Buf[kLunIdOffset]) << 24 |
-                                    static_cast<uint32_t>(g_Buf[kLunIdOffset + 1]) << 16 |
-                                    static_cast<uint32_t>(g_Buf[kLunIdOffset + 2]) << 8 |
-                                    static_cast<uint32_t>(g_Buf[kLunIdOffset + 3]);
+            if (scsi_UsableLength(g_Buf, static_cast<int>(kLunPageLen)) >= kLunIdOffset + 4) {
+                const uint32_t id = scsi_Be32(g_Buf + kLunIdOffset);
                 g_lDevLunId = static_cast<int32_t>(id);
             }
             break;

@@ -350,7 +350,7 @@ int DecodePageC8(const unsigned char* page, int allocLen, DevInfo* dev) {
     }
     if (qualified) {
         (void)sprintf_s(dev->acArrayLunId.data(), dev->acArrayLunId.size(), "%d",
-                        page[87] << 8 | page[88]);
+                        scsi_Be16(page + 87));
     }
 
     if (usable < 106) {
@@ -388,7 +388,7 @@ int DecodePageC8(const unsigned char* page, int allocLen, DevInfo* dev) {
     }
     if (qualified) {
         (void)sprintf_s(dev->acDevLunId.data(), dev->acDevLunId.size(), "%d",
-                        page[194] << 8 | page[195]);
+                        scsi_Be16(page + 194));
     }
     return 0;
 }
