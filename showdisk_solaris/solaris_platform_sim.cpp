@@ -27,6 +27,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "../common/hex_text.h"
 #include "solaris_platform.h"
 
 namespace {
@@ -68,35 +69,6 @@ void IndexTree(SimTree* tree) {
 const unsigned char kInquiry = 0x12;
 const unsigned int kMsPerSecond = 1000;
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
-bool ParseHex(const std::string& text, std::vector<uint8_t>* out) {
-    out->clear();
-    if (text.size() % 2 != 0) {
-        return false;
-    }
-    for (size_t i = 0; i < text.size(); i += 2) {
-        const int high = HexDigit(text[i]);
-        const int low = HexDigit(text[i + 1]);
-        if (high < 0 || low < 0) {
-            return false;
-        }
-        out->push_back(static_cast<uint8_t>(high << 4 | low));
-    }
-    return true;
-}
-
 // The whole description, or false when it is absent or malformed.
 bool LoadTree(const char* file, SimTree* tree) {
     std::ifstream in(file);
@@ -116,7 +88,7 @@ bool LoadTree(const char* file, SimTree* tree) {
             if (!(words >> node.driver >> devid >> valid)) {
                 return false;
             }
-            if (devid != "-" && (!ParseHex(devid, &node.devid) || node.devid.empty())) {
+            if (devid != "-" && (!ParseHexBytes(devid, &node.devid) || node.devid.empty())) {
                 return false;
             }
             node.devidValid = valid == "1";

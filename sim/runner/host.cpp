@@ -19,7 +19,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "fd.h"
+#include "../../common/unique_fd.h"
 #include "host_solaris.h"
 #include "transport_classes.h"
 
@@ -38,9 +38,9 @@ bool MountTmpfs(const char* where, unsigned long flags, std::string* error) {
     return true;
 }
 
-bool OpenDir(int dirfd, const char* path, Fd* out, std::string* error) {
-    *out = Fd(openat(dirfd, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return out->valid() || Fail(error, std::string("cannot open ") + path);
+bool OpenDir(int dirfd, const char* path, UniqueFd* out, std::string* error) {
+    *out = UniqueFd(openat(dirfd, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return out->Valid() || Fail(error, std::string("cannot open ") + path);
 }
 
 bool MakeDir(int dirfd, const std::string& path, std::string* error) {
@@ -77,12 +77,12 @@ class DirMaker {
 
 bool WriteFile(int dirfd, const std::string& path, std::string_view content, mode_t mode,
                std::string* error) {
-    Fd fd(openat(dirfd, path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
-    if (!fd.valid()) {
+    UniqueFd fd(openat(dirfd, path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
+    if (!fd.Valid()) {
         return Fail(error, "cannot create " + path);
     }
     if (!content.empty() &&
-        write(fd.get(), content.data(), content.size()) != static_cast<ssize_t>(content.size())) {
+        write(fd.Get(), content.data(), content.size()) != static_cast<ssize_t>(content.size())) {
         return Fail(error, "cannot write " + path);
     }
     return true;
@@ -120,7 +120,7 @@ constexpr const char* kRealDevices[] = {"null", "zero", "tty", "random", "urando
 
 struct HeldDevice {
     const char* name;
-    Fd fd;
+    UniqueFd fd;
 };
 
 // Holds the real devices by descriptor: once /dev is covered they are bound
@@ -130,8 +130,8 @@ bool HoldRealDevices(const Topology& topo, std::vector<HeldDevice>* held, std::s
         if (FindDevice(topo, name) != nullptr) {
             continue;  // the topology simulates a node of that name
         }
-        Fd fd(open((std::string("/dev/") + name).c_str(), O_PATH | O_CLOEXEC));
-        if (fd.valid()) {
+        UniqueFd fd(open((std::string("/dev/") + name).c_str(), O_PATH | O_CLOEXEC));
+        if (fd.Valid()) {
             held->push_back({name, std::move(fd)});
         } else if (strcmp(name, "null") == 0) {
             return Fail(error, "cannot open /dev/null");
@@ -168,7 +168,7 @@ bool FinishDev(const Topology& topo, const HostPrograms& programs,
                const std::vector<HeldDevice>& held, int dev, std::string* error) {
     for (const HeldDevice& device : held) {
         char source[64];
-        snprintf(source, sizeof source, "/proc/self/fd/%d", device.fd.get());
+        snprintf(source, sizeof source, "/proc/self/fd/%d", device.fd.Get());
         std::string target = std::string("/dev/") + device.name;
         if (!WriteFile(dev, device.name, {}, 0600, error)) {
             return false;
@@ -192,7 +192,7 @@ bool FinishDev(const Topology& topo, const HostPrograms& programs,
     if (!MakeDir(dev, bin.substr(0, bin.find('/')), error) || !MakeDir(dev, bin, error)) {
         return false;
     }
-    Fd binDir;
+    UniqueFd binDir;
     if (!OpenDir(dev, bin.c_str(), &binDir, error)) {
         return false;
     }
@@ -203,21 +203,21 @@ bool FinishDev(const Topology& topo, const HostPrograms& programs,
             for (const std::string& m : topo.esxi.missing) {
                 missing = missing || m == name;
             }
-            if (!missing && !Symlink(programs.fakeCommand, binDir.get(), name, error)) {
+            if (!missing && !Symlink(programs.fakeCommand, binDir.Get(), name, error)) {
                 return false;
             }
         }
     } else if (topo.multipath.installed &&
-               !Symlink(programs.fakeCommand, binDir.get(), "multipath", error)) {
+               !Symlink(programs.fakeCommand, binDir.Get(), "multipath", error)) {
         return false;
     }
     for (const std::string& cli : topo.productCli) {
-        if (!Symlink(programs.fakeCommand, binDir.get(), cli, error)) {
+        if (!Symlink(programs.fakeCommand, binDir.Get(), cli, error)) {
             return false;
         }
     }
     for (const auto& tool : programs.realTools) {
-        if (!Symlink(tool.second, binDir.get(), tool.first, error)) {
+        if (!Symlink(tool.second, binDir.Get(), tool.first, error)) {
             return false;
         }
     }
@@ -333,7 +333,7 @@ bool MakeBlockEntries(const Topology& topo, const BlockEntry* first, const Block
 
 // /sys/class/scsi_host/hostN -> ../../devices/platform/hostN/scsi_host/hostN
 bool MakeScsiHosts(const Topology& topo, int sys, DirMaker* sysDirs, std::string* error) {
-    Fd scsiHosts;
+    UniqueFd scsiHosts;
     if (!sysDirs->Make("class/scsi_host", error) ||
         !OpenDir(sys, "class/scsi_host", &scsiHosts, error)) {
         return false;
@@ -342,7 +342,7 @@ bool MakeScsiHosts(const Topology& topo, int sys, DirMaker* sysDirs, std::string
         std::string dir = ScsiHostPath(host.number);
         if (!sysDirs->Make(dir, error) ||
             !WriteFile(sys, dir + "/proc_name", host.driver + "\n", 0444, error) ||
-            !Symlink("../../" + dir, scsiHosts.get(), "host" + std::to_string(host.number),
+            !Symlink("../../" + dir, scsiHosts.Get(), "host" + std::to_string(host.number),
                      error)) {
             return false;
         }
@@ -408,23 +408,23 @@ bool BuildHost(const Topology& topo, const HostPrograms& programs, std::string* 
         !MountTmpfs("/sys", MS_NOSUID | MS_NODEV | MS_NOEXEC, error)) {
         return false;
     }
-    Fd dev, sys, block;
+    UniqueFd dev, sys, block;
     if (!OpenDir(AT_FDCWD, "/dev", &dev, error) || !OpenDir(AT_FDCWD, "/sys", &sys, error)) {
         return false;
     }
     // A Solaris host: the device tree's links in /dev, nothing in /sys.
     if (topo.platform == Platform::Solaris) {
-        return BuildSolarisDev(topo, dev.get(), error) &&
-               FinishDev(topo, programs, held, dev.get(), error);
+        return BuildSolarisDev(topo, dev.Get(), error) &&
+               FinishDev(topo, programs, held, dev.Get(), error);
     }
-    DirMaker sysDirs(sys.get());
+    DirMaker sysDirs(sys.Get());
     std::vector<BlockEntry> entries;
-    if (!sysDirs.Make("block", error) || !OpenDir(sys.get(), "block", &block, error) ||
+    if (!sysDirs.Make("block", error) || !OpenDir(sys.Get(), "block", &block, error) ||
         !sysDirs.Make("devices/platform", error) ||
-        !MakeScsiHosts(topo, sys.get(), &sysDirs, error) ||
-        !MakeTransportClasses(topo, sys.get(), &sysDirs, error) ||
+        !MakeScsiHosts(topo, sys.Get(), &sysDirs, error) ||
+        !MakeTransportClasses(topo, sys.Get(), &sysDirs, error) ||
         !PlanBlockEntries(topo, &sysDirs, &entries, error) ||
-        !MakeBlockNames(topo, entries, block.get(), error)) {
+        !MakeBlockNames(topo, entries, block.Get(), error)) {
         return false;
     }
 
@@ -435,20 +435,20 @@ bool BuildHost(const Topology& topo, const HostPrograms& programs, std::string* 
     const BlockEntry* end = begin + entries.size();
     std::vector<std::function<bool(std::string*)>> tasks = {
         [&](std::string* e) {
-            return MakeBlockEntries(topo, begin, middle, sys.get(), block.get(), e);
+            return MakeBlockEntries(topo, begin, middle, sys.Get(), block.Get(), e);
         },
         [&](std::string* e) {
-            return MakeBlockEntries(topo, middle, end, sys.get(), block.get(), e);
+            return MakeBlockEntries(topo, middle, end, sys.Get(), block.Get(), e);
         },
-        [&](std::string* e) { return MakeDevNodes(topo, dev.get(), e); },
+        [&](std::string* e) { return MakeDevNodes(topo, dev.Get(), e); },
     };
-    if (!RunTogether(tasks, error) || !FinishDev(topo, programs, held, dev.get(), error)) {
+    if (!RunTogether(tasks, error) || !FinishDev(topo, programs, held, dev.Get(), error)) {
         return false;
     }
     // A host without /sys/block: the entries move aside, their device links
     // stay valid.
     if ((!topo.sysBlock || topo.platform == Platform::Esxi) &&
-        renameat(sys.get(), "block", sys.get(), ".block") != 0) {
+        renameat(sys.Get(), "block", sys.Get(), ".block") != 0) {
         return Fail(error, "cannot hide /sys/block");
     }
     return true;

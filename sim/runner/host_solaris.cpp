@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "fd.h"
+#include "../../common/unique_fd.h"
 #include "solaris_host.h"
 
 namespace sansim {
@@ -34,11 +34,11 @@ bool WriteTree(int dev, const std::string& text, std::string* error) {
     if (!MakeDir(dev, dir.substr(0, dir.find('/')), error) || !MakeDir(dev, dir, error)) {
         return false;
     }
-    Fd fd(openat(dev, file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0444));
-    if (!fd.valid()) {
+    UniqueFd fd(openat(dev, file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0444));
+    if (!fd.Valid()) {
         return Fail(error, std::string("cannot create ") + kSolarisTreeFile);
     }
-    if (write(fd.get(), text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+    if (write(fd.Get(), text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
         return Fail(error, std::string("cannot write ") + kSolarisTreeFile);
     }
     return true;

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "fd.h"
+#include "../../common/unique_fd.h"
 #include "host.h"
 #include "esxi_listing.h"
 #include "listing.h"
@@ -222,9 +222,9 @@ bool ParseRun(int argc, char** argv, RunOptions* out) {
 }
 
 bool WriteProcFile(const char* path, const std::string& content) {
-    sansim::Fd fd(open(path, O_WRONLY | O_CLOEXEC));
-    return fd.valid() &&
-           write(fd.get(), content.data(), content.size()) == static_cast<ssize_t>(content.size());
+    UniqueFd fd(open(path, O_WRONLY | O_CLOEXEC));
+    return fd.Valid() &&
+           write(fd.Get(), content.data(), content.size()) == static_cast<ssize_t>(content.size());
 }
 
 // A private mount namespace: as root directly, otherwise inside a new user
@@ -348,14 +348,14 @@ std::vector<std::string> CommandEnvironment(const sansim::Topology& topo,
 }
 
 bool CreateLog(const std::string& path, const char* what, const RunOptions& options) {
-    sansim::Fd fd(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (!fd.valid()) {
+    UniqueFd fd(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!fd.Valid()) {
         fprintf(stderr, "sansim: cannot create the %s %s: %s\n", what, path.c_str(),
                 strerror(errno));
         return false;
     }
     if (options.dropToUid && geteuid() == 0 &&
-        fchown(fd.get(), options.uid, GroupOf(options.uid)) != 0) {
+        fchown(fd.Get(), options.uid, GroupOf(options.uid)) != 0) {
         fprintf(stderr, "sansim: cannot hand the %s to uid %u: %s\n", what,
                 static_cast<unsigned>(options.uid), strerror(errno));
         return false;

@@ -9,6 +9,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "../../common/hex_text.h"
+
 namespace sansim {
 
 // The first key of an object that is not among known, or "" when every key
@@ -31,44 +33,10 @@ inline std::string UnknownKey(const nlohmann::json& obj, std::initializer_list<c
     return {};
 }
 
-// The value of a hex digit, -1 for any other character.
-inline int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 // Pairs of hex digits; blanks and colons between pairs are allowed for
-// readability. False for an odd digit or any other character.
+// readability.
 inline bool ParseHexBytes(const std::string& text, std::vector<uint8_t>* out) {
-    out->clear();
-    int high = -1;
-    for (char c : text) {
-        if (c == ' ' || c == '\t' || c == ':') {
-            if (high >= 0) {
-                return false;
-            }
-            continue;
-        }
-        const int d = HexDigitValue(c);
-        if (d < 0) {
-            return false;
-        }
-        if (high < 0) {
-            high = d;
-        } else {
-            out->push_back(static_cast<uint8_t>(high << 4 | d));
-            high = -1;
-        }
-    }
-    return high < 0;
+    return ::ParseHexBytes(text, out, " \t:");
 }
 
 }  // namespace sansim

@@ -1,0 +1,52 @@
+// Hex text to bytes, for the descriptions that the simulated hosts are made
+// from and the files that a simulated host's platform services read.
+#ifndef TSKIT_COMMON_HEX_TEXT_H
+#define TSKIT_COMMON_HEX_TEXT_H
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+// The value of a hex digit, -1 for any other character.
+inline int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// Pairs of hex digits; any character of separators may stand between two
+// pairs (never inside one). False for an odd digit or any other character.
+inline bool ParseHexBytes(const std::string& text, std::vector<uint8_t>* out,
+                          const char* separators = "") {
+    out->clear();
+    int high = -1;
+    for (char c : text) {
+        if (c != '\0' && std::strchr(separators, c) != nullptr) {
+            if (high >= 0) {
+                return false;
+            }
+            continue;
+        }
+        const int d = HexDigitValue(c);
+        if (d < 0) {
+            return false;
+        }
+        if (high < 0) {
+            high = d;
+        } else {
+            out->push_back(static_cast<uint8_t>(high << 4 | d));
+            high = -1;
+        }
+    }
+    return high < 0;
+}
+
+#endif  // TSKIT_COMMON_HEX_TEXT_H
