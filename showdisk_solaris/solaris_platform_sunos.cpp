@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <libdevinfo.h>
 #include <string.h>
+#include <sys/ioctl.h>
+#include <sys/param.h>
 #include <sys/scsi/impl/uscsi.h>
 #include <sys/types.h>
 #include <unistd.h>
