@@ -1,5 +1,5 @@
 # tsioctrl: decoders, helpers and command senders without a device
-# (tool_ioctrl_tests, with a scripted SG_IO), and identification through the
+# (tool_ioctrl_tests, over a scripted pass-through), and identification through the
 # real ioctl on the simulated host of hosts/ioctrl.json (tool_ioctrl_sim_tests,
 # one ctest case run inside `sansim run`).
 add_executable(tool_ioctrl_tests ${CMAKE_CURRENT_LIST_DIR}/tsioctrl_test.cpp)
