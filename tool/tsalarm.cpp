@@ -6,7 +6,7 @@
 
 #include "../common/hash_index.h"
 #include "boundedfunc.h"
-#include "tsprint.h"
+#include "tslog.h"
 
 namespace {
 

@@ -1,31 +1,12 @@
-// tsexTool table output: verbosity level, column windows, cells, rule lines
-// and heading rows.
+// tsexTool table output: column windows, cells, rule lines and heading rows.
 #include "tsprint.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 #include "../common/terminal_text.h"
 #include "boundedfunc.h"
 #include "tstopology.h"
-
-int g_iloglevel = 99;
-
-void tsprint_SetLogLevel(int level) {
-    g_iloglevel = level;
-}
-
-void tsprint_Log(int threshold, const char* format, ...) {
-    if (g_iloglevel > threshold) {
-        return;
-    }
-    va_list args;
-    va_start(args, format);
-    (void)vfprintf(stdout, format, args);
-    va_end(args);
-    (void)fflush(stdout);
-}
 
 unsigned int g_uiVlunNameWindow = 0;
 unsigned int g_uiDevLunWWNWindow = 0;

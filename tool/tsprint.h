@@ -1,18 +1,10 @@
-// tsexTool table output: the verbosity level that gates every diagnostic,
-// the column windows computed from the data, centred cells, rule lines and
-// the heading row of each table.
+// tsexTool table output: the column windows computed from the data, centred
+// cells, rule lines and the heading row of each table.
 #ifndef TSEXTOOL_TSPRINT_H
 #define TSEXTOOL_TSPRINT_H
 
-// Verbosity threshold: a message is printed only when the level is at most
-// its threshold (0 progress details, 1 per-device failures, 2 invalid cell
-// arguments, 3 errors). Starts at 99: nothing is printed.
-extern int g_iloglevel;
-
-void tsprint_SetLogLevel(int level);
-
-// Prints a diagnostic on standard output, flushed, when the level allows it.
-void tsprint_Log(int threshold, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// The logger, for the modules that still reach it through this header.
+#include "tslog.h"
 
 // Column windows: the width of each column's widest text, raised (never
 // lowered) by the width computations; a cell is window + 2 wide.

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "tsalarm.h"
+#include "tslog.h"
 #include "tsprint.h"
 #include "tstopology.h"
 

@@ -14,7 +14,7 @@
 #include "../common/unique_pipe.h"
 #include "boundedfunc.h"
 #include "tsioctrl.h"
-#include "tsprint.h"
+#include "tslog.h"
 #include "tstopology.h"
 
 namespace {

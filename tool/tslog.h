@@ -1,0 +1,17 @@
+// tsexTool diagnostics: the verbosity level that gates every message the
+// modules print about discovery, identification and the tables. Every
+// module may log; the logger itself calls none of them.
+#ifndef TSEXTOOL_TSLOG_H
+#define TSEXTOOL_TSLOG_H
+
+// Verbosity threshold: a message is printed only when the level is at most
+// its threshold (0 progress details, 1 per-device failures, 2 invalid cell
+// arguments, 3 errors). Starts at 99: nothing is printed.
+extern int g_iloglevel;
+
+void tsprint_SetLogLevel(int level);
+
+// Prints a diagnostic on standard output, flushed, when the level allows it.
+void tsprint_Log(int threshold, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+#endif  // TSEXTOOL_TSLOG_H
