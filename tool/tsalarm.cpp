@@ -7,6 +7,7 @@
 #include "../common/hash_index.h"
 #include "boundedfunc.h"
 #include "tslog.h"
+#include "tstopology_discovery.h"
 
 namespace {
 

@@ -11,6 +11,8 @@
 #include "tslog.h"
 #include "tsprint.h"
 #include "tstopology.h"
+#include "tstopology_devices.h"
+#include "tstopology_discovery.h"
 
 namespace {
 

@@ -1,9 +1,13 @@
-// tsexTool records: the global lists, the record defaults and the copy rules.
+// tsexTool records: the global lists, the record defaults, the copy rules,
+// the look-up of a vlun by name and the node and name checks.
 #include "tstopology.h"
+
+#include <unistd.h>
 
 #include <cstring>
 
 #include "boundedfunc.h"
+#include "tslog.h"
 
 ListHead g_tsvlunlist = {&g_tsvlunlist, &g_tsvlunlist};
 ListHead g_tsphypathlist = {&g_tsphypathlist, &g_tsphypathlist};
@@ -11,6 +15,19 @@ ListHead g_tsdevicelist = {&g_tsdevicelist, &g_tsdevicelist};
 ListHead g_tsalarmlist = {&g_tsalarmlist, &g_tsalarmlist};
 
 namespace {
+
+constexpr int kLogDetail = 0;
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Characters of a kernel block device name: letters, digits and the few
+// punctuation marks that names use ("cciss!c0d0", "nvme0n1", "dm-3").
+bool IsNameCharacter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || IsDigit(c) ||
+           strchr("._-:!+", c) != nullptr;
+}
 
 // Writes a default text with the field width less one as the bound.
 template <size_t N>
@@ -87,4 +104,52 @@ void SRC_VALID_AND_COPY(char* dest, size_t destSize, const char* src, size_t cou
     if (tstopo_TextHasValue(src)) {
         (void)memcpy_s(dest, destSize, src, count);
     }
+}
+
+VlunInfo* tstopo_GetVlunByDevname(const char* name) {
+    if (name == nullptr) {
+        return nullptr;
+    }
+    for (ListHead* link = g_tsvlunlist.next; link != &g_tsvlunlist; link = link->next) {
+        VlunInfo* vlun = list_entry(link, VlunInfo, stList);
+        if (strcmp(vlun->stDev.acDevName.data(), name) == 0) {
+            return vlun;
+        }
+    }
+    return nullptr;
+}
+
+int JudgeFileExistAndRead(const char* nodePath) {
+    if (nodePath == nullptr) {
+        return -1;
+    }
+    if (access(nodePath, F_OK) != 0) {
+        tsprint_Log(kLogDetail, "Device[%s] isn't exist.\n", nodePath);
+        return -1;
+    }
+    if (access(nodePath, R_OK) != 0) {
+        tsprint_Log(kLogDetail, "Device[%s] does not have read access.\n", nodePath);
+        return -1;
+    }
+    return 0;
+}
+
+int JudgeDevnameUnsafeStr(const char* name) {
+    if (name == nullptr) {
+        return -1;
+    }
+    for (const char* separator : {"&&", "||", "&", "|", ";"}) {
+        if (strstr(name, separator) != nullptr) {
+            return -1;
+        }
+    }
+    // Deliberately stricter than the five separators: a backquote, "$", a
+    // redirection, a quote, a blank or a newline would reach the shell that
+    // runs "cat" just the same. A kernel name needs none of them.
+    for (const char* c = name; *c != '\0'; ++c) {
+        if (!IsNameCharacter(*c)) {
+            return -1;
+        }
+    }
+    return 0;
 }

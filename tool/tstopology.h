@@ -1,6 +1,9 @@
 // tsexTool records and lists: devices, paths, vluns, physical paths and
-// alarms, the intrusive list they are linked by, their defaults and the two
-// copy rules that discovery uses to merge them.
+// alarms, the intrusive list they are linked by, their defaults, the two
+// copy rules that discovery uses to merge them, the look-up of a vlun by its
+// dm name and the checks of device nodes and names. Discovery fills the
+// lists (tstopology_discovery.h, tstopology_devices.h); the tables and the
+// alarm analysis read them.
 #ifndef TSEXTOOL_TSTOPOLOGY_H
 #define TSEXTOOL_TSTOPOLOGY_H
 
@@ -190,84 +193,11 @@ void SRC_VALID_AND_COPY(char* dest, size_t destSize, const char* src, size_t cou
 #define TS_ERR_INQUIRY (-4)       // the standard INQUIRY failed (strict identification)
 #define TS_ERR_OPEN (-5)          // the device node cannot be opened
 
-// Vlun, path and phypath discovery from "multipath -ll". At most one of the
-// two names is given: a dm name selects one vlun, an sd name selects paths.
-int tstopo_GetVlunTopology(const char* vlunName, const char* pathName);
-int tstopo_GetPhypathTopology();
+// The vlun of g_tsvlunlist whose dm name (acDevName) is name, or null.
 VlunInfo* tstopo_GetVlunByDevname(const char* name);
 
-// Device discovery: the /sys/block scan (optionally for one name), or the
-// vluns and paths copied into device records.
-int tstopo_GetDeviceTopology(const char* name);
-void tstopo_VlunConvertToDevice();
-
-// ---------------------------------------------------------------------------
-// The steps of discovery, for the tests and the fuzz targets. Records are
-// allocated with malloc, one by one, and released with free.
-
-// Listing cutters: each works on one line, writes only into the caller's
-// buffer (destSize bytes, always terminated) and returns 0 or -1.
-
-// Segment index (from 1) of text, segments being maximal runs of characters
-// other than delim, counted forward (direction 1) or backward from the end
-// (direction -1). A segment too long for destSize - 1 characters leaves dest
-// empty and still succeeds.
-int GetStringSegmentWithInChar(const char* text, char delim, int index, int direction, char* dest,
-                               int destSize);
-// The word that begins at the first occurrence of pattern.
-int GetStringByCompareRegion(const char* text, const char* pattern, char* dest, int destSize);
-// The 32 WWID characters after the leading 3 of a map header (WWID first, or
-// the alias first and the WWID in parentheses).
-int GetDMwwnStringFromLinebuf(const char* line, char* dest, int destSize);
-// The header's vendor (last word before the last comma) and product (first
-// word after it). The product is written first.
-int GetDMvidpidStringFromLinebuf(const char* line, char* vendor, char* product, int size);
-// The header's dm name: its first word that is "dm-" and digits only.
-int GetDMnameStringFromLinebuf(const char* line, char* dest, int destSize);
-// The size text of a "size=..." or "[size=...]" line.
-int GetSizeFromLinebuf(const char* line, char* dest, int destSize);
-// The SCSI address of a path line into path (acHctl, iHctlValid and the four
-// numbers); path is left unchanged on failure.
-int GetHTCLFromLinebuf(const char* line, PathInfo* path);
-int GetHTCLFromLineHCTLBuf(const char* text, PathInfo* path);
-
-// Multipath discovery: reads "multipath -ll" (or a listing stream) into
-// g_tsvlunlist, without identification.
-int GetVlunTopologyFromMultipath(const char* vlunName, const char* pathName);
-void GetVlunTopologyFromListing(FILE* listing, const char* vlunName, const char* pathName);
-VlunInfo* CreateVlunFromMultipath(const char* line, const char* dmName);
-PathInfo* CreatePathFromMultipath(VlunInfo* vlun, const char* line, const char* sdName);
-
-// Physical paths: the paths over one initiator-port/target-port pair.
-PhypathInfo* LookupAndCreatePhypathByPath(PathInfo* path);
-// While on, LookupAndCreatePhypathByPath finds phypaths through an index by
-// host and target WWN (built from g_tsphypathlist when turned on) instead of
-// walking the list; the results are the same.
-void tstopo_IndexPhypaths(int on);
-PhypathInfo* CreatePhypathByPath(PathInfo* path);
-void UpdatePhypathInfoByPath(PhypathInfo* phypath, PathInfo* path);
-
-// The host's transport classes (/sys/class/fc_host, fc_remote_ports,
-// iscsi_host, iscsi_session), for links whose devices do not answer. A path
-// without initiator or target port identifiers from its port page takes
-// them from there through its H:C:T, in the form the page gives them.
-void tstopo_TakePortsFromTransport(PathInfo* path);
-// A phypath whose link the transport reports down (an FC host port or
-// remote port not Online, an iSCSI session not LOGGED_IN) shows that state.
-void tstopo_TakeTransportState(PhypathInfo* phypath);
-// The page's form of an FC port name that sysfs shows as "0x..." (16
-// lower-case hex digits); -1 when the text is no port name.
-int tstopo_FcPortNameText(const char* sysfsText, char* dest, size_t destSize);
-// Where the transport classes are read from ("/sys/class"); tests point it
-// elsewhere.
-void tstopo_SetTransportRoot(const char* root);
-
-// Device records.
-DevInfo* CreateDeviceWithDevname(const char* name);
-DevInfo* CreateDeviceWithDevinfo(const DevInfo* source);
-// The capacity text of /sys/block/NAME/size ("10G", "9.5G", "0.0K").
-int GetCapacityFromSysfs(const char* name, char* dest, int destSize);
-
+// Checks made before a device node is opened, or before a device name
+// reaches a shell command line.
 // 0 when the node exists and is readable, else -1.
 int JudgeFileExistAndRead(const char* nodePath);
 // 0 when name may be put into a shell command line, else -1.

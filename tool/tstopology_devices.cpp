@@ -1,7 +1,9 @@
 // Device discovery: the vendor's disks as plain block devices, found by a
 // scan of /sys/block (each entry identified through SCSI commands, its
 // capacity read from the sysfs size file) or copied from the vluns and paths
-// of multipath discovery. Also the node and name checks that discovery shares.
+// of multipath discovery.
+#include "tstopology_devices.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,7 +17,6 @@
 #include "boundedfunc.h"
 #include "tsioctrl.h"
 #include "tslog.h"
-#include "tstopology.h"
 
 namespace {
 
@@ -30,13 +31,6 @@ constexpr size_t kFormatSize = 6;
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-// Characters of a kernel block device name: letters, digits and the few
-// punctuation marks that names use ("cciss!c0d0", "nvme0n1", "dm-3").
-bool IsNameCharacter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || IsDigit(c) ||
-           strchr("._-:!+", c) != nullptr;
 }
 
 // The leading decimal number of a line; none counts as 0.
@@ -58,41 +52,6 @@ bool IsDirectory(const char* path) {
 }
 
 }  // namespace
-
-int JudgeFileExistAndRead(const char* nodePath) {
-    if (nodePath == nullptr) {
-        return -1;
-    }
-    if (access(nodePath, F_OK) != 0) {
-        tsprint_Log(kLogDetail, "Device[%s] isn't exist.\n", nodePath);
-        return -1;
-    }
-    if (access(nodePath, R_OK) != 0) {
-        tsprint_Log(kLogDetail, "Device[%s] does not have read access.\n", nodePath);
-        return -1;
-    }
-    return 0;
-}
-
-int JudgeDevnameUnsafeStr(const char* name) {
-    if (name == nullptr) {
-        return -1;
-    }
-    for (const char* separator : {"&&", "||", "&", "|", ";"}) {
-        if (strstr(name, separator) != nullptr) {
-            return -1;
-        }
-    }
-    // Deliberately stricter than the five separators: a backquote, "$", a
-    // redirection, a quote, a blank or a newline would reach the shell that
-    // runs "cat" just the same. A kernel name needs none of them.
-    for (const char* c = name; *c != '\0'; ++c) {
-        if (!IsNameCharacter(*c)) {
-            return -1;
-        }
-    }
-    return 0;
-}
 
 int GetCapacityFromSysfs(const char* name, char* dest, int destSize) {
     if (JudgeDevnameUnsafeStr(name) != 0) {

@@ -2,6 +2,8 @@
 // "multipath -ll" listing become VlunInfo records with their PathInfo records,
 // each is identified through SCSI commands, and the paths are grouped into
 // physical paths by initiator-port and target-port WWN.
+#include "tstopology_discovery.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -10,7 +12,8 @@
 #include "boundedfunc.h"
 #include "tsioctrl.h"
 #include "tslog.h"
-#include "tstopology.h"
+#include "tstopology_listing.h"
+#include "tstopology_transport.h"
 
 namespace {
 
@@ -256,19 +259,6 @@ int tstopo_GetVlunTopology(const char* vlunName, const char* pathName) {
         link = next;
     }
     return 0;
-}
-
-VlunInfo* tstopo_GetVlunByDevname(const char* name) {
-    if (name == nullptr) {
-        return nullptr;
-    }
-    for (ListHead* link = g_tsvlunlist.next; link != &g_tsvlunlist; link = link->next) {
-        VlunInfo* vlun = list_entry(link, VlunInfo, stList);
-        if (strcmp(vlun->stDev.acDevName.data(), name) == 0) {
-            return vlun;
-        }
-    }
-    return nullptr;
 }
 
 void UpdatePhypathInfoByPath(PhypathInfo* phypath, PathInfo* path) {

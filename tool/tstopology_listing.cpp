@@ -1,12 +1,13 @@
 // Cutters for the lines of a "multipath -ll" listing: segments and words,
 // the WWID, vendor/product and dm name of a map header, the size of a map and
 // the SCSI address of a path line.
+#include "tstopology_listing.h"
+
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 
 #include "boundedfunc.h"
-#include "tstopology.h"
 
 namespace {
 

@@ -7,6 +7,8 @@
 // /sys/class/iscsi_session/sessionK, whose device holds targetH:C:T. The
 // same entries say whether that link is up. Only fixed names built from
 // numbers are read; nothing reaches a shell.
+#include "tstopology_transport.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -18,7 +20,6 @@
 #include "../common/unique_dir.h"
 #include "../common/unique_fd.h"
 #include "boundedfunc.h"
-#include "tstopology.h"
 
 namespace {
 

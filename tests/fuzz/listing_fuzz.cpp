@@ -22,6 +22,8 @@
 #include <vector>
 
 #include "tstopology.h"
+#include "tstopology_discovery.h"
+#include "tstopology_listing.h"
 
 namespace {
 

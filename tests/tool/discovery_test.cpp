@@ -27,6 +27,10 @@
 #include "tsioctrl.h"
 #include "tsprint.h"
 #include "tstopology.h"
+#include "tstopology_devices.h"
+#include "tstopology_discovery.h"
+#include "tstopology_listing.h"
+#include "tstopology_transport.h"
 
 namespace {
 

@@ -1,0 +1,38 @@
+// tsexTool vlun, path and phypath discovery: the maps of the vendor's arrays
+// in the "multipath -ll" listing become VlunInfo records in g_tsvlunlist
+// with their PathInfo records, each identified through SCSI commands, and
+// the paths are grouped into the PhypathInfo records of g_tsphypathlist.
+// Records are allocated with malloc, one by one, and released with free.
+#ifndef TSEXTOOL_TSTOPOLOGY_DISCOVERY_H
+#define TSEXTOOL_TSTOPOLOGY_DISCOVERY_H
+
+#include <cstdio>
+
+#include "tstopology.h"
+
+// Vlun, path and phypath discovery from "multipath -ll". At most one of the
+// two names is given: a dm name selects one vlun, an sd name selects paths.
+// 0, or one of the TS_ERR_ results.
+int tstopo_GetVlunTopology(const char* vlunName, const char* pathName);
+int tstopo_GetPhypathTopology();
+
+// ---------------------------------------------------------------------------
+// The steps of discovery, for the tests and the fuzz targets.
+
+// Multipath discovery: reads "multipath -ll" (or a listing stream) into
+// g_tsvlunlist, without identification.
+int GetVlunTopologyFromMultipath(const char* vlunName, const char* pathName);
+void GetVlunTopologyFromListing(FILE* listing, const char* vlunName, const char* pathName);
+VlunInfo* CreateVlunFromMultipath(const char* line, const char* dmName);
+PathInfo* CreatePathFromMultipath(VlunInfo* vlun, const char* line, const char* sdName);
+
+// Physical paths: the paths over one initiator-port/target-port pair.
+PhypathInfo* LookupAndCreatePhypathByPath(PathInfo* path);
+// While on, LookupAndCreatePhypathByPath finds phypaths through an index by
+// host and target WWN (built from g_tsphypathlist when turned on) instead of
+// walking the list; the results are the same.
+void tstopo_IndexPhypaths(int on);
+PhypathInfo* CreatePhypathByPath(PathInfo* path);
+void UpdatePhypathInfoByPath(PhypathInfo* phypath, PathInfo* path);
+
+#endif  // TSEXTOOL_TSTOPOLOGY_DISCOVERY_H
