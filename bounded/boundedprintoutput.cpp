@@ -5,6 +5,7 @@
  */
 #include "boundedprintoutput.h"
 
+#include <float.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -53,6 +54,14 @@ namespace {
 
 /* Texts longer than this are block-copied when the stream has room for all. */
 constexpr int kBlockCopyMin = 12;
+
+/* Below the width, the widest floating text is %f of the largest finite value:
+ * a sign, MAX_10_EXP + 1 integer digits, a point, the precision digits and the
+ * terminator. The room beyond the precision must hold all but the precision,
+ * for a double and for a long double alike. */
+static_assert(DBL_MAX_10_EXP + 4 <= BOUNDED_FLOAT_EXTRA, "double text room");
+static_assert(LDBL_MAX_10_EXP + 4 <= BOUNDED_FLOAT_EXTRA + BOUNDED_LDOUBLE_EXTRA,
+              "long double text room");
 
 /* Per-conversion state, reset at every '%' that starts a conversion. */
 struct FormatAttr {
@@ -566,7 +575,9 @@ void ConvertFloat(Engine* e, char ch, const char* specEnd, ConvText* text) {
         return;
     }
     int bufferSize = precision + BOUNDED_FLOAT_EXTRA + (isLongDouble ? BOUNDED_LDOUBLE_EXTRA : 0);
-    if (bufferSize < attr->width) {
+    /* A text padded to the width has exactly width bytes, and its terminator
+     * needs one more: a width equal to the size computed above does not fit. */
+    if (bufferSize <= attr->width) {
         bufferSize = attr->width + 2;
     }
     char* buffer = e->buffer;

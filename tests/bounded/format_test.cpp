@@ -2,6 +2,7 @@
 // result mapping, and the conversions of the output engine.
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <clocale>
 #include <climits>
 #include <cstdint>
@@ -103,16 +104,21 @@ Outcome TruncatedIn(size_t destMax, const char* format, Args... args) {
     return dest.Read(snprintf_truncated_s(dest.data(), destMax, format, args...));
 }
 
-// Formats into a destination that is large enough, through every family; when
-// the text fits all of them must agree.
+// Formats into a destination of destMax bytes through every family; when the
+// text fits all of them must agree.
+template <typename... Args>
+Outcome FormatIn(size_t destMax, const char* format, Args... args) {
+    Outcome plain = SprintfIn(destMax, format, args...);
+    EXPECT_EQ(plain, SnprintfIn(destMax, kNoLimit, format, args...)) << "format " << format;
+    EXPECT_EQ(plain, SnprintfIn(destMax, destMax - 1, format, args...)) << "format " << format;
+    EXPECT_EQ(plain, TruncatedIn(destMax, format, args...)) << "format " << format;
+    return plain;
+}
+
+// The same into a destination that is large enough for the common texts.
 template <typename... Args>
 Outcome Format(const char* format, Args... args) {
-    Outcome plain = SprintfIn(kLargeDest, format, args...);
-    EXPECT_EQ(plain, SnprintfIn(kLargeDest, kNoLimit, format, args...)) << "format " << format;
-    EXPECT_EQ(plain, SnprintfIn(kLargeDest, kLargeDest - 1, format, args...))
-        << "format " << format;
-    EXPECT_EQ(plain, TruncatedIn(kLargeDest, format, args...)) << "format " << format;
-    return plain;
+    return FormatIn(kLargeDest, format, args...);
 }
 
 int CallVsprintf(char* dest, size_t destMax, const char* format, ...) {
@@ -984,6 +990,41 @@ TEST(FormatFloat, PrecisionTooLargeProducesNoOutput) {
     EXPECT_EQ(Ok("ab"), Format("a%.214748012fb", 1.5));
     EXPECT_EQ(Ok("ab"), Format("a%.*fb", 214748012, 1.5));
     EXPECT_EQ(Ok("ab"), Format("a%.214743389Lfb", 1.5L));
+}
+
+// Padded to a width around the buffer that the precision gives (precision +
+// 351, + 4974 for a long double: the local buffer, its exact size, the heap),
+// and at the widest, the largest values with thousands of digits: each text
+// comes out whole, and one byte less of destination fails or cuts it.
+TEST(FormatFloat, BufferHoldsTheWholeText) {
+    const struct {
+        int precision;
+        bool isLong;
+    } cases[] = {{6, false}, {161, false}, {200, false}, {6, true}};
+    for (const auto& c : cases) {
+        const int size = c.precision + 351 + (c.isLong ? 4974 : 0);
+        const std::string digits = "1.5" + std::string(static_cast<size_t>(c.precision) - 1, '0');
+        for (int width = size - 1; width <= size + 1; ++width) {
+            char format[32];
+            std::snprintf(format, sizeof format, "%%-%d.%d%sf|", width, c.precision,
+                          c.isLong ? "L" : "");
+            const std::string want = digits + std::string(width - digits.size(), ' ') + "|";
+            EXPECT_EQ(Ok(want), c.isLong ? FormatIn(8192, format, 1.5L) : Format(format, 1.5))
+                << format;
+        }
+    }
+    std::vector<char> want(16384);
+    const int len = std::snprintf(want.data(), want.size(), "%+.4000Lf", -LDBL_MAX);
+    ASSERT_GT(len, 8000);
+    const std::string text(want.data(), static_cast<size_t>(len));
+    EXPECT_EQ(Ok(text), FormatIn(text.size() + 1, "%+.4000Lf", -LDBL_MAX));
+    EXPECT_EQ(Failed(), SprintfIn(text.size(), "%+.4000Lf", -LDBL_MAX));
+    EXPECT_EQ(Ok(text.substr(0, text.size() - 1)),
+              TruncatedIn(text.size(), "%+.4000Lf", -LDBL_MAX));
+    std::snprintf(want.data(), want.size(), "%#.0Lf", LDBL_MAX);
+    EXPECT_EQ(Ok(want.data()), FormatIn(8192, "%#.0Lf", LDBL_MAX));
+    std::snprintf(want.data(), want.size(), "%+.300f", -DBL_MAX);
+    EXPECT_EQ(Ok(want.data()), Format("%+.300f", -DBL_MAX));
 }
 
 TEST(FormatFloat, CutByTheDestination) {
