@@ -63,6 +63,9 @@ static_assert(DBL_MAX_10_EXP + 4 <= BOUNDED_FLOAT_EXTRA, "double text room");
 static_assert(LDBL_MAX_10_EXP + 4 <= BOUNDED_FLOAT_EXTRA + BOUNDED_LDOUBLE_EXTRA,
               "long double text room");
 
+/* The character class of the size modifiers in stateTable. */
+constexpr unsigned char kSizeClass = 7;
+
 /* Per-conversion state, reset at every '%' that starts a conversion. */
 struct FormatAttr {
     unsigned flags;
@@ -551,6 +554,17 @@ int CallIndirect(Engine* e, char* buffer, const char* spec, bool longValue, doub
                      : BoundedIndirectSprintf(buffer, spec, value);
 }
 
+/* The size modifiers of a conversion are its last characters before the
+ * conversion character: the parse admits nothing but another modifier or the
+ * conversion behind one, and the digits of I64 and I32 belong to the run. */
+const char* SizeModifierRun(const char* specStart, const char* convChar) {
+    const char* pos = specStart + 1;
+    while (pos < convChar && stateTable[static_cast<unsigned char>(*pos)] != kSizeClass) {
+        ++pos;
+    }
+    return pos;
+}
+
 void ConvertFloat(Engine* e, char ch, const char* specEnd, ConvText* text) {
     FormatAttr* attr = &e->attr;
     bool isLongDouble = (attr->flags & BOUNDED_FLAG_LONG_DOUBLE) != 0;
@@ -560,10 +574,7 @@ void ConvertFloat(Engine* e, char ch, const char* specEnd, ConvText* text) {
         longDouble = va_arg(*e->args, long double);
     } else {
         value = va_arg(*e->args, double);
-        longDouble = value;
     }
-    /* The C library reads a long double for "ll" as well as for L and q. */
-    bool passLong = (attr->flags & BOUNDED_FLAG_LONGLONG) != 0;
 
     int precision = attr->precision < 0 ? 6 : attr->precision;
     if ((ch == 'g' || ch == 'G') && precision == 0) {
@@ -589,16 +600,28 @@ void ConvertFloat(Engine* e, char ch, const char* specEnd, ConvText* text) {
         }
     }
 
-    auto specLen = static_cast<size_t>(specEnd - e->specStart);
+    /* The C library picks the type it reads by the size modifier: glibc takes
+     * a long double for ll, L and q, and for j on 32-bit builds only (where
+     * intmax_t is wider than long); it reads I as a flag and the 64 or 32
+     * behind it as a width, and prints the conversion as text at N, w or a
+     * second modifier. So the copy keeps flags, width and precision as they
+     * stand and names exactly the type fetched above: L for a long double, no
+     * modifier for a double. */
+    auto keep = static_cast<size_t>(SizeModifierRun(e->specStart, specEnd - 1) - e->specStart);
+    size_t specLen = keep + (isLongDouble ? 2U : 1U);
     char* spec = e->fmtCopy;
     if (specLen + 1 > BOUNDED_FMT_COPY_SIZE) {
         spec = static_cast<char*>(malloc(specLen + 1));
     }
     int written = -1;
     if (spec != nullptr) {
-        memcpy(spec, e->specStart, specLen);
-        spec[specLen] = '\0';
-        written = CallIndirect(e, buffer, spec, passLong, value, longDouble);
+        memcpy(spec, e->specStart, keep);
+        if (isLongDouble) {
+            spec[keep++] = 'L';
+        }
+        spec[keep++] = ch;
+        spec[keep] = '\0';
+        written = CallIndirect(e, buffer, spec, isLongDouble, value, longDouble);
         if (spec != e->fmtCopy) {
             free(spec);
         }

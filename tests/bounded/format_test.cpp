@@ -992,6 +992,40 @@ TEST(FormatFloat, PrecisionTooLargeProducesNoOutput) {
     EXPECT_EQ(Ok("ab"), Format("a%.214743389Lfb", 1.5L));
 }
 
+// Whatever size modifier a floating conversion carries, the C library reads
+// the type the engine fetched: a long double for L and q, a double otherwise
+// (glibc would read j as long double on 32-bit builds, I64 as a flag and a
+// width, and would stop at N, w or a second modifier). The int behind the
+// value shows that the argument list stays in step.
+TEST(FormatFloat, SizeModifiersNameTheFetchedType) {
+    const char* const plain[] = {"%jf|%d",   "%zf|%d",      "%Zf|%d",  "%tf|%d",
+                                 "%I64f|%d", "%I32f|%d",    "%Nf|%d",  "%wf|%d",
+                                 "%hhf|%d",  "%llf|%d",     "%jlf|%d", "%-8jF|%d",
+                                 "%.6wf|%d", "%I64I32f|%d", "%8zf|%d", "%+00000000009.6I64f|%d"};
+    for (const char* format : plain) {
+        EXPECT_EQ(Ok(format[1] == '+' ? "+1.500000|7" : "1.500000|7"), Format(format, 1.5, 7))
+            << format;
+    }
+    EXPECT_EQ(Ok(" 1.50E+00|  2.|7"), Format("% .2NE|%#4.0I64f|%d", 1.5, 2.0, 7));
+    EXPECT_EQ(Ok("      1.50|1.5     |7"), Format("%*.*jf|%-*tg|%d", 10, 2, 1.5, 8, 1.5, 7));
+
+    // 1.1 has other digits as a long double than as a double.
+    char longDigits[40];
+    char doubleDigits[40];
+    std::snprintf(longDigits, sizeof longDigits, "%.20Lf|7", 1.1L);
+    std::snprintf(doubleDigits, sizeof doubleDigits, "%.20f|7", 1.1);
+    ASSERT_STRNE(longDigits, doubleDigits);
+    const char* const longs[] = {"%.20qf|%d",   "%.20hLf|%d",   "%.20Ljf|%d", "%.20jLf|%d",
+                                 "%.20tqf|%d",  "%.20LI32f|%d", "%.20NLf|%d", "%.20wLf|%d",
+                                 "%.20Lllf|%d", "%.20qLf|%d",   "%.*I64Lf|%d"};
+    for (const char* format : longs) {
+        const Outcome got =
+            format[2] == '*' ? Format(format, 20, 1.1L, 7) : Format(format, 1.1L, 7);
+        EXPECT_EQ(Ok(longDigits), got) << format;
+    }
+    EXPECT_EQ(Ok(doubleDigits), Format("%.20llf|%d", 1.1, 7));
+}
+
 // Padded to a width around the buffer that the precision gives (precision +
 // 351, + 4974 for a long double: the local buffer, its exact size, the heap),
 // and at the widest, the largest values with thousands of digits: each text
