@@ -8,6 +8,7 @@
 #include "boundedfunc.h"
 #include "tslog.h"
 #include "tstopology_discovery.h"
+#include "tsstatus.h"
 
 namespace {
 

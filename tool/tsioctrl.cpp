@@ -11,7 +11,7 @@
 #include "boundedfunc.h"
 #include "scsi_bytes.h"
 #include "scsi_commands.h"
-#include "tsprint.h"
+#include "tslog.h"
 
 namespace {
 
@@ -245,10 +245,10 @@ int DecodePageSTD(const unsigned char* page, int allocLen, DevInfo* dev) {
     for (const char* name : kVendorNames) {
         if (strcmp(vendor, name) == 0) {
             (void)sprintf_s(dev->acVidPid.data(), dev->acVidPid.size(), "%s/%s", vendor, product);
-            return TS_INQUIRY_OK;
+            return TS_OK;
         }
     }
-    return TS_INQUIRY_NOT_OURS;
+    return TS_ERR_NOT_VENDOR;
 }
 
 int DecodePageC0(const unsigned char* page, int allocLen, DevInfo* dev) {
@@ -539,7 +539,7 @@ void UpdateDevinfoInquiryState(DevInfo* dev, int result) {
 int GetPathInfoFromPageSTD(int fd, DevInfo* dev) {
     unsigned char page[TS_ALLOC_STD];
     if (FetchPage(fd, dev, 0, 0, page, TS_ALLOC_STD) != 0) {
-        return TS_INQUIRY_STD_FAILED;
+        return TS_ERR_INQUIRY;
     }
     return DecodePageSTD(page, TS_ALLOC_STD, dev);
 }
@@ -607,13 +607,13 @@ int GetPathInfoFromReadCapacity(int fd, DevInfo* dev) {
 
 int tsioctrl_GetDevInfomationByInquiry(DevInfo* dev, int mode) {
     if (dev == nullptr) {
-        return TS_INQUIRY_NO_RECORD;
+        return TS_ERR_FAILED;
     }
     const char* node = dev->acDevPath.data();
     UniqueFd fd(open(node, O_RDONLY));
     if (!fd.Valid()) {
         tsprint_Log(1, "Open device[%s] failed.\n", node);
-        return TS_INQUIRY_OPEN_FAILED;
+        return TS_ERR_OPEN;
     }
 
     if (tsioctrl_TUR(fd.Get()) == 0) {
@@ -626,15 +626,15 @@ int tsioctrl_GetDevInfomationByInquiry(DevInfo* dev, int mode) {
                    dev->acStatus.size());
 
     const int standard = GetPathInfoFromPageSTD(fd.Get(), dev);
-    if (standard == TS_INQUIRY_NOT_OURS) {
+    if (standard == TS_ERR_NOT_VENDOR) {
         fd.Reset();
         tsprint_Log(3, "Device[%s] is not qelmar device.\n", node);
-        return TS_INQUIRY_NOT_OURS;
+        return TS_ERR_NOT_VENDOR;
     }
-    if (standard == TS_INQUIRY_STD_FAILED && mode == TS_INQUIRY_STRICT) {
+    if (standard == TS_ERR_INQUIRY && mode == TS_INQUIRY_STRICT) {
         fd.Reset();
         tsprint_Log(3, "Device[%s] inquire standard page fail.\n", node);
-        return TS_INQUIRY_STD_FAILED;
+        return TS_ERR_INQUIRY;
     }
 
     (void)GetPathInfoFromPageC0(fd.Get(), dev);
@@ -651,5 +651,5 @@ int tsioctrl_GetDevInfomationByInquiry(DevInfo* dev, int mode) {
         (void)sprintf_s(dev->acOwnWork.data(), dev->acOwnWork.size(), "--/--");
         tsprint_Log(0, "Device[%s] shield own/work tpg.\n", node);
     }
-    return TS_INQUIRY_OK;
+    return TS_OK;
 }

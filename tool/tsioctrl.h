@@ -14,21 +14,13 @@
 
 #include <cstdint>
 
+#include "tsstatus.h"
 #include "tstopology.h"
 
 // Identification modes of tsioctrl_GetDevInfomationByInquiry.
 enum TsInquiryMode {
     TS_INQUIRY_TOLERANT = 0,  // vluns and paths: a failed standard INQUIRY does not stop
     TS_INQUIRY_STRICT = 1,    // plain disks: a failed standard INQUIRY rejects the device
-};
-
-// Results of the identification (and of GetPathInfoFromPageSTD).
-enum TsInquiryResult {
-    TS_INQUIRY_OK = 0,
-    TS_INQUIRY_NO_RECORD = -1,
-    TS_INQUIRY_NOT_OURS = -2,
-    TS_INQUIRY_STD_FAILED = -4,
-    TS_INQUIRY_OPEN_FAILED = -5,
 };
 
 // Interface versions of the arrays' vendor pages (page 0xC0).
@@ -92,7 +84,8 @@ void TrimHeadTailBlankSpace(const char* src, char* dest, int destSize);
 // Identification.
 
 // Opens dev->acDevPath read-only and fills dev from the device. Returns one of
-// TsInquiryResult.
+// TsStatus (TS_OK, TS_ERR_FAILED for a missing record, TS_ERR_NOT_VENDOR,
+// TS_ERR_INQUIRY, TS_ERR_OPEN).
 int tsioctrl_GetDevInfomationByInquiry(DevInfo* dev, int mode);
 
 // acInqStatus after one INQUIRY: "active" on success; on failure "--" only

@@ -13,6 +13,7 @@
 #include "tstopology.h"
 #include "tstopology_devices.h"
 #include "tstopology_discovery.h"
+#include "tsstatus.h"
 
 namespace {
 
@@ -129,7 +130,7 @@ const char* AcceptDeviceName(const char* name) {
 int SayMultipathTrouble(int result) {
     if (result == TS_ERR_NO_MULTIPATH) {
         Say(kNoMultipath);
-    } else if (result == TS_ERR_CANNOT_RUN) {
+    } else if (result == TS_ERR_FAILED) {
         Say(kCannotRunMultipath);
     }
     return result;

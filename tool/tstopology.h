@@ -185,14 +185,6 @@ void tstopo_InitVlunInfoToDefault(VlunInfo* vlun);
 void DEST_INVALID_AND_COPY(char* dest, size_t destSize, const char* src, size_t count);
 void SRC_VALID_AND_COPY(char* dest, size_t destSize, const char* src, size_t count);
 
-// Discovery results besides 0. -1 from the vlun discovery means that the
-// "multipath -ll" listing could not be started at all.
-#define TS_ERR_CANNOT_RUN (-1)
-#define TS_ERR_NOT_VENDOR (-2)    // the device is not one of the vendor's
-#define TS_ERR_NO_MULTIPATH (-3)  // the multipath command is missing or fails
-#define TS_ERR_INQUIRY (-4)       // the standard INQUIRY failed (strict identification)
-#define TS_ERR_OPEN (-5)          // the device node cannot be opened
-
 // The vlun of g_tsvlunlist whose dm name (acDevName) is name, or null.
 VlunInfo* tstopo_GetVlunByDevname(const char* name);
 

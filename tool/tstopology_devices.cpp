@@ -17,6 +17,7 @@
 #include "boundedfunc.h"
 #include "tsioctrl.h"
 #include "tslog.h"
+#include "tsstatus.h"
 
 namespace {
 

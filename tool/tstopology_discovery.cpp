@@ -14,6 +14,7 @@
 #include "tslog.h"
 #include "tstopology_listing.h"
 #include "tstopology_transport.h"
+#include "tsstatus.h"
 
 namespace {
 
@@ -219,7 +220,7 @@ int GetVlunTopologyFromMultipath(const char* vlunName, const char* pathName) {
     UniquePipe pipe(popen("multipath -ll", "r"));
     if (!pipe.Valid()) {
         tsprint_Log(kLogError, "Execute popen(\"multipath -ll\") command failed.\n");
-        return TS_ERR_CANNOT_RUN;
+        return TS_ERR_FAILED;
     }
     GetVlunTopologyFromListing(pipe.Get(), vlunName, pathName);
     return 0;

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "tstopology.h"
+#include "tsstatus.h"
 
 // Vlun, path and phypath discovery from "multipath -ll". At most one of the
 // two names is given: a dm name selects one vlun, an sd name selects paths.

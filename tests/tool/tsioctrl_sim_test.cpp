@@ -377,7 +377,7 @@ TEST_F(SimHost, IdentifiesEveryInterfaceVersion) {
             SCOPED_TRACE(std::string(c.node) + " mode " + std::to_string(mode) + ": " + c.what);
             AuditMark audit;
             DevInfo dev = DefaultRecord(c.node);
-            EXPECT_EQ(TS_INQUIRY_OK, tsioctrl_GetDevInfomationByInquiry(&dev, mode));
+            EXPECT_EQ(TS_OK, tsioctrl_GetDevInfomationByInquiry(&dev, mode));
             ExpectRecord(dev, ExpectedRecord(c.node, c.version, c.capacity));
             EXPECT_EQ(IdentificationRequests(c.version, c.longCapacity), audit.Requests(c.node));
         }
@@ -410,7 +410,7 @@ TEST_F(SimHost, ShieldHidesOwnWork) {
         int result = tsioctrl_GetDevInfomationByInquiry(&dev, TS_INQUIRY_TOLERANT);
         std::string out = testing::internal::GetCapturedStdout();
         tsprint_SetLogLevel(99);
-        EXPECT_EQ(TS_INQUIRY_OK, result);
+        EXPECT_EQ(TS_OK, result);
         ExpectRecord(dev, expected);
         EXPECT_EQ("Device[/dev/" + std::string(c.node) + "] shield own/work tpg.\n", out);
     }
@@ -423,7 +423,7 @@ TEST_F(SimHost, ShortPageC0EndsBeforeTheVersion) {
     // Page length 157: L = 161 covers byte 160 (dual array) but not the version.
     AuditMark audit;
     DevInfo dev = DefaultRecord("sdab");
-    EXPECT_EQ(TS_INQUIRY_OK, tsioctrl_GetDevInfomationByInquiry(&dev, TS_INQUIRY_STRICT));
+    EXPECT_EQ(TS_OK, tsioctrl_GetDevInfomationByInquiry(&dev, TS_INQUIRY_STRICT));
     DevInfo expected = ExpectedRecord("sdab", 0, "1.0G");
     ASSERT_EQ(1, expected.iDualArray);
     ExpectRecord(dev, expected);
@@ -450,7 +450,7 @@ TEST_F(SimHost, ShortAndMissingPagesKeepTheirFields) {
         DevInfo expected = ExpectedRecord(c.node, c.version, "1.0G");
         c.adjust(&expected);
         DevInfo dev = DefaultRecord(c.node);
-        EXPECT_EQ(TS_INQUIRY_OK, tsioctrl_GetDevInfomationByInquiry(&dev, TS_INQUIRY_TOLERANT));
+        EXPECT_EQ(TS_OK, tsioctrl_GetDevInfomationByInquiry(&dev, TS_INQUIRY_TOLERANT));
         ExpectRecord(dev, expected);
     }
 }
@@ -469,7 +469,7 @@ DevInfo ListedActive(const std::string& node) {
 TEST_F(SimHost, DeadPathKeepsTheRecordInTolerantMode) {
     AuditMark audit;
     DevInfo dev = ListedActive("sdaf");
-    EXPECT_EQ(TS_INQUIRY_OK, tsioctrl_GetDevInfomationByInquiry(&dev, TS_INQUIRY_TOLERANT));
+    EXPECT_EQ(TS_OK, tsioctrl_GetDevInfomationByInquiry(&dev, TS_INQUIRY_TOLERANT));
     ExpectRecord(dev, DefaultRecord("sdaf"));  // acStatus and acInqStatus "--"
     EXPECT_EQ((std::vector<std::string>{kTur, kStd, kC0, kRc10, kRc16}), audit.Requests("sdaf"));
 }
@@ -477,7 +477,7 @@ TEST_F(SimHost, DeadPathKeepsTheRecordInTolerantMode) {
 TEST_F(SimHost, DeadPathIsRejectedInStrictMode) {
     AuditMark audit;
     DevInfo dev = DefaultRecord("sdaf");
-    EXPECT_EQ(TS_INQUIRY_STD_FAILED, tsioctrl_GetDevInfomationByInquiry(&dev, TS_INQUIRY_STRICT));
+    EXPECT_EQ(TS_ERR_INQUIRY, tsioctrl_GetDevInfomationByInquiry(&dev, TS_INQUIRY_STRICT));
     ExpectRecord(dev, DefaultRecord("sdaf"));
     EXPECT_EQ((std::vector<std::string>{kTur, kStd}), audit.Requests("sdaf"));
 }
@@ -486,14 +486,14 @@ TEST_F(SimHost, ReadyButEveryInquiryRefused) {
     // TEST UNIT READY alone makes both states "active".
     AuditMark audit;
     DevInfo tolerant = DefaultRecord("sdam");
-    EXPECT_EQ(TS_INQUIRY_OK, tsioctrl_GetDevInfomationByInquiry(&tolerant, TS_INQUIRY_TOLERANT));
+    EXPECT_EQ(TS_OK, tsioctrl_GetDevInfomationByInquiry(&tolerant, TS_INQUIRY_TOLERANT));
     DevInfo expected = ListedActive("sdam");
     Set(expected.acCapacity, "1.0G");
     ExpectRecord(tolerant, expected);
     EXPECT_EQ((std::vector<std::string>{kTur, kStd, kC0, kRc10}), audit.Requests("sdam"));
 
     DevInfo strict = DefaultRecord("sdam");
-    EXPECT_EQ(TS_INQUIRY_STD_FAILED,
+    EXPECT_EQ(TS_ERR_INQUIRY,
               tsioctrl_GetDevInfomationByInquiry(&strict, TS_INQUIRY_STRICT));
     ExpectRecord(strict, ListedActive("sdam"));
 }
@@ -503,7 +503,7 @@ TEST_F(SimHost, FailedStandardInquiry) {
     // command answers.
     AuditMark audit;
     DevInfo tolerant = DefaultRecord("sdai");
-    EXPECT_EQ(TS_INQUIRY_OK, tsioctrl_GetDevInfomationByInquiry(&tolerant, TS_INQUIRY_TOLERANT));
+    EXPECT_EQ(TS_OK, tsioctrl_GetDevInfomationByInquiry(&tolerant, TS_INQUIRY_TOLERANT));
     DevInfo expected = ExpectedRecord("sdai", 516, "1.0G");
     Set(expected.acStatus, "--");
     Set(expected.acVidPid, "--/--");
@@ -511,7 +511,7 @@ TEST_F(SimHost, FailedStandardInquiry) {
     EXPECT_EQ(IdentificationRequests(516, false), audit.Requests("sdai"));
 
     DevInfo strict = DefaultRecord("sdaj");
-    EXPECT_EQ(TS_INQUIRY_STD_FAILED,
+    EXPECT_EQ(TS_ERR_INQUIRY,
               tsioctrl_GetDevInfomationByInquiry(&strict, TS_INQUIRY_STRICT));
     ExpectRecord(strict, DefaultRecord("sdaj"));
     EXPECT_EQ((std::vector<std::string>{kTur, kStd}), audit.Requests("sdaj"));
@@ -525,7 +525,7 @@ TEST_F(SimHost, NodesThatDoNotOpenAreLeftUntouched) {
         dev.iIfVersion = 3;
         const DevInfo before = dev;
         for (int mode : {TS_INQUIRY_TOLERANT, TS_INQUIRY_STRICT}) {
-            EXPECT_EQ(TS_INQUIRY_OPEN_FAILED, tsioctrl_GetDevInfomationByInquiry(&dev, mode));
+            EXPECT_EQ(TS_ERR_OPEN, tsioctrl_GetDevInfomationByInquiry(&dev, mode));
         }
         EXPECT_EQ(0, memcmp(&dev, &before, sizeof dev));
         EXPECT_TRUE(audit.Requests(node).empty());
@@ -538,7 +538,7 @@ TEST_F(SimHost, OtherVendorsAreRejected) {
             SCOPED_TRACE(std::string(node) + " mode " + std::to_string(mode));
             AuditMark audit;
             DevInfo dev = DefaultRecord(node);
-            EXPECT_EQ(TS_INQUIRY_NOT_OURS, tsioctrl_GetDevInfomationByInquiry(&dev, mode));
+            EXPECT_EQ(TS_ERR_NOT_VENDOR, tsioctrl_GetDevInfomationByInquiry(&dev, mode));
             DevInfo expected = DefaultRecord(node);
             Set(expected.acStatus, "active");
             Set(expected.acInqStatus, "active");

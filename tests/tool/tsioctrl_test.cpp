@@ -14,7 +14,7 @@
 #include "scsi_commands.h"
 
 #include "tsioctrl.h"
-#include "tsprint.h"
+#include "tslog.h"
 #include "tstopology.h"
 
 using Bytes = std::vector<unsigned char>;
@@ -332,7 +332,7 @@ TEST_F(ScriptedSgIo, IdentificationModes) {
     // Tolerant: a failed standard INQUIRY goes on to page 0xC0 and capacity.
     DevInfo tolerant = NullDevice();
     Script({Data({}), stdFails, Data(PageC0(0)), Data({0, 0, 0x07, 0xFF, 0, 0, 0x02, 0})});
-    EXPECT_EQ(TS_INQUIRY_OK, tsioctrl_GetDevInfomationByInquiry(&tolerant, TS_INQUIRY_TOLERANT));
+    EXPECT_EQ(TS_OK, tsioctrl_GetDevInfomationByInquiry(&tolerant, TS_INQUIRY_TOLERANT));
     EXPECT_EQ((std::vector<int>{0x00, 0x12, 0x12, 0x25}), Opcodes());
     EXPECT_STREQ("--/--", tolerant.acVidPid.data());
     EXPECT_STREQ("1.0M", tolerant.acCapacity.data());
@@ -343,7 +343,7 @@ TEST_F(ScriptedSgIo, IdentificationModes) {
     DevInfo strict = NullDevice();
     Script({HostStatus(1), stdFails});
     std::string out = Printed(3, [&] {
-        EXPECT_EQ(TS_INQUIRY_STD_FAILED,
+        EXPECT_EQ(TS_ERR_INQUIRY,
                   tsioctrl_GetDevInfomationByInquiry(&strict, TS_INQUIRY_STRICT));
     });
     EXPECT_EQ((std::vector<int>{0x00, 0x12}), Opcodes());
@@ -360,7 +360,7 @@ TEST_F(ScriptedSgIo, OtherVendorIsRejected) {
     DevInfo dev = NullDevice();
     Script({Data({}), Data(StandardData("ATA", "VIRTUAL-DISK"))});
     std::string quiet = Printed(99, [&] {
-        EXPECT_EQ(TS_INQUIRY_NOT_OURS, tsioctrl_GetDevInfomationByInquiry(&dev, TS_INQUIRY_STRICT));
+        EXPECT_EQ(TS_ERR_NOT_VENDOR, tsioctrl_GetDevInfomationByInquiry(&dev, TS_INQUIRY_STRICT));
     });
     EXPECT_EQ("", quiet);
     scripted::g_requests.clear();
@@ -372,12 +372,12 @@ TEST_F(ScriptedSgIo, OtherVendorIsRejected) {
 }
 
 TEST(Identification, NullRecordAndUnopenableNode) {
-    EXPECT_EQ(TS_INQUIRY_NO_RECORD, tsioctrl_GetDevInfomationByInquiry(nullptr, 0));
+    EXPECT_EQ(TS_ERR_FAILED, tsioctrl_GetDevInfomationByInquiry(nullptr, 0));
     DevInfo dev = Fresh();
     snprintf(dev.acDevPath.data(), dev.acDevPath.size(), "/nonexistent/sdq");
     const DevInfo before = dev;
     std::string out = Printed(
-        1, [&] { EXPECT_EQ(TS_INQUIRY_OPEN_FAILED, tsioctrl_GetDevInfomationByInquiry(&dev, 1)); });
+        1, [&] { EXPECT_EQ(TS_ERR_OPEN, tsioctrl_GetDevInfomationByInquiry(&dev, 1)); });
     EXPECT_EQ("Open device[/nonexistent/sdq] failed.\n", out);
     EXPECT_EQ("", Printed(2, [&] { tsioctrl_GetDevInfomationByInquiry(&dev, 0); }));
     EXPECT_EQ(0, memcmp(&dev, &before, sizeof dev));
