@@ -1,5 +1,5 @@
 // tsexTool records and lists: devices, paths, vluns, physical paths and
-// alarms, the intrusive list they are linked by, their defaults, the two
+// alarms (linked by the kit's intrusive list, common/intrusive_list.h), their defaults, the two
 // copy rules that discovery uses to merge them, the look-up of a vlun by its
 // dm name and the checks of device nodes and names. Discovery fills the
 // lists (tstopology_discovery.h, tstopology_devices.h); the tables and the
@@ -11,45 +11,11 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "../common/intrusive_list.h"
+
 // A fixed text field: always NUL-terminated; N is the full size.
 template <size_t N>
 using TsText = std::array<char, N>;
-
-// Intrusive, circular, doubly linked list link. An empty list, or an
-// unlinked element, points to itself.
-struct ListHead {
-    ListHead* prev;
-    ListHead* next;
-};
-
-inline void INIT_LIST_HEAD(ListHead* link) {
-    link->next = link;
-    link->prev = link;
-}
-
-// Elements are only ever appended, so every list keeps creation order.
-inline void list_add_tail(ListHead* element, ListHead* head) {
-    ListHead* last = head->prev;
-    element->next = head;
-    element->prev = last;
-    last->next = element;
-    head->prev = element;
-}
-
-inline void list_del(ListHead* element) {
-    element->prev->next = element->next;
-    element->next->prev = element->prev;
-    element->next = nullptr;
-    element->prev = nullptr;
-}
-
-inline bool list_empty(const ListHead* head) {
-    return head->next == head;
-}
-
-// The record that embeds the link.
-#define list_entry(link, type, member) \
-    (reinterpret_cast<type*>(reinterpret_cast<char*>(link) - offsetof(type, member)))
 
 // Record kinds (DevInfo::iDevType).
 enum TsDevType { TS_DEVTYPE_DEVICE = 0, TS_DEVTYPE_PATH = 1, TS_DEVTYPE_VLUN = 2 };
