@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "deviceInfo_solaris.h"
-#include "luninfo.h"
+#include "luninfo_esxi.h"
 #include "tsalarm.h"
 #include "tstopology.h"
 

@@ -1,7 +1,8 @@
 // ts_showdisk for Linux and the ESXi shell: the LUN record and list, the SCSI
-// attribute queries, the discovery and the twelve-column table. One source
-// for both platforms; the ESXi variant is selected at build time with
-// TS_SHOWDISK_ESXI.
+// attribute queries, the twelve-column table and the run itself, shared by
+// both builds. Each build adds its discovery of the LUNs: luninfo_linux.h
+// (multipath -ll, /sys/block) or luninfo_esxi.h (esxcfg-mpath,
+// esxcfg-scsidevs, /dev/disks).
 #ifndef TSKIT_SHOWDISK_LUNINFO_H
 #define TSKIT_SHOWDISK_LUNINFO_H
 
@@ -62,9 +63,9 @@ int do_inquiry(int fd, int evpd, int page, unsigned char* buf, int len);
 int get_vid(int fd, char* dest, size_t size);
 int get_wwn(int fd, char* dest, size_t size);
 int get_interface_version(int fd, char* dest, size_t size);
-#ifndef TS_SHOWDISK_ESXI
+// The Linux table's PortType cell; the ESXi table takes the transport from
+// the path listing instead.
 int get_port_type(int fd, char* dest, size_t size);
-#endif
 int get_lun_name(int fd, char* dest, size_t size);
 int get_host_lunID(int fd, char* dest, size_t size);
 int get_array_name(int fd, char* dest, size_t size);
@@ -72,13 +73,6 @@ int get_tpg(int fd, char* dest, size_t size);
 
 // Pure helpers.
 void binary_to_ascii(const unsigned char* src, size_t start, size_t count, char* dest, size_t size);
-#ifdef TS_SHOWDISK_ESXI
-// Only whether the pattern occurs in a non-empty line (0) or not (-1).
-int get_str_by_reg(const char* line, const char* pattern);
-#else
-int get_str_by_reg(const char* line, const char* pattern, char* dest, size_t size);
-int filter_the_unsafe_str(const char* text);
-#endif
 // Older-layout controller cell from page 0xC4 byte 29 (x) and page 0xC9 bytes
 // 8 (a) and 9 (b); version bytes choose the layout (1: newer, 0: older).
 int tpg_newer_layout(const unsigned char version[4]);
@@ -86,65 +80,12 @@ void tpg_older_text(unsigned char x, unsigned char a, unsigned char b, char* des
 // Array name from page 0xC8 (at least 187 bytes).
 void array_name_from_page(const unsigned char* page, char* dest, size_t size);
 
-#ifdef TS_SHOWDISK_ESXI
-// One path of the ESXi path listing.
-struct PathListEntry {
-    list_head node;
-    char runtime_name[256];
-    char device[256];
-    char state[8];
-    char host_no[8];
-    char transport[32];
-};
-
-extern list_head g_pathlist;
-PathListEntry* path_entry_of(list_head* link);
-
-// The value of a listing line: what follows the character behind its first
-// colon, at most limit characters, into dest.
-void value_of_line(const char* line, char* dest, size_t size, size_t limit);
-// One line of each listing; *current is the entry (LUN) the value lines
-// belong to. 0, or -1 for an allocation failure or a value line before any
-// entry (LUN).
-int path_list_line(const char* line, PathListEntry** current);
-int lun_list_line(const char* line, LunInfo** current);
-
-int create_path_list(void);
-// The index of g_pathlist by device that get_path_info_from_pathlist uses
-// while it exists (the LUN listing builds and drops it); without it the
-// list is walked. Both give the same paths in the same order.
-void index_path_list(void);
-void drop_path_index(void);
-void get_path_info_from_pathlist(LunInfo* lun);
-int get_lun_list_from_system(void);
+// Discovery, one implementation per build: the LUNs (and their paths) into
+// g_lunlist, then the attributes of each record.
 int get_lun_list(void);
 int get_dev_info(LunInfo* lun);
 int get_info(void);
 void free_lunlist(void);
-void free_pathlist(void);
-#else
-// Capacity text of a sysfs sector count.
-void size_text_from_sectors(unsigned long long sectors, char* dest, size_t size);
-// The dm-N word of a map header, the number of the first digit run of a line.
-int dm_word_of_line(const char* line, char* dest, size_t size);
-int host_no_of_line(const char* line, char* dest, size_t size);
-// Parses one line of `multipath -ll` into g_lunlist; *vendor_map is the
-// state between lines, *current the LUN that path and size lines belong to.
-int parse_multipath_line(const char* line, int* vendor_map, LunInfo** current);
-
-// Discovery.
-int get_lun_list(void);
-int get_lun_list_from_dm(void);
-LunInfo* create_dev_for_dm(const char* line, const char* dev);
-int create_dev_for_sd(LunInfo* lun, const char* line, const char* dev);
-int get_lun_list_from_block_dir(void);
-int get_sysfs_get_size(const char* dev, char* dest, size_t size);
-int get_sysfs_get_hostno(const char* dev, char* dest, size_t size);
-int get_porttype_by_host(const char* host_no, char* dest, size_t size);
-int get_dev_info(LunInfo* lun);
-int get_info(void);
-void free_lunlist(void);
-#endif
 
 // Table.
 unsigned int CHOOSE_LEN(unsigned int current, size_t len, unsigned int minimum);
@@ -156,5 +97,9 @@ int print_info(void);
 void print_end(void);
 int check_tessaro(void);
 void reset_windows(void);
+
+// The whole run, from the first argument to the table: its exit status.
+// main adds what the writes to standard output say.
+int run_showdisk(int argc, char* argv[]);
 
 #endif  // TSKIT_SHOWDISK_LUNINFO_H

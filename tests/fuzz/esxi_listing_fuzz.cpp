@@ -40,7 +40,7 @@
 #include <string>
 #include <vector>
 
-#include "luninfo.h"
+#include "luninfo_esxi.h"
 
 namespace {
 

@@ -32,7 +32,7 @@
 
 #include <string>
 
-#include "luninfo.h"
+#include "luninfo_linux.h"
 
 namespace {
 
@@ -112,8 +112,9 @@ bool AllDigits(const char* text) {
 }
 
 void CheckFields(const LunInfo* r) {
-    Check(Terminated(r->dev_name, sizeof r->dev_name) && Terminated(r->lun_name, sizeof r->lun_name) &&
-              Terminated(r->wwn, sizeof r->wwn) && Terminated(r->capacity, sizeof r->capacity) &&
+    Check(Terminated(r->dev_name, sizeof r->dev_name) &&
+              Terminated(r->lun_name, sizeof r->lun_name) && Terminated(r->wwn, sizeof r->wwn) &&
+              Terminated(r->capacity, sizeof r->capacity) &&
               Terminated(r->vendor, sizeof r->vendor) &&
               Terminated(r->host_lun_id, sizeof r->host_lun_id) &&
               Terminated(r->ctrl, sizeof r->ctrl) &&
@@ -149,8 +150,8 @@ void ReadListing(const std::string& listing) {
         Check(line == buffer, "reader changed its line");
 
         const bool hasDm = !line.empty() && line.find("dm-") != std::string::npos;
-        const bool hasVendor = line.find("QELMAR") != std::string::npos ||
-                               line.find("ZUNTA") != std::string::npos;
+        const bool hasVendor =
+            line.find("QELMAR") != std::string::npos || line.find("ZUNTA") != std::string::npos;
         const size_t lunsAfter = CountOf(&g_lunlist);
         Check(lunsAfter == lunsBefore || lunsAfter == lunsBefore + 1, "more than one LUN a line");
         if (lunsAfter == lunsBefore + 1) {
@@ -182,7 +183,8 @@ void ReadListing(const std::string& listing) {
             continue;
         }
         const size_t pathsAfter = CountOf(&current->paths);
-        Check(pathsAfter == pathsBefore || pathsAfter == pathsBefore + 1, "more than one path a line");
+        Check(pathsAfter == pathsBefore || pathsAfter == pathsBefore + 1,
+              "more than one path a line");
         const bool hasSd = line.find("sd") != std::string::npos;
         if (pathsAfter == pathsBefore + 1) {
             Check(hasSd && vendorMap != 0, "a path from a line without sd or outside a vendor map");
@@ -197,7 +199,8 @@ void ReadListing(const std::string& listing) {
             if (digitAt == std::string::npos) {
                 Check(path->host_no[0] == '\0', "host number without a digit in the line");
             } else {
-                std::string run = line.substr(digitAt, line.find_first_not_of("0123456789", digitAt) - digitAt);
+                std::string run =
+                    line.substr(digitAt, line.find_first_not_of("0123456789", digitAt) - digitAt);
                 run.erase(0, run.find_first_not_of('0'));
                 if (run.empty()) {
                     run = "0";

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "luninfo.h"
+#include "luninfo_esxi.h"
 
 namespace {
 

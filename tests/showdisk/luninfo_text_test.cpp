@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "luninfo.h"
+#include "luninfo_linux.h"
 
 namespace {
 

@@ -1,0 +1,453 @@
+// ts_showdisk for Linux: the vendor's LUNs of `multipath -ll` with their
+// paths, or its disks under /sys/block when multipath lists none; the
+// attributes of every LUN and path from their block device nodes.
+#include "luninfo_linux.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+
+#include <iterator>
+
+#include "../common/unique_dir.h"
+#include "../common/unique_fd.h"
+#include "../common/unique_pipe.h"
+#include "boundedfunc.h"
+#include "luninfo_platform.h"
+
+extern constexpr ShowdiskPlatform kPlatform = {
+    "ioctl(SG_IO) failed: %s (errno=%d)\n",  // inquiry_ioctl_failed
+    false,                                   // query_report_names_query
+    false,                                   // esxi_arguments
+    true,                                    // paths_queried
+    true,                                    // lun_rows
+    true,                                    // table_end
+    "which tsadm >/dev/null 2>&1",           // product_probe
+    "get lun list failed\n",                 // lun_list_failed
+    "get lun info failed\n",                 // lun_info_failed
+};
+
+namespace {
+
+const int filter_size = 5;
+const char filter_str[filter_size][4] = {"&&", "||", "&", "|", ";"};
+// The listing reader's token buffer.
+const size_t kTokenLen = 64;
+
+bool is_vendor_id(const char* vid) {
+    return strncmp(vid, "QELMAR", 6) == 0 || strncmp(vid, "ZUNTA", 5) == 0;
+}
+
+// First line of a shell command's output, newline stripped; false when the
+// command cannot be started or prints nothing.
+bool first_line_of(const char* command, char* line, size_t size) {
+    UniquePipe pipe(popen(command, "r"));
+    if (!pipe.Valid()) {
+        ts_log(3, "popen failed\n");
+        return false;
+    }
+    if (fgets(line, static_cast<int>(size), pipe.Get()) == nullptr) {
+        return false;
+    }
+    strip_newline(line);
+    return true;
+}
+
+}  // namespace
+
+// ---- text helpers ----
+
+int get_str_by_reg(const char* line, const char* pattern, char* dest, size_t size) {
+    if (line == nullptr || line[0] == '\0' || pattern == nullptr) {
+        return -1;
+    }
+    const char* found = strstr(line, pattern);
+    if (found == nullptr) {
+        return -1;
+    }
+    size_t len = strcspn(found, " ]");
+    if (dest == nullptr || size == 0) {
+        return 0;
+    }
+    if (len > size - 1) {
+        (void)memset_s(dest, size, 0, size);
+        return 0;
+    }
+    (void)memcpy_s(dest, size - 1, found, len);
+    return 0;
+}
+
+// Besides the five shell separators, refuses every character outside letters,
+// digits and . _ - : ! + (deliberate: $, backquotes, quotes, redirections and
+// blanks would otherwise reach the shell).
+int filter_the_unsafe_str(const char* text) {
+    if (text == nullptr) {
+        return -1;
+    }
+    for (int i = 0; i < filter_size; ++i) {
+        if (strstr(text, filter_str[i]) != nullptr) {
+            return -1;
+        }
+    }
+    for (const char* p = text; *p != '\0'; ++p) {
+        char c = *p;
+        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                  strchr("._-:!+", c) != nullptr;
+        if (!ok) {
+            return -1;
+        }
+    }
+    return 0;
+}
+
+// ---- discovery: multipath -ll, /sys/block ----
+
+void size_text_from_sectors(unsigned long long sectors, char* dest, size_t size) {
+    static const char kUnits[] = "KMGTP";
+    float value = static_cast<float>(sectors / 2);
+    size_t unit = 0;
+    while (value >= 1024 && kUnits[unit] != 'P') {
+        value = value / 1024;
+        ++unit;
+    }
+    // One decimal below 10, none from 10 on.
+    if (value < 10) {
+        (void)sprintf_s(dest, size, "%.1f%c", static_cast<double>(value), kUnits[unit]);
+    } else {
+        (void)sprintf_s(dest, size, "%.0f%c", static_cast<double>(value), kUnits[unit]);
+    }
+}
+
+// The dm name of a header is its first blank-delimited word that is "dm-"
+// followed by digits (deliberate: an alias holding "dm-" cannot name the map).
+int dm_word_of_line(const char* line, char* dest, size_t size) {
+    const char* p = line;
+    while (*p != '\0') {
+        while (*p == ' ' || *p == '\t') {
+            ++p;
+        }
+        size_t len = strcspn(p, " \t");
+        if (len > 3 && strncmp(p, "dm-", 3) == 0) {
+            size_t digits = 3;
+            while (digits < len && p[digits] >= '0' && p[digits] <= '9') {
+                ++digits;
+            }
+            if (digits == len) {
+                if (len > size - 1) {
+                    return -1;
+                }
+                (void)memset_s(dest, size, 0, size);
+                (void)memcpy_s(dest, size - 1, p, len);
+                return 0;
+            }
+        }
+        p += len;
+    }
+    return -1;
+}
+
+int host_no_of_line(const char* line, char* dest, size_t size) {
+    const char* p = line;
+    while (*p != '\0' && (*p < '0' || *p > '9')) {
+        ++p;
+    }
+    if (*p == '\0') {
+        return -1;
+    }
+    long value = 0;
+    while (*p >= '0' && *p <= '9') {
+        if (value < 1000000000L) {
+            value = value * 10 + (*p - '0');
+        }
+        ++p;
+    }
+    if (value > 2147483647L) {
+        value = 2147483647L;
+    }
+    (void)sprintf_s(dest, size, "%d", static_cast<int>(value));
+    return 0;
+}
+
+LunInfo* create_dev_for_dm(const char* line, const char* dev) {
+    LunInfo* lun = static_cast<LunInfo*>(calloc(1, sizeof(LunInfo)));
+    if (lun == nullptr) {
+        ts_log(3, "alloc mem failed for pdev\n");
+        return nullptr;
+    }
+    (void)sprintf_s(lun->dev_name, sizeof(lun->dev_name), "/dev/%s", dev);
+    INIT_LIST_HEAD(&lun->paths);
+    list_add_tail(&lun->node, &g_lunlist);
+    ts_log(0, "get device %s\n", dev);
+    (void)sprintf_s(lun->vendor, sizeof(lun->vendor), "%s",
+                    strstr(line, "QELMAR") != nullptr ? "QELMAR" : "ZUNTA");
+    return lun;
+}
+
+int create_dev_for_sd(LunInfo* lun, const char* line, const char* dev) {
+    LunInfo* path = static_cast<LunInfo*>(calloc(1, sizeof(LunInfo)));
+    if (path == nullptr) {
+        ts_log(3, "alloc mem failed for ppath\n");
+        return -1;
+    }
+    (void)sprintf_s(path->dev_name, sizeof(path->dev_name), "/dev/%s", dev);
+    INIT_LIST_HEAD(&path->paths);
+    list_add_tail(&path->node, &lun->paths);
+    ts_log(0, "get device %s\n", dev);
+    (void)sprintf_s(path->vendor, sizeof(path->vendor), "%s", lun->vendor);
+    if (get_str_by_reg(line, "active", path->path_status, sizeof(path->path_status)) != 0) {
+        (void)sprintf_s(path->path_status, sizeof(path->path_status), "%s", "failed");
+    }
+    UniqueFd fd(open(path->dev_name, O_RDONLY | O_NONBLOCK));
+    if (fd.Valid() && do_tur(fd.Get()) != 0) {
+        (void)sprintf_s(path->path_status, sizeof(path->path_status), "%s", "failed");
+    }
+    (void)host_no_of_line(line, path->host_no, sizeof(path->host_no));
+    return 0;
+}
+
+int parse_multipath_line(const char* line, int* vendor_map, LunInfo** current) {
+    char token[kTokenLen];
+    (void)memset_s(token, sizeof(token), 0, sizeof(token));
+    if (get_str_by_reg(line, "dm-", token, sizeof(token)) == 0) {
+        // A header without a proper dm word creates nothing, and its path
+        // lines must not join the previous map.
+        (void)memset_s(token, sizeof(token), 0, sizeof(token));
+        if ((strstr(line, "QELMAR") != nullptr || strstr(line, "ZUNTA") != nullptr) &&
+            dm_word_of_line(line, token, sizeof(token)) == 0) {
+            *vendor_map = 1;
+            *current = create_dev_for_dm(line, token);
+            if (*current == nullptr) {
+                return -1;
+            }
+        } else {
+            *vendor_map = 0;
+        }
+        return 0;
+    }
+    if (get_str_by_reg(line, "sd", token, sizeof(token)) == 0) {
+        if (*vendor_map != 0 && *current != nullptr && token[0] != '\0') {
+            return create_dev_for_sd(*current, line, token);
+        }
+        return 0;
+    }
+    if (get_str_by_reg(line, "size=", token, sizeof(token)) == 0) {
+        if (*vendor_map != 0 && *current != nullptr) {
+            const char* value = strchr(token, '=');
+            (void)snprintf_s((*current)->capacity, sizeof((*current)->capacity),
+                             sizeof((*current)->capacity) - 1, "%s",
+                             value != nullptr ? value + 1 : "");
+        }
+    }
+    return 0;
+}
+
+int get_lun_list_from_dm(void) {
+    UniquePipe pipe(popen("multipath -ll", "r"));
+    if (!pipe.Valid()) {
+        ts_log(3, "popen failed\n");
+        return -1;
+    }
+    char line[kLineLen];
+    int vendor_map = 0;
+    LunInfo* current = nullptr;
+    while (fgets(line, sizeof(line), pipe.Get()) != nullptr) {
+        strip_newline(line);
+        if (parse_multipath_line(line, &vendor_map, &current) != 0) {
+            free_lunlist();
+            return -1;
+        }
+    }
+    return 0;
+}
+
+namespace {
+// Set when the /sys/block fallback could not open its directory.
+bool s_block_dir_unopened = false;
+}  // namespace
+
+int get_lun_list_from_block_dir(void) {
+    UniqueDir dir(opendir("/sys/block"));
+    if (!dir.Valid()) {
+        s_block_dir_unopened = true;
+        return -1;
+    }
+    int result = 0;
+    for (dirent* entry = readdir(dir.Get()); entry != nullptr; entry = readdir(dir.Get())) {
+        const char* name = entry->d_name;
+        // Skipped before anything is opened: "." and ".." and entries that
+        // are not directories.
+        if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) {
+            continue;
+        }
+        char node[kPathLen];
+        struct stat st;
+        if (sprintf_s(node, sizeof(node), "/sys/block/%s", name) < 0 || stat(node, &st) != 0 ||
+            !S_ISDIR(st.st_mode)) {
+            continue;
+        }
+        if (sprintf_s(node, sizeof(node), "/dev/%s", name) < 0) {
+            continue;
+        }
+        UniqueFd fd(open(node, O_RDONLY | O_NONBLOCK));
+        if (!fd.Valid()) {
+            ts_log(1, "open %s failed\n", node);
+            continue;
+        }
+        char vid[16];
+        (void)memset_s(vid, sizeof(vid), 0, sizeof(vid));
+        if (get_vid(fd.Get(), vid, sizeof(vid)) != 0 || !is_vendor_id(vid)) {
+            continue;
+        }
+        LunInfo* lun = static_cast<LunInfo*>(calloc(1, sizeof(LunInfo)));
+        if (lun == nullptr) {
+            ts_log(3, "alloc mem failed for pdev\n");
+            free_lunlist();
+            result = -1;
+            break;
+        }
+        (void)sprintf_s(lun->dev_name, sizeof(lun->dev_name), "%s", node);
+        (void)memcpy_s(lun->vendor, sizeof(lun->vendor), vid, sizeof(vid));
+        INIT_LIST_HEAD(&lun->paths);
+        list_add_tail(&lun->node, &g_lunlist);
+        ts_log(0, "get device %s from block dir.\n", name);
+        if (get_sysfs_get_size(name, lun->capacity, sizeof(lun->capacity)) != 0) {
+            ts_log(3, "get size failed for %s\n", name);
+        }
+        (void)get_sysfs_get_hostno(name, lun->host_no, sizeof(lun->host_no));
+    }
+    return result;
+}
+
+// Fails only when the /sys/block fallback could not open its directory
+// (deliberate: a host without /sys/block is an error, not "no disk").
+int get_lun_list(void) {
+    (void)get_lun_list_from_dm();
+    if (list_empty(&g_lunlist) == 0) {
+        return 0;
+    }
+    ts_log(1, "get no disk from multipath -ll\n");
+    s_block_dir_unopened = false;
+    (void)get_lun_list_from_block_dir();
+    g_isdm = 1;
+    return s_block_dir_unopened ? -1 : 0;
+}
+
+int get_sysfs_get_size(const char* dev, char* dest, size_t size) {
+    if (filter_the_unsafe_str(dev) != 0) {
+        return -1;
+    }
+    char command[kPathLen];
+    if (sprintf_s(command, sizeof(command), "cat /sys/block/%s/size 2>/dev/null", dev) < 0) {
+        return -1;
+    }
+    char line[kLineLen];
+    (void)memset_s(line, sizeof(line), 0, sizeof(line));
+    if (!first_line_of(command, line, sizeof(line))) {
+        return -1;
+    }
+    size_text_from_sectors(strtoull(line, nullptr, 10), dest, size);
+    return 0;
+}
+
+int get_sysfs_get_hostno(const char* dev, char* dest, size_t size) {
+    if (filter_the_unsafe_str(dev) != 0) {
+        return -1;
+    }
+    char command[kPathLen];
+    if (sprintf_s(command, sizeof(command),
+                  "readlink /sys/block/%s/device | xargs basename | awk -F ':' '{print $1}'",
+                  dev) < 0) {
+        return -1;
+    }
+    char line[kLineLen];
+    (void)memset_s(line, sizeof(line), 0, sizeof(line));
+    if (!first_line_of(command, line, sizeof(line))) {
+        return -1;
+    }
+    (void)sprintf_s(dest, size, "%d", static_cast<int>(strtol(line, nullptr, 10)));
+    return 0;
+}
+
+int get_porttype_by_host(const char* host_no, char* dest, size_t size) {
+    if (filter_the_unsafe_str(host_no) != 0) {
+        return -1;
+    }
+    char command[kPathLen];
+    (void)memset_s(command, sizeof(command), 0, sizeof(command));
+    if (sprintf_s(command, sizeof(command), "cat /sys/class/scsi_host/host%s/proc_name 2>/dev/null",
+                  host_no) < 0) {
+        return -1;
+    }
+    char line[kLineLen];
+    (void)memset_s(line, sizeof(line), 0, sizeof(line));
+    if (!first_line_of(command, line, sizeof(line))) {
+        return -1;
+    }
+    const char* type = strncmp(line, "iscsi", 5) == 0 ? "iSCSI" : "FC";
+    if (size == 0) {
+        return -1;
+    }
+    (void)memset_s(dest, size, 0, size);
+    (void)strncpy_s(dest, size, type, strlen(type) < size - 1 ? strlen(type) : size - 1);
+    return 0;
+}
+
+int get_dev_info(LunInfo* lun) {
+    if (lun == nullptr) {
+        return -1;
+    }
+    UniqueFd fd(open(lun->dev_name, O_RDONLY | O_NONBLOCK));
+    if (!fd.Valid()) {
+        char* const fields[] = {lun->lun_name,    lun->wwn,        lun->ctrl,
+                                lun->host_lun_id, lun->array_name, lun->port_type};
+        const size_t sizes[] = {sizeof(lun->lun_name),   sizeof(lun->wwn),
+                                sizeof(lun->ctrl),       sizeof(lun->host_lun_id),
+                                sizeof(lun->array_name), sizeof(lun->port_type)};
+        set_all_dashes(fields, sizes, std::size(fields));
+        ts_log(1, "open %s failed\n", lun->dev_name);
+        return -1;
+    }
+    const Query queries[] = {
+        {get_lun_name, lun->lun_name, sizeof(lun->lun_name), "get lun name for %s failed\n"},
+        {get_wwn, lun->wwn, sizeof(lun->wwn), "get wwn for %s failed\n"},
+        {get_tpg, lun->ctrl, sizeof(lun->ctrl), "get tpg id for %s failed\n"},
+        {get_host_lunID, lun->host_lun_id, sizeof(lun->host_lun_id),
+         "get host lun id for %s failed\n"},
+        {get_array_name, lun->array_name, sizeof(lun->array_name),
+         "get array name for %s failed\n"},
+        {get_port_type, lun->port_type, sizeof(lun->port_type), "get port type for %s failed\n"},
+    };
+    // The port type query runs last.
+    int port_type_result = run_queries(fd.Get(), queries, std::size(queries), lun->dev_name);
+    if (port_type_result == 0 && strncmp(lun->port_type, "--", 2) == 0) {
+        ts_log(1, "get port type by host for dev %s.\n", lun->dev_name);
+        (void)get_porttype_by_host(lun->host_no, lun->port_type, sizeof(lun->port_type));
+    }
+    return 0;
+}
+
+int get_info(void) {
+    for (list_head* l = g_lunlist.next; l != &g_lunlist; l = l->next) {
+        LunInfo* lun = lun_of(l);
+        ts_log(0, "get info for lun %s.\n", lun->dev_name);
+        (void)get_dev_info(lun);
+        for (list_head* p = lun->paths.next; p != &lun->paths; p = p->next) {
+            LunInfo* path = lun_of(p);
+            ts_log(0, "get info for lun %s, path %s\n", lun->dev_name, path->dev_name);
+            (void)get_dev_info(path);
+        }
+    }
+    return 0;
+}
+
+// Nothing is listed ahead of the LUNs: multipath names each map's paths.
+bool list_paths_first(void) {
+    return true;
+}
+
+void free_lists(void) {
+    free_lunlist();
+}
