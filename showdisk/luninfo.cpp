@@ -6,13 +6,10 @@
 // differ from the platform's kPlatform.
 #include "luninfo.h"
 
-#include <errno.h>
-#include <scsi/sg.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/ioctl.h>
 
 #include <iterator>
 #include <numeric>
@@ -20,6 +17,8 @@
 #include "../common/terminal_text.h"
 #include "boundedfunc.h"
 #include "luninfo_platform.h"
+#include "scsi_bytes.h"
+#include "scsi_commands.h"
 
 list_head g_lunlist = {&g_lunlist, &g_lunlist};
 int g_isdm = 0;
@@ -42,13 +41,8 @@ unsigned int g_uiTotalWindow = 0;
 namespace {
 
 const char* const kVersion = "1.0.0";
-const int kSenseLen = 32;
 // Milliseconds, as SG_IO counts them.
-const unsigned int kSgTimeout = 30;
-const int kTurAttempts = 5;
-// Host statuses after which the sense data decides (0, 1, 4, 5, 15).
-const unsigned int kSenseDecidesMask = 0x8033;
-const int kUnitAttention = 6;
+const unsigned int kSgTimeoutMs = 30;
 const char* const kTurIoctlFailed = "ioctl(SG_IO) failed: %s (errno=%d)\n";
 
 void out(const char* text) {
@@ -60,37 +54,9 @@ void set_dashes(char* field, size_t size) {
     (void)strncpy_s(field, size, "--", 2);
 }
 
-bool send_sg(int fd, sg_io_hdr_t* hdr, const char* failure) {
-    if (ioctl(fd, SG_IO, hdr) < 0) {
-        int err = errno;
-        ts_log(3, failure, strerror(err), err);
-        return false;
-    }
-    return true;
-}
-
-void fill_header(sg_io_hdr_t* hdr, unsigned char* cdb, unsigned char* sense, void* data,
-                 unsigned int len) {
-    hdr->interface_id = 'S';
-    hdr->dxfer_direction = SG_DXFER_FROM_DEV;
-    hdr->cmd_len = 6;
-    hdr->mx_sb_len = kSenseLen;
-    hdr->sbp = sense;
-    hdr->dxfer_len = len;
-    hdr->dxferp = data;
-    hdr->cmdp = cdb;
-    hdr->timeout = kSgTimeout;
-    hdr->pack_id = 0;
-}
-
-int sense_key_of(const sg_io_hdr_t& hdr, const unsigned char* sense) {
-    if (hdr.sb_len_wr > 3 && (sense[0] == 0x72 || sense[0] == 0x73)) {
-        return sense[1] & 0x0F;
-    }
-    if (hdr.sb_len_wr > 13 && ((sense[0] & 0x7F) == 0x70 || (sense[0] & 0x7F) == 0x71)) {
-        return sense[2] & 0x0F;
-    }
-    return 0;
+void report_send_failure(const char* format, const ScsiExchange& exchange) {
+    const int err = exchange.request.sysError;
+    ts_log(3, format, strerror(err), err);
 }
 
 // A query's failure report at threshold 0; line is the source line that
@@ -193,67 +159,31 @@ void free_lunlist(void) {
 
 // ---- SCSI senders ----
 
+// A unit that stays in UNIT ATTENTION, or a transport worth another try, gets
+// kScsiTurAttempts requests in all; a failed SG_IO ends at once.
 int do_tur(int fd) {
-    int attempts = kTurAttempts;
-    for (;;) {
-        sg_io_hdr_t hdr;
-        unsigned char cdb[6];
-        unsigned char sense[kSenseLen];
-        (void)memset_s(&hdr, sizeof(hdr), 0, sizeof(hdr));
-        (void)memset_s(cdb, sizeof(cdb), 0, sizeof(cdb));
-        (void)memset_s(sense, sizeof(sense), 0, sizeof(sense));
-        fill_header(&hdr, cdb, sense, nullptr, 0);
-        hdr.dxfer_direction = SG_DXFER_FROM_DEV;
-        if (!send_sg(fd, &hdr, kTurIoctlFailed)) {
-            return -1;
-        }
-        if ((hdr.info & SG_INFO_OK_MASK) == 0) {
-            return 0;
-        }
-        bool sense_decides =
-            hdr.host_status <= 15 && ((kSenseDecidesMask >> hdr.host_status) & 1U) != 0;
-        if (!sense_decides) {
-            --attempts;
-            if (attempts > 0) {
-                continue;
-            }
-        }
-        if (sense_key_of(hdr, sense) == kUnitAttention) {
-            --attempts;
-            if (attempts > 0) {
-                continue;
-            }
-        }
-        return -1;
+    ScsiExchange exchange;
+    const int result = scsi_TestUnitReady(fd, kSgTimeoutMs, kScsiTurAttempts, &exchange);
+    if (result == SCSI_SEND_FAILED) {
+        report_send_failure(kTurIoctlFailed, exchange);
     }
+    return result == SCSI_GOOD ? 0 : -1;
 }
 
+// A missing buffer or a length of 0 or less sends nothing and says nothing.
 int do_inquiry(int fd, int evpd, int page, unsigned char* buf, int len) {
-    if (buf == nullptr || len <= 0) {
-        return -1;
+    ScsiExchange exchange;
+    const int result =
+        scsi_Inquiry(fd, static_cast<unsigned char>(evpd), static_cast<unsigned char>(page), buf,
+                     len, kSgTimeoutMs, &exchange);
+    if (result == SCSI_SEND_FAILED) {
+        report_send_failure(kPlatform.inquiry_ioctl_failed, exchange);
+    } else if (result == SCSI_NOT_GOOD) {
+        const ScsiRequest& done = exchange.request;
+        ts_log(3, "inqury page 0x%x failed.status:%d, host_status:%d, driver_status:%d\n",
+               static_cast<unsigned int>(page), done.status, done.hostStatus, done.driverStatus);
     }
-    (void)memset_s(buf, static_cast<size_t>(len), 0, static_cast<size_t>(len));
-    sg_io_hdr_t hdr;
-    unsigned char cdb[6];
-    unsigned char sense[kSenseLen];
-    (void)memset_s(&hdr, sizeof(hdr), 0, sizeof(hdr));
-    (void)memset_s(cdb, sizeof(cdb), 0, sizeof(cdb));
-    (void)memset_s(sense, sizeof(sense), 0, sizeof(sense));
-    cdb[0] = 0x12;
-    cdb[1] = static_cast<unsigned char>(evpd);
-    cdb[2] = static_cast<unsigned char>(page);
-    cdb[3] = static_cast<unsigned char>((len >> 8) & 0xFF);
-    cdb[4] = static_cast<unsigned char>(len & 0xFF);
-    fill_header(&hdr, cdb, sense, buf, static_cast<unsigned int>(len));
-    if (!send_sg(fd, &hdr, kPlatform.inquiry_ioctl_failed)) {
-        return -1;
-    }
-    if (hdr.status == 0 && hdr.host_status == 0 && hdr.driver_status == 0) {
-        return 0;
-    }
-    ts_log(3, "inqury page 0x%x failed.status:%d, host_status:%d, driver_status:%d\n",
-           static_cast<unsigned int>(page), hdr.status, hdr.host_status, hdr.driver_status);
-    return -1;
+    return result == SCSI_GOOD ? 0 : -1;
 }
 
 // ---- attribute queries ----
@@ -335,9 +265,8 @@ int get_host_lunID(int fd, char* dest, size_t size) {
     if (!query_page(fd, 1, 0xC8, buf, sizeof(buf), "get host lun id failed\n", __func__)) {
         return -1;
     }
-    unsigned int id =
-        (static_cast<unsigned int>(buf[85]) << 24) | (static_cast<unsigned int>(buf[86]) << 16) |
-        (static_cast<unsigned int>(buf[87]) << 8) | static_cast<unsigned int>(buf[88]);
+    // Bytes 85..88 of page 0xC8, most significant first.
+    const unsigned int id = scsi_Be32(buf + 85);
     (void)sprintf_s(dest, size, "%u", id);
     return 0;
 }

@@ -4,11 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <errno.h>
-#include <fcntl.h>
-#include <scsi/sg.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "../scsi/scripted_passthrough.h"
 #include "luninfo_esxi.h"
 
 namespace {
@@ -535,15 +532,9 @@ TEST_F(EsxiTest, ListingsToTable) {
 
 // ---- query failure reports ----
 
-// The ioctl error of SG_IO on a descriptor, as the system reports it.
-int SgIoErrno(int fd) {
-    sg_io_hdr_t hdr;
-    std::memset(&hdr, 0, sizeof(hdr));
-    hdr.interface_id = 'S';
-    errno = 0;
-    EXPECT_LT(ioctl(fd, SG_IO, &hdr), 0);
-    return errno;
-}
+// SG_IO fails as the system reports it: the scripted pass-through answers
+// for the node, whose descriptor was never opened.
+constexpr int kNoFd = 900;
 
 std::string IoctlLine(int err) {
     return std::string("ioctl(SG_IO) failed: ") + std::strerror(err) +
@@ -560,29 +551,22 @@ std::string Escaped(const std::string& text) {
     return std::regex_replace(text, special, R"(\$&)");
 }
 
-class EsxiQueryFailure : public EsxiTest {
+class EsxiQueryFailure : public scripted::ScriptedTest {
   protected:
-    void SetUp() override {
-        EsxiTest::SetUp();
-        null_ = open("/dev/null", O_RDONLY);
-        ASSERT_GE(null_, 0);
-    }
     void TearDown() override {
-        if (null_ >= 0) {
-            close(null_);
-        }
-        EsxiTest::TearDown();
+        ScriptedTest::TearDown();
+        g_level = 99;
     }
-    int null_ = -1;
 };
 
 TEST_F(EsxiQueryFailure, SendTurFailedNamesTheQuery) {
-    const int err = SgIoErrno(null_);
+    const int err = ENOTTY;
+    Script({scripted::Fails(err)});
     char dest[256];
     std::memset(dest, 0, sizeof(dest));
     g_level = 0;
     ::testing::internal::CaptureStdout();
-    EXPECT_EQ(get_wwn(null_, dest, sizeof(dest)), -1);
+    EXPECT_EQ(get_wwn(kNoFd, dest, sizeof(dest)), -1);
     const std::string out = ::testing::internal::GetCapturedStdout();
     // do_tur's own report (threshold 3) comes first.
     EXPECT_TRUE(PrefixedLine(out, Escaped(IoctlLine(err)), "get_wwn")) << out;
@@ -593,25 +577,22 @@ TEST_F(EsxiQueryFailure, SendTurFailedNamesTheQuery) {
 }
 
 TEST_F(EsxiQueryFailure, ThresholdsOfTheTwoReports) {
-    const int err = SgIoErrno(null_);
+    const int err = ENOTTY;
+    Script({scripted::Fails(err), scripted::Fails(err)});
     char dest[64];
     std::memset(dest, 0, sizeof(dest));
     g_level = 3;
     ::testing::internal::CaptureStdout();
-    EXPECT_EQ(get_wwn(null_, dest, sizeof(dest)), -1);
+    EXPECT_EQ(get_wwn(kNoFd, dest, sizeof(dest)), -1);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), IoctlLine(err));
     g_level = 4;
     ::testing::internal::CaptureStdout();
-    EXPECT_EQ(get_wwn(null_, dest, sizeof(dest)), -1);
+    EXPECT_EQ(get_wwn(kNoFd, dest, sizeof(dest)), -1);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
 }
 
 TEST_F(EsxiQueryFailure, EveryQueryOnAClosedDescriptor) {
-    // High enough that no descriptor opened meanwhile (stdout capture) gets it.
-    const int fd = 900;
-    ASSERT_EQ(fcntl(fd, F_GETFD), -1);
-    const int err = SgIoErrno(fd);
-    EXPECT_EQ(err, EBADF);
+    const int err = EBADF;
     struct Case {
         int (*query)(int, char*, size_t);
         const char* who;
@@ -626,24 +607,29 @@ TEST_F(EsxiQueryFailure, EveryQueryOnAClosedDescriptor) {
                           {get_tpg, "get_interface_version"}};
     g_level = 0;
     for (const Case& c : cases) {
+        scripted::g_requests.clear();
+        Script({scripted::Fails(err)});
         char dest[64];
         std::memset(dest, 0, sizeof(dest));
         ::testing::internal::CaptureStdout();
-        EXPECT_EQ(c.query(fd, dest, sizeof(dest)), -1) << c.who;
+        EXPECT_EQ(c.query(kNoFd, dest, sizeof(dest)), -1) << c.who;
         const std::string out = ::testing::internal::GetCapturedStdout();
         EXPECT_TRUE(PrefixedLine(out, Escaped(IoctlLine(err)), c.who)) << out;
         EXPECT_STREQ(dest, "") << c.who;
+        // Only the TEST UNIT READY that failed went out.
+        EXPECT_EQ(Opcodes(), std::vector<int>{0x00}) << c.who;
     }
 }
 
 TEST_F(EsxiQueryFailure, SendersReportTheirOwnIoctlFailure) {
-    const int err = SgIoErrno(null_);
+    const int err = ENOTTY;
+    Script({scripted::Fails(err), scripted::Fails(err)});
     unsigned char page[36];
     std::memset(page, 0xEE, sizeof(page));
     g_level = 3;
     ::testing::internal::CaptureStdout();
-    EXPECT_EQ(do_inquiry(null_, 0, 0, page, sizeof(page)), -1);
-    EXPECT_EQ(do_tur(null_), -1);
+    EXPECT_EQ(do_inquiry(kNoFd, 0, 0, page, sizeof(page)), -1);
+    EXPECT_EQ(do_tur(kNoFd), -1);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "tur " + IoctlLine(err) + IoctlLine(err));
     // The page is zero-filled before the command is sent.
     for (unsigned char b : page) {
