@@ -45,7 +45,7 @@ unsigned int RaisedWidth(unsigned int current, size_t length, unsigned int floor
 class ColumnTable {
   public:
     template <size_t N>
-    ColumnTable(const Column (&columns)[N], unsigned int margin)
+    constexpr ColumnTable(const Column (&columns)[N], unsigned int margin)
         : columns_(columns), count_(N), margin_(margin) {}
 
     size_t Count() const { return count_; }

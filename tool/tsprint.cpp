@@ -1,10 +1,14 @@
-// tsexTool table output: column windows, cells, rule lines and heading rows.
+// tsexTool table output. Each table's columns are listed once; the cells of
+// each row are built once from the records (a vlun's row after its paths are
+// merged into it), and the same cells are measured into the column windows
+// and printed. The vlun and device tables are measured over the records' own
+// texts as well, where a row shows something else (VisitVlunRecordRows).
 #include "tsprint.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "../common/terminal_text.h"
+#include "../common/column_table.h"
 #include "boundedfunc.h"
 #include "tstopology.h"
 
@@ -38,312 +42,117 @@ unsigned int g_uiAlarmTotalWindow = 0;
 
 namespace {
 
-// A column is at least as wide as its heading, so that the heading row lines
-// up with the data rows. The path name is the one column whose floor (6) is
-// wider than its heading.
-constexpr unsigned int kVlunNameFloor = 4;           // "Vlun"
-constexpr unsigned int kDevLunWWNFloor = 3;          // "WWN"
-constexpr unsigned int kPathStatusFloor = 6;         // "Status"
-constexpr unsigned int kCapacityFloor = 8;           // "Capacity"
-constexpr unsigned int kDevLunNameFloor = 10;        // "DevLunName"
-constexpr unsigned int kVidPidFloor = 14;            // "Vendor/Product"
-constexpr unsigned int kCtrlFloor = 14;              // "Ctrl(Own/Work)"
-constexpr unsigned int kArrayNameFloor = 9;          // "ArrayName"
-constexpr unsigned int kArraySNFloor = 7;            // "ArraySN"
-constexpr unsigned int kDevLunIDFloor = 8;           // "DevLunID"
-constexpr unsigned int kPathHCTLFloor = 7;           // "H:C:T:L"
-constexpr unsigned int kPathNameFloor = 6;           // "Path", widened
-constexpr unsigned int kPathCtrlFloor = 10;          // "Controller"
-constexpr unsigned int kPortTypeFloor = 8;           // "PortType"
-constexpr unsigned int kPortIDFloor = 6;             // "PortID"
-constexpr unsigned int kInitPortFloor = 13;          // "InitiatorPort"
-constexpr unsigned int kTargetPortFloor = 10;        // "TargetPort"
-constexpr unsigned int kPhypathAliasFloor = 5;       // "H:C:T"
-constexpr unsigned int kDeviceNameFloor = 6;         // "Device"
-constexpr unsigned int kAlarmLevelFloor = 10;        // "AlarmLevel"
-constexpr unsigned int kAlarmDescriptionFloor = 16;  // "AlarmDescription"
-
 // Every cell carries one space of margin on each side of its window.
 constexpr unsigned int kCellMargin = 2;
 
-// Raises a window to hold a text field. The length stops at the field's end
-// even if a writer ever left it unterminated.
-template <size_t N>
-void Measure(unsigned int& window, const TsText<N>& field, unsigned int floor) {
-    window = CHOOSE_LEN(window, static_cast<unsigned int>(strnlen(field.data(), N)), floor);
-}
-
-struct HeaderCell {
-    const char* heading;
-    unsigned int window;
+// A column is at least as wide as its heading, so that the heading row lines
+// up with the data rows. The path name is the one column whose floor (6) is
+// wider than its heading. Columns of the same name share one window, so the
+// vlun and path tables printed together line them up alike.
+const Column kVlunColumns[] = {
+    {"Vlun", 4, &g_uiVlunNameWindow},          {"WWN", 3, &g_uiDevLunWWNWindow},
+    {"Status", 6, &g_uiPathStatusWindow},      {"Capacity", 8, &g_uiCapacityWindow},
+    {"DevLunName", 10, &g_uiDevLunNameWindow}, {"Vendor/Product", 14, &g_uiVidPidWindow},
+    {"Ctrl(Own/Work)", 14, &g_uiCtrlWindow},   {"ArrayName", 9, &g_uiArrayNameWindow},
+    {"ArraySN", 7, &g_uiArraySNWindow},        {"DevLunID", 8, &g_uiDevLunIDWindow},
 };
 
+const Column kDeviceColumns[] = {
+    {"Device", 6, &g_uiDeviceNameWindow},    {"DevLunName", 10, &g_uiDevLunNameWindow},
+    {"WWN", 3, &g_uiDevLunWWNWindow},        {"Status", 6, &g_uiPathStatusWindow},
+    {"Capacity", 8, &g_uiCapacityWindow},    {"Vendor/Product", 14, &g_uiVidPidWindow},
+    {"Ctrl(Own/Work)", 14, &g_uiCtrlWindow}, {"ArrayName", 9, &g_uiArrayNameWindow},
+    {"ArraySN", 7, &g_uiArraySNWindow},      {"DevLunID", 8, &g_uiDevLunIDWindow},
+};
+
+const Column kPathColumns[] = {
+    {"H:C:T:L", 7, &g_uiPathHCTLWindow},       {"Vlun", 4, &g_uiVlunNameWindow},
+    {"Path", 6, &g_uiPathNameWindow},          {"Status", 6, &g_uiPathStatusWindow},
+    {"Controller", 10, &g_uiPathCtrlWindow},   {"ArrayName", 9, &g_uiArrayNameWindow},
+    {"ArraySN", 7, &g_uiArraySNWindow},        {"PortType", 8, &g_uiPortTypeWindow},
+    {"PortID", 6, &g_uiPortIDWindow},          {"InitiatorPort", 13, &g_uiInitPortWindow},
+    {"TargetPort", 10, &g_uiTargetPortWindow},
+};
+
+const Column kPhypathColumns[] = {
+    {"H:C:T", 5, &g_uiPhypathAliasWindow},     {"Status", 6, &g_uiPathStatusWindow},
+    {"Controller", 10, &g_uiPathCtrlWindow},   {"ArrayName", 9, &g_uiArrayNameWindow},
+    {"ArraySN", 7, &g_uiArraySNWindow},        {"PortType", 8, &g_uiPortTypeWindow},
+    {"PortID", 6, &g_uiPortIDWindow},          {"InitiatorPort", 13, &g_uiInitPortWindow},
+    {"TargetPort", 10, &g_uiTargetPortWindow},
+};
+
+// The sentence runs to its end: it is the last column and the longest text
+// of the table; only its heading is centred.
+const Column kAlarmColumns[] = {
+    {"AlarmLevel", 10, &g_uiAlarmLevelWindow},
+    {"AlarmDescription", 16, &g_uiAlarmDescriptionWindow, CellAlign::kBare},
+};
+
+const ColumnTable kVlunTable(kVlunColumns, kCellMargin);
+const ColumnTable kDeviceTable(kDeviceColumns, kCellMargin);
+const ColumnTable kPathTable(kPathColumns, kCellMargin);
+const ColumnTable kPhypathTable(kPhypathColumns, kCellMargin);
+const ColumnTable kAlarmTable(kAlarmColumns, kCellMargin);
+
+// The texts of one row, one per column of its table.
 template <size_t N>
-void PrintHeaderRow(const HeaderCell (&cells)[N]) {
-    for (const HeaderCell& cell : cells) {
-        print_str_in_mid(cell.heading, cell.window + kCellMargin);
+struct Cells {
+    const char* text[N];
+};
+using VlunCells = Cells<sizeof kVlunColumns / sizeof kVlunColumns[0]>;
+using DeviceCells = Cells<sizeof kDeviceColumns / sizeof kDeviceColumns[0]>;
+using PathCells = Cells<sizeof kPathColumns / sizeof kPathColumns[0]>;
+using PhypathCells = Cells<sizeof kPhypathColumns / sizeof kPhypathColumns[0]>;
+using AlarmCells = Cells<sizeof kAlarmColumns / sizeof kAlarmColumns[0]>;
+
+// Every cell of the tables. A text that would not fit its cell is refused
+// and said (from level 2 down), as is a null one; each cell reaches the
+// terminal at once. Device text (names, serials, port names) may hold bytes
+// a terminal would act on: each shows as '?', so the measured width holds.
+void TableCell(const char* text, unsigned int width, CellAlign align, FILE* out) {
+    if (align != CellAlign::kBare) {
+        if (text == nullptr) {
+            tsprint_Log(2, "Invalid parameter[buff=NULL].\n");
+            return;
+        }
+        if (strlen(text) > width) {
+            tsprint_Log(2, "Invalid parameter[len less].\n");
+            return;
+        }
     }
-    (void)fputs("\n", stdout);
+    PutCell(text, width, align, out);
+    (void)fflush(out);
+}
+
+void PutHeadings(const ColumnTable& table) {
+    table.PutHeadings(TableCell, stdout);
     (void)fflush(stdout);
 }
 
-// The array columns are measured from every kind of device record alike.
-void MeasureArrayColumns(const DevInfo& dev) {
-    Measure(g_uiArrayNameWindow, dev.acArrayName, kArrayNameFloor);
-    Measure(g_uiArraySNWindow, dev.acArraySn, kArraySNFloor);
-}
-
-}  // namespace
-
-unsigned int CHOOSE_LEN(unsigned int current, unsigned int length, unsigned int floor) {
-    unsigned int largest = current > length ? current : length;
-    return largest > floor ? largest : floor;
-}
-
-void print_dash(unsigned int count, char ch) {
-    for (unsigned int i = 0; i < count; ++i) {
-        (void)fputc(static_cast<unsigned char>(ch), stdout);
-    }
+template <size_t N>
+void PutRow(const ColumnTable& table, const Cells<N>& cells) {
+    table.PutRow(cells.text, TableCell, stdout);
     (void)fflush(stdout);
 }
 
-void print_str_in_mid(const char* text, unsigned int width) {
-    if (text == nullptr) {
-        tsprint_Log(2, "Invalid parameter[buff=NULL].\n");
-        return;
-    }
-    size_t length = strlen(text);
-    if (length > width) {
-        tsprint_Log(2, "Invalid parameter[len less].\n");
-        return;
-    }
-    unsigned int surplus = width - static_cast<unsigned int>(length);
-    unsigned int left = surplus / 2;
-    unsigned int right = surplus - left;
-    for (unsigned int i = 0; i < left; ++i) {
-        (void)fputc(' ', stdout);
-    }
-    // Device text (names, serials, port names) may hold bytes a terminal
-    // would act on: each shows as '?', so the measured width holds.
-    TerminalSafePut(text, stdout);
-    for (unsigned int i = 0; i < right; ++i) {
-        (void)fputc(' ', stdout);
-    }
-    (void)fflush(stdout);
+template <size_t N>
+void MeasureRow(const ColumnTable& table, const Cells<N>& cells) {
+    table.Measure(cells.text);
 }
-
-void PrintVlunHeaderWindows() {
-    const HeaderCell cells[] = {
-        {"Vlun", g_uiVlunNameWindow},         {"WWN", g_uiDevLunWWNWindow},
-        {"Status", g_uiPathStatusWindow},     {"Capacity", g_uiCapacityWindow},
-        {"DevLunName", g_uiDevLunNameWindow}, {"Vendor/Product", g_uiVidPidWindow},
-        {"Ctrl(Own/Work)", g_uiCtrlWindow},   {"ArrayName", g_uiArrayNameWindow},
-        {"ArraySN", g_uiArraySNWindow},       {"DevLunID", g_uiDevLunIDWindow},
-    };
-    PrintHeaderRow(cells);
-}
-
-void PrintDeviceHeaderWindows() {
-    const HeaderCell cells[] = {
-        {"Device", g_uiDeviceNameWindow},   {"DevLunName", g_uiDevLunNameWindow},
-        {"WWN", g_uiDevLunWWNWindow},       {"Status", g_uiPathStatusWindow},
-        {"Capacity", g_uiCapacityWindow},   {"Vendor/Product", g_uiVidPidWindow},
-        {"Ctrl(Own/Work)", g_uiCtrlWindow}, {"ArrayName", g_uiArrayNameWindow},
-        {"ArraySN", g_uiArraySNWindow},     {"DevLunID", g_uiDevLunIDWindow},
-    };
-    PrintHeaderRow(cells);
-}
-
-void PrintPathHeaderWindows() {
-    const HeaderCell cells[] = {
-        {"H:C:T:L", g_uiPathHCTLWindow},      {"Vlun", g_uiVlunNameWindow},
-        {"Path", g_uiPathNameWindow},         {"Status", g_uiPathStatusWindow},
-        {"Controller", g_uiPathCtrlWindow},   {"ArrayName", g_uiArrayNameWindow},
-        {"ArraySN", g_uiArraySNWindow},       {"PortType", g_uiPortTypeWindow},
-        {"PortID", g_uiPortIDWindow},         {"InitiatorPort", g_uiInitPortWindow},
-        {"TargetPort", g_uiTargetPortWindow},
-    };
-    PrintHeaderRow(cells);
-}
-
-void PrintPhypathHeaderWindows() {
-    const HeaderCell cells[] = {
-        {"H:C:T", g_uiPhypathAliasWindow},    {"Status", g_uiPathStatusWindow},
-        {"Controller", g_uiPathCtrlWindow},   {"ArrayName", g_uiArrayNameWindow},
-        {"ArraySN", g_uiArraySNWindow},       {"PortType", g_uiPortTypeWindow},
-        {"PortID", g_uiPortIDWindow},         {"InitiatorPort", g_uiInitPortWindow},
-        {"TargetPort", g_uiTargetPortWindow},
-    };
-    PrintHeaderRow(cells);
-}
-
-void PrintAlarmHeaderWindows() {
-    const HeaderCell cells[] = {
-        {"AlarmLevel", g_uiAlarmLevelWindow},
-        {"AlarmDescription", g_uiAlarmDescriptionWindow},
-    };
-    PrintHeaderRow(cells);
-}
-
-void CalcVlunWindowLen() {
-    for (ListHead* vlunLink = g_tsvlunlist.next; vlunLink != &g_tsvlunlist;
-         vlunLink = vlunLink->next) {
-        const VlunInfo* vlun = list_entry(vlunLink, VlunInfo, stList);
-        Measure(g_uiVlunNameWindow, vlun->stDev.acDevPath, kVlunNameFloor);
-        Measure(g_uiDevLunWWNWindow, vlun->acDmWwn, kDevLunWWNFloor);
-        Measure(g_uiCapacityWindow, vlun->acDmSize, kCapacityFloor);
-        Measure(g_uiVidPidWindow, vlun->acDmVidPid, kVidPidFloor);
-        // A vlun with paths is printed with its paths' identification; only a
-        // pathless vlun shows its own.
-        if (list_empty(&vlun->stPathList)) {
-            const DevInfo& dev = vlun->stDev;
-            Measure(g_uiDevLunNameWindow, dev.acLunName, kDevLunNameFloor);
-            Measure(g_uiPathStatusWindow, dev.acStatus, kPathStatusFloor);
-            Measure(g_uiCtrlWindow, dev.acOwnWork, kCtrlFloor);
-            MeasureArrayColumns(dev);
-            Measure(g_uiDevLunIDWindow, dev.acDevLunId, kDevLunIDFloor);
-        }
-        for (ListHead* pathLink = vlun->stPathList.next; pathLink != &vlun->stPathList;
-             pathLink = pathLink->next) {
-            const PathInfo* path = list_entry(pathLink, PathInfo, stList);
-            const DevInfo& dev = path->stDev;
-            Measure(g_uiDevLunNameWindow, dev.acLunName, kDevLunNameFloor);
-            Measure(g_uiDevLunWWNWindow, dev.acLunWwn, kDevLunWWNFloor);
-            Measure(g_uiPathStatusWindow, dev.acStatus, kPathStatusFloor);
-            Measure(g_uiVidPidWindow, dev.acVidPid, kVidPidFloor);
-            Measure(g_uiCtrlWindow, dev.acOwnWork, kCtrlFloor);
-            MeasureArrayColumns(dev);
-            Measure(g_uiDevLunIDWindow, dev.acDevLunId, kDevLunIDFloor);
-        }
-    }
-    g_uiVlunTotalWindow = g_uiVlunNameWindow + g_uiDevLunNameWindow + g_uiDevLunWWNWindow +
-                          g_uiPathStatusWindow + g_uiCapacityWindow + g_uiVidPidWindow +
-                          g_uiCtrlWindow + g_uiArrayNameWindow + g_uiArraySNWindow +
-                          g_uiDevLunIDWindow + 10 * kCellMargin;
-}
-
-void CalcPathWindowLen() {
-    for (ListHead* vlunLink = g_tsvlunlist.next; vlunLink != &g_tsvlunlist;
-         vlunLink = vlunLink->next) {
-        const VlunInfo* vlun = list_entry(vlunLink, VlunInfo, stList);
-        for (ListHead* pathLink = vlun->stPathList.next; pathLink != &vlun->stPathList;
-             pathLink = pathLink->next) {
-            const PathInfo* path = list_entry(pathLink, PathInfo, stList);
-            const DevInfo& dev = path->stDev;
-            Measure(g_uiPathHCTLWindow, path->acHctl, kPathHCTLFloor);
-            Measure(g_uiVlunNameWindow, vlun->stDev.acDevPath, kVlunNameFloor);
-            Measure(g_uiPathNameWindow, dev.acDevPath, kPathNameFloor);
-            Measure(g_uiPathStatusWindow, dev.acStatus, kPathStatusFloor);
-            Measure(g_uiPathCtrlWindow, dev.acCtrl, kPathCtrlFloor);
-            MeasureArrayColumns(dev);
-            Measure(g_uiPortTypeWindow, dev.acPortType, kPortTypeFloor);
-            Measure(g_uiPortIDWindow, dev.acPortId, kPortIDFloor);
-            Measure(g_uiInitPortWindow, dev.acHostWwn, kInitPortFloor);
-            Measure(g_uiTargetPortWindow, dev.acTargetWwn, kTargetPortFloor);
-        }
-    }
-    g_uiVlunPathTotalWindow = g_uiPathHCTLWindow + g_uiVlunNameWindow + g_uiPathNameWindow +
-                              g_uiPathStatusWindow + g_uiPathCtrlWindow + g_uiArrayNameWindow +
-                              g_uiArraySNWindow + g_uiPortTypeWindow + g_uiPortIDWindow +
-                              g_uiInitPortWindow + g_uiTargetPortWindow + 11 * kCellMargin;
-}
-
-void CalcPhypathWindowLen() {
-    for (ListHead* link = g_tsphypathlist.next; link != &g_tsphypathlist; link = link->next) {
-        const PhypathInfo* phypath = list_entry(link, PhypathInfo, stNode);
-        Measure(g_uiPhypathAliasWindow, phypath->acAlias, kPhypathAliasFloor);
-        Measure(g_uiPathStatusWindow, phypath->acStatus, kPathStatusFloor);
-        Measure(g_uiPathCtrlWindow, phypath->acCtrl, kPathCtrlFloor);
-        Measure(g_uiArrayNameWindow, phypath->acArrayName, kArrayNameFloor);
-        Measure(g_uiArraySNWindow, phypath->acArraySn, kArraySNFloor);
-        Measure(g_uiPortTypeWindow, phypath->acPortType, kPortTypeFloor);
-        Measure(g_uiPortIDWindow, phypath->acPortId, kPortIDFloor);
-        Measure(g_uiInitPortWindow, phypath->acHostWwn, kInitPortFloor);
-        Measure(g_uiTargetPortWindow, phypath->acTargetWwn, kTargetPortFloor);
-    }
-    g_uiPhypathTotalWindow = g_uiPhypathAliasWindow + g_uiPathStatusWindow + g_uiPathCtrlWindow +
-                             g_uiArrayNameWindow + g_uiArraySNWindow + g_uiPortTypeWindow +
-                             g_uiPortIDWindow + g_uiInitPortWindow + g_uiTargetPortWindow +
-                             9 * kCellMargin;
-}
-
-void CalcDeviceWindowLen() {
-    for (ListHead* link = g_tsdevicelist.next; link != &g_tsdevicelist; link = link->next) {
-        const DevInfo* dev = list_entry(link, DevInfo, stNode);
-        Measure(g_uiDeviceNameWindow, dev->acDevPath, kDeviceNameFloor);
-        Measure(g_uiDevLunNameWindow, dev->acLunName, kDevLunNameFloor);
-        Measure(g_uiDevLunWWNWindow, dev->acLunWwn, kDevLunWWNFloor);
-        Measure(g_uiPathStatusWindow, dev->acStatus, kPathStatusFloor);
-        Measure(g_uiCapacityWindow, dev->acCapacity, kCapacityFloor);
-        Measure(g_uiVidPidWindow, dev->acVidPid, kVidPidFloor);
-        Measure(g_uiCtrlWindow, dev->acOwnWork, kCtrlFloor);
-        MeasureArrayColumns(*dev);
-        Measure(g_uiDevLunIDWindow, dev->acDevLunId, kDevLunIDFloor);
-    }
-    g_uiDeviceTotalWindow = g_uiDeviceNameWindow + g_uiDevLunNameWindow + g_uiDevLunWWNWindow +
-                            g_uiPathStatusWindow + g_uiCapacityWindow + g_uiVidPidWindow +
-                            g_uiCtrlWindow + g_uiArrayNameWindow + g_uiArraySNWindow +
-                            g_uiDevLunIDWindow + 10 * kCellMargin;
-}
-
-void CalcAlarmWindowLen() {
-    for (ListHead* link = g_tsalarmlist.next; link != &g_tsalarmlist; link = link->next) {
-        const AlarmInfo* alarm = list_entry(link, AlarmInfo, stNode);
-        Measure(g_uiAlarmLevelWindow, alarm->acLevel, kAlarmLevelFloor);
-        Measure(g_uiAlarmDescriptionWindow, alarm->acDescription, kAlarmDescriptionFloor);
-    }
-    g_uiAlarmTotalWindow = g_uiAlarmLevelWindow + g_uiAlarmDescriptionWindow + 2 * kCellMargin;
-}
-
-namespace {
 
 // Arrays report the own/work controller pair in the form the tables show
 // from this interface version on; older ones show the missing pair.
 constexpr int kOwnWorkIfVersion = 514;
 constexpr const char* kNoPair = "--/--";
 
-// Array serial numbers that name the arrays feeding the two rows of a
-// dual-array vlun.
-using ArrayKey = TsText<64>;
-
-void Say(const char* text) {
-    (void)fputs(text, stdout);
-    (void)fflush(stdout);
-}
-
-void SayWithName(const char* format, const char* name) {
-    (void)fprintf(stdout, format, name);
-    (void)fflush(stdout);
-}
-
-void EndRow() {
-    Say("\n");
-}
-
-void RuleLine(unsigned int length, char ch) {
-    print_dash(length, ch);
-    EndRow();
-}
-
-void Cell(const char* text, unsigned int window) {
-    print_str_in_mid(text, window + kCellMargin);
-}
-
-template <size_t N>
-void Cell(const TsText<N>& field, unsigned int window) {
-    Cell(field.data(), window);
-}
-
-// A rule line of '=', the table, and the closing rule line.
-void Frame(unsigned int length, void (*rows)()) {
-    RuleLine(length, '=');
-    rows();
-    RuleLine(length, '=');
-}
-
 const char* OwnWorkShown(const DevInfo& dev) {
     return dev.iIfVersion < kOwnWorkIfVersion ? kNoPair : dev.acOwnWork.data();
 }
+
+// Array serial numbers that name the arrays feeding the two rows of a
+// dual-array vlun.
+using ArrayKey = TsText<64>;
 
 // The first path in list order that has a value for a field decides it.
 template <size_t N>
@@ -391,34 +200,23 @@ int DualArrayRow(const DevInfo& path, ArrayKey (&keys)[2]) {
 
 // A vlun with paths is shown with its own name, listing WWID and listing
 // size, and everything else from its paths.
-void PrintMergedVlunRow(const VlunInfo& vlun, const DevInfo& row) {
-    Cell(vlun.stDev.acDevPath, g_uiVlunNameWindow);
-    Cell(vlun.acDmWwn, g_uiDevLunWWNWindow);
-    Cell(row.acStatus, g_uiPathStatusWindow);
-    Cell(vlun.acDmSize, g_uiCapacityWindow);
-    Cell(row.acLunName, g_uiDevLunNameWindow);
-    Cell(row.acVidPid, g_uiVidPidWindow);
-    Cell(row.acOwnWork, g_uiCtrlWindow);
-    Cell(row.acArrayName, g_uiArrayNameWindow);
-    Cell(row.acArraySn, g_uiArraySNWindow);
-    Cell(row.acDevLunId, g_uiDevLunIDWindow);
+VlunCells MergedVlunCells(const VlunInfo& vlun, const DevInfo& row) {
+    return {{vlun.stDev.acDevPath.data(), vlun.acDmWwn.data(), row.acStatus.data(),
+             vlun.acDmSize.data(), row.acLunName.data(), row.acVidPid.data(), row.acOwnWork.data(),
+             row.acArrayName.data(), row.acArraySn.data(), row.acDevLunId.data()}};
 }
 
-void PrintPathlessVlunRow(const VlunInfo& vlun) {
+VlunCells PathlessVlunCells(const VlunInfo& vlun, const char* ownWork) {
     const DevInfo& dev = vlun.stDev;
-    Cell(dev.acDevPath, g_uiVlunNameWindow);
-    Cell(vlun.acDmWwn, g_uiDevLunWWNWindow);
-    Cell(dev.acStatus, g_uiPathStatusWindow);
-    Cell(vlun.acDmSize, g_uiCapacityWindow);
-    Cell(dev.acLunName, g_uiDevLunNameWindow);
-    Cell(vlun.acDmVidPid, g_uiVidPidWindow);
-    Cell(OwnWorkShown(dev), g_uiCtrlWindow);
-    Cell(dev.acArrayName, g_uiArrayNameWindow);
-    Cell(dev.acArraySn, g_uiArraySNWindow);
-    Cell(dev.acDevLunId, g_uiDevLunIDWindow);
+    return {{dev.acDevPath.data(), vlun.acDmWwn.data(), dev.acStatus.data(), vlun.acDmSize.data(),
+             dev.acLunName.data(), vlun.acDmVidPid.data(), ownWork, dev.acArrayName.data(),
+             dev.acArraySn.data(), dev.acDevLunId.data()}};
 }
 
-void PrintVlunWithPaths(const VlunInfo& vlun) {
+// Calls visit with the one row of a vlun's paths merged, or the two rows of
+// a dual-array vlun whose paths run to two arrays.
+template <typename Visit>
+void VisitMergedRows(const VlunInfo& vlun, Visit visit) {
     DevInfo rows[2] = {};
     tstopo_InitDevInfoToDefault(&rows[0], TS_DEVTYPE_PATH);
     tstopo_InitDevInfoToDefault(&rows[1], TS_DEVTYPE_PATH);
@@ -438,12 +236,134 @@ void PrintVlunWithPaths(const VlunInfo& vlun) {
             MergePathIntoRow(rows[row], path);
         }
     }
-    PrintMergedVlunRow(vlun, rows[0]);
+    visit(MergedVlunCells(vlun, rows[0]));
     if (vlun.stDev.iDualArray == 1 && keys[1][0] != '\0') {
-        EndRow();
-        PrintMergedVlunRow(vlun, rows[1]);
+        visit(MergedVlunCells(vlun, rows[1]));
     }
-    EndRow();
+}
+
+// The rows of the vlun table, in list order.
+template <typename Visit>
+void VisitVlunRows(Visit visit) {
+    for (ListHead* link = g_tsvlunlist.next; link != &g_tsvlunlist; link = link->next) {
+        const VlunInfo& vlun = *list_entry(link, VlunInfo, stList);
+        if (list_empty(&vlun.stPathList)) {
+            visit(PathlessVlunCells(vlun, OwnWorkShown(vlun.stDev)));
+        } else {
+            VisitMergedRows(vlun, visit);
+        }
+    }
+}
+
+// The rows of the path table: every path of every vlun, in list order.
+template <typename Visit>
+void VisitPathRows(Visit visit) {
+    for (ListHead* vlunLink = g_tsvlunlist.next; vlunLink != &g_tsvlunlist;
+         vlunLink = vlunLink->next) {
+        const VlunInfo& vlun = *list_entry(vlunLink, VlunInfo, stList);
+        for (ListHead* pathLink = vlun.stPathList.next; pathLink != &vlun.stPathList;
+             pathLink = pathLink->next) {
+            const PathInfo& path = *list_entry(pathLink, PathInfo, stList);
+            const DevInfo& dev = path.stDev;
+            visit(PathCells{{path.acHctl.data(), vlun.stDev.acDevPath.data(), dev.acDevPath.data(),
+                             dev.acStatus.data(), dev.acCtrl.data(), dev.acArrayName.data(),
+                             dev.acArraySn.data(), dev.acPortType.data(), dev.acPortId.data(),
+                             dev.acHostWwn.data(), dev.acTargetWwn.data()}});
+        }
+    }
+}
+
+template <typename Visit>
+void VisitPhypathRows(Visit visit) {
+    for (ListHead* link = g_tsphypathlist.next; link != &g_tsphypathlist; link = link->next) {
+        const PhypathInfo& phypath = *list_entry(link, PhypathInfo, stNode);
+        visit(PhypathCells{{phypath.acAlias.data(), phypath.acStatus.data(), phypath.acCtrl.data(),
+                            phypath.acArrayName.data(), phypath.acArraySn.data(),
+                            phypath.acPortType.data(), phypath.acPortId.data(),
+                            phypath.acHostWwn.data(), phypath.acTargetWwn.data()}});
+    }
+}
+
+DeviceCells DeviceRowCells(const DevInfo& dev, const char* ownWork) {
+    return {{dev.acDevPath.data(), dev.acLunName.data(), dev.acLunWwn.data(), dev.acStatus.data(),
+             dev.acCapacity.data(), dev.acVidPid.data(), ownWork, dev.acArrayName.data(),
+             dev.acArraySn.data(), dev.acDevLunId.data()}};
+}
+
+template <typename Visit>
+void VisitDeviceRows(Visit visit) {
+    for (ListHead* link = g_tsdevicelist.next; link != &g_tsdevicelist; link = link->next) {
+        const DevInfo& dev = *list_entry(link, DevInfo, stNode);
+        visit(DeviceRowCells(dev, OwnWorkShown(dev)));
+    }
+}
+
+// The widths also hold what each record says on its own where its row shows
+// something else: every path's own values beside the merged row of its vlun
+// (its WWN from page 0x83 too, though the row shows the listing's WWID), the
+// listing's vendor/product of a vlun with paths, and an own/work pair that
+// the interface version hides. These rows are measured, never printed: the
+// tables have always been that wide, and the cells shown alone could make
+// them narrower.
+template <typename Visit>
+void VisitVlunRecordRows(Visit visit) {
+    for (ListHead* vlunLink = g_tsvlunlist.next; vlunLink != &g_tsvlunlist;
+         vlunLink = vlunLink->next) {
+        const VlunInfo& vlun = *list_entry(vlunLink, VlunInfo, stList);
+        const DevInfo& own = vlun.stDev;
+        if (list_empty(&vlun.stPathList)) {
+            visit(PathlessVlunCells(vlun, own.acOwnWork.data()));
+            continue;
+        }
+        visit(VlunCells{{own.acDevPath.data(), vlun.acDmWwn.data(), "", vlun.acDmSize.data(), "",
+                         vlun.acDmVidPid.data(), "", "", "", ""}});
+        for (ListHead* pathLink = vlun.stPathList.next; pathLink != &vlun.stPathList;
+             pathLink = pathLink->next) {
+            const DevInfo& dev = list_entry(pathLink, PathInfo, stList)->stDev;
+            visit(VlunCells{{own.acDevPath.data(), dev.acLunWwn.data(), dev.acStatus.data(),
+                             vlun.acDmSize.data(), dev.acLunName.data(), dev.acVidPid.data(),
+                             dev.acOwnWork.data(), dev.acArrayName.data(), dev.acArraySn.data(),
+                             dev.acDevLunId.data()}});
+        }
+    }
+}
+
+template <typename Visit>
+void VisitDeviceRecordRows(Visit visit) {
+    for (ListHead* link = g_tsdevicelist.next; link != &g_tsdevicelist; link = link->next) {
+        const DevInfo& dev = *list_entry(link, DevInfo, stNode);
+        visit(DeviceRowCells(dev, dev.acOwnWork.data()));
+    }
+}
+
+template <typename Visit>
+void VisitAlarmRows(Visit visit) {
+    for (ListHead* link = g_tsalarmlist.next; link != &g_tsalarmlist; link = link->next) {
+        const AlarmInfo& alarm = *list_entry(link, AlarmInfo, stNode);
+        visit(AlarmCells{{alarm.acLevel.data(), alarm.acDescription.data()}});
+    }
+}
+
+void Say(const char* text) {
+    (void)fputs(text, stdout);
+    (void)fflush(stdout);
+}
+
+void SayWithName(const char* format, const char* name) {
+    (void)fprintf(stdout, format, name);
+    (void)fflush(stdout);
+}
+
+void RuleLine(unsigned int length, char ch) {
+    print_dash(length, ch);
+    Say("\n");
+}
+
+// A rule line of '=', the table, and the closing rule line.
+void Frame(unsigned int length, void (*rows)()) {
+    RuleLine(length, '=');
+    rows();
+    RuleLine(length, '=');
 }
 
 bool AnyVlunHasPath() {
@@ -457,90 +377,93 @@ bool AnyVlunHasPath() {
 
 }  // namespace
 
+unsigned int CHOOSE_LEN(unsigned int current, unsigned int length, unsigned int floor) {
+    return RaisedWidth(current, length, floor);
+}
+
+void print_dash(unsigned int count, char ch) {
+    for (unsigned int i = 0; i < count; ++i) {
+        (void)fputc(static_cast<unsigned char>(ch), stdout);
+    }
+    (void)fflush(stdout);
+}
+
+void print_str_in_mid(const char* text, unsigned int width) {
+    TableCell(text, width, CellAlign::kCentre, stdout);
+}
+
+void PrintVlunHeaderWindows() {
+    PutHeadings(kVlunTable);
+}
+
+void PrintDeviceHeaderWindows() {
+    PutHeadings(kDeviceTable);
+}
+
+void PrintPathHeaderWindows() {
+    PutHeadings(kPathTable);
+}
+
+void PrintPhypathHeaderWindows() {
+    PutHeadings(kPhypathTable);
+}
+
+void PrintAlarmHeaderWindows() {
+    PutHeadings(kAlarmTable);
+}
+
+void CalcVlunWindowLen() {
+    const auto measure = [](const VlunCells& cells) { MeasureRow(kVlunTable, cells); };
+    VisitVlunRows(measure);
+    VisitVlunRecordRows(measure);
+    g_uiVlunTotalWindow = kVlunTable.RuleLength();
+}
+
+void CalcPathWindowLen() {
+    VisitPathRows([](const PathCells& cells) { MeasureRow(kPathTable, cells); });
+    g_uiVlunPathTotalWindow = kPathTable.RuleLength();
+}
+
+void CalcPhypathWindowLen() {
+    VisitPhypathRows([](const PhypathCells& cells) { MeasureRow(kPhypathTable, cells); });
+    g_uiPhypathTotalWindow = kPhypathTable.RuleLength();
+}
+
+void CalcDeviceWindowLen() {
+    const auto measure = [](const DeviceCells& cells) { MeasureRow(kDeviceTable, cells); };
+    VisitDeviceRows(measure);
+    VisitDeviceRecordRows(measure);
+    g_uiDeviceTotalWindow = kDeviceTable.RuleLength();
+}
+
+void CalcAlarmWindowLen() {
+    VisitAlarmRows([](const AlarmCells& cells) { MeasureRow(kAlarmTable, cells); });
+    g_uiAlarmTotalWindow = kAlarmTable.RuleLength();
+}
+
 void PrintVlunTopolopy() {
     PrintVlunHeaderWindows();
-    for (ListHead* link = g_tsvlunlist.next; link != &g_tsvlunlist; link = link->next) {
-        const VlunInfo& vlun = *list_entry(link, VlunInfo, stList);
-        if (list_empty(&vlun.stPathList)) {
-            PrintPathlessVlunRow(vlun);
-            EndRow();
-        } else {
-            PrintVlunWithPaths(vlun);
-        }
-    }
+    VisitVlunRows([](const VlunCells& cells) { PutRow(kVlunTable, cells); });
 }
 
 void PrintPathTopolopy() {
     PrintPathHeaderWindows();
-    for (ListHead* vlunLink = g_tsvlunlist.next; vlunLink != &g_tsvlunlist;
-         vlunLink = vlunLink->next) {
-        const VlunInfo& vlun = *list_entry(vlunLink, VlunInfo, stList);
-        for (ListHead* pathLink = vlun.stPathList.next; pathLink != &vlun.stPathList;
-             pathLink = pathLink->next) {
-            const PathInfo& path = *list_entry(pathLink, PathInfo, stList);
-            const DevInfo& dev = path.stDev;
-            Cell(path.acHctl, g_uiPathHCTLWindow);
-            Cell(vlun.stDev.acDevPath, g_uiVlunNameWindow);
-            Cell(dev.acDevPath, g_uiPathNameWindow);
-            Cell(dev.acStatus, g_uiPathStatusWindow);
-            Cell(dev.acCtrl, g_uiPathCtrlWindow);
-            Cell(dev.acArrayName, g_uiArrayNameWindow);
-            Cell(dev.acArraySn, g_uiArraySNWindow);
-            Cell(dev.acPortType, g_uiPortTypeWindow);
-            Cell(dev.acPortId, g_uiPortIDWindow);
-            Cell(dev.acHostWwn, g_uiInitPortWindow);
-            Cell(dev.acTargetWwn, g_uiTargetPortWindow);
-            EndRow();
-        }
-    }
+    VisitPathRows([](const PathCells& cells) { PutRow(kPathTable, cells); });
 }
 
 void PrintPhypathTopolopy() {
     PrintPhypathHeaderWindows();
-    for (ListHead* link = g_tsphypathlist.next; link != &g_tsphypathlist; link = link->next) {
-        const PhypathInfo& phypath = *list_entry(link, PhypathInfo, stNode);
-        Cell(phypath.acAlias, g_uiPhypathAliasWindow);
-        Cell(phypath.acStatus, g_uiPathStatusWindow);
-        Cell(phypath.acCtrl, g_uiPathCtrlWindow);
-        Cell(phypath.acArrayName, g_uiArrayNameWindow);
-        Cell(phypath.acArraySn, g_uiArraySNWindow);
-        Cell(phypath.acPortType, g_uiPortTypeWindow);
-        Cell(phypath.acPortId, g_uiPortIDWindow);
-        Cell(phypath.acHostWwn, g_uiInitPortWindow);
-        Cell(phypath.acTargetWwn, g_uiTargetPortWindow);
-        EndRow();
-    }
+    VisitPhypathRows([](const PhypathCells& cells) { PutRow(kPhypathTable, cells); });
 }
 
 void PrintDeviceTopolopy() {
     PrintDeviceHeaderWindows();
-    for (ListHead* link = g_tsdevicelist.next; link != &g_tsdevicelist; link = link->next) {
-        const DevInfo& dev = *list_entry(link, DevInfo, stNode);
-        Cell(dev.acDevPath, g_uiDeviceNameWindow);
-        Cell(dev.acLunName, g_uiDevLunNameWindow);
-        Cell(dev.acLunWwn, g_uiDevLunWWNWindow);
-        Cell(dev.acStatus, g_uiPathStatusWindow);
-        Cell(dev.acCapacity, g_uiCapacityWindow);
-        Cell(dev.acVidPid, g_uiVidPidWindow);
-        Cell(OwnWorkShown(dev), g_uiCtrlWindow);
-        Cell(dev.acArrayName, g_uiArrayNameWindow);
-        Cell(dev.acArraySn, g_uiArraySNWindow);
-        Cell(dev.acDevLunId, g_uiDevLunIDWindow);
-        EndRow();
-    }
+    VisitDeviceRows([](const DeviceCells& cells) { PutRow(kDeviceTable, cells); });
 }
 
 void PrintAlarmList() {
     PrintAlarmHeaderWindows();
-    for (ListHead* link = g_tsalarmlist.next; link != &g_tsalarmlist; link = link->next) {
-        const AlarmInfo& alarm = *list_entry(link, AlarmInfo, stNode);
-        Cell(alarm.acLevel, g_uiAlarmLevelWindow);
-        // The sentence runs to its end: it is the last column and the
-        // longest text of the table.
-        TerminalSafePut(alarm.acDescription.data(), stdout);
-        (void)fflush(stdout);
-        EndRow();
-    }
+    VisitAlarmRows([](const AlarmCells& cells) { PutRow(kAlarmTable, cells); });
 }
 
 int tsprint_VlunTopolopy() {

@@ -1,5 +1,7 @@
-// tsexTool table output: the column windows computed from the data, centred
-// cells, rule lines and the heading row of each table.
+// tsexTool table output: the five tables over the global lists, laid out by
+// the shared column table (common/column_table.h). The column windows
+// computed from the data, centred cells, rule lines and the heading row of
+// each table.
 #ifndef TSEXTOOL_TSPRINT_H
 #define TSEXTOOL_TSPRINT_H
 
@@ -7,7 +9,8 @@
 #include "tslog.h"
 
 // Column windows: the width of each column's widest text, raised (never
-// lowered) by the width computations; a cell is window + 2 wide.
+// lowered) by the width computations; a cell is window + 2 wide. Tables
+// with a column of the same heading share its window.
 extern unsigned int g_uiVlunNameWindow;
 extern unsigned int g_uiDevLunWWNWindow;
 extern unsigned int g_uiPathStatusWindow;
@@ -37,8 +40,12 @@ extern unsigned int g_uiPhypathTotalWindow;
 extern unsigned int g_uiDeviceTotalWindow;
 extern unsigned int g_uiAlarmTotalWindow;
 
+// The largest of the three.
 unsigned int CHOOSE_LEN(unsigned int current, unsigned int length, unsigned int floor);
+// count times ch, flushed.
 void print_dash(unsigned int count, char ch);
+// One centred cell, flushed; a null text, or one wider than the cell, is
+// said (level 2) and not printed.
 void print_str_in_mid(const char* text, unsigned int width);
 
 void PrintVlunHeaderWindows();

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -338,6 +339,64 @@ TEST_F(Tables, AlarmDescriptionIsWrittenWholeAfterTheCentredLevel) {
                                  "AlarmDescription" + std::string(15, ' ') + "\n" + "  [Major]   " +
                                  sentence + "\n" + Rule(57, '=');
     EXPECT_EQ(Flushed([] { EXPECT_EQ(tsprint_AlarmList(), 0); }), expected);
+}
+
+// --- Widths of values a row does not show ------------------------------------
+
+// A record's value that loses the merge, feeds no row or is hidden still
+// widens its column; every line of the table stays as long as its rules.
+TEST_F(Tables, ValuesARowDoesNotShowStillWidenTheirColumns) {
+    struct Case {
+        const char* what;
+        std::function<void()> build;
+        int (*print)();
+        unsigned int* window;
+        unsigned int width;
+        size_t column;
+        const char* shown;
+    } const cases[] = {
+        {"a later path's longer LUN name",
+         [this] {
+             VlunInfo* vlun = AddVlun("dm-0");
+             Set(AddPath(vlun, "sdb")->stDev.acLunName, "db01");
+             Set(AddPath(vlun, "sdc")->stDev.acLunName, std::string(25, 'n'));
+         },
+         tsprint_VlunTopolopy, &g_uiDevLunNameWindow, 25, 4, "db01"},
+        {"a path to a third array",
+         [this] {
+             VlunInfo* vlun = AddVlun("dm-0");
+             vlun->stDev.iDualArray = 1;
+             AddArrayPath(vlun, "sdb", "SN-X", "x");
+             AddArrayPath(vlun, "sdc", "SN-Y", "y");
+             Set(AddArrayPath(vlun, "sdd", "SN-Z", "z")->stDev.acArrayName, std::string(30, 'a'));
+         },
+         tsprint_VlunTopolopy, &g_uiArrayNameWindow, 30, 7, "--"},
+        {"the listing's vendor/product of a vlun with paths",
+         [this] {
+             VlunInfo* vlun = AddVlun("dm-0");
+             Set(vlun->acDmVidPid, std::string(24, 'v'));
+             AddPath(vlun, "sdb");
+         },
+         tsprint_VlunTopolopy, &g_uiVidPidWindow, 24, 5, "--/--"},
+        {"an own/work pair hidden by the interface version",
+         [this] {
+             DevInfo* dev = AddDevice("sdb");
+             dev->iIfVersion = 513;
+             Set(dev->acOwnWork, std::string(20, 'o'));
+         },
+         [] { return tsprint_DeviceTopolopy(nullptr); }, &g_uiCtrlWindow, 20, 6, "--/--"},
+    };
+    for (const Case& c : cases) {
+        Reset();
+        c.build();
+        const std::vector<std::string> lines = Lines(Flushed([&] { c.print(); }));
+        ASSERT_GE(lines.size(), 4u) << c.what;
+        for (const std::string& line : lines) {
+            EXPECT_EQ(line.size(), lines[0].size()) << c.what << ": '" << line << "'";
+        }
+        EXPECT_EQ(*c.window, c.width) << c.what;
+        EXPECT_EQ(Words(lines[2])[c.column], c.shown) << c.what;
+    }
 }
 
 // --- Merging the paths of a vlun ---------------------------------------------
