@@ -12,8 +12,8 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "../common/column_table.h"
 #include "../common/hash_index.h"
-#include "../common/terminal_text.h"
 #include "../common/unique_fd.h"
 #include "boundedfunc.h"
 #include "scsi_bytes.h"
@@ -77,18 +77,43 @@ void SetUnknownIfEmpty(char* field, size_t size) {
     }
 }
 
-// One cell of the device row, laid out as printf's %-*s would lay it out,
-// with '?' for every byte a terminal would act on: the LUN name, vendor,
-// product and serial come from the device, the path from the host's links,
-// and an ESC sequence among them must not rewrite the administrator's
-// terminal. The width is measured on the text as it came.
-void PrintCell(const char* text, size_t width) {
-    const size_t len = strlen(text);
-    TerminalSafePut(text, stdout);
-    if (len < width) {
-        (void)printf("%*s", static_cast<int>(width - len), "");
-    }
-}
+// The device table's fixed columns: the widths never change with the data, a
+// longer text is written whole and pushes the rest of its row along, as
+// printf's %-*s would. The heading row is laid out one blank wider in its
+// "Dev Lun ID" column than the rows under it. Every cell goes out through
+// TerminalSafePut: the LUN name, vendor, product and serial come from the
+// device, the path from the host's links, and an ESC sequence among them
+// must not rewrite the administrator's terminal.
+unsigned int g_diskNameWidth = 52;
+unsigned int g_lunNameWidth = 35;
+unsigned int g_vendorWidth = 12;
+unsigned int g_typeWidth = 10;
+unsigned int g_serialWidth = 16;
+unsigned int g_lunIdHeadingWidth = 13;
+unsigned int g_lunIdWidth = 12;
+unsigned int g_wwnWidth = 22;
+
+constexpr CellAlign kLeft = CellAlign::kLeft;
+const Column kHeadingColumns[] = {
+    {"Disk Name", g_diskNameWidth, 0, kLeft, kLeft},
+    {"Lun Name", g_lunNameWidth, 0, kLeft, kLeft},
+    {"Vendor ID", g_vendorWidth, 0, kLeft, kLeft},
+    {"Type", g_typeWidth, 0, kLeft, kLeft},
+    {"Serial Number", g_serialWidth, 0, kLeft, kLeft},
+    {"Dev Lun ID", g_lunIdHeadingWidth, 0, kLeft, kLeft},
+    {"Device WWN", g_wwnWidth, 0, kLeft, kLeft},
+};
+const Column kRowColumns[] = {
+    {"Disk Name", g_diskNameWidth, 0, kLeft, kLeft},
+    {"Lun Name", g_lunNameWidth, 0, kLeft, kLeft},
+    {"Vendor ID", g_vendorWidth, 0, kLeft, kLeft},
+    {"Type", g_typeWidth, 0, kLeft, kLeft},
+    {"Serial Number", g_serialWidth, 0, kLeft, kLeft},
+    {"Dev Lun ID", g_lunIdWidth, 0, kLeft, kLeft},
+    {"Device WWN", g_wwnWidth, 0, kLeft, kLeft},
+};
+constexpr ColumnTable kHeadingTable(kHeadingColumns, 0);
+constexpr ColumnTable kRowTable(kRowColumns, 0);
 
 void PrintRule() {
     char rule[kRuleLen + 1];
@@ -378,8 +403,7 @@ int TS_GetLunList(void) {
 
 void TS_PrintfHead(void) {
     PrintRule();
-    (void)printf("%-52s%-35s%-12s%-10s%-16s%-13s%-22s\n", "Disk Name", "Lun Name", "Vendor ID",
-                 "Type", "Serial Number", "Dev Lun ID", "Device WWN");
+    kHeadingTable.PutHeadings(PutCell, stdout);
     Flush();
 }
 
@@ -400,14 +424,10 @@ void TS_DisplayDeviceInfo(const char* path) {
     } else {
         (void)sprintf_s(lunId, sizeof lunId, "%ld", static_cast<long>(g_lDevLunId));
     }
-    PrintCell(path, 52);
-    PrintCell(g_acLunName, 35);
-    PrintCell(g_acVendorID, 12);
-    PrintCell(g_acProductID, 10);
-    PrintCell(g_acSerialNumber, 16);
-    PrintCell(lunId, 12);
-    PrintCell(g_acWwn, 22);
-    (void)printf("\n\n");
+    const char* const cells[] = {path,  g_acLunName, g_acVendorID, g_acProductID, g_acSerialNumber,
+                                 lunId, g_acWwn};
+    kRowTable.PutRow(cells, PutCell, stdout);
+    (void)printf("\n");
     Flush();
 }
 
