@@ -38,8 +38,8 @@ namespace {
 
 // The column raised to its floor, its heading and a text of this length.
 void Raise(const Column& column, size_t length) {
-    const unsigned int width = RaisedWidth(*column.width, strlen(column.heading), column.floor);
-    *column.width = RaisedWidth(width, length, 0);
+    const unsigned int width = RaisedWidth(column.width, strlen(column.heading), column.floor);
+    column.width = RaisedWidth(width, length, 0);
 }
 
 }  // namespace
@@ -57,7 +57,7 @@ void ColumnTable::ApplyFloors() const {
 }
 
 unsigned int ColumnTable::CellWidth(size_t column) const {
-    return *columns_[column].width + margin_;
+    return columns_[column].width + margin_;
 }
 
 unsigned int ColumnTable::RuleLength() const {

@@ -25,8 +25,8 @@ enum class CellAlign {
 
 struct Column {
     const char* heading;
+    unsigned int& width;  // its text width; the caller's, so tables may share it
     unsigned int floor;   // the narrowest text width the column takes
-    unsigned int* width;  // its text width; the caller's, so tables may share it
     CellAlign cellAlign = CellAlign::kCentre;
     CellAlign headingAlign = CellAlign::kCentre;
 };

@@ -50,43 +50,43 @@ constexpr unsigned int kCellMargin = 2;
 // wider than its heading. Columns of the same name share one window, so the
 // vlun and path tables printed together line them up alike.
 const Column kVlunColumns[] = {
-    {"Vlun", 4, &g_uiVlunNameWindow},          {"WWN", 3, &g_uiDevLunWWNWindow},
-    {"Status", 6, &g_uiPathStatusWindow},      {"Capacity", 8, &g_uiCapacityWindow},
-    {"DevLunName", 10, &g_uiDevLunNameWindow}, {"Vendor/Product", 14, &g_uiVidPidWindow},
-    {"Ctrl(Own/Work)", 14, &g_uiCtrlWindow},   {"ArrayName", 9, &g_uiArrayNameWindow},
-    {"ArraySN", 7, &g_uiArraySNWindow},        {"DevLunID", 8, &g_uiDevLunIDWindow},
+    {"Vlun", g_uiVlunNameWindow, 4},          {"WWN", g_uiDevLunWWNWindow, 3},
+    {"Status", g_uiPathStatusWindow, 6},      {"Capacity", g_uiCapacityWindow, 8},
+    {"DevLunName", g_uiDevLunNameWindow, 10}, {"Vendor/Product", g_uiVidPidWindow, 14},
+    {"Ctrl(Own/Work)", g_uiCtrlWindow, 14},   {"ArrayName", g_uiArrayNameWindow, 9},
+    {"ArraySN", g_uiArraySNWindow, 7},        {"DevLunID", g_uiDevLunIDWindow, 8},
 };
 
 const Column kDeviceColumns[] = {
-    {"Device", 6, &g_uiDeviceNameWindow},    {"DevLunName", 10, &g_uiDevLunNameWindow},
-    {"WWN", 3, &g_uiDevLunWWNWindow},        {"Status", 6, &g_uiPathStatusWindow},
-    {"Capacity", 8, &g_uiCapacityWindow},    {"Vendor/Product", 14, &g_uiVidPidWindow},
-    {"Ctrl(Own/Work)", 14, &g_uiCtrlWindow}, {"ArrayName", 9, &g_uiArrayNameWindow},
-    {"ArraySN", 7, &g_uiArraySNWindow},      {"DevLunID", 8, &g_uiDevLunIDWindow},
+    {"Device", g_uiDeviceNameWindow, 6},    {"DevLunName", g_uiDevLunNameWindow, 10},
+    {"WWN", g_uiDevLunWWNWindow, 3},        {"Status", g_uiPathStatusWindow, 6},
+    {"Capacity", g_uiCapacityWindow, 8},    {"Vendor/Product", g_uiVidPidWindow, 14},
+    {"Ctrl(Own/Work)", g_uiCtrlWindow, 14}, {"ArrayName", g_uiArrayNameWindow, 9},
+    {"ArraySN", g_uiArraySNWindow, 7},      {"DevLunID", g_uiDevLunIDWindow, 8},
 };
 
 const Column kPathColumns[] = {
-    {"H:C:T:L", 7, &g_uiPathHCTLWindow},       {"Vlun", 4, &g_uiVlunNameWindow},
-    {"Path", 6, &g_uiPathNameWindow},          {"Status", 6, &g_uiPathStatusWindow},
-    {"Controller", 10, &g_uiPathCtrlWindow},   {"ArrayName", 9, &g_uiArrayNameWindow},
-    {"ArraySN", 7, &g_uiArraySNWindow},        {"PortType", 8, &g_uiPortTypeWindow},
-    {"PortID", 6, &g_uiPortIDWindow},          {"InitiatorPort", 13, &g_uiInitPortWindow},
-    {"TargetPort", 10, &g_uiTargetPortWindow},
+    {"H:C:T:L", g_uiPathHCTLWindow, 7},       {"Vlun", g_uiVlunNameWindow, 4},
+    {"Path", g_uiPathNameWindow, 6},          {"Status", g_uiPathStatusWindow, 6},
+    {"Controller", g_uiPathCtrlWindow, 10},   {"ArrayName", g_uiArrayNameWindow, 9},
+    {"ArraySN", g_uiArraySNWindow, 7},        {"PortType", g_uiPortTypeWindow, 8},
+    {"PortID", g_uiPortIDWindow, 6},          {"InitiatorPort", g_uiInitPortWindow, 13},
+    {"TargetPort", g_uiTargetPortWindow, 10},
 };
 
 const Column kPhypathColumns[] = {
-    {"H:C:T", 5, &g_uiPhypathAliasWindow},     {"Status", 6, &g_uiPathStatusWindow},
-    {"Controller", 10, &g_uiPathCtrlWindow},   {"ArrayName", 9, &g_uiArrayNameWindow},
-    {"ArraySN", 7, &g_uiArraySNWindow},        {"PortType", 8, &g_uiPortTypeWindow},
-    {"PortID", 6, &g_uiPortIDWindow},          {"InitiatorPort", 13, &g_uiInitPortWindow},
-    {"TargetPort", 10, &g_uiTargetPortWindow},
+    {"H:C:T", g_uiPhypathAliasWindow, 5},     {"Status", g_uiPathStatusWindow, 6},
+    {"Controller", g_uiPathCtrlWindow, 10},   {"ArrayName", g_uiArrayNameWindow, 9},
+    {"ArraySN", g_uiArraySNWindow, 7},        {"PortType", g_uiPortTypeWindow, 8},
+    {"PortID", g_uiPortIDWindow, 6},          {"InitiatorPort", g_uiInitPortWindow, 13},
+    {"TargetPort", g_uiTargetPortWindow, 10},
 };
 
 // The sentence runs to its end: it is the last column and the longest text
 // of the table; only its heading is centred.
 const Column kAlarmColumns[] = {
-    {"AlarmLevel", 10, &g_uiAlarmLevelWindow},
-    {"AlarmDescription", 16, &g_uiAlarmDescriptionWindow, CellAlign::kBare},
+    {"AlarmLevel", g_uiAlarmLevelWindow, 10},
+    {"AlarmDescription", g_uiAlarmDescriptionWindow, 16, CellAlign::kBare},
 };
 
 const ColumnTable kVlunTable(kVlunColumns, kCellMargin);

@@ -67,9 +67,9 @@ class ColumnTableTest : public testing::Test {
     unsigned int state_ = 0;
     unsigned int note_ = 0;
     // A floor below its heading, one above it, and a last column that runs on.
-    const Column columns_[3] = {{"Name", 2, &name_},
-                                {"St", 5, &state_, CellAlign::kLeft, CellAlign::kLeft},
-                                {"Note", 0, &note_, CellAlign::kBare}};
+    const Column columns_[3] = {{"Name", name_, 2},
+                                {"St", state_, 5, CellAlign::kLeft, CellAlign::kLeft},
+                                {"Note", note_, 0, CellAlign::kBare}};
     ColumnTable table_{columns_, 2};
 };
 
@@ -93,7 +93,7 @@ TEST_F(ColumnTableTest, WidthsOnlyRiseAndNeedARowOrTheFloorsApplied) {
     EXPECT_EQ(note_, 4u);  // a floor of 0 still holds the heading
 
     unsigned int shared = 0;
-    const Column other[] = {{"Name", 3, &shared}};
+    const Column other[] = {{"Name", shared, 3}};
     ColumnTable unmeasured(other, 2);
     EXPECT_EQ(unmeasured.RuleLength(), 2u);  // no row measured: nothing raised
     unmeasured.ApplyFloors();
@@ -102,7 +102,7 @@ TEST_F(ColumnTableTest, WidthsOnlyRiseAndNeedARowOrTheFloorsApplied) {
 
 // Two tables over one width variable line that column up alike.
 TEST_F(ColumnTableTest, TablesSharingAWidthLineItUpAlike) {
-    const Column paths[] = {{"Path", 4, &name_}};
+    const Column paths[] = {{"Path", name_, 4}};
     ColumnTable pathTable(paths, 2);
     const char* pathRow[] = {"/dev/sdaa"};
     pathTable.Measure(pathRow);
