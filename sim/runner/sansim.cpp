@@ -2,6 +2,10 @@
 //
 //   sansim run TOPOLOGY [--audit FILE] [--proclog FILE] [--uid N] -- COMMAND [ARG...]
 //
+// It stays the command's parent and answers the simulated devices' calls of
+// every process of the host (supervisor.h); the command's exit status is
+// its own.
+//
 // The same binary is the host's fake `multipath`, product CLIs and, on an
 // ESXi host, `esxcfg-mpath`, `esxcfg-scsidevs` and `esxcli`: it looks at the
 // name it was started under (the bin directory links those names to it).
@@ -27,6 +31,7 @@
 #include "esxi_listing.h"
 #include "listing.h"
 #include "solaris_host.h"
+#include "supervisor.h"
 #include "topology.h"
 
 extern char** environ;
@@ -34,8 +39,7 @@ extern char** environ;
 namespace {
 
 constexpr int kExitUsage = 2;
-constexpr int kExitCannotRun = 126;
-constexpr int kExitNotFound = 127;
+constexpr int kExitNotFound = sansim::kSupervisedNotFound;
 
 constexpr const char* kProductClis[] = {"tsadm", "tsadmin", "tsTools"};
 constexpr const char* kRealTools[] = {"sh",       "cat", "readlink", "xargs",
@@ -427,13 +431,14 @@ int Run(int argc, char** argv) {
         return kExitUsage;
     }
     umask(savedMask);
-    if (options.dropToUid && geteuid() != options.uid && !DropPrivileges(options.uid)) {
-        return kExitUsage;
-    }
-    if (access(topology.c_str(), R_OK) != 0) {
-        fprintf(stderr, "sansim: %s is not readable by uid %u\n", topology.c_str(),
-                static_cast<unsigned>(geteuid()));
-        return kExitUsage;
+    UniqueFd auditFd;
+    if (!audit.empty()) {
+        auditFd.Reset(open(audit.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+        if (!auditFd.Valid()) {
+            fprintf(stderr, "sansim: cannot open the audit log %s: %s\n", audit.c_str(),
+                    strerror(errno));
+            return kExitUsage;
+        }
     }
 
     std::vector<std::string> env = CommandEnvironment(topo, topology, audit, proclog, preload);
@@ -447,10 +452,31 @@ int Run(int argc, char** argv) {
         args.push_back(arg.data());
     }
     args.push_back(nullptr);
-    execve(command.c_str(), args.data(), envp.data());
-    int err = errno;
-    fprintf(stderr, "sansim: cannot run %s: %s\n", command.c_str(), strerror(err));
-    return err == ENOENT ? kExitNotFound : kExitCannotRun;
+
+    sansim::SupervisedRun run;
+    run.topo = &topo;
+    run.auditFd = auditFd.Get();
+    // The supervisor keeps its credentials; the command's process drops them.
+    run.prepareChild = [&options, &topology]() {
+        if (options.dropToUid && geteuid() != options.uid && !DropPrivileges(options.uid)) {
+            return kExitUsage;
+        }
+        if (access(topology.c_str(), R_OK) != 0) {
+            fprintf(stderr, "sansim: %s is not readable by uid %u\n", topology.c_str(),
+                    static_cast<unsigned>(geteuid()));
+            return kExitUsage;
+        }
+        return -1;
+    };
+    run.program = command;
+    run.argv = args.data();
+    run.envp = envp.data();
+    int status = sansim::RunSupervised(run, &error);
+    if (status < 0) {
+        fprintf(stderr, "sansim: %s\n", error.c_str());
+        return kExitUsage;
+    }
+    return status;
 }
 
 }  // namespace

@@ -2,19 +2,30 @@
 # Runs one end-to-end scenario: a shell file of commands run on simulated
 # hosts, each followed by what its output and exit status must be.
 #
-#   run_scenario.sh SANSIM SOURCE_DIR WORK_DIR PROBE_DIR SCENARIO
+#   run_scenario.sh SANSIM SOURCE_DIR WORK_DIR PROBE_DIR SCENARIO [FLAVOUR]
 #
 # SANSIM is the runner, WORK_DIR a scratch directory in the build tree
-# (emptied first), PROBE_DIR where the probe programs are. Exit 0 when every
+# (emptied first), PROBE_DIR where the probe programs are. FLAVOUR "static"
+# makes PROBE and SGIO the statically linked probes (default "dynamic": the
+# sanitized ones); STATIC_SGIO is always the static one, SGIO32 the static
+# 32-bit one (absent when the compiler could not link it). Exit 0 when every
 # check holds, 1 otherwise, 77 (skipped) when the host cannot run it.
 set -u
 
 SANSIM=$1
 SRC=$2
 WORK=$3
-PROBE=$4/sansim_popen_probe
-SGIO=$4/sansim_sgio_probe
 SCENARIO=$5
+FLAVOUR=${6:-dynamic}
+if [ "$FLAVOUR" = static ]; then
+    PROBE=$4/sansim_popen_probe_static
+    SGIO=$4/sansim_sgio_probe_static
+else
+    PROBE=$4/sansim_popen_probe
+    SGIO=$4/sansim_sgio_probe
+fi
+STATIC_SGIO=$4/sansim_sgio_probe_static
+SGIO32=$4/sansim_sgio_probe32
 TOPOLOGIES=$SRC/sim/topologies
 HOSTS=$SRC/tests/sim/e2e/hosts
 

@@ -1,0 +1,761 @@
+#include "supervisor.h"
+
+#include <asm/unistd.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/openat2.h>
+#include <linux/seccomp.h>
+#include <poll.h>
+#include <scsi/sg.h>
+#include <signal.h>
+#include <stddef.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/signalfd.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/uio.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "../../common/unique_fd.h"
+#include "scsi_target.h"
+#include "trapped_calls.h"
+
+namespace sansim {
+namespace {
+
+// Set in the number of every call of the x32 ABI.
+constexpr uint32_t kX32SyscallBit = 0x40000000;
+// The kernel reads no more of a path than this.
+constexpr size_t kPathMax = 4096;
+constexpr size_t kPage = 4096;
+// Linux 6.6: the caller and the supervisor hand over on one CPU, which makes
+// each answer several times faster than a wake-up on another CPU.
+constexpr unsigned long kNotifSetFlags = SECCOMP_IOW(4, uint64_t);
+constexpr unsigned long kSyncWakeUp = 1;
+
+// ---------------------------------------------------------------------------
+// The filter.
+
+std::vector<sock_filter> FilterProgram() {
+    const uint32_t trapped[] = {__NR_open,       __NR_openat, __NR_openat2,
+                                __NR_creat,      __NR_access, __NR_faccessat,
+                                __NR_faccessat2, __NR_execve, __NR_execveat};
+    const size_t nTrapped = sizeof trapped / sizeof trapped[0];
+    // The three answers close the program; a jump names its target by index.
+    const size_t allow = 7 + nTrapped, notify = allow + 1, noSys = allow + 2;
+    std::vector<sock_filter> code;
+    auto to = [&code](size_t target) { return static_cast<uint8_t>(target - code.size() - 1); };
+    code.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)));
+    code.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 0, to(noSys)));
+    code.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)));
+    code.push_back(BPF_JUMP(BPF_JMP | BPF_JGE | BPF_K, kX32SyscallBit, to(noSys), 0));
+    code.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_ioctl, 0, 2));
+    // The request is an unsigned int to the kernel: its low 32 bits count.
+    code.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[1])));
+    code.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SG_IO, to(notify), to(allow)));
+    for (uint32_t nr : trapped) {
+        code.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, nr, to(notify), 0));
+    }
+    code.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
+    code.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_USER_NOTIF));
+    code.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (ENOSYS & SECCOMP_RET_DATA)));
+    return code;
+}
+
+// ---------------------------------------------------------------------------
+// The traced processes: their memory and their /proc entries.
+
+bool ReadMemory(pid_t pid, uint64_t addr, void* out, size_t len) {
+    if (len == 0) {
+        return true;
+    }
+    if (addr == 0) {
+        return false;
+    }
+    iovec local{out, len};
+    iovec remote{reinterpret_cast<void*>(addr), len};
+    return process_vm_readv(pid, &local, 1, &remote, 1, 0) == static_cast<ssize_t>(len);
+}
+
+bool WriteMemory(pid_t pid, const std::vector<iovec>& remote, const void* data, size_t len) {
+    if (len == 0) {
+        return true;
+    }
+    iovec local{const_cast<void*>(data), len};
+    return process_vm_writev(pid, &local, 1, remote.data(), remote.size(), 0) ==
+           static_cast<ssize_t>(len);
+}
+
+bool WriteMemory(pid_t pid, uint64_t addr, const void* data, size_t len) {
+    return WriteMemory(pid, {iovec{reinterpret_cast<void*>(addr), len}}, data, len);
+}
+
+// A NUL-terminated string, read a page at a time: the bytes after it may be
+// unmapped.
+bool ReadString(pid_t pid, uint64_t addr, std::string* out) {
+    out->clear();
+    if (addr == 0) {
+        return false;
+    }
+    char buf[kPage];
+    while (out->size() < kPathMax) {
+        size_t chunk = kPage - static_cast<size_t>(addr % kPage);
+        if (!ReadMemory(pid, addr, buf, chunk)) {
+            return false;
+        }
+        const void* nul = memchr(buf, '\0', chunk);
+        if (nul != nullptr) {
+            out->append(buf, static_cast<size_t>(static_cast<const char*>(nul) - buf));
+            return true;
+        }
+        out->append(buf, chunk);
+        addr += chunk;
+    }
+    return false;
+}
+
+bool ReadLink(const std::string& link, std::string* target) {
+    char buf[kPathMax];
+    ssize_t n = readlink(link.c_str(), buf, sizeof buf);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof buf) {
+        return false;
+    }
+    target->assign(buf, static_cast<size_t>(n));
+    return true;
+}
+
+bool ReadSmallFile(const std::string& path, std::string* text) {
+    UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.Valid()) {
+        return false;
+    }
+    char buf[kPage];
+    ssize_t n = read(fd.Get(), buf, sizeof buf);
+    if (n < 0) {
+        return false;
+    }
+    text->assign(buf, static_cast<size_t>(n));
+    return true;
+}
+
+std::string ProcEntry(pid_t pid, const char* entry) {
+    return "/proc/" + std::to_string(pid) + "/" + entry;
+}
+
+std::string FdEntry(pid_t pid, const char* dir, int fd) {
+    return ProcEntry(pid, dir) + "/" + std::to_string(fd);
+}
+
+// The process (thread group) of a thread: the counters of a node are its own.
+pid_t ProcessOf(pid_t tid) {
+    std::string status;
+    if (!ReadSmallFile(ProcEntry(tid, "status"), &status)) {
+        return tid;
+    }
+    size_t pos = status.find("\nTgid:");
+    if (pos == std::string::npos) {
+        return tid;
+    }
+    long tgid = strtol(status.c_str() + pos + 6, nullptr, 10);
+    return tgid > 0 ? static_cast<pid_t>(tgid) : tid;
+}
+
+// The node name of a path as the process's open or access sees it: made
+// absolute against its working directory or dirfd, without following links.
+bool NodeNameAt(pid_t pid, int dirfd, const std::string& path, std::string* name) {
+    if (path.empty()) {
+        return false;
+    }
+    if (path[0] == '/') {
+        return path.find("dev") != std::string::npos && NodeNameOfPath(path, name);
+    }
+    std::string base;
+    if (!ReadLink(dirfd == AT_FDCWD ? ProcEntry(pid, "cwd") : FdEntry(pid, "fd", dirfd), &base)) {
+        return false;
+    }
+    return NodeNameOfPath(base + "/" + path, name);
+}
+
+bool NodeNameOfFd(pid_t pid, int fd, std::string* name) {
+    std::string target;
+    return ReadLink(FdEntry(pid, "fd", fd), &target) && target.compare(0, 5, "/dev/") == 0 &&
+           NodeNameOfPath(target, name);
+}
+
+// The descriptor's file status flags, -1 when they cannot be read.
+int FlagsOfFd(pid_t pid, int fd) {
+    std::string fdinfo;
+    int flags = -1;
+    if (!ReadSmallFile(FdEntry(pid, "fdinfo", fd), &fdinfo) || !FlagsOfFdInfo(fdinfo, &flags)) {
+        return -1;
+    }
+    return flags;
+}
+
+int64_t NowMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+// ---------------------------------------------------------------------------
+// Answers.
+
+struct Answer {
+    enum class Kind { Continue, Error, Done, Drop } kind = Kind::Continue;
+    int error = 0;
+    // Kept once the process has the answer (a call that a signal interrupts
+    // comes again, and must not count twice).
+    std::string audit;
+    bool keepState = false;
+    pid_t process = 0;
+    std::string node;
+    DeviceState state;
+    bool startOver = false;  // an exec: the process's counters begin anew
+};
+
+Answer Continue() {
+    return Answer{};
+}
+
+Answer Fail(int error) {
+    Answer answer;
+    answer.kind = Answer::Kind::Error;
+    answer.error = error;
+    return answer;
+}
+
+class Supervisor {
+  public:
+    Supervisor(const Topology& topo, int listener, int auditFd, const seccomp_notif_sizes& sizes)
+        : topo_(topo),
+          listener_(listener),
+          auditFd_(auditFd),
+          request_((std::max<size_t>(sizes.seccomp_notif, sizeof(seccomp_notif)) + 7) / 8),
+          response_((std::max<size_t>(sizes.seccomp_notif_resp, sizeof(seccomp_notif_resp)) + 7) /
+                    8) {}
+
+    // Receives one notification and answers it; false when the listener
+    // cannot be read any more.
+    bool HandleOne();
+
+  private:
+    bool StillValid(uint64_t id) const {
+        return ioctl(listener_, SECCOMP_IOCTL_NOTIF_ID_VALID, &id) == 0;
+    }
+    Answer Dispatch(const seccomp_notif& n);
+    Answer OnSgIo(const seccomp_notif& n);
+    Answer OnOpen(pid_t pid, int dirfd, uint64_t pathAddr, int flags);
+    Answer OnAccess(pid_t pid, int dirfd, uint64_t pathAddr, int mode);
+    Answer OnExec(pid_t pid, int dirfd, uint64_t pathAddr, uint64_t argvAddr, int flags);
+    void Keep(const Answer& answer);
+
+    const Topology& topo_;
+    int listener_;
+    int auditFd_;
+    std::vector<uint64_t> request_;
+    std::vector<uint64_t> response_;
+    std::unordered_map<pid_t, std::unordered_map<std::string, DeviceState>> states_;
+};
+
+bool Supervisor::HandleOne() {
+    auto* n = reinterpret_cast<seccomp_notif*>(request_.data());
+    memset(request_.data(), 0, request_.size() * sizeof request_[0]);
+    if (ioctl(listener_, SECCOMP_IOCTL_NOTIF_RECV, n) != 0) {
+        // ENOENT: the caller was gone before the notification was read.
+        return errno == EINTR || errno == ENOENT;
+    }
+    Answer answer = Dispatch(*n);
+    if (answer.kind == Answer::Kind::Drop) {
+        return true;
+    }
+    auto* resp = reinterpret_cast<seccomp_notif_resp*>(response_.data());
+    memset(response_.data(), 0, response_.size() * sizeof response_[0]);
+    resp->id = n->id;
+    if (answer.kind == Answer::Kind::Continue) {
+        resp->flags = SECCOMP_USER_NOTIF_FLAG_CONTINUE;
+    } else if (answer.kind == Answer::Kind::Error) {
+        resp->error = -answer.error;
+    }
+    if (ioctl(listener_, SECCOMP_IOCTL_NOTIF_SEND, resp) == 0) {
+        Keep(answer);
+    }
+    return true;
+}
+
+void Supervisor::Keep(const Answer& answer) {
+    if (!answer.audit.empty() && auditFd_ >= 0) {
+        ssize_t written = write(auditFd_, answer.audit.data(), answer.audit.size());
+        (void)written;  // the log is best effort, as every process's own write was
+    }
+    if (answer.startOver) {
+        states_.erase(answer.process);
+    }
+    if (answer.keepState) {
+        states_[answer.process][answer.node] = answer.state;
+    }
+}
+
+Answer Supervisor::Dispatch(const seccomp_notif& n) {
+    const seccomp_data& d = n.data;
+    pid_t pid = static_cast<pid_t>(n.pid);
+    auto fd = [&d](int i) { return static_cast<int>(d.args[i]); };
+    if (d.arch != AUDIT_ARCH_X86_64) {
+        return Continue();
+    }
+    switch (d.nr) {
+        case __NR_ioctl:
+            return OnSgIo(n);
+        case __NR_open:
+            return OnOpen(pid, AT_FDCWD, d.args[0], fd(1));
+        case __NR_creat:
+            return OnOpen(pid, AT_FDCWD, d.args[0], O_CREAT | O_WRONLY | O_TRUNC);
+        case __NR_openat:
+            return OnOpen(pid, fd(0), d.args[1], fd(2));
+        case __NR_openat2: {
+            open_how how{};
+            if (d.args[3] < sizeof how || !ReadMemory(pid, d.args[2], &how, sizeof how)) {
+                return Continue();  // the kernel answers the malformed call itself
+            }
+            return OnOpen(pid, fd(0), d.args[1], static_cast<int>(how.flags));
+        }
+        case __NR_access:
+            return OnAccess(pid, AT_FDCWD, d.args[0], fd(1));
+        case __NR_faccessat:
+        case __NR_faccessat2:
+            return OnAccess(pid, fd(0), d.args[1], fd(2));
+        case __NR_execve:
+            return OnExec(pid, AT_FDCWD, d.args[0], d.args[1], 0);
+        case __NR_execveat:
+            return OnExec(pid, fd(0), d.args[1], d.args[2], fd(4));
+        default:
+            return Continue();
+    }
+}
+
+Answer Supervisor::OnOpen(pid_t pid, int dirfd, uint64_t pathAddr, int flags) {
+    std::string path, name;
+    if (!ReadString(pid, pathAddr, &path) || !NodeNameAt(pid, dirfd, path, &name)) {
+        return Continue();
+    }
+    const DeviceRef* ref = FindDevice(topo_, name);
+    if (ref == nullptr) {
+        return Continue();
+    }
+    const Faults& faults = FaultsOf(topo_, *ref);
+    Answer answer = faults.vanished                              ? Fail(ENOENT)
+                    : faults.unreadable && (flags & O_PATH) == 0 ? Fail(EACCES)
+                                                                 : Continue();
+    answer.audit = OpenAuditLine(name, flags);
+    return answer;
+}
+
+Answer Supervisor::OnAccess(pid_t pid, int dirfd, uint64_t pathAddr, int mode) {
+    if ((mode & (R_OK | W_OK)) == 0) {
+        return Continue();  // F_OK and X_OK see the node as it is
+    }
+    std::string path, name;
+    if (!ReadString(pid, pathAddr, &path) || !NodeNameAt(pid, dirfd, path, &name)) {
+        return Continue();
+    }
+    const DeviceRef* ref = FindDevice(topo_, name);
+    return ref != nullptr && FaultsOf(topo_, *ref).unreadable ? Fail(EACCES) : Continue();
+}
+
+Answer Supervisor::OnExec(pid_t pid, int dirfd, uint64_t pathAddr, uint64_t argvAddr, int flags) {
+    std::string filename;
+    if (!ReadString(pid, pathAddr, &filename)) {
+        return Continue();
+    }
+    // "sh -c -- LINE" has four words; a fifth pointer that is not NULL makes
+    // it no shell start of the C library.
+    std::vector<std::string> argv;
+    for (uint64_t i = 0; i < 5 && argvAddr != 0; ++i) {
+        uint64_t word = 0;
+        std::string arg;
+        if (!ReadMemory(pid, argvAddr + i * sizeof word, &word, sizeof word) || word == 0 ||
+            !ReadString(pid, word, &arg)) {
+            break;
+        }
+        argv.push_back(arg);
+    }
+    std::string line;
+    if (ShellStartOf(filename, argv, &line) &&
+        std::find(topo_.cannotStart.begin(), topo_.cannotStart.end(), line) !=
+            topo_.cannotStart.end()) {
+        return Fail(EAGAIN);
+    }
+
+    std::string file;
+    if (filename.empty()) {
+        if ((flags & AT_EMPTY_PATH) == 0) {
+            return Continue();  // the kernel answers ENOENT
+        }
+        file = FdEntry(pid, "fd", dirfd);
+    } else if (filename[0] == '/') {
+        file = ProcEntry(pid, "root") + filename;
+    } else {
+        file = (dirfd == AT_FDCWD ? ProcEntry(pid, "cwd") : FdEntry(pid, "fd", dirfd)) + "/" +
+               filename;
+    }
+    UniqueFd program(open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    uint8_t head[20] = {};
+    ssize_t got = program.Valid() ? read(program.Get(), head, sizeof head) : -1;
+    if (got > 0 && KindOfProgram(head, static_cast<size_t>(got)) == ProgramKind::Foreign) {
+        fprintf(stderr,
+                "sansim: %s is not an x86-64 program: the simulated host runs 64-bit x86 "
+                "programs only\n",
+                filename.c_str());
+        return Fail(ENOEXEC);
+    }
+    Answer answer;
+    answer.startOver = true;
+    answer.process = ProcessOf(pid);
+    return answer;
+}
+
+// Places reply data in the caller's buffer or scatter list as the kernel's
+// SG_IO path copies it; copied is what was placed.
+bool PlaceData(pid_t pid, const sg_io_hdr_t& hdr, const std::vector<uint8_t>& data,
+               size_t* copied) {
+    size_t total = std::min(data.size(), static_cast<size_t>(hdr.dxfer_len));
+    *copied = 0;
+    if (total == 0 || hdr.dxferp == nullptr) {
+        return true;
+    }
+    uint64_t base = reinterpret_cast<uint64_t>(hdr.dxferp);
+    if (hdr.iovec_count == 0) {
+        *copied = total;
+        return WriteMemory(pid, base, data.data(), total);
+    }
+    std::vector<sg_iovec_t> parts(hdr.iovec_count);
+    if (!ReadMemory(pid, base, parts.data(), parts.size() * sizeof(sg_iovec_t))) {
+        return false;
+    }
+    for (size_t i = 0; i < parts.size() && *copied < total; ++i) {
+        size_t n = std::min(parts[i].iov_len, total - *copied);
+        if (n > 0 && parts[i].iov_base != nullptr) {
+            if (!WriteMemory(pid, reinterpret_cast<uint64_t>(parts[i].iov_base),
+                             data.data() + *copied, n)) {
+                return false;
+            }
+        }
+        *copied += n;
+    }
+    return true;
+}
+
+// SG_IO on a simulated node: the header, command and buffers are read from
+// the caller and the reply written back as the kernel's SCSI ioctl path
+// fills them.
+Answer Supervisor::OnSgIo(const seccomp_notif& n) {
+    pid_t pid = static_cast<pid_t>(n.pid);
+    int fd = static_cast<int>(n.data.args[0]);
+    std::string name;
+    if (!NodeNameOfFd(pid, fd, &name)) {
+        return Continue();
+    }
+    const DeviceRef* ref = FindDevice(topo_, name);
+    if (ref == nullptr) {
+        return Continue();
+    }
+    uint64_t hdrAddr = n.data.args[2];
+    sg_io_hdr_t hdr{};
+    if (!ReadMemory(pid, hdrAddr, &hdr, sizeof hdr) || hdr.cmdp == nullptr) {
+        return Fail(EFAULT);
+    }
+    // As the kernel checks the header: a transfer needs a direction.
+    bool dataIn =
+        hdr.dxfer_direction == SG_DXFER_FROM_DEV || hdr.dxfer_direction == SG_DXFER_TO_FROM_DEV;
+    bool dataOut = hdr.dxfer_direction == SG_DXFER_TO_DEV;
+    if (hdr.interface_id != 'S' || hdr.cmd_len == 0 || hdr.cmd_len > 16 ||
+        (hdr.dxfer_len != 0 && !dataIn && !dataOut)) {
+        return Fail(EINVAL);
+    }
+    uint8_t cdb[16] = {};
+    if (!ReadMemory(pid, reinterpret_cast<uint64_t>(hdr.cmdp), cdb, hdr.cmd_len)) {
+        return Fail(EFAULT);
+    }
+
+    Answer answer;
+    answer.audit =
+        ScsiAuditLine(name, cdb, hdr.cmd_len, hdr.dxfer_len, hdr.timeout, FlagsOfFd(pid, fd));
+    answer.keepState = true;
+    answer.process = ProcessOf(pid);
+    answer.node = name;
+    auto known = states_.find(answer.process);
+    if (known != states_.end()) {
+        auto node = known->second.find(name);
+        if (node != known->second.end()) {
+            answer.state = node->second;
+        }
+    }
+    int allocLen = dataIn ? static_cast<int>(std::min(hdr.dxfer_len, 1u << 30)) : 0;
+    int64_t start = NowMs();
+    ScsiReply reply = ExecuteCommand(topo_, *ref, &answer.state, cdb, hdr.cmd_len, allocLen);
+    if (reply.ioctlErrno != 0) {
+        answer.kind = Answer::Kind::Error;
+        answer.error = reply.ioctlErrno;
+        return answer;
+    }
+    // The process must still be the one that asked before its memory is
+    // written.
+    if (!StillValid(n.id)) {
+        answer.kind = Answer::Kind::Drop;
+        return answer;
+    }
+    answer.kind = Answer::Kind::Done;
+    size_t copied = 0;
+    if (dataIn && !PlaceData(pid, hdr, reply.data, &copied)) {
+        answer.kind = Answer::Kind::Error;
+        answer.error = EFAULT;
+        return answer;
+    }
+    size_t senseLen = hdr.sbp == nullptr ? 0 : std::min<size_t>(reply.sense.size(), hdr.mx_sb_len);
+    if (senseLen > 0 &&
+        !WriteMemory(pid, reinterpret_cast<uint64_t>(hdr.sbp), reply.sense.data(), senseLen)) {
+        answer.kind = Answer::Kind::Error;
+        answer.error = EFAULT;
+        return answer;
+    }
+    hdr.status = reply.status;
+    hdr.masked_status = reply.maskedStatus;
+    hdr.msg_status = 0;
+    hdr.host_status = reply.hostStatus;
+    hdr.driver_status = reply.driverStatus;
+    hdr.sb_len_wr = static_cast<unsigned char>(senseLen);
+    hdr.resid = dataIn ? static_cast<int>(hdr.dxfer_len - copied) : 0;
+    hdr.duration = static_cast<unsigned>(NowMs() - start);
+    hdr.info = reply.info;
+    if (reply.status != 0 || reply.hostStatus != 0 || reply.driverStatus != 0) {
+        hdr.info |= SG_INFO_CHECK;
+    }
+    // Only the fields the kernel fills: from the status on, every field is
+    // an output.
+    constexpr size_t kOut = offsetof(sg_io_hdr_t, status);
+    if (!WriteMemory(pid, hdrAddr + kOut, reinterpret_cast<const uint8_t*>(&hdr) + kOut,
+                     sizeof hdr - kOut)) {
+        answer.kind = Answer::Kind::Error;
+        answer.error = EFAULT;
+    }
+    return answer;
+}
+
+// ---------------------------------------------------------------------------
+// The command's process.
+
+bool SendFd(int sock, int fd) {
+    char byte = 0;
+    iovec iov{&byte, 1};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr msg{};
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    cmsghdr* cmsg = CMSG_FIRSTHDR(&msg);
+    cmsg->cmsg_level = SOL_SOCKET;
+    cmsg->cmsg_type = SCM_RIGHTS;
+    cmsg->cmsg_len = CMSG_LEN(sizeof(int));
+    memcpy(CMSG_DATA(cmsg), &fd, sizeof fd);
+    return sendmsg(sock, &msg, MSG_NOSIGNAL) == 1;
+}
+
+// The listener, or -1 when the command's process ended without sending it.
+int ReceiveFd(int sock) {
+    char byte = 0;
+    iovec iov{&byte, 1};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr msg{};
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    ssize_t n;
+    do {
+        n = recvmsg(sock, &msg, MSG_CMSG_CLOEXEC);
+    } while (n < 0 && errno == EINTR);
+    cmsghdr* cmsg = n == 1 ? CMSG_FIRSTHDR(&msg) : nullptr;
+    if (cmsg == nullptr || cmsg->cmsg_level != SOL_SOCKET || cmsg->cmsg_type != SCM_RIGHTS ||
+        cmsg->cmsg_len != CMSG_LEN(sizeof(int))) {
+        return -1;
+    }
+    int fd = -1;
+    memcpy(&fd, CMSG_DATA(cmsg), sizeof fd);
+    return fd;
+}
+
+// In the forked child: the status to exit with when the command cannot be
+// started.
+int StartCommand(const SupervisedRun& run, pid_t supervisor, int sock) {
+    if (run.prepareChild) {
+        int status = run.prepareChild();
+        if (status >= 0) {
+            return status;
+        }
+    }
+    // After the credentials are final (a change of them clears the signal):
+    // the host's command does not outlive its supervisor.
+    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != supervisor) {
+        return kSupervisedCannotRun;
+    }
+    std::vector<sock_filter> code = FilterProgram();
+    sock_fprog program{static_cast<unsigned short>(code.size()), code.data()};
+    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) {
+        fprintf(stderr, "sansim: cannot set no_new_privs: %s\n", strerror(errno));
+        return kSupervisedCannotRun;
+    }
+    long listener =
+        syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, SECCOMP_FILTER_FLAG_NEW_LISTENER, &program);
+    if (listener < 0) {
+        fprintf(stderr, "sansim: cannot install the seccomp filter: %s\n", strerror(errno));
+        return kSupervisedCannotRun;
+    }
+    bool sent = SendFd(sock, static_cast<int>(listener));
+    close(static_cast<int>(listener));
+    close(sock);
+    if (!sent) {
+        fprintf(stderr, "sansim: cannot hand the listener to the supervisor: %s\n",
+                strerror(errno));
+        return kSupervisedCannotRun;
+    }
+    execve(run.program.c_str(), run.argv, run.envp);
+    int err = errno;
+    fprintf(stderr, "sansim: cannot run %s: %s\n", run.program.c_str(), strerror(err));
+    return err == ENOENT ? kSupervisedNotFound : kSupervisedCannotRun;
+}
+
+// Ends this process as the command ended.
+int PassOn(int status) {
+    if (WIFEXITED(status)) {
+        return WEXITSTATUS(status);
+    }
+    if (WIFSIGNALED(status)) {
+        int sig = WTERMSIG(status);
+        rlimit noCore{0, 0};
+        (void)setrlimit(RLIMIT_CORE, &noCore);
+        signal(sig, SIG_DFL);
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, sig);
+        sigprocmask(SIG_UNBLOCK, &set, nullptr);
+        raise(sig);
+        return 128 + sig;
+    }
+    return kSupervisedCannotRun;
+}
+
+}  // namespace
+
+int RunSupervised(const SupervisedRun& run, std::string* error) {
+    seccomp_notif_sizes sizes{};
+    if (syscall(SYS_seccomp, SECCOMP_GET_NOTIF_SIZES, 0, &sizes) != 0) {
+        *error = std::string("this kernel has no seccomp user notification (") + strerror(errno) +
+                 "): the simulated host needs Linux 5.5 or later";
+        return -1;
+    }
+    int pair[2];
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) {
+        *error = std::string("socketpair: ") + strerror(errno);
+        return -1;
+    }
+    UniqueFd ours(pair[0]), theirs(pair[1]);
+    // Orphans of the host are ours to reap, so that "no child left" means
+    // every process of the host has ended.
+    if (prctl(PR_SET_CHILD_SUBREAPER, 1) != 0) {
+        *error = std::string("cannot become the host's subreaper: ") + strerror(errno);
+        return -1;
+    }
+    sigset_t handled, saved;
+    sigemptyset(&handled);
+    for (int sig : {SIGCHLD, SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        sigaddset(&handled, sig);
+    }
+    sigprocmask(SIG_BLOCK, &handled, &saved);
+    UniqueFd signals(signalfd(-1, &handled, SFD_CLOEXEC));
+    if (!signals.Valid()) {
+        *error = std::string("signalfd: ") + strerror(errno);
+        return -1;
+    }
+    fflush(nullptr);
+    pid_t self = getpid();
+    pid_t child = fork();
+    if (child < 0) {
+        *error = std::string("fork: ") + strerror(errno);
+        return -1;
+    }
+    if (child == 0) {
+        ours.Reset();
+        signals.Reset();
+        sigprocmask(SIG_SETMASK, &saved, nullptr);
+        _exit(StartCommand(run, self, theirs.Release()));
+    }
+    theirs.Reset();
+    UniqueFd listener(ReceiveFd(ours.Get()));
+    ours.Reset();
+    if (listener.Valid()) {
+        (void)ioctl(listener.Get(), kNotifSetFlags, kSyncWakeUp);  // older kernels: EINVAL
+    }
+    Supervisor supervisor(*run.topo, listener.Get(), run.auditFd, sizes);
+
+    int commandStatus = W_EXITCODE(kSupervisedCannotRun, 0);
+    bool commandEnded = false;
+    for (;;) {
+        pid_t reaped;
+        int status = 0;
+        while ((reaped = waitpid(-1, &status, WNOHANG)) != 0) {
+            if (reaped < 0 && errno == EINTR) {
+                continue;
+            }
+            if (reaped < 0) {
+                break;
+            }
+            if (reaped == child) {
+                commandStatus = status;
+                commandEnded = true;
+            }
+        }
+        if (reaped < 0) {
+            break;  // ECHILD: every process of the host has ended
+        }
+        pollfd fds[2] = {{signals.Get(), POLLIN, 0}, {listener.Get(), POLLIN, 0}};
+        nfds_t count = listener.Valid() ? 2 : 1;
+        if (poll(fds, count, -1) < 0) {
+            continue;
+        }
+        if (count == 2 && (fds[1].revents & POLLIN) != 0) {
+            if (!supervisor.HandleOne()) {
+                listener.Reset();
+            }
+        } else if (count == 2 && (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+            listener.Reset();  // no process uses the filter any more
+        }
+        if ((fds[0].revents & POLLIN) != 0) {
+            signalfd_siginfo info{};
+            if (read(signals.Get(), &info, sizeof info) == sizeof info &&
+                info.ssi_signo != SIGCHLD && !commandEnded &&
+                (info.ssi_code == SI_USER || info.ssi_code == SI_QUEUE)) {
+                // Sent to sansim alone (a terminal signals the whole group).
+                kill(child, static_cast<int>(info.ssi_signo));
+            }
+        }
+    }
+    sigprocmask(SIG_SETMASK, &saved, nullptr);
+    return PassOn(commandStatus);
+}
+
+}  // namespace sansim
