@@ -185,8 +185,8 @@ check_showdisk() {
     for heading in $headings; do
         need_word "$table" "$heading" "TABLE"
     done
-    solaris_headings=$(sed -n '/^void TS_PrintfHead/,/^}/p' "$solaris_src" |
-        grep -o '"[^"]*"' | grep -v '%' | sed -e 's/^"//' -e 's/"$//')
+    solaris_headings=$(sed -n '/^const Column kHeadingColumns/,/^};/p' "$solaris_src" |
+        grep -o '{"[^"]*"' | sed -e 's/^{"//' -e 's/"$//')
     count_at_least 7 "Solaris headings" "$solaris_headings"
     for heading in $solaris_headings; do
         need_text "$solaris" "$heading" "SOLARIS BUILD"
