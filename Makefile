@@ -25,6 +25,11 @@ TEST32_EMULATE ?=
 CMAKE_FUZZ := -DCMAKE_BUILD_TYPE=Debug -DTSKIT_FUZZ=ON -DTSKIT_WERROR=ON \
 	-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 CMAKE_RELEASE := -DCMAKE_BUILD_TYPE=Release
+# The static programs as the tarballs ship them (optimised, no sanitizer),
+# with the end-to-end scenarios registered against them.
+CMAKE_TEST_STATIC := -DCMAKE_BUILD_TYPE=Release -DTSKIT_TESTS=ON -DTSKIT_STATIC=ON
+STATIC_PROGRAMS := tsexTool ts_showdisk ts_showdisk-esxi
+STATIC_E2E_LABELS := ^(tsextool_e2e|showdisk_e2e|esxi_e2e)$$
 CMAKE_BENCH := -DCMAKE_BUILD_TYPE=Release -DTSKIT_BENCH=ON
 
 .PHONY: demo test release bench install package deps-demo deps-test deps-bench \
@@ -83,7 +88,11 @@ deps-package:
 	@scripts/ensure-packages $(PACKAGE_PACKAGES)
 
 # Unit tests with ASan and UBSan, the 32-bit build of the bounded library and
-# its tests, and a fixed-length libFuzzer run of every fuzz target.
+# its tests, a fixed-length libFuzzer run of every fuzz target, and the
+# end-to-end suites of tsexTool, ts_showdisk and its ESXi build once more
+# against their static programs (build/test-static; the Solaris program is
+# not static, and the scenarios of the allocation-refusing test builds have
+# no static program: CMake names those it leaves out).
 test: deps-test
 	cmake -S . -B build/fuzz $(CMAKE_FUZZ)
 	cmake --build build/fuzz -j $(JOBS)
@@ -101,6 +110,9 @@ test: deps-test
 	cmake -S . -B build/test $(CMAKE_TEST)
 	cmake --build build/test -j $(JOBS)
 	cd build/test && ctest --output-on-failure -j $(JOBS)
+	cmake -S . -B build/test-static $(CMAKE_TEST_STATIC)
+	cmake --build build/test-static -j $(JOBS) --target $(STATIC_PROGRAMS) sansim sansim_preload
+	cd build/test-static && ctest --output-on-failure -j $(JOBS) -L '$(STATIC_E2E_LABELS)'
 
 release: deps-demo
 	cmake -S . -B build/release $(CMAKE_RELEASE)
@@ -136,7 +148,7 @@ package: deps-package
 	cmake --build build/package -j $(JOBS) --target tsexTool ts_showdisk tskit_docs
 	cd build/package && cpack
 	cmake -S . -B build/static $(CMAKE_RELEASE) -DTSKIT_STATIC=ON
-	cmake --build build/static -j $(JOBS) --target tsexTool ts_showdisk ts_showdisk-esxi
+	cmake --build build/static -j $(JOBS) --target $(STATIC_PROGRAMS)
 	packaging/make_tarballs.sh build/static . build/package/dist
 	packaging/check_packages.sh build/package build/package/dist .
 
