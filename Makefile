@@ -142,15 +142,16 @@ install: deps-demo
 
 # The Debian package and the RPM (build/package), the static tarballs of
 # tsexTool, ts_showdisk and its ESXi build (build/package/dist), then their
-# checks.
+# checks; as root these run the tarballs' programs on the bundled simulated
+# hosts, beside the package build's dynamic ones.
 package: deps-package
 	cmake -S . -B build/package $(CMAKE_RELEASE)
-	cmake --build build/package -j $(JOBS) --target tsexTool ts_showdisk tskit_docs
+	cmake --build build/package -j $(JOBS) --target $(STATIC_PROGRAMS) tskit_docs
 	cd build/package && cpack
 	cmake -S . -B build/static $(CMAKE_RELEASE) -DTSKIT_STATIC=ON
-	cmake --build build/static -j $(JOBS) --target $(STATIC_PROGRAMS)
+	cmake --build build/static -j $(JOBS) --target $(STATIC_PROGRAMS) sansim sansim_preload
 	packaging/make_tarballs.sh build/static . build/package/dist
-	packaging/check_packages.sh build/package build/package/dist .
+	packaging/check_packages.sh build/package build/package/dist . build/static/sim/sansim
 
 clean:
 	rm -rf build

@@ -1,19 +1,25 @@
 #!/bin/sh
 # Checks what `make package` made:
 #
-#   check_packages.sh PACKAGE_BUILD_DIR DIST_DIR SOURCE_DIR
+#   check_packages.sh PACKAGE_BUILD_DIR DIST_DIR SOURCE_DIR [SANSIM]
 #
 # - the Debian package and the RPM hold exactly the programs, the manual
 #   pages (the pages of docs/, compressed), the bash completion and the
 #   package's copyright and changelog;
 # - lintian reports no error on the Debian package;
 # - the static programs of the tarballs are static and answer as the
-#   command-line scenarios of the tests say they must.
+#   command-line scenarios of the tests say they must;
+# - with SANSIM (the simulated host's runner) and as root, the static programs
+#   on the bundled hosts (sim/topologies): every end-to-end scenario there
+#   passes with them, and each command `make demo` runs prints what the
+#   package build's dynamic program prints, with the same status, standard
+#   error and audit log.
 # Exit 0 when every check holds, 1 otherwise.
 set -u
 BUILD=$1
 DIST=$2
 SRC=$3
+SANSIM=${4:-}
 failures=0
 fail() {
     failures=$((failures + 1))
@@ -27,6 +33,7 @@ pass() {
 EXPECTED_FILES=$(cat "$SRC/packaging/installed_files")
 
 work=$(mktemp -d)
+chmod 0755 "$work"  # the scenarios run as another user need to reach the programs
 trap 'rm -rf "$work"' EXIT
 
 # --- the Debian package
@@ -113,6 +120,7 @@ if unpack "tsexTool-1.0.0-linux-$ARCH-static" tsexTool && [ "$(id -u)" != 0 ]; t
     echo "skipped: tsexTool answers only root"
 elif [ -f "$work/path" ]; then
     tool=$(cat "$work/path")
+    static_tool=$tool
     run_case "static tsexTool show version" "$tool" "$E2E/cli_show_version/stdout" \
         "$(cat "$E2E/cli_show_version/status")" show version
     run_case "static tsexTool help" "$tool" "$E2E/cli_question_mark/stdout" \
@@ -120,13 +128,87 @@ elif [ -f "$work/path" ]; then
 fi
 printf 'ts_showdisk version 1.0.0\n' >"$work/version"
 if unpack "ts_showdisk-1.0.0-linux-$ARCH-static" ts_showdisk; then
+    static_showdisk=$(cat "$work/path")
     run_case "static ts_showdisk -v" "$(cat "$work/path")" "$work/version" 0 -v
 fi
 if unpack "ts_showdisk-1.0.0-esxi-$ARCH-static" ts_showdisk; then
     esxi=$(cat "$work/path")
+    static_esxi=$esxi
     run_case "static ESXi ts_showdisk -v" "$esxi" "$work/version" 0 -v
     run_case "static ESXi ts_showdisk -x" "$esxi" "$SRC/tests/e2e_esxi/cli_invalid/stdout" \
         "$(cat "$SRC/tests/e2e_esxi/cli_invalid/status")" -x
+fi
+
+# --- the static programs on the bundled hosts
+# scenarios SUITE PROGRAM OPCODES STDERR_RULE: the suite's scenarios on a
+# bundled host (no allocation refusal: that is a test build's), each run by
+# the suites' runner with PROGRAM; the rules are those its CMakeLists.txt
+# registers.
+scenarios() {
+    suite=$1 program=$2
+    ran=0
+    for topology in "$SRC/$suite"/*/topology; do
+        dir=${topology%/topology}
+        case $(head -n 1 "$topology") in sim/topologies/*) ;; *) continue ;; esac
+        [ -f "$dir/refuse" ] && continue
+        ran=$((ran + 1))
+        if ! sh "$SRC/tests/e2e/run_scenario.sh" "$SANSIM" "$program" "$SRC" "$work/scenario" \
+            "$dir" "$3" "$4" >"$work/scenario.log" 2>&1; then
+            fail "$suite/${dir##*/} with the static $(basename "$program"):"
+            sed 's/^/    /' "$work/scenario.log"
+            ran=$((ran - 1))
+        fi
+    done
+    [ "$ran" -gt 0 ] && pass "$suite: $ran scenarios on the bundled hosts with the static program"
+}
+# same_as_dynamic HOST STATIC DYNAMIC ARGS...
+same_as_dynamic() {
+    host=$1 static=$2 dynamic=$3
+    shift 3
+    for build in static dynamic; do
+        eval "program=\$$build"
+        "$SANSIM" run "$SRC/sim/topologies/$host.json" --audit "$work/$build.audit" -- \
+            "$program" "$@" >"$work/$build.out" 2>"$work/$build.err"
+        echo $? >"$work/$build.status"
+    done
+    what="static $(basename "$static")${*:+ $*} on $host"
+    if [ -s "$work/static.out" ] && cmp -s "$work/static.out" "$work/dynamic.out" &&
+        cmp -s "$work/static.status" "$work/dynamic.status" &&
+        cmp -s "$work/static.err" "$work/dynamic.err" &&
+        cmp -s "$work/static.audit" "$work/dynamic.audit"; then
+        pass "$what prints what the dynamic build prints"
+    else
+        fail "$what differs from the dynamic build (- dynamic, + static)"
+        for part in status out err audit; do
+            diff -u "$work/dynamic.$part" "$work/static.$part" | sed 's/^/    /'
+        done
+    fi
+}
+if [ -z "$SANSIM" ]; then
+    echo "skipped: the bundled hosts (no simulator given)"
+elif [ "$(id -u)" != 0 ]; then
+    echo "skipped: the bundled hosts (a simulated host needs root here)"
+else
+    if [ -n "${static_tool:-}" ]; then
+        scenarios tests/e2e "$static_tool" "00|12|25|9e" empty
+        for host in demo degraded; do
+            for words in "show vlun" "show path" "show phypath" "show device"; do
+                # $words unquoted: each word is one argument
+                same_as_dynamic $host "$static_tool" "$BUILD/tool/tsexTool" $words
+            done
+        done
+        same_as_dynamic degraded "$static_tool" "$BUILD/tool/tsexTool" check status
+        same_as_dynamic degraded_fc "$static_tool" "$BUILD/tool/tsexTool" show phypath
+        same_as_dynamic degraded_fc "$static_tool" "$BUILD/tool/tsexTool" check status
+    fi
+    if [ -n "${static_showdisk:-}" ]; then
+        scenarios tests/e2e_showdisk "$static_showdisk" "00|12" sanitizer
+        same_as_dynamic demo "$static_showdisk" "$BUILD/showdisk/ts_showdisk"
+    fi
+    if [ -n "${static_esxi:-}" ]; then
+        scenarios tests/e2e_esxi "$static_esxi" "00|12" sanitizer
+        same_as_dynamic esxi_demo "$static_esxi" "$BUILD/showdisk/ts_showdisk-esxi"
+    fi
 fi
 
 [ "$failures" = 0 ] || { echo "$failures check(s) failed"; exit 1; }
