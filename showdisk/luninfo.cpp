@@ -117,37 +117,14 @@ void strip_newline(char* line) {
 
 // ---- list ----
 
-void INIT_LIST_HEAD(list_head* head) {
-    head->prev = head;
-    head->next = head;
-}
-
-void list_add_tail(list_head* entry, list_head* head) {
-    entry->prev = head->prev;
-    entry->next = head;
-    head->prev->next = entry;
-    head->prev = entry;
-}
-
-void list_del(list_head* entry) {
-    entry->prev->next = entry->next;
-    entry->next->prev = entry->prev;
-    entry->prev = entry;
-    entry->next = entry;
-}
-
-int list_empty(const list_head* head) {
-    return head->next == head ? 1 : 0;
-}
-
 LunInfo* lun_of(list_head* link) {
-    return reinterpret_cast<LunInfo*>(reinterpret_cast<char*>(link) - offsetof(LunInfo, node));
+    return list_entry(link, LunInfo, node);
 }
 
 void free_lunlist(void) {
-    while (list_empty(&g_lunlist) == 0) {
+    while (!list_empty(&g_lunlist)) {
         LunInfo* lun = lun_of(g_lunlist.next);
-        while (list_empty(&lun->paths) == 0) {
+        while (!list_empty(&lun->paths)) {
             LunInfo* path = lun_of(lun->paths.next);
             list_del(&path->node);
             free(path);
@@ -485,7 +462,7 @@ void calc_window_len(list_head* head) {
     const char* cells[12];
     for (list_head* l = head->next; l != head; l = l->next) {
         const LunInfo* lun = lun_of(l);
-        if (list_empty(&lun->paths) != 0) {
+        if (list_empty(&lun->paths)) {
             if (!kPlatform.lun_rows) {
                 continue;
             }
@@ -550,7 +527,7 @@ void print_end(void) {
 }
 
 int print_info(void) {
-    if (list_empty(&g_lunlist) != 0) {
+    if (list_empty(&g_lunlist)) {
         out("There is no Qelmar disk\n");
         return 0;
     }
@@ -559,7 +536,7 @@ int print_info(void) {
     const char* cells[12];
     for (list_head* l = g_lunlist.next; l != &g_lunlist; l = l->next) {
         LunInfo* lun = lun_of(l);
-        if (list_empty(&lun->paths) != 0) {
+        if (list_empty(&lun->paths)) {
             if (!kPlatform.lun_rows) {
                 continue;
             }

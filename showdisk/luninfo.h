@@ -8,16 +8,10 @@
 
 #include <stddef.h>
 
-// Intrusive, circular, doubly linked list; elements are only appended.
-struct list_head {
-    list_head* prev;
-    list_head* next;
-};
+#include "../common/intrusive_list.h"
 
-void INIT_LIST_HEAD(list_head* head);
-void list_add_tail(list_head* entry, list_head* head);
-void list_del(list_head* entry);
-int list_empty(const list_head* head);
+// The kit's intrusive list, under the name the LUN records have always used.
+using list_head = ListHead;
 
 // One LUN or one path of a LUN.
 struct LunInfo {

@@ -103,8 +103,7 @@ int lun_line_step(const char* line, void* state) {
 }  // namespace
 
 PathListEntry* path_entry_of(list_head* link) {
-    return reinterpret_cast<PathListEntry*>(reinterpret_cast<char*>(link) -
-                                            offsetof(PathListEntry, node));
+    return list_entry(link, PathListEntry, node);
 }
 
 // A value line whose colon ends it gives an empty value (deliberate: the
@@ -315,7 +314,7 @@ int get_lun_list(void) {
     if (get_lun_list_from_system() != 0) {
         return -1;
     }
-    if (list_empty(&g_lunlist) != 0) {
+    if (list_empty(&g_lunlist)) {
         ts_log(1, "Get no disk from esxcfg-scsidevs -l\n");
     }
     return 0;
@@ -362,7 +361,7 @@ int get_info(void) {
 
 void free_pathlist(void) {
     drop_path_index();
-    while (list_empty(&g_pathlist) == 0) {
+    while (!list_empty(&g_pathlist)) {
         PathListEntry* entry = path_entry_of(g_pathlist.next);
         list_del(&entry->node);
         free(entry);

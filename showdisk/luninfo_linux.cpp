@@ -325,7 +325,7 @@ int get_lun_list_from_block_dir(void) {
 // (deliberate: a host without /sys/block is an error, not "no disk").
 int get_lun_list(void) {
     (void)get_lun_list_from_dm();
-    if (list_empty(&g_lunlist) == 0) {
+    if (!list_empty(&g_lunlist)) {
         return 0;
     }
     ts_log(1, "get no disk from multipath -ll\n");
