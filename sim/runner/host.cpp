@@ -140,7 +140,7 @@ bool HoldRealDevices(const Topology& topo, std::vector<HeldDevice>* held, std::s
     return true;
 }
 
-// Device nodes: empty regular files; the interposer answers their SG_IO.
+// Device nodes: empty regular files; the supervisor answers their SG_IO.
 bool MakeDevNodes(const Topology& topo, int dev, std::string* error) {
     DirMaker dirs(dev);
     auto makeNode = [&](const std::string& name) {

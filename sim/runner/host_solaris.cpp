@@ -1,7 +1,7 @@
 // Lays out /dev of a simulated Solaris host. A Solaris host has no /sys: its
 // disks are found through the device tree, whose description goes to
 // kSolarisTreeFile. The links are empty regular files like every simulated
-// node; the interposer answers their SG_IO.
+// node; the supervisor answers their SG_IO.
 #include "host_solaris.h"
 
 #include <errno.h>
