@@ -202,7 +202,7 @@ else
         same_as_dynamic degraded_fc "$static_tool" "$BUILD/tool/tsexTool" check status
     fi
     if [ -n "${static_showdisk:-}" ]; then
-        scenarios tests/e2e_showdisk "$static_showdisk" "00|12" sanitizer
+        scenarios tests/e2e_showdisk "$static_showdisk" "00|12" empty
         same_as_dynamic demo "$static_showdisk" "$BUILD/showdisk/ts_showdisk"
     fi
     if [ -n "${static_esxi:-}" ]; then

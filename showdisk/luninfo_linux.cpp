@@ -245,7 +245,9 @@ int parse_multipath_line(const char* line, int* vendor_map, LunInfo** current) {
 }
 
 int get_lun_list_from_dm(void) {
-    UniquePipe pipe(popen("multipath -ll", "r"));
+    // The program writes nothing on standard error, and neither may what it
+    // starts: a host without multipath would have its shell say so there.
+    UniquePipe pipe(popen("multipath -ll 2>/dev/null", "r"));
     if (!pipe.Valid()) {
         ts_log(3, "popen failed\n");
         return -1;
@@ -356,10 +358,18 @@ int get_sysfs_get_hostno(const char* dev, char* dest, size_t size) {
     if (filter_the_unsafe_str(dev) != 0) {
         return -1;
     }
-    char command[kPathLen];
-    if (sprintf_s(command, sizeof(command),
-                  "readlink /sys/block/%s/device | xargs basename | awk -F ':' '{print $1}'",
-                  dev) < 0) {
+    // A block device without a device link (a dm map, a loop device) gives
+    // readlink nothing to print: xargs -r then starts no basename, which
+    // would complain on standard error about its missing operand.
+    static const char kFormat[] =
+        "readlink /sys/block/%s/device 2>/dev/null | xargs -r basename 2>/dev/null"
+        " | awk -F ':' '{print $1}' 2>/dev/null";
+    // The redirections take no room from the name: every name that fitted
+    // the plain pipeline in kPathLen bytes still fits.
+    static const char kPlainFormat[] =
+        "readlink /sys/block/%s/device | xargs basename | awk -F ':' '{print $1}'";
+    char command[kPathLen + sizeof(kFormat) - sizeof(kPlainFormat)];
+    if (sprintf_s(command, sizeof(command), kFormat, dev) < 0) {
         return -1;
     }
     char line[kLineLen];
