@@ -228,6 +228,9 @@ int parse_multipath_line(const char* line, int* vendor_map, LunInfo** current) {
         return 0;
     }
     if (get_str_by_reg(line, "sd", token, sizeof(token)) == 0) {
+        // An sd word too long for the token buffer comes out empty; its path
+        // would be "/dev/", which opens (a directory), so such a line names
+        // no path.
         if (*vendor_map != 0 && *current != nullptr && token[0] != '\0') {
             return create_dev_for_sd(*current, line, token);
         }

@@ -272,6 +272,22 @@ TEST_F(ListingTest, HeaderWithoutDmWordCreatesNothing) {
     EXPECT_EQ(Count(&lun_of(g_lunlist.next)->paths), 1);
 }
 
+// The token buffer holds 63 characters: a longer sd word names no path (it
+// would otherwise become the path "/dev/").
+TEST_F(ListingTest, SdWordLongerThanTheTokenBufferNamesNoPath) {
+    const std::string fits = "sd" + std::string(61, 'x');
+    const std::string too_long = "sd" + std::string(62, 'y');
+    const std::string fits_line = "  |- 3:0:0:1 " + fits + " 8:16 active ready running";
+    const std::string long_line = "  `- 3:0:1:1 " + too_long + " 8:32 active ready running";
+    const char* lines[] = {"36e0fc1 dm-0 QELMAR,VSA1000", fits_line.c_str(), long_line.c_str(),
+                           nullptr};
+    Feed(lines);
+    ASSERT_EQ(Count(&g_lunlist), 1);
+    LunInfo* lun = lun_of(g_lunlist.next);
+    ASSERT_EQ(Count(&lun->paths), 1);
+    EXPECT_EQ(std::string(lun_of(lun->paths.next)->dev_name), "/dev/" + fits);
+}
+
 TEST_F(ListingTest, PathLinesBeforeAnyMapAreIgnored) {
     const char* lines[] = {"  `- 3:0:0:1 sdxqa 8:16 active ready", "size=10G", nullptr};
     Feed(lines);
