@@ -327,6 +327,8 @@ int get_dev_info(LunInfo* lun) {
     char node[kPathLen];
     (void)memset_s(node, sizeof(node), 0, sizeof(node));
     (void)sprintf_s(node, sizeof(node), "/dev/disks/%s", lun->dev_name);
+    // Read-only, and non-blocking so that a device without a medium or a
+    // slow open does not hold the queries of the LUNs after it.
     UniqueFd fd(open(node, O_RDONLY | O_NONBLOCK));
     if (!fd.Valid()) {
         ts_log(1, "open %s failed\n", lun->dev_name);

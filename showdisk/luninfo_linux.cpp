@@ -200,6 +200,8 @@ int create_dev_for_sd(LunInfo* lun, const char* line, const char* dev) {
     if (get_str_by_reg(line, "active", path->path_status, sizeof(path->path_status)) != 0) {
         (void)sprintf_s(path->path_status, sizeof(path->path_status), "%s", "failed");
     }
+    // Read-only, and non-blocking so that a node without a medium or a slow
+    // open does not hold the scan.
     UniqueFd fd(open(path->dev_name, O_RDONLY | O_NONBLOCK));
     if (fd.Valid() && do_tur(fd.Get()) != 0) {
         (void)sprintf_s(path->path_status, sizeof(path->path_status), "%s", "failed");
@@ -296,6 +298,8 @@ int get_lun_list_from_block_dir(void) {
         if (sprintf_s(node, sizeof(node), "/dev/%s", name) < 0) {
             continue;
         }
+        // Read-only and non-blocking: every entry is tried, so an optical
+        // drive without a medium or a slow node must not hold the walk.
         UniqueFd fd(open(node, O_RDONLY | O_NONBLOCK));
         if (!fd.Valid()) {
             ts_log(1, "open %s failed\n", node);
@@ -412,6 +416,8 @@ int get_dev_info(LunInfo* lun) {
     if (lun == nullptr) {
         return -1;
     }
+    // Read-only, and non-blocking so that a node without a medium or a slow
+    // open does not hold the queries of the records after it.
     UniqueFd fd(open(lun->dev_name, O_RDONLY | O_NONBLOCK));
     if (!fd.Valid()) {
         char* const fields[] = {lun->lun_name,    lun->wwn,        lun->ctrl,
