@@ -12,6 +12,7 @@
 
 #include <iterator>
 
+#include "../common/listing_text.h"
 #include "../common/unique_dir.h"
 #include "../common/unique_fd.h"
 #include "../common/unique_pipe.h"
@@ -32,8 +33,6 @@ extern constexpr ShowdiskPlatform kPlatform = {
 
 namespace {
 
-const int filter_size = 5;
-const char filter_str[filter_size][4] = {"&&", "||", "&", "|", ";"};
 // The listing reader's token buffer.
 const size_t kTokenLen = 64;
 
@@ -60,6 +59,8 @@ bool first_line_of(const char* command, char* line, size_t size) {
 
 // ---- text helpers ----
 
+// Kept apart from tsexTool's GetStringByCompareRegion: this token also ends at
+// "]" ([size=10G][features=0]) and is copied without a terminator.
 int get_str_by_reg(const char* line, const char* pattern, char* dest, size_t size) {
     if (line == nullptr || line[0] == '\0' || pattern == nullptr) {
         return -1;
@@ -80,73 +81,24 @@ int get_str_by_reg(const char* line, const char* pattern, char* dest, size_t siz
     return 0;
 }
 
-// Besides the five shell separators, refuses every character outside letters,
-// digits and . _ - : ! + (deliberate: $, backquotes, quotes, redirections and
-// blanks would otherwise reach the shell).
+// Besides the five shell separators && || & | ;, refuses every character
+// outside letters, digits and . _ - : ! + (deliberate: $, backquotes, quotes,
+// redirections and blanks would otherwise reach the shell), as tsexTool does.
 int filter_the_unsafe_str(const char* text) {
-    if (text == nullptr) {
-        return -1;
-    }
-    for (int i = 0; i < filter_size; ++i) {
-        if (strstr(text, filter_str[i]) != nullptr) {
-            return -1;
-        }
-    }
-    for (const char* p = text; *p != '\0'; ++p) {
-        char c = *p;
-        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                  strchr("._-:!+", c) != nullptr;
-        if (!ok) {
-            return -1;
-        }
-    }
-    return 0;
+    return IsShellSafeName(text) ? 0 : -1;
 }
 
 // ---- discovery: multipath -ll, /sys/block ----
 
 void size_text_from_sectors(unsigned long long sectors, char* dest, size_t size) {
-    static const char kUnits[] = "KMGTP";
-    float value = static_cast<float>(sectors / 2);
-    size_t unit = 0;
-    while (value >= 1024 && kUnits[unit] != 'P') {
-        value = value / 1024;
-        ++unit;
-    }
-    // One decimal below 10, none from 10 on.
-    if (value < 10) {
-        (void)sprintf_s(dest, size, "%.1f%c", static_cast<double>(value), kUnits[unit]);
-    } else {
-        (void)sprintf_s(dest, size, "%.0f%c", static_cast<double>(value), kUnits[unit]);
-    }
+    (void)SizeTextFromSectors(sectors, dest, size);
 }
 
-// The dm name of a header is its first blank-delimited word that is "dm-"
-// followed by digits (deliberate: an alias holding "dm-" cannot name the map).
+// The dm name of a header is its first word that is "dm-" followed by digits
+// (deliberate: an alias holding "dm-" cannot name the map). Tabs separate
+// words here too, where tsexTool splits its listing at blanks only.
 int dm_word_of_line(const char* line, char* dest, size_t size) {
-    const char* p = line;
-    while (*p != '\0') {
-        while (*p == ' ' || *p == '\t') {
-            ++p;
-        }
-        size_t len = strcspn(p, " \t");
-        if (len > 3 && strncmp(p, "dm-", 3) == 0) {
-            size_t digits = 3;
-            while (digits < len && p[digits] >= '0' && p[digits] <= '9') {
-                ++digits;
-            }
-            if (digits == len) {
-                if (len > size - 1) {
-                    return -1;
-                }
-                (void)memset_s(dest, size, 0, size);
-                (void)memcpy_s(dest, size - 1, p, len);
-                return 0;
-            }
-        }
-        p += len;
-    }
-    return -1;
+    return DmWordOfLine(line, " \t", dest, size);
 }
 
 int host_no_of_line(const char* line, char* dest, size_t size) {
@@ -357,6 +309,8 @@ int get_sysfs_get_size(const char* dev, char* dest, size_t size) {
     if (!first_line_of(command, line, sizeof(line))) {
         return -1;
     }
+    // strtoull, where tsexTool takes the leading digits only: leading blanks
+    // are skipped and a sign is taken ("-1" wraps to the largest count).
     size_text_from_sectors(strtoull(line, nullptr, 10), dest, size);
     return 0;
 }

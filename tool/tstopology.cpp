@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "../common/listing_text.h"
 #include "boundedfunc.h"
 #include "tslog.h"
 
@@ -17,17 +18,6 @@ ListHead g_tsalarmlist = {&g_tsalarmlist, &g_tsalarmlist};
 namespace {
 
 constexpr int kLogDetail = 0;
-
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-// Characters of a kernel block device name: letters, digits and the few
-// punctuation marks that names use ("cciss!c0d0", "nvme0n1", "dm-3").
-bool IsNameCharacter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || IsDigit(c) ||
-           strchr("._-:!+", c) != nullptr;
-}
 
 // Writes a default text with the field width less one as the bound.
 template <size_t N>
@@ -134,22 +124,10 @@ int JudgeFileExistAndRead(const char* nodePath) {
     return 0;
 }
 
+// Deliberately stricter than the five separators && || & | ;: a backquote,
+// "$", a redirection, a quote, a blank or a newline would reach the shell that
+// runs "cat" just the same, and a kernel name ("cciss!c0d0", "nvme0n1",
+// "dm-3") needs none of them. ts_showdisk refuses the same names.
 int JudgeDevnameUnsafeStr(const char* name) {
-    if (name == nullptr) {
-        return -1;
-    }
-    for (const char* separator : {"&&", "||", "&", "|", ";"}) {
-        if (strstr(name, separator) != nullptr) {
-            return -1;
-        }
-    }
-    // Deliberately stricter than the five separators: a backquote, "$", a
-    // redirection, a quote, a blank or a newline would reach the shell that
-    // runs "cat" just the same. A kernel name needs none of them.
-    for (const char* c = name; *c != '\0'; ++c) {
-        if (!IsNameCharacter(*c)) {
-            return -1;
-        }
-    }
-    return 0;
+    return IsShellSafeName(name) ? 0 : -1;
 }

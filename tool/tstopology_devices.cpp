@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "../common/listing_text.h"
 #include "../common/unique_dir.h"
 #include "../common/unique_pipe.h"
 #include "boundedfunc.h"
@@ -28,13 +29,13 @@ constexpr char kSysBlock[] = "/sys/block";
 constexpr size_t kSysBlockLength = sizeof kSysBlock - 1;
 constexpr size_t kEntryPathSize = 256;
 constexpr int kLineSize = 256;
-constexpr size_t kFormatSize = 6;
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// The leading decimal number of a line; none counts as 0.
+// The leading decimal number of a line; none counts as 0. Kept apart from
+// ts_showdisk's strtoull, which also skips leading blanks and takes a sign.
 uint64_t LeadingNumber(const char* text) {
     uint64_t value = 0;
     for (; IsDigit(*text); ++text) {
@@ -79,29 +80,7 @@ int GetCapacityFromSysfs(const char* name, char* dest, int destSize) {
     if (length > 0 && line[length - 1] == '\n') {
         line[length - 1] = '\0';
     }
-    // Sectors of 512 bytes, halved to kibibytes.
-    float value = static_cast<float>(LeadingNumber(line) / 2);
-    static const char kUnits[] = "KMGTP";
-    size_t unit = 0;
-    while (value >= 1024.0F && unit + 1 < sizeof kUnits - 1) {
-        value /= 1024.0F;
-        ++unit;
-    }
-    char format[kFormatSize];
-    if (snprintf_s(format, sizeof format, sizeof format - 1, value < 10.0F ? "%%.1f%c" : "%%.0f%c",
-                   kUnits[unit]) < 0) {
-        return -1;
-    }
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-#endif
-    int written =
-        sprintf_s(dest, static_cast<size_t>(destSize), format, static_cast<double>(value));
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
-    return written < 0 ? -1 : 0;
+    return SizeTextFromSectors(LeadingNumber(line), dest, static_cast<size_t>(destSize));
 }
 
 DevInfo* CreateDeviceWithDevname(const char* name) {

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "../common/listing_text.h"
 #include "boundedfunc.h"
 
 namespace {
@@ -90,6 +91,8 @@ int GetStringSegmentWithInChar(const char* text, char delim, int index, int dire
     return -1;
 }
 
+// Kept apart from ts_showdisk's get_str_by_reg: this word ends at a blank only
+// (a "]" stays in it) and its destination is always zero-filled.
 int GetStringByCompareRegion(const char* text, const char* pattern, char* dest, int destSize) {
     if (text == nullptr || text[0] == '\0' || pattern == nullptr) {
         return -1;
@@ -143,36 +146,13 @@ int GetDMvidpidStringFromLinebuf(const char* line, char* vendor, char* product, 
 }
 
 // Deliberately stricter than "the word at the first dm-": an alias such as
-// backup_dm-3 on map dm-7 would otherwise name the wrong device. Only a whole
-// word of "dm-" and digits that fits the destination counts.
+// backup_dm-3 on map dm-7 would otherwise name the wrong device. Words end at
+// blanks only, as every cutter of this listing splits them.
 int GetDMnameStringFromLinebuf(const char* line, char* dest, int destSize) {
-    if (line == nullptr || dest == nullptr || destSize <= 0) {
+    if (destSize <= 0) {
         return -1;
     }
-    const char* word = line;
-    while (*word != '\0') {
-        while (*word == ' ') {
-            ++word;
-        }
-        size_t length = strcspn(word, " ");
-        if (length > 3 && strncmp(word, "dm-", 3) == 0) {
-            size_t digits = 3;
-            while (digits < length && IsDigit(word[digits])) {
-                ++digits;
-            }
-            if (digits == length) {
-                if (length > static_cast<size_t>(destSize) - 1) {
-                    return -1;
-                }
-                (void)memset_s(dest, static_cast<size_t>(destSize), 0,
-                               static_cast<size_t>(destSize));
-                CopySegment(word, length, dest, destSize);
-                return 0;
-            }
-        }
-        word += length;
-    }
-    return -1;
+    return DmWordOfLine(line, " ", dest, static_cast<size_t>(destSize));
 }
 
 int GetSizeFromLinebuf(const char* line, char* dest, int destSize) {

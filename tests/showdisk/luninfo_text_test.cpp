@@ -173,6 +173,9 @@ TEST(DmWord, FirstBlankDelimitedDmDigitsWord) {
     EXPECT_STREQ(dest, "dm-7");
     EXPECT_EQ(dm_word_of_line("my-dm-a (36e0fc) dm- QELMAR", dest, sizeof(dest)), -1);
     EXPECT_EQ(dm_word_of_line("dm-x dm-1y QELMAR", dest, sizeof(dest)), -1);
+    // Tabs separate the words too (tsexTool's header reader splits at blanks only).
+    EXPECT_EQ(dm_word_of_line("mpatha\t(36e0fc)\tdm-4\tQELMAR,VSA1000", dest, sizeof(dest)), 0);
+    EXPECT_STREQ(dest, "dm-4");
 }
 
 TEST(HostNo, FirstDigitRun) {

@@ -503,7 +503,9 @@ TEST(ListingHeader, DmNameIsAWholeDmWord) {
     EXPECT_EQ(DmName("dm-1").text, "dm-1");
     for (const std::string& line :
          {std::string("weird (36e0fc12) xdm-9 QELMAR,VSA1000"), std::string("dm- dm-a dm-1b"),
-          std::string("nothing here"), "x dm-" + std::string(61, '1') + " y"}) {
+          std::string("nothing here"), "x dm-" + std::string(61, '1') + " y",
+          // Words end at blanks only, as every cutter of the listing splits them.
+          std::string("mpatha\t(36e0fc12)\tdm-3\tQELMAR,VSA1000")}) {
         Cut cut = DmName(line.c_str());
         EXPECT_EQ(cut.result, -1) << line;
         EXPECT_EQ(cut.text, "untouched") << line;

@@ -1,0 +1,30 @@
+// Text of the host that tsexTool and ts_showdisk cut alike: the dm-N word of
+// a multipath map header, the names that may go into a shell command, and a
+// sysfs sector count as a capacity text. Each program's own functions are
+// thin wrappers over these.
+#ifndef TSKIT_COMMON_LISTING_TEXT_H
+#define TSKIT_COMMON_LISTING_TEXT_H
+
+#include <cstddef>
+#include <cstdint>
+
+// The first word of line that is "dm-" followed by digits only, words being
+// runs of characters other than those of separators. 0 with the word in dest
+// (zero-filled first). -1 and dest untouched when no word qualifies, or when
+// the first that does is longer than size - 1 characters: an alias such as
+// backup_dm-3 on map dm-7 cannot name the map.
+int DmWordOfLine(const char* line, const char* separators, char* dest, size_t size);
+
+// True for a name of letters, digits and . _ - : ! + only. The shell that
+// runs a command holding the name takes it as one plain word: it has none of
+// the separators && || & | ;, and no $, backquote, quote, redirection,
+// wildcard, blank or newline either. A kernel device name needs none of them.
+bool IsShellSafeName(const char* name);
+
+// A count of 512-byte sectors as a capacity text: kibibytes (an odd sector
+// dropped) held in single precision and divided by 1024 while at least 1024,
+// up to P at most; one decimal below 10, none from 10 on (10G, 9.5G, 1024M,
+// 0.0K). 0, or -1 with dest emptied when the text does not fit.
+int SizeTextFromSectors(uint64_t sectors, char* dest, size_t size);
+
+#endif  // TSKIT_COMMON_LISTING_TEXT_H
