@@ -38,6 +38,16 @@ void LogSendFailure(const ScsiExchange& exchange) {
     tsprint_Log(3, "Execute ioctl(SG_IO) failed: %s (errno=%d)\n", strerror(err), err);
 }
 
+// A READ CAPACITY that came back with an error status; which is "short"
+// (the 10-byte command) or "long" (the 16-byte one).
+void LogCapacityFailure(const char* which, const ScsiExchange& exchange) {
+    const ScsiRequest& done = exchange.request;
+    tsprint_Log(3,
+                "Get read %s capacity failed with error[status:%d host_status:%d "
+                "driver_status:%d].\n",
+                which, done.status, done.hostStatus, done.driverStatus);
+}
+
 uint64_t CapacityBytes(uint64_t lastLba, uint32_t blockLength) {
     return (lastLba + 1) * blockLength;
 }
@@ -126,11 +136,7 @@ int tsioctrl_ReadCapacity(int fd, uint64_t* capacity) {
         return tsioctrl_ReadLongCapacity(fd, capacity);
     }
     if (result != SCSI_GOOD) {
-        const ScsiRequest& done = exchange.request;
-        tsprint_Log(3,
-                    "Get read short capacity failed with error[status:%d host_status:%d "
-                    "driver_status:%d].\n",
-                    done.status, done.hostStatus, done.driverStatus);
+        LogCapacityFailure("short", exchange);
         return tsioctrl_ReadLongCapacity(fd, capacity);
     }
     // All ones: the device is too large for the 10-byte command.
@@ -151,11 +157,7 @@ int tsioctrl_ReadLongCapacity(int fd, uint64_t* capacity) {
         return -1;
     }
     if (result != SCSI_GOOD) {
-        const ScsiRequest& done = exchange.request;
-        tsprint_Log(3,
-                    "Get read long capacity failed with error[status:%d host_status:%d "
-                    "driver_status:%d].\n",
-                    done.status, done.hostStatus, done.driverStatus);
+        LogCapacityFailure("long", exchange);
         return -1;
     }
     *capacity = CapacityBytes(lastLba, blockLength);
