@@ -27,6 +27,12 @@ void PutCell(const char* text, unsigned int width, CellAlign align, FILE* out) {
     PutBlanks(surplus - left, out);
 }
 
+void PutRule(unsigned int count, char ch, FILE* out) {
+    for (unsigned int i = 0; i < count; ++i) {
+        (void)fputc(static_cast<unsigned char>(ch), out);
+    }
+}
+
 unsigned int RaisedWidth(unsigned int current, size_t length, unsigned int floor) {
     const unsigned int text =
         length > 0xFFFFFFFFU ? 0xFFFFFFFFU : static_cast<unsigned int>(length);

@@ -37,6 +37,9 @@ using CellWriter = void (*)(const char* text, unsigned int width, CellAlign alig
 
 void PutCell(const char* text, unsigned int width, CellAlign align, FILE* out);
 
+// A rule line's characters, count of ch, without its newline.
+void PutRule(unsigned int count, char ch, FILE* out);
+
 // The largest of a current width, a text length and a floor.
 unsigned int RaisedWidth(unsigned int current, size_t length, unsigned int floor);
 

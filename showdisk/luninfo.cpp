@@ -11,10 +11,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <iterator>
-#include <numeric>
-
-#include "../common/terminal_text.h"
+#include "column_table.h"
 #include "boundedfunc.h"
 #include "luninfo_platform.h"
 #include "scsi_bytes.h"
@@ -366,26 +363,26 @@ int run_queries(int fd, const Query* queries, size_t count, const char* dev_name
 
 namespace {
 
-struct Column {
-    const char* heading;
-    unsigned int* window;
-    unsigned int minimum;
+// Every floor is at least as wide as its heading, so the floors alone give the
+// widths of a table without rows.
+const Column kColumns[12] = {
+    {"DiskName", g_uiVdiskNameWindow, 8},
+    {"LunName", g_uiLunNameWindow, 7},
+    {"WWN", g_uiWWNWindow, 24},
+    {"Path", g_uiPathWindow, 8},
+    {"PathStatus", g_uiPathStatusWindow, 10},
+    {"HostAdapter", g_uiHostnoWindow, 11},
+    {"Capacity", g_uiCapacityWindow, 8},
+    {"Vendor", g_uiVendorWindow, 6},
+    {"Ctrl(Own/Work)", g_uiCtrlWindow, 14},
+    {"HostLunID", g_uiHostLunIDWindow, 9},
+    {"ArrayName", g_uiArrayNameWindow, 9},
+    {"PortType", g_uiPortTypeWindow, 8},
 };
 
-const Column kColumns[12] = {
-    {"DiskName", &g_uiVdiskNameWindow, 8},
-    {"LunName", &g_uiLunNameWindow, 7},
-    {"WWN", &g_uiWWNWindow, 24},
-    {"Path", &g_uiPathWindow, 8},
-    {"PathStatus", &g_uiPathStatusWindow, 10},
-    {"HostAdapter", &g_uiHostnoWindow, 11},
-    {"Capacity", &g_uiCapacityWindow, 8},
-    {"Vendor", &g_uiVendorWindow, 6},
-    {"Ctrl(Own/Work)", &g_uiCtrlWindow, 14},
-    {"HostLunID", &g_uiHostLunIDWindow, 9},
-    {"ArrayName", &g_uiArrayNameWindow, 9},
-    {"PortType", &g_uiPortTypeWindow, 8},
-};
+// Each cell is its text centred in its column's width and two blanks.
+constexpr unsigned int kMargin = 2;
+constexpr ColumnTable kTable(kColumns, kMargin);
 
 // The path's own text, or the LUN's when the path's whole field is "--".
 const char* path_or_lun(const char* path_field, const char* lun_field) {
@@ -430,30 +427,28 @@ void row_cells(const LunInfo* lun, const LunInfo* path, const char* cells[12]) {
 }
 
 void measure_row(const char* const cells[12]) {
-    for (int i = 0; i < 12; ++i) {
-        *kColumns[i].window =
-            CHOOSE_LEN(*kColumns[i].window, strlen(cells[i]), kColumns[i].minimum);
-    }
+    kTable.Measure(cells);
+}
+
+// One cell through print_str_in_mid, which flushes it.
+void put_cell(const char* text, unsigned int width, CellAlign /*align*/, FILE* /*out*/) {
+    print_str_in_mid(text, width);
 }
 
 void print_row(const char* const cells[12]) {
-    for (int i = 0; i < 12; ++i) {
-        print_str_in_mid(cells[i], *kColumns[i].window + 2);
-    }
-    out("\n");
+    kTable.PutRow(cells, put_cell, stdout);
+    (void)fflush(stdout);
 }
 
 }  // namespace
 
 unsigned int CHOOSE_LEN(unsigned int current, size_t len, unsigned int minimum) {
-    unsigned int value = len > 0xFFFFFFFFU ? 0xFFFFFFFFU : static_cast<unsigned int>(len);
-    unsigned int largest = current > value ? current : value;
-    return largest > minimum ? largest : minimum;
+    return RaisedWidth(current, len, minimum);
 }
 
 void reset_windows(void) {
     for (const Column& c : kColumns) {
-        *c.window = 0;
+        c.width = 0;
     }
     g_uiTotalWindow = 0;
 }
@@ -478,9 +473,7 @@ void calc_window_len(list_head* head) {
 }
 
 void print_dash(unsigned int count) {
-    for (unsigned int i = 0; i < count; ++i) {
-        (void)fputc('-', stdout);
-    }
+    PutRule(count, '-', stdout);
     (void)fflush(stdout);
 }
 
@@ -492,11 +485,7 @@ void print_str_in_mid(const char* text, unsigned int width) {
     // Measured as it came, printed with '?' for each byte a terminal would act
     // on: a LUN, array or listed device name that holds an ESC sequence must
     // not clear or retitle the administrator's terminal, and the widths stay.
-    size_t len = strlen(text);
-    size_t pad = width > len ? width - len : 0;
-    (void)printf("%*s", static_cast<int>(pad / 2), "");
-    TerminalSafePut(text, stdout);
-    (void)printf("%*s", static_cast<int>(pad - pad / 2), "");
+    PutCell(text, width, CellAlign::kCentre, stdout);
     (void)fflush(stdout);
 }
 
@@ -504,18 +493,12 @@ void print_header(void) {
     // Deliberate: a table without a measured row (an ESXi host whose LUNs have
     // no paths) still gets the minimum widths; its headings would otherwise
     // run together. Every measured table has them already.
-    for (const Column& c : kColumns) {
-        *c.window = CHOOSE_LEN(*c.window, 0, c.minimum);
-    }
-    g_uiTotalWindow =
-        std::accumulate(std::begin(kColumns), std::end(kColumns), 24U,
-                        [](unsigned int sum, const Column& c) { return sum + *c.window; });
+    kTable.ApplyFloors();
+    g_uiTotalWindow = kTable.RuleLength();
     print_dash(g_uiTotalWindow);
     out("\n");
-    for (const Column& c : kColumns) {
-        print_str_in_mid(c.heading, *c.window + 2);
-    }
-    out("\n");
+    kTable.PutHeadings(put_cell, stdout);
+    (void)fflush(stdout);
 }
 
 void print_end(void) {

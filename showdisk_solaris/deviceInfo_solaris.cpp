@@ -59,7 +59,7 @@ const unsigned char kLunPage = 0xC8;
 // Page 0xC8 carries the device LUN id in bytes 192..195.
 const int kLunIdOffset = 192;
 
-const size_t kRuleLen = 89;
+const unsigned int kRuleLen = 89;
 const char kUnknown[] = "UNKNOWN";
 
 void Flush() {
@@ -115,13 +115,13 @@ const Column kRowColumns[] = {
 constexpr ColumnTable kHeadingTable(kHeadingColumns, 0);
 constexpr ColumnTable kRowTable(kRowColumns, 0);
 
+// Two rules of kRuleLen dashes on one line: the program has always printed
+// its rule twice over.
 void PrintRule() {
-    char rule[kRuleLen + 1];
-    (void)memset_s(rule, sizeof rule, 0, sizeof rule);
-    (void)memset_s(rule, sizeof rule, '-', kRuleLen);
-    (void)printf("%s", rule);
+    PutRule(kRuleLen, '-', stdout);
     Flush();
-    (void)printf("%s\n", rule);
+    PutRule(kRuleLen, '-', stdout);
+    (void)fputc('\n', stdout);
     Flush();
 }
 

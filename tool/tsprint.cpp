@@ -382,9 +382,7 @@ unsigned int CHOOSE_LEN(unsigned int current, unsigned int length, unsigned int 
 }
 
 void print_dash(unsigned int count, char ch) {
-    for (unsigned int i = 0; i < count; ++i) {
-        (void)fputc(static_cast<unsigned char>(ch), stdout);
-    }
+    PutRule(count, ch, stdout);
     (void)fflush(stdout);
 }
 

@@ -52,6 +52,12 @@ TEST(ColumnCell, LaysTheTextOutAsItsAlignmentSays) {
     }
 }
 
+TEST(ColumnCell, RuleIsCountCharactersWithoutNewline) {
+    EXPECT_EQ(Written([](FILE* out) { PutRule(5, '=', out); }), "=====");
+    EXPECT_EQ(Written([](FILE* out) { PutRule(0, '-', out); }), "");
+    EXPECT_EQ(Written([](FILE* out) { PutRule(2, '\xff', out); }), "\xff\xff");
+}
+
 TEST(ColumnCell, RaisedWidthIsTheLargestAndClampsHugeLengths) {
     EXPECT_EQ(RaisedWidth(9, 3, 4), 9u);
     EXPECT_EQ(RaisedWidth(2, 7, 4), 7u);

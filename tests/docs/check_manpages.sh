@@ -180,7 +180,7 @@ check_showdisk() {
     done
 
     # Table headings of the Linux and ESXi builds, and of the Solaris build.
-    headings=$(grep -o '{"[^"]*", &g_ui' "$luninfo" | sed -e 's/^{"//' -e 's/", &g_ui$//')
+    headings=$(grep -o '{"[^"]*", g_ui' "$luninfo" | sed -e 's/^{"//' -e 's/", g_ui$//')
     count_at_least 12 "table headings" "$headings"
     for heading in $headings; do
         need_word "$table" "$heading" "TABLE"
