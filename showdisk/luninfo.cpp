@@ -477,6 +477,8 @@ void print_dash(unsigned int count) {
     (void)fflush(stdout);
 }
 
+// tsexTool's print_str_in_mid prints nothing for a text wider than its cell;
+// this one prints it whole, so the two stay wrappers of their own.
 void print_str_in_mid(const char* text, unsigned int width) {
     if (text == nullptr) {
         ts_log(2, "invalid buf\n");
