@@ -10,6 +10,7 @@
 
 #include "../common/column_table.h"
 #include "boundedfunc.h"
+#include "tsrows.h"
 #include "tstopology.h"
 
 unsigned int g_uiVlunNameWindow = 0;
@@ -141,63 +142,6 @@ void MeasureRow(const ColumnTable& table, const Cells<N>& cells) {
     table.Measure(cells.text);
 }
 
-// Arrays report the own/work controller pair in the form the tables show
-// from this interface version on; older ones show the missing pair.
-constexpr int kOwnWorkIfVersion = 514;
-constexpr const char* kNoPair = "--/--";
-
-const char* OwnWorkShown(const DevInfo& dev) {
-    return dev.iIfVersion < kOwnWorkIfVersion ? kNoPair : dev.acOwnWork.data();
-}
-
-// Array serial numbers that name the arrays feeding the two rows of a
-// dual-array vlun.
-using ArrayKey = TsText<64>;
-
-// The first path in list order that has a value for a field decides it.
-template <size_t N>
-void MergeField(TsText<N>& row, const TsText<N>& path) {
-    if (!tstopo_TextHasValue(row.data()) && tstopo_TextHasValue(path.data()) &&
-        strcmp(row.data(), path.data()) != 0) {
-        (void)memcpy_s(row.data(), N, path.data(), N);
-    }
-}
-
-void MergePathIntoRow(DevInfo& row, const DevInfo& path) {
-    MergeField(row.acLunName, path.acLunName);
-    MergeField(row.acStatus, path.acStatus);
-    // A path whose node is gone says "failed"; the LUN is still reachable
-    // as long as any of its paths is active.
-    if (strcmp(path.acStatus.data(), "active") == 0) {
-        (void)memcpy_s(row.acStatus.data(), row.acStatus.size(), path.acStatus.data(),
-                       path.acStatus.size());
-    }
-    MergeField(row.acVidPid, path.acVidPid);
-    MergeField(row.acOwnWork, path.acOwnWork);
-    MergeField(row.acArrayName, path.acArrayName);
-    MergeField(row.acArraySn, path.acArraySn);
-    MergeField(row.acDevLunId, path.acDevLunId);
-}
-
-// The row (0 or 1) that a path of a dual-array vlun feeds, taking a free
-// key for its array; -1 when both keys belong to other arrays. A path that
-// names no array (its page 0x80 failed) cannot say which array it runs to:
-// it neither takes nor matches a key, so it can neither claim a row for a
-// missing array nor be mixed into the row of a real one.
-int DualArrayRow(const DevInfo& path, ArrayKey (&keys)[2]) {
-    if (!tstopo_TextHasValue(path.acArraySn.data())) {
-        return -1;
-    }
-    for (int i = 0; i < 2; ++i) {
-        ArrayKey& key = keys[i];
-        if (key[0] == '\0' || strcmp(key.data(), path.acArraySn.data()) == 0) {
-            (void)strncpy_s(key.data(), key.size(), path.acArraySn.data(), key.size());
-            return i;
-        }
-    }
-    return -1;
-}
-
 // A vlun with paths is shown with its own name, listing WWID and listing
 // size, and everything else from its paths.
 VlunCells MergedVlunCells(const VlunInfo& vlun, const DevInfo& row) {
@@ -217,28 +161,10 @@ VlunCells PathlessVlunCells(const VlunInfo& vlun, const char* ownWork) {
 // a dual-array vlun whose paths run to two arrays.
 template <typename Visit>
 void VisitMergedRows(const VlunInfo& vlun, Visit visit) {
-    DevInfo rows[2] = {};
-    tstopo_InitDevInfoToDefault(&rows[0], TS_DEVTYPE_PATH);
-    tstopo_InitDevInfoToDefault(&rows[1], TS_DEVTYPE_PATH);
-    // Cleared for every vlun: each dual-array LUN may span its own pair of
-    // arrays, and keys left by an earlier vlun would send this vlun's paths
-    // to the wrong row, or to none.
-    ArrayKey keys[2] = {};
-    const bool dualArray = vlun.stDev.iDualArray != 0;
-    for (ListHead* link = vlun.stPathList.next; link != &vlun.stPathList; link = link->next) {
-        const DevInfo& path = list_entry(link, PathInfo, stList)->stDev;
-        if (!dualArray) {
-            MergePathIntoRow(rows[0], path);
-            continue;
-        }
-        const int row = DualArrayRow(path, keys);
-        if (row >= 0) {
-            MergePathIntoRow(rows[row], path);
-        }
-    }
-    visit(MergedVlunCells(vlun, rows[0]));
-    if (vlun.stDev.iDualArray == 1 && keys[1][0] != '\0') {
-        visit(MergedVlunCells(vlun, rows[1]));
+    DevInfo rows[2];
+    const int count = tsrows_MergeVlunRows(vlun, rows);
+    for (int i = 0; i < count; ++i) {
+        visit(MergedVlunCells(vlun, rows[i]));
     }
 }
 
@@ -248,7 +174,7 @@ void VisitVlunRows(Visit visit) {
     for (ListHead* link = g_tsvlunlist.next; link != &g_tsvlunlist; link = link->next) {
         const VlunInfo& vlun = *list_entry(link, VlunInfo, stList);
         if (list_empty(&vlun.stPathList)) {
-            visit(PathlessVlunCells(vlun, OwnWorkShown(vlun.stDev)));
+            visit(PathlessVlunCells(vlun, tsrows_OwnWorkShown(vlun.stDev)));
         } else {
             VisitMergedRows(vlun, visit);
         }
@@ -294,7 +220,7 @@ template <typename Visit>
 void VisitDeviceRows(Visit visit) {
     for (ListHead* link = g_tsdevicelist.next; link != &g_tsdevicelist; link = link->next) {
         const DevInfo& dev = *list_entry(link, DevInfo, stNode);
-        visit(DeviceRowCells(dev, OwnWorkShown(dev)));
+        visit(DeviceRowCells(dev, tsrows_OwnWorkShown(dev)));
     }
 }
 
