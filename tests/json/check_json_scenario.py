@@ -188,11 +188,15 @@ def render_lun_table(doc, words, expected):
 
 
 def linux_text_form(words):
-    return bool(words) and words[0] == "-v"
+    return bool(words) and words[0] in ("-v", "--help")
 
 
 def esxi_text_form(words):
     return bool(words) and words[0] not in ("-l", "-L")
+
+
+def solaris_text_form(words):
+    return bool(words) and words[0] == "--help"
 
 
 # ---- ts_showdisk for Solaris ----
@@ -234,7 +238,7 @@ def render_solaris_table(doc, words, expected):
 RENDERERS = {
     "showdisk-linux": (render_lun_table, linux_text_form),
     "showdisk-esxi": (render_lun_table, esxi_text_form),
-    "showdisk-solaris": (render_solaris_table, lambda words: False),
+    "showdisk-solaris": (render_solaris_table, solaris_text_form),
 }
 
 
