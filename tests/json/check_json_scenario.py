@@ -2,7 +2,7 @@
 """Runs one end-to-end scenario again with --json and checks the document.
 
     check_json_scenario.py --kind KIND --sansim SANSIM --program PROGRAM
-        --source-root SRC --work WORK --scenario DIR --schema SCHEMA
+        --source-root SRC --work WORK --scenario DIR --schema-dir DIR
         --opcodes OPCODES --stderr empty|sanitizer [--access ro|rw] [--flags F]
 
 The scenario folder is the one run_scenario.sh runs (topology, args, stdout,
@@ -14,7 +14,8 @@ host with --json put before the scenario's words, and then:
 - its exit status must be the scenario's status;
 - standard error and the audit log are held to the rules run_scenario.sh
   applies (only the allowed commands, every open with ACCESS and FLAGS);
-- standard output must be one JSON document valid against SCHEMA, unless the
+- standard output must be one JSON document valid against the kind's schema
+  in the schema folder (docs/schema), unless the
   words make the program print a text that --json leaves alone (a version or
   usage text): then standard output must be the scenario's expected one;
 - the renderer of KIND rebuilds from the document what the table form prints
@@ -25,8 +26,8 @@ host with --json put before the scenario's words, and then:
 
 A renderer is one function of (document, words, expected standard output as
 bytes) that returns the list of differences; RENDERERS maps each KIND to its
-renderer and to the function that says whether the words leave the output in
-text form. Another program's kind plugs in there.
+renderer, to the function that says whether the words leave the output in
+text form, and to its schema. Another program's kind plugs in there.
 
 Exit 0 when every check holds, 1 otherwise, 77 (skipped) without root or
 without the jsonschema module.
@@ -236,9 +237,10 @@ def render_solaris_table(doc, words, expected):
 
 
 RENDERERS = {
-    "showdisk-linux": (render_lun_table, linux_text_form),
-    "showdisk-esxi": (render_lun_table, esxi_text_form),
-    "showdisk-solaris": (render_solaris_table, lambda words: words[:1] == ["--help"]),
+    "showdisk-linux": (render_lun_table, linux_text_form, "ts_showdisk.schema.json"),
+    "showdisk-esxi": (render_lun_table, esxi_text_form, "ts_showdisk.schema.json"),
+    "showdisk-solaris": (render_solaris_table, lambda words: words[:1] == ["--help"],
+                         "ts_showdisk.schema.json"),
 }
 
 
@@ -261,7 +263,7 @@ def first_line(path):
 
 def main():
     parser = argparse.ArgumentParser()
-    for name in ("kind", "sansim", "program", "source-root", "work", "scenario", "schema",
+    for name in ("kind", "sansim", "program", "source-root", "work", "scenario", "schema-dir",
                  "opcodes", "stderr"):
         parser.add_argument("--" + name, required=True)
     parser.add_argument("--access", default="ro")
@@ -276,7 +278,7 @@ def main():
     except ImportError:
         print("SKIP: the Python module jsonschema (Debian python3-jsonschema) is missing")
         return SKIP
-    render, text_form = RENDERERS[args.kind]
+    render, text_form, schema_name = RENDERERS[args.kind]
 
     scenario = args.scenario
     if os.path.isfile(os.path.join(scenario, "topology.json")):
@@ -343,7 +345,7 @@ def main():
             failures.append("standard output is not one JSON document (%s):\n%s" %
                             (error, run.stdout.decode("latin-1")))
         if doc is not None:
-            with open(args.schema) as f:
+            with open(os.path.join(args.schema_dir, schema_name)) as f:
                 schema = json.load(f)
             errors = sorted(jsonschema.Draft202012Validator(schema).iter_errors(doc),
                             key=lambda e: list(e.absolute_path))
