@@ -13,6 +13,7 @@
 
 #include "column_table.h"
 #include "boundedfunc.h"
+#include "json_writer.h"
 #include "luninfo_platform.h"
 #include "scsi_bytes.h"
 #include "scsi_commands.h"
@@ -94,12 +95,37 @@ bool query_page(int fd, int evpd, int page, unsigned char* buf, int len, const c
 
 }  // namespace
 
+namespace {
+
+// The document of a --json run, null for the table.
+JsonWriter* s_json = nullptr;
+
+// Room for the longest report: a device name of 255 characters and its text.
+constexpr size_t kLogLineLen = 1024;
+
+}  // namespace
+
+bool json_output(void) {
+    return s_json != nullptr;
+}
+
+// A --json run keeps standard output for its document: each report becomes
+// one element of the document's log, without its line end.
 void ts_log(int threshold, const char* format, ...) {
     if (g_level > threshold) {
         return;
     }
     va_list args;
     va_start(args, format);
+    if (s_json != nullptr) {
+        char line[kLogLineLen];
+        line[0] = '\0';
+        (void)vsnprintf_truncated_s(line, sizeof(line), format, args);
+        va_end(args);
+        strip_newline(line);
+        s_json->String(line);
+        return;
+    }
     (void)vprintf(format, args);
     va_end(args);
     (void)fflush(stdout);
@@ -548,6 +574,129 @@ int check_tessaro(void) {
     return -1;
 }
 
+// ---- the --json document ----
+
+namespace {
+
+// A table cell's text: null where the table shows "--" (a query that failed,
+// a port type the device did not name), else the text as it stands, empty
+// included, so that every cell can be rebuilt.
+void put_cell_text(JsonWriter& json, const char* key, const char* text) {
+    if (strcmp(text, "--") == 0) {
+        json.KeyNull(key);
+    } else {
+        json.KeyString(key, text);
+    }
+}
+
+// A text of decimal digits as its number, anything else as null.
+void put_decimal(JsonWriter& json, const char* key, const char* text, bool is_signed) {
+    const char* digits = is_signed && text[0] == '-' ? text + 1 : text;
+    const size_t len = strlen(digits);
+    if (len == 0 || len > 18 || strspn(digits, "0123456789") != len) {
+        json.KeyNull(key);
+        return;
+    }
+    const long long value = strtoll(text, nullptr, 10);
+    json.KeyInt(key, value);
+}
+
+// The queried attributes of a record, in the table's column order.
+void put_attributes(JsonWriter& json, const char* lun_name, const char* wwn, const char* vendor,
+                    const char* ctrl, const char* host_lun_id, const char* array_name) {
+    put_cell_text(json, "lun_name", lun_name);
+    put_cell_text(json, "wwn", wwn);
+    put_cell_text(json, "vendor", vendor);
+    put_cell_text(json, "ctrl", ctrl);
+    put_decimal(json, "host_lun_id", host_lun_id, false);
+    put_cell_text(json, "array_name", array_name);
+}
+
+void put_path(JsonWriter& json, const LunInfo* lun, const LunInfo* path) {
+    const char* cells[12];
+    row_cells(lun, path, cells);
+    json.BeginObject();
+    put_cell_text(json, "path", path->dev_name);
+    put_cell_text(json, "path_status", path->path_status);
+    put_decimal(json, "host_adapter", path->host_no, true);
+    if (kPlatform.paths_queried) {
+        put_attributes(json, path->lun_name, path->wwn, path->vendor, path->ctrl, path->host_lun_id,
+                       path->array_name);
+    }
+    put_cell_text(json, "port_type", path->port_type);
+    // What the path's row shows under the LUN attribute columns: the path's
+    // own value or the LUN's, by the platform's row rule.
+    json.Key("shown");
+    json.BeginObject();
+    put_attributes(json, cells[1], cells[2], cells[7], cells[8], cells[9], cells[10]);
+    put_cell_text(json, "port_type", cells[11]);
+    json.EndObject();
+    json.EndObject();
+}
+
+void put_lun(JsonWriter& json, const LunInfo* lun) {
+    json.BeginObject();
+    put_cell_text(json, "dev_name", lun->dev_name);
+    put_cell_text(json, "lun_name", lun->lun_name);
+    put_cell_text(json, "wwn", lun->wwn);
+    put_cell_text(json, "capacity", lun->capacity);
+    unsigned long long bytes = 0;
+    if (capacity_bytes_of(lun, &bytes)) {
+        json.KeyUnsigned("capacity_bytes", bytes);
+    } else {
+        json.KeyNull("capacity_bytes");
+    }
+    put_cell_text(json, "vendor", lun->vendor);
+    put_cell_text(json, "ctrl", lun->ctrl);
+    put_decimal(json, "host_lun_id", lun->host_lun_id, false);
+    put_cell_text(json, "array_name", lun->array_name);
+    if (kPlatform.lun_rows) {
+        // Only a LUN with a row of its own shows these.
+        put_cell_text(json, "port_type", lun->port_type);
+        put_decimal(json, "host_adapter", lun->host_no, true);
+    }
+    json.Key("paths");
+    json.BeginArray();
+    for (const list_head* p = lun->paths.next; p != &lun->paths; p = p->next) {
+        put_path(json, lun, lun_of(const_cast<list_head*>(p)));
+    }
+    json.EndArray();
+    json.EndObject();
+}
+
+void json_begin(JsonWriter& json) {
+    json.BeginObject();
+    json.KeyInt("schema_version", 1);
+    json.KeyString("program", "ts_showdisk");
+    json.KeyString("platform", kPlatform.json_platform);
+    json.Key("log");
+    json.BeginArray();
+}
+
+// Closes the log and the document; result says how the run ended, and a
+// listed run carries its LUNs. The run's status, or 1 for a broken document.
+int json_end(JsonWriter& json, const char* result, int status) {
+    json.EndArray();
+    json.KeyString("result", result);
+    if (strcmp(result, "listed") == 0) {
+        if (kPlatform.table_end) {
+            // The table's "not managed by Multipath" note.
+            json.KeyBool("multipath", g_isdm != 1);
+        }
+        json.Key("luns");
+        json.BeginArray();
+        for (list_head* l = g_lunlist.next; l != &g_lunlist; l = l->next) {
+            put_lun(json, lun_of(l));
+        }
+        json.EndArray();
+    }
+    json.EndObject();
+    s_json = nullptr;
+    return json.Finish() ? status : 1;
+}
+
+}  // namespace
+
 // ---- the run ----
 
 namespace {
@@ -572,11 +721,71 @@ FirstArgument read_first_argument(int argc, const char* const argv[]) {
     return esxi ? FirstArgument::Invalid : FirstArgument::Run;
 }
 
+struct LeadingOptions {
+    bool json = false;
+    bool help = false;
+    int skipped = 0;  // words taken before the first argument of old
+};
+
+// --json and --help lead the words; what follows them is read as before.
+LeadingOptions read_leading_options(int argc, const char* const argv[]) {
+    LeadingOptions lead;
+    for (int i = 1; i < argc && i <= 2; ++i) {
+        const char* arg = argv[i];
+        if (strcmp(arg, "--help") == 0) {
+            lead.help = true;
+            return lead;
+        }
+        if (strcmp(arg, "--json") != 0 || lead.json) {
+            break;
+        }
+        lead.json = true;
+        lead.skipped = i;
+    }
+    return lead;
+}
+
+// Discovery and queries, then the table or the document; the exit status.
+int list_luns(void) {
+    if (check_tessaro() != 0) {
+        if (s_json != nullptr) {
+            return json_end(*s_json, "product_installed", 1);
+        }
+        out("Tessaro is installed in the OS. Please use Tessaro CLI.\n");
+        return 1;
+    }
+    if (!list_paths_first()) {
+        return s_json != nullptr ? json_end(*s_json, "path_list_failed", 1) : 1;
+    }
+    if (get_lun_list() != 0) {
+        ts_log(3, "%s", kPlatform.lun_list_failed);
+        return s_json != nullptr ? json_end(*s_json, "lun_list_failed", 1) : 1;
+    }
+    if (get_info() != 0) {
+        ts_log(3, "%s", kPlatform.lun_info_failed);
+        return s_json != nullptr ? json_end(*s_json, "lun_info_failed", 1) : 1;
+    }
+    int status = 0;
+    if (s_json != nullptr) {
+        status = json_end(*s_json, "listed", 0);
+    } else if (print_info() != 0) {
+        ts_log(3, "print lun info failed\n");
+        return 1;
+    }
+    free_lists();
+    return status;
+}
+
 }  // namespace
 
 int run_showdisk(int argc, char* argv[]) {
     INIT_LIST_HEAD(&g_lunlist);
-    switch (read_first_argument(argc, argv)) {
+    const LeadingOptions lead = read_leading_options(argc, argv);
+    if (lead.help) {
+        out(kPlatform.help_text);
+        return 0;
+    }
+    switch (read_first_argument(argc - lead.skipped, argv + lead.skipped)) {
         case FirstArgument::Version:
             (void)printf("ts_showdisk version %s\n", kVersion);
             (void)fflush(stdout);
@@ -590,25 +799,13 @@ int run_showdisk(int argc, char* argv[]) {
         case FirstArgument::Run:
             break;
     }
-    if (check_tessaro() != 0) {
-        out("Tessaro is installed in the OS. Please use Tessaro CLI.\n");
-        return 1;
+    if (!lead.json) {
+        return list_luns();
     }
-    if (!list_paths_first()) {
-        return 1;
-    }
-    if (get_lun_list() != 0) {
-        ts_log(3, "%s", kPlatform.lun_list_failed);
-        return 1;
-    }
-    if (get_info() != 0) {
-        ts_log(3, "%s", kPlatform.lun_info_failed);
-        return 1;
-    }
-    if (print_info() != 0) {
-        ts_log(3, "print lun info failed\n");
-        return 1;
-    }
-    free_lists();
-    return 0;
+    JsonWriter json(stdout);
+    s_json = &json;
+    json_begin(json);
+    const int status = list_luns();
+    s_json = nullptr;
+    return status;
 }

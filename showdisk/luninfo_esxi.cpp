@@ -28,6 +28,14 @@ extern constexpr ShowdiskPlatform kPlatform = {
     "esxcli software vib list | grep tessaro >/dev/null 2>&1",  // product_probe
     "Get lun list failed\n",                                    // lun_list_failed
     "Get lun info failed\n",                                    // lun_info_failed
+    "esxi",                                                     // json_platform
+    "Usage: ts_showdisk [--json] [-v | --version | -l | -L]\n"
+    "       ts_showdisk --help\n"
+    "Lists the LUNs of the QELMAR arrays that the host sees, with their paths.\n"
+    "  --json         one JSON document on standard output instead of the table\n"
+    "  --help         this text\n"
+    "  -v, --version  the version\n"
+    "  -l, -L         diagnostic messages as well\n",  // help_text
 };
 
 int get_str_by_reg(const char* line, const char* pattern) {
@@ -379,6 +387,11 @@ bool list_paths_first(void) {
         return false;
     }
     return true;
+}
+
+// esxcfg-scsidevs lists a size in megabytes, never the byte count.
+bool capacity_bytes_of(const LunInfo* /*lun*/, unsigned long long* /*bytes*/) {
+    return false;
 }
 
 void free_lists(void) {

@@ -29,6 +29,14 @@ extern constexpr ShowdiskPlatform kPlatform = {
     "which tsadm >/dev/null 2>&1",           // product_probe
     "get lun list failed\n",                 // lun_list_failed
     "get lun info failed\n",                 // lun_info_failed
+    "linux",                                 // json_platform
+    "Usage: ts_showdisk [--json] [-v | -l]\n"
+    "       ts_showdisk --help\n"
+    "Lists the LUNs of the QELMAR and ZUNTA arrays that the host sees, with their paths.\n"
+    "  --json  one JSON document on standard output instead of the table\n"
+    "  --help  this text\n"
+    "  -v      the version\n"
+    "  -l      diagnostic messages as well\n",  // help_text
 };
 
 namespace {
@@ -225,7 +233,63 @@ int get_lun_list_from_dm(void) {
 namespace {
 // Set when the /sys/block fallback could not open its directory.
 bool s_block_dir_unopened = false;
+
+// The exact sizes of the LUNs found in /sys/block, kept for the --json
+// document only (the table prints the rounded text): a LUN record has no room
+// for it, and its size is what the allocation checks count.
+struct CapacityNote {
+    ListHead node;
+    const LunInfo* lun;
+    unsigned long long bytes;
+};
+ListHead s_capacity_notes = {&s_capacity_notes, &s_capacity_notes};
+
+void note_capacity(const LunInfo* lun, unsigned long long bytes) {
+    auto* note = static_cast<CapacityNote*>(calloc(1, sizeof(CapacityNote)));
+    if (note == nullptr) {
+        return;  // the document then says null: the size is not known exactly
+    }
+    note->lun = lun;
+    note->bytes = bytes;
+    list_add_tail(&note->node, &s_capacity_notes);
+}
+
+void free_capacity_notes(void) {
+    while (!list_empty(&s_capacity_notes)) {
+        ListHead* link = s_capacity_notes.next;
+        list_del(link);
+        free(list_entry(link, CapacityNote, node));
+    }
+}
+
+// The sector count of a size file whose line is decimal digits alone, and its
+// bytes fit 64 bits; the table's text is made all the same.
+bool exact_bytes_of_size_line(const char* line, unsigned long long* bytes) {
+    const size_t len = strlen(line);
+    if (len == 0 || len > 19 || strspn(line, "0123456789") != len) {
+        return false;
+    }
+    const unsigned long long sectors = strtoull(line, nullptr, 10);
+    if (sectors > ~0ULL / 512) {
+        return false;
+    }
+    *bytes = sectors * 512;
+    return true;
+}
+
+int sysfs_size(const char* dev, char* dest, size_t size, unsigned long long* bytes, bool* exact);
 }  // namespace
+
+bool capacity_bytes_of(const LunInfo* lun, unsigned long long* bytes) {
+    for (const ListHead* l = s_capacity_notes.next; l != &s_capacity_notes; l = l->next) {
+        const CapacityNote* note = list_entry(const_cast<ListHead*>(l), CapacityNote, node);
+        if (note->lun == lun) {
+            *bytes = note->bytes;
+            return true;
+        }
+    }
+    return false;
+}
 
 int get_lun_list_from_block_dir(void) {
     UniqueDir dir(opendir("/sys/block"));
@@ -266,6 +330,7 @@ int get_lun_list_from_block_dir(void) {
         if (lun == nullptr) {
             ts_log(3, "alloc mem failed for pdev\n");
             free_lunlist();
+            free_capacity_notes();
             result = -1;
             break;
         }
@@ -274,8 +339,12 @@ int get_lun_list_from_block_dir(void) {
         INIT_LIST_HEAD(&lun->paths);
         list_add_tail(&lun->node, &g_lunlist);
         ts_log(0, "get device %s from block dir.\n", name);
-        if (get_sysfs_get_size(name, lun->capacity, sizeof(lun->capacity)) != 0) {
+        unsigned long long bytes = 0;
+        bool exact = false;
+        if (sysfs_size(name, lun->capacity, sizeof(lun->capacity), &bytes, &exact) != 0) {
             ts_log(3, "get size failed for %s\n", name);
+        } else if (exact && json_output()) {
+            note_capacity(lun, bytes);
         }
         (void)get_sysfs_get_hostno(name, lun->host_no, sizeof(lun->host_no));
     }
@@ -297,6 +366,14 @@ int get_lun_list(void) {
 }
 
 int get_sysfs_get_size(const char* dev, char* dest, size_t size) {
+    unsigned long long bytes = 0;
+    bool exact = false;
+    return sysfs_size(dev, dest, size, &bytes, &exact);
+}
+
+namespace {
+
+int sysfs_size(const char* dev, char* dest, size_t size, unsigned long long* bytes, bool* exact) {
     if (filter_the_unsafe_str(dev) != 0) {
         return -1;
     }
@@ -312,8 +389,11 @@ int get_sysfs_get_size(const char* dev, char* dest, size_t size) {
     // strtoull, where tsexTool takes the leading digits only: leading blanks
     // are skipped and a sign is taken ("-1" wraps to the largest count).
     size_text_from_sectors(strtoull(line, nullptr, 10), dest, size);
+    *exact = exact_bytes_of_size_line(line, bytes);
     return 0;
 }
+
+}  // namespace
 
 int get_sysfs_get_hostno(const char* dev, char* dest, size_t size) {
     if (filter_the_unsafe_str(dev) != 0) {
@@ -423,4 +503,5 @@ bool list_paths_first(void) {
 
 void free_lists(void) {
     free_lunlist();
+    free_capacity_notes();
 }

@@ -35,6 +35,10 @@ struct ShowdiskPlatform {
     const char* product_probe;
     const char* lun_list_failed;
     const char* lun_info_failed;
+    // The --json document's platform member.
+    const char* json_platform;
+    // The --help text: the options of the build.
+    const char* help_text;
 };
 
 extern const ShowdiskPlatform kPlatform;
@@ -43,6 +47,13 @@ extern const ShowdiskPlatform kPlatform;
 // listed (false ends the run with status 1), and after the table.
 bool list_paths_first(void);
 void free_lists(void);
+
+// The exact size in bytes of a LUN, where the discovery read one (the sysfs
+// sector count); false where it has only the rounded capacity text.
+bool capacity_bytes_of(const LunInfo* lun, unsigned long long* bytes);
+
+// The run writes one JSON document instead of the table (--json).
+bool json_output(void);
 
 // Block device paths, sysfs and listing lines.
 constexpr size_t kPathLen = 256;

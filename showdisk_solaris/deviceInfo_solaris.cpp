@@ -7,6 +7,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -14,6 +15,7 @@
 
 #include "../common/column_table.h"
 #include "../common/hash_index.h"
+#include "../common/json_writer.h"
 #include "../common/unique_fd.h"
 #include "boundedfunc.h"
 #include "scsi_bytes.h"
@@ -64,6 +66,43 @@ const char kUnknown[] = "UNKNOWN";
 
 void Flush() {
     (void)fflush(stdout);
+}
+
+// The document of a --json run, null for the table.
+JsonWriter* s_json = nullptr;
+
+// A message about the device being processed, printf's way: on standard
+// output, or in a --json run one element of the device's messages, without
+// its line end.
+void message_printf(const char* format, ...) BOUNDED_PRINTF(1, 2);
+void message_printf(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    if (s_json != nullptr) {
+        char line[512];
+        line[0] = '\0';
+        (void)vsnprintf_truncated_s(line, sizeof line, format, args);
+        va_end(args);
+        const size_t len = strlen(line);
+        if (len > 0 && line[len - 1] == '\n') {
+            line[len - 1] = '\0';
+        }
+        s_json->String(line);
+        return;
+    }
+    (void)vprintf(format, args);
+    va_end(args);
+    Flush();
+}
+
+// A cell of the table in the document: null where the table shows UNKNOWN
+// (the field is empty: its INQUIRY failed or the device sent no text).
+void PutField(const char* key, const char* text) {
+    if (text[0] == '\0') {
+        s_json->KeyNull(key);
+    } else {
+        s_json->KeyString(key, text);
+    }
 }
 
 // Bounded text copy of at most count characters from the reply buffer.
@@ -141,8 +180,7 @@ int TS_HatDoScsiCmd(int fd, const ScsiCmdRequest* request) {
         return kInvalid;
     }
     if (request->cdb_len > kMaxCdb) {
-        (void)printf("%s\n", "cdb length is error");
-        Flush();
+        message_printf("%s\n", "cdb length is error");
         return kInvalid;
     }
     if (request->direction < 0 || request->direction > 2) {
@@ -161,8 +199,7 @@ int TS_HatDoScsiCmd(int fd, const ScsiCmdRequest* request) {
     // The ioctl's own result decides; status and sense are not examined.
     if (scsi_PassThrough(fd, &command) != 0) {
         const int err = command.sysError;
-        (void)printf("errno is:%d,%s\n", err, strerror(err));
-        Flush();
+        message_printf("errno is:%d,%s\n", err, strerror(err));
         return -err;
     }
     return 0;
@@ -319,10 +356,20 @@ void TS_ResetDeviceInfo(void) {
 
 void TS_GetLunInfo(const char* path) {
     TS_ResetDeviceInfo();
+    if (s_json != nullptr) {
+        s_json->BeginObject();
+        s_json->KeyString("disk_name", path);
+        s_json->Key("messages");
+        s_json->BeginArray();
+    }
     UniqueFd fd(TS_DeviceOpen(path));
     if (!fd.Valid()) {
-        (void)printf("Can't open device %s, exit!\n", path);
-        Flush();
+        message_printf("Can't open device %s, exit!\n", path);
+        if (s_json != nullptr) {
+            s_json->EndArray();
+            s_json->KeyBool("opened", false);
+            s_json->EndObject();
+        }
         return;
     }
     const int std = TS_ScsiGetDriveInfo(fd.Get(), TS_DRIVE_INFO_STD);
@@ -334,8 +381,7 @@ void TS_GetLunInfo(const char* path) {
     const int wwn = TS_ScsiGetDriveInfo(fd.Get(), TS_DRIVE_INFO_WWN);
     const int lun = TS_ScsiGetDriveInfo(fd.Get(), TS_DRIVE_INFO_LUN);
     if (std != 0 && serial != 0 && wwn != 0 && lun != 0) {
-        (void)printf("%s\n", "cmd failed");
-        Flush();
+        message_printf("%s\n", "cmd failed");
     }
     TS_DisplayDeviceInfo(path);
 }
@@ -388,17 +434,31 @@ int TS_TraverseDisk(TS_DiNode node, TS_DiMinor minor, void* arg) {
 }
 
 int TS_GetLunList(void) {
-    TS_PrintfHead();
+    if (s_json == nullptr) {
+        TS_PrintfHead();
+    }
     TS_DiSnapshot root = TS_PlatDiInit("/", kSnapshotFlags);
     if (root == nullptr) {
         return -1;
+    }
+    if (s_json != nullptr) {
+        s_json->Key("disks");
+        s_json->BeginArray();
     }
     TS_IndexDeviceIds(1);
     (void)TS_PlatDiWalkMinor(root, "ddi_block", 0, nullptr, TS_TraverseDisk);
     TS_IndexDeviceIds(0);
     TS_PlatDiFini(root);
-    TS_PrintfTail();
+    if (s_json != nullptr) {
+        s_json->EndArray();
+    } else {
+        TS_PrintfTail();
+    }
     return 0;
+}
+
+void TS_SetJsonWriter(JsonWriter* json) {
+    s_json = json;
 }
 
 void TS_PrintfHead(void) {
@@ -412,6 +472,23 @@ void TS_PrintfTail(void) {
 }
 
 void TS_DisplayDeviceInfo(const char* path) {
+    if (s_json != nullptr) {
+        // The seven columns; the device's messages came before them.
+        s_json->EndArray();
+        s_json->KeyBool("opened", true);
+        PutField("lun_name", g_acLunName);
+        PutField("vendor_id", g_acVendorID);
+        PutField("type", g_acProductID);
+        PutField("serial_number", g_acSerialNumber);
+        if (g_lDevLunId == -1) {
+            s_json->KeyNull("dev_lun_id");
+        } else {
+            s_json->KeyInt("dev_lun_id", g_lDevLunId);
+        }
+        PutField("wwn", g_acWwn);
+        s_json->EndObject();
+        return;
+    }
     SetUnknownIfEmpty(g_acVendorID, sizeof g_acVendorID);
     SetUnknownIfEmpty(g_acProductID, sizeof g_acProductID);
     SetUnknownIfEmpty(g_acVersion, sizeof g_acVersion);
@@ -470,13 +547,39 @@ void KeepDisksOffStandardOutput() {
     }
 }
 
+const char kHelp[] =
+    "Usage: ts_showdisk [--json]\n"
+    "       ts_showdisk --help\n"
+    "Lists every disk of the ssd driver, one row per device path.\n"
+    "  --json  one JSON document on standard output instead of the table\n"
+    "  --help  this text\n";
+
+// The document's end: how the run went, and the run's status (1 for a
+// document left broken).
+int EndDocument(JsonWriter& json, const char* result, int status) {
+    json.KeyString("result", result);
+    json.EndObject();
+    TS_SetJsonWriter(nullptr);
+    return json.Finish() ? status : 1;
+}
+
 // The run itself; main adds what the writes to standard output say.
-int Run() {
+int Run(JsonWriter* json) {
     (void)memset_s(g_Buf, sizeof g_Buf, 0, sizeof g_Buf);
     TS_ResetDeviceInfo();
+    if (json != nullptr) {
+        json->BeginObject();
+        json->KeyInt("schema_version", 1);
+        json->KeyString("program", "ts_showdisk");
+        json->KeyString("platform", "solaris");
+        TS_SetJsonWriter(json);
+    }
 
     g_pSsdIdHeader = static_cast<DevIdNode*>(malloc(sizeof(DevIdNode)));
     if (g_pSsdIdHeader == nullptr) {
+        if (json != nullptr) {
+            return EndDocument(*json, "out_of_memory", 1);
+        }
         // Status 1, deliberately: a run that listed nothing must not look
         // like a host without disks.
         (void)printf("%s\n", "Malloc memory fail!");
@@ -491,17 +594,31 @@ int Run() {
     // same reason; the head is printed all the same.
     const int result = TS_GetLunList();
     TS_FreeDevIdList();
+    if (json != nullptr) {
+        return EndDocument(*json, result == 0 ? "listed" : "no_device_tree", result == 0 ? 0 : 1);
+    }
     return result == 0 ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    // The command line takes no options.
-    (void)argc;
-    (void)argv;
+    // --json and --help lead the words; any other word is ignored, as it
+    // always was.
+    bool json = false;
+    for (int i = 1; i < argc && i <= 2; ++i) {
+        if (strcmp(argv[i], "--help") == 0) {
+            (void)fputs(kHelp, stdout);
+            return fflush(stdout) != 0 || ferror(stdout) != 0 ? 1 : 0;
+        }
+        if (json || strcmp(argv[i], "--json") != 0) {
+            break;
+        }
+        json = true;
+    }
     KeepDisksOffStandardOutput();
-    const int status = Run();
+    JsonWriter writer(stdout);
+    const int status = Run(json ? &writer : nullptr);
     // A table that never reached its reader (standard output closed, a full
     // disk) is a failed run, whatever the devices answered.
     const bool flushFailed = fflush(stdout) != 0;

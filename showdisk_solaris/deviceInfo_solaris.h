@@ -67,4 +67,9 @@ void TS_PrintfTail(void);
 void TS_DisplayDeviceInfo(const char* path);
 void TS_FreeDevIdList(void);
 
+// A --json run: the rows, the messages about each device and the walk's
+// result go into this document instead of the table (null: the table).
+class JsonWriter;
+void TS_SetJsonWriter(JsonWriter* json);
+
 #endif  // TSKIT_SHOWDISK_SOLARIS_DEVICEINFO_SOLARIS_H

@@ -147,6 +147,18 @@ showdisk)
     # Only the first word is read.
     expect 'ts_showdisk -l '
     expect 'ts_showdisk -v -'
+    # The leading long options, once a letter of them is typed; after
+    # --json the first word of old.
+    expect 'ts_showdisk --j' --json
+    expect 'ts_showdisk --h' --help
+    expect 'ts_showdisk --x'
+    expect 'ts_showdisk --json ' -v -l
+    expect 'ts_showdisk --json -' -v -l
+    expect 'ts_showdisk --json --h' --help
+    expect 'ts_showdisk --json --j'
+    expect 'ts_showdisk --help '
+    expect 'ts_showdisk --json -l '
+    expect 'ts_showdisk -l --j'
     completed=1
     ;;
 devices)

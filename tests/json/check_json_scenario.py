@@ -1,0 +1,368 @@
+#!/usr/bin/env python3
+"""Runs one end-to-end scenario again with --json and checks the document.
+
+    check_json_scenario.py --kind KIND --sansim SANSIM --program PROGRAM
+        --source-root SRC --work WORK --scenario DIR --schema-dir DIR
+        --opcodes OPCODES --stderr empty|sanitizer [--access ro|rw] [--flags F]
+
+The scenario folder is the one run_scenario.sh runs (topology, args, stdout,
+status, optionally uid and refuse). The program runs on the same simulated
+host with --json put before the scenario's words, and then:
+
+- a scenario whose words start with --json already is skipped (a second
+  --json ends the leading options and changes what the words mean);
+- its exit status must be the scenario's status;
+- standard error and the audit log are held to the rules run_scenario.sh
+  applies (only the allowed commands, every open with ACCESS and FLAGS);
+- standard output must be one JSON document valid against the kind's schema
+  in the schema folder (docs/schema), unless the
+  words make the program print a text that --json leaves alone (a version or
+  usage text): then standard output must be the scenario's expected one;
+- the renderer of KIND rebuilds from the document what the table form prints
+  and compares it with the scenario's expected standard output. The LUN
+  tables are compared cell by cell (each row with its runs of blanks
+  squeezed, so widths do not count); the Solaris table, whose widths are
+  fixed, is rebuilt whole.
+
+A renderer is one function of (document, words, expected standard output as
+bytes) that returns the list of differences; RENDERERS maps each KIND to its
+renderer, to the function that says whether the words leave the output in
+text form, and to its schema. Another program's kind plugs in there.
+
+Exit 0 when every check holds, 1 otherwise, 77 (skipped) without root or
+without the jsonschema module.
+"""
+
+import argparse
+import json
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+
+SKIP = 77
+
+
+def terminal_text(text):
+    """A document's string as the tables print it: every character outside
+    U+0020..U+007E (one for each byte the device sent) as '?'."""
+    return "".join(c if 0x20 <= ord(c) <= 0x7E else "?" for c in text)
+
+
+def raw_bytes(text):
+    """A document's string as the bytes it escapes (one code point a byte):
+    the messages and reports are printed raw."""
+    return text.encode("latin-1")
+
+
+def squeeze(line):
+    return " ".join(piece for piece in line.split(" ") if piece)
+
+
+# ---- ts_showdisk for Linux and ESXi ----
+
+LUN_HEADINGS = ("DiskName LunName WWN Path PathStatus HostAdapter Capacity Vendor "
+                "Ctrl(Own/Work) HostLunID ArrayName PortType")
+LUN_ATTRIBUTES = ("lun_name", "wwn", "vendor", "ctrl", "host_lun_id", "array_name")
+NO_DISK = b"There is no Qelmar disk\n"
+PRODUCT = b"Tessaro is installed in the OS. Please use Tessaro CLI.\n"
+NOT_MULTIPATH = "These disks are not managed by Multipath."
+
+
+def cell(value):
+    """A text member's cell: null is "--"."""
+    if value is None:
+        return "--"
+    if isinstance(value, int):
+        return str(value)
+    return terminal_text(value)
+
+
+def adapter_cell(value):
+    """The host adapter's cell: null is an empty cell (no number known)."""
+    return "" if value is None else str(value)
+
+
+def float32(value):
+    return struct.unpack("f", struct.pack("f", value))[0]
+
+
+def capacity_text_of_bytes(size):
+    """The capacity text of a sysfs size: sectors / 2 KiB in single precision,
+    scaled by 1024 up to P, one decimal below 10."""
+    value = float32(float((size // 512) // 2))
+    units = "KMGTP"
+    unit = 0
+    while value >= 1024 and unit < len(units) - 1:
+        value = float32(value / 1024)
+        unit += 1
+    return ("%.1f" if value < 10 else "%.0f") % value + units[unit]
+
+
+def lun_rows(doc, failures):
+    """The table's rows from the document, each a list of twelve cells; the
+    "shown" values are checked against the platform's row rule first."""
+    linux = doc["platform"] == "linux"
+    rows = []
+    for lun in doc["luns"]:
+        if lun["capacity_bytes"] is not None:
+            text = capacity_text_of_bytes(lun["capacity_bytes"])
+            if text != lun["capacity"]:
+                failures.append("%s: capacity_bytes %d gives %s, capacity is %r" %
+                                (lun["dev_name"], lun["capacity_bytes"], text, lun["capacity"]))
+        if not lun["paths"]:
+            if linux:
+                rows.append([cell(lun["dev_name"]), cell(lun["lun_name"]), cell(lun["wwn"]),
+                             "--", "--", adapter_cell(lun["host_adapter"]),
+                             cell(lun["capacity"]), cell(lun["vendor"]), cell(lun["ctrl"]),
+                             cell(lun["host_lun_id"]), cell(lun["array_name"]),
+                             cell(lun["port_type"])])
+            continue
+        for path in lun["paths"]:
+            shown = path["shown"]
+            # Linux: the path's own value, the LUN's where the path's is "--";
+            # ESXi: the LUN's attributes, the path listing's transport.
+            for name in LUN_ATTRIBUTES + ("port_type",):
+                if linux:
+                    want = path[name] if path[name] is not None else lun[name]
+                elif name == "port_type":
+                    want = path[name]
+                else:
+                    want = lun[name]
+                if shown[name] != want:
+                    failures.append("%s %s: shown %s is %r, the row rule gives %r" %
+                                    (lun["dev_name"], path["path"], name, shown[name], want))
+            rows.append([cell(lun["dev_name"]), cell(shown["lun_name"]), cell(shown["wwn"]),
+                         cell(path["path"]), cell(path["path_status"]),
+                         adapter_cell(path["host_adapter"]), cell(lun["capacity"]),
+                         cell(shown["vendor"]), cell(shown["ctrl"]),
+                         cell(shown["host_lun_id"]), cell(shown["array_name"]),
+                         cell(shown["port_type"])])
+    return rows
+
+
+def render_lun_table(doc, words, expected):
+    failures = []
+    log = b"".join(raw_bytes(line) + b"\n" for line in doc["log"])
+    if not expected.startswith(log):
+        failures.append("the log is not what the table form prints first:\n  log: %r\n"
+                        "  expected: %r" % (log, expected[:len(log) + 80]))
+        return failures
+    rest = expected[len(log):]
+    result = doc["result"]
+    if result == "product_installed":
+        want = PRODUCT
+    elif result != "listed":
+        want = b""
+    elif not doc["luns"]:
+        want = NO_DISK
+    else:
+        want = None
+    if want is not None:
+        if rest != want:
+            failures.append("result %s, but the table form prints %r after the log" %
+                            (result, rest))
+        return failures
+
+    lines = rest.decode("latin-1").split("\n")
+    if lines and lines[-1] == "":
+        lines.pop()
+    if len(lines) < 2 or not re.fullmatch(r"-+", lines[0]):
+        return failures + ["the expected table has no rule line and headings: %r" % lines[:2]]
+    if squeeze(lines[1]) != LUN_HEADINGS:
+        failures.append("headings differ: %r" % lines[1])
+    body = lines[2:]
+    if doc["platform"] == "linux":
+        tail = [lines[0]] + ([] if doc["multipath"] else [NOT_MULTIPATH])
+        if body[-len(tail):] != tail:
+            failures.append("the table ends with %r, the document gives %r" %
+                            (body[-len(tail):], tail))
+        body = body[:-len(tail)]
+    rows = lun_rows(doc, failures)
+    if len(rows) != len(body):
+        failures.append("%d rows from the document, %d in the table" % (len(rows), len(body)))
+    for number, (row, line) in enumerate(zip(rows, body), start=1):
+        if squeeze(" ".join(row)) != squeeze(line):
+            failures.append("row %d differs:\n  document: %s\n  table:    %s" %
+                            (number, squeeze(" ".join(row)), squeeze(line)))
+    return failures
+
+
+# The text forms take the words after the leading --json that the check puts
+# first: --help there, or a first word of old that prints a text.
+def linux_text_form(words):
+    return bool(words) and words[0] in ("-v", "--help")
+
+
+def esxi_text_form(words):
+    return bool(words) and words[0] not in ("-l", "-L")
+
+
+# ---- ts_showdisk for Solaris ----
+
+SOLARIS_RULE = "-" * 178 + "\n"
+SOLARIS_HEAD = ("%-52s%-35s%-12s%-10s%-16s%-13s%-22s\n" %
+                ("Disk Name", "Lun Name", "Vendor ID", "Type", "Serial Number", "Dev Lun ID",
+                 "Device WWN"))
+SOLARIS_WIDTHS = (52, 35, 12, 10, 16, 12, 22)
+SOLARIS_COLUMNS = ("lun_name", "vendor_id", "type", "serial_number", "dev_lun_id", "wwn")
+
+
+def render_solaris_table(doc, words, expected):
+    del words  # the Solaris build reads none of them
+    result = doc["result"]
+    if result == "out_of_memory":
+        text = "Malloc memory fail!\n"
+    else:
+        text = SOLARIS_RULE + SOLARIS_HEAD
+    if result == "listed":
+        for disk in doc["disks"]:
+            for message in disk["messages"]:
+                text += raw_bytes(message).decode("latin-1") + "\n"
+            if not disk["opened"]:
+                continue
+            cells = [terminal_text(disk["disk_name"])]
+            for name in SOLARIS_COLUMNS:
+                value = disk[name]
+                cells.append("UNKNOWN" if value is None else terminal_text(str(value)))
+            text += "".join(c.ljust(w) for c, w in zip(cells, SOLARIS_WIDTHS)) + "\n\n"
+        text += SOLARIS_RULE
+    rebuilt = text.encode("latin-1")
+    if rebuilt != expected:
+        return ["the output rebuilt from the document differs:\n  rebuilt:  %r\n"
+                "  expected: %r" % (rebuilt, expected)]
+    return []
+
+
+RENDERERS = {
+    "showdisk-linux": (render_lun_table, linux_text_form, "ts_showdisk.schema.json"),
+    "showdisk-esxi": (render_lun_table, esxi_text_form, "ts_showdisk.schema.json"),
+    "showdisk-solaris": (render_solaris_table, lambda words: words[:1] == ["--help"],
+                         "ts_showdisk.schema.json"),
+}
+
+
+# ---- the run ----
+
+def read_words(path):
+    with open(path, "rb") as f:
+        data = f.read().decode("latin-1")
+    if data == "":
+        return []
+    if data.endswith("\n"):
+        data = data[:-1]
+    return data.split("\n")
+
+
+def first_line(path):
+    with open(path) as f:
+        return f.readline().strip()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    for name in ("kind", "sansim", "program", "source-root", "work", "scenario", "schema-dir",
+                 "opcodes", "stderr"):
+        parser.add_argument("--" + name, required=True)
+    parser.add_argument("--access", default="ro")
+    parser.add_argument("--flags", default="")
+    args = parser.parse_args()
+
+    if os.geteuid() != 0:
+        print("SKIP: simulated hosts need root here (a private mount namespace per run)")
+        return SKIP
+    try:
+        import jsonschema
+    except ImportError:
+        print("SKIP: the Python module jsonschema (Debian python3-jsonschema) is missing")
+        return SKIP
+    render, text_form, schema_name = RENDERERS[args.kind]
+
+    scenario = args.scenario
+    if os.path.isfile(os.path.join(scenario, "topology.json")):
+        topology = os.path.join(scenario, "topology.json")
+    else:
+        topology = os.path.join(args.source_root, first_line(os.path.join(scenario, "topology")))
+    words = read_words(os.path.join(scenario, "args"))
+    with open(os.path.join(scenario, "stdout"), "rb") as f:
+        expected = f.read()
+    expected_status = int(first_line(os.path.join(scenario, "status")))
+
+    if words[:1] == ["--json"]:
+        print("SKIP: the scenario's words start with --json already; another one before them"
+              " would be read as their first word and change what they mean")
+        return SKIP
+
+    shutil.rmtree(args.work, ignore_errors=True)
+    os.makedirs(args.work)
+    audit = os.path.join(args.work, "audit.log")
+    command = [args.sansim, "run", topology, "--audit", audit]
+    if os.path.isfile(os.path.join(scenario, "uid")):
+        command += ["--uid", first_line(os.path.join(scenario, "uid"))]
+    command += ["--", args.program, "--json"] + words
+    env = dict(os.environ)
+    if os.path.isfile(os.path.join(scenario, "refuse")):
+        env["TSKIT_REFUSE_ALLOC"] = first_line(os.path.join(scenario, "refuse"))
+    run = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
+    print("%s --json %s" % (os.path.basename(args.program), " ".join(words)))
+
+    failures = []
+    if run.returncode != expected_status:
+        failures.append("exit status %d, expected %d" % (run.returncode, expected_status))
+    stderr = run.stderr.decode("latin-1")
+    if args.stderr == "empty" and stderr:
+        failures.append("standard error is not empty:\n" + stderr)
+    elif re.search(r"Sanitizer|runtime error:", stderr):
+        failures.append("a sanitizer reported on standard error:\n" + stderr)
+
+    if args.flags:
+        open_rule = "open [^ ]+ access=%s flags=%s" % (args.access, args.flags)
+    else:
+        open_rule = "open [^ ]+ access=%s( .*)?" % args.access
+    line_rule = re.compile(r"^(%s|scsi [^ ]+ op=0x(%s) .*access=%s( .*)?)$" %
+                           (open_rule, args.opcodes, args.access))
+    if not os.path.isfile(audit):
+        failures.append("no audit log was written")
+    else:
+        with open(audit, encoding="latin-1") as f:
+            bad = [line.rstrip("\n") for line in f if not line_rule.match(line.rstrip("\n"))]
+        if bad:
+            failures.append("the audit log holds another access or another command:\n  " +
+                            "\n  ".join(bad))
+
+    if text_form(words):
+        # A version or usage text keeps its form after --json.
+        if run.stdout != expected:
+            failures.append("the words print a text, and --json must leave it alone:\n"
+                            "  got:      %r\n  expected: %r" % (run.stdout, expected))
+    else:
+        try:
+            doc = json.loads(run.stdout.decode("utf-8"))
+        except ValueError as error:
+            doc = None
+            failures.append("standard output is not one JSON document (%s):\n%s" %
+                            (error, run.stdout.decode("latin-1")))
+        if doc is not None:
+            with open(os.path.join(args.schema_dir, schema_name)) as f:
+                schema = json.load(f)
+            errors = sorted(jsonschema.Draft202012Validator(schema).iter_errors(doc),
+                            key=lambda e: list(e.absolute_path))
+            for error in errors:
+                failures.append("schema: %s at %s" %
+                                (error.message, "/".join(map(str, error.absolute_path))))
+            if not errors:
+                failures += render(doc, words, expected)
+
+    for failure in failures:
+        print("FAIL: " + failure)
+    if failures:
+        print("%d checks failed" % len(failures))
+        return 1
+    print("document, status, stderr and audit as expected; the table rebuilt from it")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
