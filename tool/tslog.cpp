@@ -6,6 +6,16 @@
 
 int g_iloglevel = 99;
 
+namespace {
+
+void (*g_logSink)(const char* text) = nullptr;
+
+}  // namespace
+
+void tsprint_SetLogSink(void (*sink)(const char* text)) {
+    g_logSink = sink;
+}
+
 void tsprint_SetLogLevel(int level) {
     g_iloglevel = level;
 }
@@ -16,7 +26,13 @@ void tsprint_Log(int threshold, const char* format, ...) {
     }
     va_list args;
     va_start(args, format);
-    (void)vfprintf(stdout, format, args);
+    if (g_logSink != nullptr) {
+        char text[1024];
+        (void)vsnprintf(text, sizeof text, format, args);
+        g_logSink(text);
+    } else {
+        (void)vfprintf(stdout, format, args);
+        (void)fflush(stdout);
+    }
     va_end(args);
-    (void)fflush(stdout);
 }

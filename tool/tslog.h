@@ -11,6 +11,10 @@ extern int g_iloglevel;
 
 void tsprint_SetLogLevel(int level);
 
+// Where the diagnostics go instead of standard output (null: back there):
+// the --json form collects them into its document.
+void tsprint_SetLogSink(void (*sink)(const char* text));
+
 // Prints a diagnostic on standard output, flushed, when the level allows it.
 void tsprint_Log(int threshold, const char* format, ...) __attribute__((format(printf, 2, 3)));
 

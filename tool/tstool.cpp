@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "tsalarm.h"
+#include "tsjson.h"
 #include "tslog.h"
 #include "tsprint.h"
 #include "tstopology.h"
@@ -73,8 +74,47 @@ void Say(const char* text) {
 }
 
 void SayNoDevice(const char* name) {
+    if (tsjson_Active()) {
+        char text[320];
+        (void)snprintf(text, sizeof text, "There is no device[%s].", name);
+        tsjson_AddMessage(text);
+        return;
+    }
     (void)fprintf(stdout, "There is no device[%s].\n", name);
     (void)fflush(stdout);
+}
+
+// A message about the listing: a line of text, or one of the document's.
+void SayFinding(const char* text) {
+    if (!tsjson_Active()) {
+        Say(text);
+        return;
+    }
+    char line[320];
+    (void)snprintf(line, sizeof line, "%s", text);
+    line[strcspn(line, "\n")] = '\0';
+    tsjson_AddMessage(line);
+}
+
+// The found records as a table, or collected for the document.
+void ShowView(TsJsonView view, const char* name, int (*table)(const char*)) {
+    if (tsjson_Active()) {
+        tsjson_SetView(view, name);
+    } else {
+        (void)table(name);
+    }
+}
+
+int VlunTable(const char*) {
+    return tsprint_VlunTopolopy();
+}
+
+int PhypathTable(const char*) {
+    return tsprint_PhypathTopolopy();
+}
+
+int AlarmTable(const char*) {
+    return tsprint_AlarmList();
 }
 
 bool StartsWith(const char* text, const char* prefix) {
@@ -129,9 +169,9 @@ const char* AcceptDeviceName(const char* name) {
 // is missing or fails, or when its listing cannot be started at all.
 int SayMultipathTrouble(int result) {
     if (result == TS_ERR_NO_MULTIPATH) {
-        Say(kNoMultipath);
+        SayFinding(kNoMultipath);
     } else if (result == TS_ERR_FAILED) {
-        Say(kCannotRunMultipath);
+        SayFinding(kCannotRunMultipath);
     }
     return result;
 }
@@ -318,30 +358,34 @@ int tstool_ShowPhypath(int argc, const char* const* argv) {
 }
 
 int tstool_ShowVlunAll() {
+    tsjson_Discovering();
     int result = tstopo_GetVlunTopology(nullptr, nullptr);
     if (result == 0) {
-        (void)tsprint_VlunTopolopy();
+        ShowView(TS_JSON_VLUNS, nullptr, VlunTable);
     }
     return SayMultipathTrouble(result);
 }
 
 int tstool_ShowPathAll() {
+    tsjson_Discovering();
     int result = tstopo_GetVlunTopology(nullptr, nullptr);
     if (result == 0) {
-        (void)tsprint_PathTopolopy(nullptr);
+        ShowView(TS_JSON_PATHS, nullptr, tsprint_PathTopolopy);
     }
     return SayMultipathTrouble(result);
 }
 
 int tstool_ShowPhypathAll() {
+    tsjson_Discovering();
     int result = tstopo_GetPhypathTopology();
     if (result == 0) {
-        (void)tsprint_PhypathTopolopy();
+        ShowView(TS_JSON_PHYPATHS, nullptr, PhypathTable);
     }
     return SayMultipathTrouble(result);
 }
 
 int tstool_ShowDeviceAll() {
+    tsjson_Discovering();
     // The multipath view is preferred; without it (no command, a failing
     // listing, or none of the vendor's maps) the disks are found in sysfs.
     int result = tstopo_GetVlunTopology(nullptr, nullptr);
@@ -353,7 +397,7 @@ int tstool_ShowDeviceAll() {
             return result;
         }
     }
-    (void)tsprint_DeviceTopolopy(nullptr);
+    ShowView(TS_JSON_DEVICES, nullptr, tsprint_DeviceTopolopy);
     return result;
 }
 
@@ -362,13 +406,14 @@ int tstool_ShowVlunSpecify(const char* name) {
     if (devName == nullptr) {
         return -1;
     }
+    tsjson_Discovering();
     if (!StartsWith(devName, "dm-")) {
         SayNoDevice(devName);
         return 0;
     }
     int result = tstopo_GetVlunTopology(devName, nullptr);
     if (result == 0) {
-        (void)tsprint_VlunPathTopolopy(devName);
+        ShowView(TS_JSON_VLUN_PATHS, devName, tsprint_VlunPathTopolopy);
     }
     return SayMultipathTrouble(result);
 }
@@ -378,16 +423,17 @@ int tstool_ShowPathSpecify(const char* name) {
     if (devName == nullptr) {
         return -1;
     }
+    tsjson_Discovering();
     int result;
     if (StartsWith(devName, "sd")) {
         result = tstopo_GetVlunTopology(nullptr, devName);
         if (result == 0) {
-            (void)tsprint_PathTopolopy(devName);
+            ShowView(TS_JSON_PATHS, devName, tsprint_PathTopolopy);
         }
     } else if (StartsWith(devName, "dm-")) {
         result = tstopo_GetVlunTopology(devName, nullptr);
         if (result == 0) {
-            (void)tsprint_VlunPathTopolopy(devName);
+            ShowView(TS_JSON_VLUN_PATHS, devName, tsprint_VlunPathTopolopy);
         }
     } else {
         SayNoDevice(devName);
@@ -401,24 +447,52 @@ int tstool_ShowDeviceSpecify(const char* name) {
     if (devName == nullptr) {
         return -1;
     }
+    tsjson_Discovering();
     int result = tstopo_GetDeviceTopology(devName);
     if (result == 0) {
-        (void)tsprint_DeviceTopolopy(devName);
+        ShowView(TS_JSON_DEVICES, devName, tsprint_DeviceTopolopy);
     }
     return result;
 }
 
 int tstool_CheckStatus() {
+    tsjson_Discovering();
     const int result = tsalarm_GetAlarmList();
     if (result == 0) {
-        (void)tsprint_AlarmList();
+        ShowView(TS_JSON_ALARMS, nullptr, AlarmTable);
     }
     // A missing multipath command is alarm 10 there; a listing that cannot
     // be started is said as for the show commands.
     return SayMultipathTrouble(result);
 }
 
+namespace {
+
+constexpr const char* kOptionsHelp =
+    "Usage: tsexTool [--json] COMMAND [WORDS]\n"
+    "       tsexTool --help\n"
+    "Options, before the command:\n"
+    "   --json    writes what the command found as one JSON document (the tables'\n"
+    "             values, typed; see tsexTool(8)); help, version and usage texts\n"
+    "             stay text\n"
+    "   --help    prints this text\n"
+    "Commands:\n" TSTOOL_HELP_VERSION TSTOOL_HELP_VLUN TSTOOL_HELP_PATH TSTOOL_HELP_DEVICE
+        TSTOOL_HELP_PHYPATH TSTOOL_HELP_CHECK;
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    // The leading options; the command's words follow them.
+    int first = 1;
+    bool json = false;
+    if (first < argc && strcmp(argv[first], "--help") == 0 && argc == 2) {
+        Say(kOptionsHelp);
+        return 0;
+    }
+    if (first < argc && strcmp(argv[first], "--json") == 0) {
+        json = true;
+        ++first;
+    }
     if (getuid() != 0) {
         Say("Please run as root!\n");
         return 1;
@@ -428,12 +502,16 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     tstool_Init();
-    int result = tstool_ExecuteCmd(argc - 1, argv + 1);
+    if (json) {
+        tsjson_Start(argc - first, argv + first);
+    }
+    int result = tstool_ExecuteCmd(argc - first, argv + first);
+    const int status = tsjson_Finish(result == 0 ? 0 : 1);
     tstool_Finish();
     // A table that never reached its reader (standard output closed, a full
     // disk, a broken pipe) is a failure, whatever the command found.
     if (fflush(stdout) != 0 || ferror(stdout) != 0) {
         return 1;
     }
-    return result == 0 ? 0 : 1;
+    return status;
 }
