@@ -236,11 +236,135 @@ def render_solaris_table(doc, words, expected):
     return []
 
 
+# ---- tsexTool ----
+
+TOOL_HEADINGS = {
+    "vluns": "Vlun WWN Status Capacity DevLunName Vendor/Product Ctrl(Own/Work) ArrayName "
+             "ArraySN DevLunID",
+    "paths": "H:C:T:L Vlun Path Status Controller ArrayName ArraySN PortType PortID "
+             "InitiatorPort TargetPort",
+    "phypaths": "H:C:T Status Controller ArrayName ArraySN PortType PortID InitiatorPort "
+                "TargetPort",
+    "devices": "Device DevLunName WWN Status Capacity Vendor/Product Ctrl(Own/Work) ArrayName "
+               "ArraySN DevLunID",
+    "alarms": "AlarmLevel AlarmDescription",
+}
+PORT_CELLS = ("controller", "array_name", "array_sn", "port_type", "port_id", "initiator_port",
+              "target_port")
+# The words whose output keeps its text form: help, the version, usage and
+# input errors, and the checks made before any command runs.
+TOOL_TEXT_STARTS = ("Usage:", "Error: Input Option", "Error: Need", "tsexTool version:",
+                    "Please run as root!", "Tessaro was installed",
+                    "Cannot enter special characters")
+
+
+def tool_cells(values):
+    return squeeze(" ".join(cell(v) for v in values))
+
+
+def vlun_rows(vlun):
+    return [tool_cells([vlun["vlun"], vlun["wwn"], row["status"], vlun["capacity"],
+                        row["lun_name"], row["vendor_product"], row["ctrl_own_work"],
+                        row["array_name"], row["array_sn"], row["dev_lun_id"]])
+            for row in vlun["rows"]]
+
+
+def numbers_agree(text, numbers, failures):
+    """The numbers beside a "H:C:T[:L]" text are its parts, or all null."""
+    if all(n is None for n in numbers):
+        return
+    if text is None or text.split(":") != [str(n) for n in numbers]:
+        failures.append("%r does not match the numbers %r" % (text, numbers))
+
+
+def path_row(path, failures=None):
+    if failures is not None:
+        numbers_agree(path["hctl"], [path[k] for k in ("host", "channel", "target", "lun")],
+                      failures)
+    return tool_cells([path["hctl"], path["vlun"], path["path"], path["status"]] +
+                      [path[name] for name in PORT_CELLS])
+
+
+def tool_block(doc, failures):
+    """The table block the document stands for, from its first rule line to
+    its last, each line a rule ("=" or "-") or squeezed cells; and the
+    messages the block holds."""
+    inner = []
+    view = doc["view"]
+    if view == "vluns":
+        if not doc["vluns"]:
+            return [], []
+        lines = ["=", TOOL_HEADINGS["vluns"]]
+        for vlun in doc["vluns"]:
+            lines += vlun_rows(vlun)
+        return lines + ["="], inner
+    if view == "vlun_paths":
+        if not doc["vluns"]:
+            return [], []
+        vlun = doc["vluns"][0]
+        lines = ["=", TOOL_HEADINGS["vluns"]] + vlun_rows(vlun) + ["-"]
+        if vlun["paths"]:
+            lines += [TOOL_HEADINGS["paths"]] + [path_row(p, failures) for p in vlun["paths"]]
+        else:
+            inner = ["There is no path in device[%s]." % vlun["dm_name"]]
+            lines += inner
+        return lines + ["="], inner
+    for key, row in (("paths", lambda p: path_row(p, failures)),
+                     ("phypaths", lambda p: tool_cells([p["hct"], p["status"]] +
+                                                       [p[n] for n in PORT_CELLS])),
+                     ("devices", lambda d: tool_cells([d[n] for n in (
+                         "device", "lun_name", "wwn", "status", "capacity", "vendor_product",
+                         "ctrl_own_work", "array_name", "array_sn", "dev_lun_id")])),
+                     ("alarms", lambda a: tool_cells([a["level"], a["description"]]))):
+        if view == key:
+            if not doc[key]:
+                return [], []
+            return ["=", TOOL_HEADINGS[key]] + [row(r) for r in doc[key]] + ["="], inner
+    return [], []
+
+
+def render_tool(doc, words, expected):
+    del words
+    failures = []
+    lines = expected.decode("latin-1").split("\n")
+    if lines and lines[-1] == "":
+        lines.pop()
+    rules = [i for i, line in enumerate(lines) if re.fullmatch(r"=+", line)]
+    table, others = [], lines
+    if rules:
+        first, last = rules[0], rules[-1]
+        for line in lines[first:last + 1]:
+            if re.fullmatch(r"=+", line):
+                table.append("=")
+            elif re.fullmatch(r"-+", line):
+                table.append("-")
+            else:
+                table.append(squeeze(line))
+        others = lines[:first] + lines[last + 1:]
+    block, inner = tool_block(doc, failures)
+    if block != table:
+        failures.append("the table rebuilt from the document differs:\n  rebuilt:  %s\n"
+                        "  expected: %s" % ("\n            ".join(block),
+                                            "\n            ".join(table)))
+    said = [raw_bytes(line).decode("latin-1") for line in doc["log"]]
+    said += [raw_bytes(m).decode("latin-1") for m in doc["messages"] if m not in inner]
+    if sorted(said) != sorted(others):
+        failures.append("the log and messages are not the lines around the table:\n"
+                        "  document: %r\n  expected: %r" % (said, others))
+    return failures
+
+
+def tool_text_form(expected):
+    return expected.decode("latin-1").startswith(TOOL_TEXT_STARTS)
+
+
 RENDERERS = {
     "showdisk-linux": (render_lun_table, linux_text_form, "ts_showdisk.schema.json"),
     "showdisk-esxi": (render_lun_table, esxi_text_form, "ts_showdisk.schema.json"),
     "showdisk-solaris": (render_solaris_table, lambda words: words[:1] == ["--help"],
                          "ts_showdisk.schema.json"),
+    # tsexTool's text forms are known by what the table form printed.
+    "tsextool": (render_tool, None, "tsexTool.schema.json"),
 }
 
 
@@ -332,7 +456,7 @@ def main():
             failures.append("the audit log holds another access or another command:\n  " +
                             "\n  ".join(bad))
 
-    if text_form(words):
+    if text_form(words) if text_form is not None else tool_text_form(expected):
         # A version or usage text keeps its form after --json.
         if run.stdout != expected:
             failures.append("the words print a text, and --json must leave it alone:\n"
@@ -353,6 +477,9 @@ def main():
                 failures.append("schema: %s at %s" %
                                 (error.message, "/".join(map(str, error.absolute_path))))
             if not errors:
+                if doc.get("exit_status", run.returncode) != run.returncode:
+                    failures.append("exit_status %r, the program exited %d" %
+                                    (doc["exit_status"], run.returncode))
                 failures += render(doc, words, expected)
 
     for failure in failures:
