@@ -96,6 +96,14 @@ words)
     expect 'tsexTool s' show
     expect 'tsexTool ch' check
     expect 'tsexTool x'
+    # The leading options: offered at a "-", the command words after --json.
+    expect 'tsexTool -' --json --help
+    expect 'tsexTool --j' --json
+    expect 'tsexTool --json ' help '?' show check
+    expect 'tsexTool --json -'
+    expect 'tsexTool --json show ' version vlun path device phypath
+    expect 'tsexTool --json show vlun ve' verbose
+    expect 'tsexTool --help '
     expect '/usr/sbin/tsexTool ' help '?' show check
     # "?" stays a word in a directory where it would match a file as a glob.
     if [[ -n $3 ]]; then
