@@ -166,15 +166,6 @@ void PutVlun(JsonWriter& json, const VlunInfo& vlun) {
     json.EndObject();
 }
 
-bool AnyVlunHasPath() {
-    for (ListHead* link = g_tsvlunlist.next; link != &g_tsvlunlist; link = link->next) {
-        if (!list_empty(&list_entry(link, VlunInfo, stList)->stPathList)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 void PutVluns(JsonWriter& json, const VlunInfo* only) {
     json.Key("vluns");
     json.BeginArray();
@@ -187,15 +178,21 @@ void PutVluns(JsonWriter& json, const VlunInfo* only) {
     json.EndArray();
 }
 
-void PutAllPaths(JsonWriter& json) {
-    json.Key("paths");
-    json.BeginArray();
+// Calls visit with every path of every vlun, in list order.
+template <typename Visit>
+void VisitPaths(Visit visit) {
     for (ListHead* v = g_tsvlunlist.next; v != &g_tsvlunlist; v = v->next) {
         const VlunInfo& vlun = *list_entry(v, VlunInfo, stList);
         for (ListHead* p = vlun.stPathList.next; p != &vlun.stPathList; p = p->next) {
-            PutPath(json, vlun, *list_entry(p, PathInfo, stList));
+            visit(vlun, *list_entry(p, PathInfo, stList));
         }
     }
+}
+
+void PutAllPaths(JsonWriter& json) {
+    json.Key("paths");
+    json.BeginArray();
+    VisitPaths([&json](const VlunInfo& vlun, const PathInfo& path) { PutPath(json, vlun, path); });
     json.EndArray();
 }
 
@@ -203,21 +200,17 @@ void PutAllPaths(JsonWriter& json) {
 void PutPathsOver(JsonWriter& json, const PhypathInfo* phypath) {
     json.Key("paths");
     json.BeginArray();
-    for (ListHead* v = g_tsvlunlist.next; v != &g_tsvlunlist; v = v->next) {
-        const VlunInfo& vlun = *list_entry(v, VlunInfo, stList);
-        for (ListHead* p = vlun.stPathList.next; p != &vlun.stPathList; p = p->next) {
-            const PathInfo& path = *list_entry(p, PathInfo, stList);
-            if (path.pstPhypath != phypath) {
-                continue;
-            }
-            json.BeginObject();
-            KeyCell(json, "path", path.stDev.acDevPath.data());
-            KeyCell(json, "hctl", path.acHctl.data());
-            KeyCell(json, "vlun", vlun.stDev.acDevPath.data());
-            KeyCell(json, "status", path.stDev.acStatus.data());
-            json.EndObject();
+    VisitPaths([&json, phypath](const VlunInfo& vlun, const PathInfo& path) {
+        if (path.pstPhypath != phypath) {
+            return;
         }
-    }
+        json.BeginObject();
+        KeyCell(json, "path", path.stDev.acDevPath.data());
+        KeyCell(json, "hctl", path.acHctl.data());
+        KeyCell(json, "vlun", vlun.stDev.acDevPath.data());
+        KeyCell(json, "status", path.stDev.acStatus.data());
+        json.EndObject();
+    });
     json.EndArray();
 }
 
@@ -341,7 +334,7 @@ void AddEmptyMessages() {
             break;
         }
         case TS_JSON_PATHS:
-            if (!AnyVlunHasPath()) {
+            if (!tsrows_AnyVlunHasPath()) {
                 name != nullptr ? noDevice() : tsjson_AddMessage("There is no path.");
             }
             break;

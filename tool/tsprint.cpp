@@ -292,15 +292,6 @@ void Frame(unsigned int length, void (*rows)()) {
     RuleLine(length, '=');
 }
 
-bool AnyVlunHasPath() {
-    for (ListHead* link = g_tsvlunlist.next; link != &g_tsvlunlist; link = link->next) {
-        if (!list_empty(&list_entry(link, VlunInfo, stList)->stPathList)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 }  // namespace
 
 unsigned int CHOOSE_LEN(unsigned int current, unsigned int length, unsigned int floor) {
@@ -427,7 +418,7 @@ int tsprint_VlunPathTopolopy(const char* name) {
 }
 
 int tsprint_PathTopolopy(const char* name) {
-    if (!AnyVlunHasPath()) {
+    if (!tsrows_AnyVlunHasPath()) {
         if (name != nullptr) {
             SayWithName("There is no device[%s].\n", name);
         } else {

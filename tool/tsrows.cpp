@@ -91,3 +91,12 @@ int tsrows_MergeVlunRows(const VlunInfo& vlun, DevInfo (&rows)[2]) {
     }
     return vlun.stDev.iDualArray == 1 && keys[1][0] != '\0' ? 2 : 1;
 }
+
+bool tsrows_AnyVlunHasPath() {
+    for (ListHead* link = g_tsvlunlist.next; link != &g_tsvlunlist; link = link->next) {
+        if (!list_empty(&list_entry(link, VlunInfo, stList)->stPathList)) {
+            return true;
+        }
+    }
+    return false;
+}

@@ -16,4 +16,7 @@ const char* tsrows_OwnWorkShown(const DevInfo& dev);
 // field decides it; the row is "active" as soon as one of its paths is.
 int tsrows_MergeVlunRows(const VlunInfo& vlun, DevInfo (&rows)[2]);
 
+// True when some vlun of g_tsvlunlist has a path: the path table has rows.
+bool tsrows_AnyVlunHasPath();
+
 #endif  // TSEXTOOL_TSROWS_H
