@@ -12,23 +12,9 @@
 
 #include <string>
 
-namespace {
+#include "written_text.h"
 
-template <typename Write>
-std::string Written(Write write) {
-    char* buffer = nullptr;
-    size_t size = 0;
-    FILE* out = open_memstream(&buffer, &size);
-    if (out == nullptr) {
-        ADD_FAILURE() << "open_memstream failed";
-        return "";
-    }
-    write(out);
-    (void)fclose(out);
-    std::string text(buffer, size);
-    free(buffer);
-    return text;
-}
+namespace {
 
 TEST(JsonWriter, NestedDocumentIsIndentedAndParses) {
     bool finished = false;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "../../common/terminal_text.h"
+#include "../common/written_text.h"
 
 namespace {
 
@@ -16,18 +17,7 @@ bool InPrintableAscii(int byte) {
 
 // What TerminalSafePut writes for text, read back from a memory stream.
 std::string Put(const char* text) {
-    char* buffer = nullptr;
-    size_t size = 0;
-    FILE* out = open_memstream(&buffer, &size);
-    if (out == nullptr) {
-        ADD_FAILURE() << "open_memstream";
-        return "";
-    }
-    TerminalSafePut(text, out);
-    (void)fclose(out);
-    std::string written(buffer, size);
-    free(buffer);
-    return written;
+    return Written([text](FILE* out) { TerminalSafePut(text, out); });
 }
 
 // Every byte value, as the one byte of a text: kept exactly when it lies in
