@@ -10,8 +10,9 @@ target port pairs) is dead with every path through it. The same arguments
 give the same host.
 
 Path k of a LUN goes through HBA k mod H and target port (k div H) mod F of
-the LUN's array, at target k: its HCTL is HBA:0:k:L, with L the LUN's number
-on its array. Up to H x F paths of a LUN each take their own physical path.
+the LUN's array, at target a x P + k for array a (so that LUNs of two arrays
+that share a number never share an address): its HCTL is HBA:0:T:L, with L
+the LUN's number on its array. Up to H x F paths of a LUN each take their own physical path.
 """
 import argparse
 import json
@@ -85,7 +86,7 @@ def make_luns(args, rng):
         paths = []
         for k in range(args.paths):
             h, f = k % args.hbas, (k // args.hbas) % args.ports
-            path = {"hctl": f"{HBA_BASE + h}:0:{k}:{number}", "target_port": f"a{a}-p{f}"}
+            path = {"hctl": f"{HBA_BASE + h}:0:{a * args.paths + k}:{number}", "target_port": f"a{a}-p{f}"}
             if args.platform != "esxi":
                 path["sd"] = sd_name(n)
             if n in failed or (h, a, f) in dead:
