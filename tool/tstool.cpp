@@ -10,6 +10,7 @@
 #include "tsalarm.h"
 #include "tsjson.h"
 #include "tslog.h"
+#include "tsmonitor.h"
 #include "tsprint.h"
 #include "tstopology.h"
 #include "tstopology_devices.h"
@@ -458,6 +459,11 @@ int tstool_ShowDeviceSpecify(const char* name) {
 int tstool_CheckStatus() {
     tsjson_Discovering();
     const int result = tsalarm_GetAlarmList();
+    if (tsmonitor_Active()) {
+        // The monitoring forms say everything about the scan at the end.
+        tsmonitor_ScanEnded(result);
+        return result;
+    }
     if (result == 0) {
         ShowView(TS_JSON_ALARMS, nullptr, AlarmTable);
     }
@@ -470,48 +476,145 @@ namespace {
 
 constexpr const char* kOptionsHelp =
     "Usage: tsexTool [--json] COMMAND [WORDS]\n"
+    "       tsexTool --nagios check status\n"
+    "       tsexTool --prometheus [--textfile FILE] check status\n"
     "       tsexTool --help\n"
     "Options, before the command:\n"
-    "   --json    writes what the command found as one JSON document (the tables'\n"
-    "             values, typed; see tsexTool(8)); help, version and usage texts\n"
-    "             stay text\n"
-    "   --help    prints this text\n"
+    "   --json           writes what the command found as one JSON document (the\n"
+    "                    tables' values, typed; see tsexTool(8)); help, version and\n"
+    "                    usage texts stay text\n"
+    "   --nagios         check status as a Nagios/Icinga plugin: a status line with\n"
+    "                    performance data, a line per alarm; exit 0 OK, 1 WARNING,\n"
+    "                    2 CRITICAL, 3 UNKNOWN\n"
+    "   --prometheus     check status as Prometheus metrics (text exposition format)\n"
+    "   --textfile FILE  with --prometheus: replaces FILE atomically instead of\n"
+    "                    writing standard output (node_exporter's textfile collector)\n"
+    "   --help           prints this text\n"
     "Commands:\n" TSTOOL_HELP_VERSION TSTOOL_HELP_VLUN TSTOOL_HELP_PATH TSTOOL_HELP_DEVICE
         TSTOOL_HELP_PHYPATH TSTOOL_HELP_CHECK;
+
+// The options before the command's words.
+struct LeadingOptions {
+    int first = 1;  // the first word of the command
+    bool json = false;
+    bool nagios = false;
+    bool prometheus = false;
+    const char* textfile = nullptr;
+    const char* error = nullptr;  // why the options cannot be used together
+};
+
+LeadingOptions ParseLeadingOptions(int argc, char* argv[]) {
+    LeadingOptions options;
+    for (; options.first < argc; ++options.first) {
+        const char* word = argv[options.first];
+        if (strcmp(word, "--json") == 0) {
+            options.json = true;
+        } else if (strcmp(word, "--nagios") == 0) {
+            options.nagios = true;
+        } else if (strcmp(word, "--prometheus") == 0) {
+            options.prometheus = true;
+        } else if (strcmp(word, "--textfile") == 0) {
+            if (options.first + 1 >= argc || argv[options.first + 1][0] == '\0') {
+                options.error = "--textfile needs a file name";
+                return options;
+            }
+            options.textfile = argv[++options.first];
+        } else {
+            break;
+        }
+    }
+    const int forms = (options.json ? 1 : 0) + (options.nagios ? 1 : 0) +
+                      (options.prometheus || options.textfile != nullptr ? 1 : 0);
+    if (forms > 1) {
+        options.error = "--json, --nagios and --prometheus (or --textfile) exclude one another";
+    }
+    return options;
+}
+
+TsMonitorForm MonitorForm(const LeadingOptions& options) {
+    if (options.nagios) {
+        return TS_MONITOR_NAGIOS;
+    }
+    return options.prometheus || options.textfile != nullptr ? TS_MONITOR_PROMETHEUS
+                                                             : TS_MONITOR_NONE;
+}
+
+// The monitoring forms take "check status" and nothing else.
+bool IsCheckStatus(int argc, char* argv[]) {
+    return argc == 2 && strcmp(argv[0], "check") == 0 && strcmp(argv[1], "status") == 0;
+}
+
+// The checks of who runs the program on what host, before any command.
+const char* RefusedHost() {
+    if (getuid() != 0) {
+        return "Please run as root!";
+    }
+    if (tstool_CheckTessaro() != 0) {
+        return "Tessaro was installed in this OS. Please use Tessaro CLI.";
+    }
+    return nullptr;
+}
+
+// A monitoring run: its own texts for every refusal, and its output at the end.
+int RunMonitor(const LeadingOptions& options, int argc, char* argv[]) {
+    tsmonitor_Start(MonitorForm(options), options.textfile);
+    if (options.error != nullptr) {
+        return tsmonitor_Refuse(options.error);
+    }
+    if (!IsCheckStatus(argc, argv)) {
+        return tsmonitor_Refuse(options.nagios ? "--nagios takes the words check status alone"
+                                               : "--prometheus takes the words check status alone");
+    }
+    const char* refused = RefusedHost();
+    if (refused != nullptr) {
+        return tsmonitor_Refuse(refused);
+    }
+    tstool_Init();
+    (void)tstool_ExecuteCmd(argc, argv);
+    const int status = tsmonitor_Finish();
+    tstool_Finish();
+    return status;
+}
+
+// A table or JSON run of the command's words.
+int RunCommand(const LeadingOptions& options, int argc, char* argv[]) {
+    const char* refused = RefusedHost();
+    if (refused != nullptr) {
+        (void)fprintf(stdout, "%s\n", refused);
+        return 1;
+    }
+    tstool_Init();
+    if (options.json) {
+        tsjson_Start(argc, argv);
+    }
+    const int result = tstool_ExecuteCmd(argc, argv);
+    const int status = tsjson_Finish(result == 0 ? 0 : 1);
+    tstool_Finish();
+    return status;
+}
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    // The leading options; the command's words follow them.
-    int first = 1;
-    bool json = false;
-    if (first < argc && strcmp(argv[first], "--help") == 0 && argc == 2) {
+    if (argc == 2 && strcmp(argv[1], "--help") == 0) {
         Say(kOptionsHelp);
         return 0;
     }
-    if (first < argc && strcmp(argv[first], "--json") == 0) {
-        json = true;
-        ++first;
+    const LeadingOptions options = ParseLeadingOptions(argc, argv);
+    const bool monitor = MonitorForm(options) != TS_MONITOR_NONE;
+    int status;
+    if (monitor) {
+        status = RunMonitor(options, argc - options.first, argv + options.first);
+    } else if (options.error != nullptr) {
+        (void)fprintf(stdout, "Error: %s.\n", options.error);
+        status = 1;
+    } else {
+        status = RunCommand(options, argc - options.first, argv + options.first);
     }
-    if (getuid() != 0) {
-        Say("Please run as root!\n");
-        return 1;
-    }
-    if (tstool_CheckTessaro() != 0) {
-        Say("Tessaro was installed in this OS. Please use Tessaro CLI.\n");
-        return 1;
-    }
-    tstool_Init();
-    if (json) {
-        tsjson_Start(argc - first, argv + first);
-    }
-    int result = tstool_ExecuteCmd(argc - first, argv + first);
-    const int status = tsjson_Finish(result == 0 ? 0 : 1);
-    tstool_Finish();
     // A table that never reached its reader (standard output closed, a full
     // disk, a broken pipe) is a failure, whatever the command found.
     if (fflush(stdout) != 0 || ferror(stdout) != 0) {
-        return 1;
+        return monitor && options.nagios ? 3 : 1;
     }
     return status;
 }

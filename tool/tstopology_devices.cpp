@@ -5,15 +5,18 @@
 #include "tstopology_devices.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "../common/listing_text.h"
 #include "../common/unique_dir.h"
+#include "../common/unique_fd.h"
 #include "../common/unique_pipe.h"
 #include "boundedfunc.h"
 #include "tsioctrl.h"
@@ -81,6 +84,31 @@ int GetCapacityFromSysfs(const char* name, char* dest, int destSize) {
         line[length - 1] = '\0';
     }
     return SizeTextFromSectors(LeadingNumber(line), dest, static_cast<size_t>(destSize));
+}
+
+int tstopo_GetDmSectors(const char* name, uint64_t* sectors) {
+    // Only "dm-" and digits: nothing else is put into the path.
+    if (name == nullptr || sectors == nullptr || strncmp(name, "dm-", 3) != 0 ||
+        !IsDigit(name[3]) || strspn(name + 3, "0123456789") != strlen(name + 3)) {
+        return -1;
+    }
+    char path[kEntryPathSize];
+    if (snprintf(path, sizeof path, "%s/%s/size", kSysBlock, name) >=
+        static_cast<int>(sizeof path)) {
+        return -1;
+    }
+    UniqueFd fd(open(path, O_RDONLY | O_CLOEXEC));
+    char text[32] = {};
+    const ssize_t length = fd.Valid() ? read(fd.Get(), text, sizeof text - 1) : -1;
+    if (length <= 0 || !IsDigit(text[0])) {
+        return -1;
+    }
+    const uint64_t value = LeadingNumber(text);
+    if (value == UINT64_MAX) {
+        return -1;
+    }
+    *sectors = value;
+    return 0;
 }
 
 DevInfo* CreateDeviceWithDevname(const char* name) {

@@ -6,6 +6,8 @@
 #ifndef TSEXTOOL_TSTOPOLOGY_DEVICES_H
 #define TSEXTOOL_TSTOPOLOGY_DEVICES_H
 
+#include <cstdint>
+
 #include "tstopology.h"
 
 // The /sys/block scan (optionally for one name); 0, or -1 when /sys/block
@@ -19,5 +21,9 @@ DevInfo* CreateDeviceWithDevname(const char* name);
 DevInfo* CreateDeviceWithDevinfo(const DevInfo* source);
 // The capacity text of /sys/block/NAME/size ("10G", "9.5G", "0.0K").
 int GetCapacityFromSysfs(const char* name, char* dest, int destSize);
+
+// The 512-byte sectors of /sys/block/dm-N/size, read without a shell; -1
+// when name is not "dm-" and digits or the file holds no number.
+int tstopo_GetDmSectors(const char* name, uint64_t* sectors);
 
 #endif  // TSEXTOOL_TSTOPOLOGY_DEVICES_H

@@ -1,0 +1,381 @@
+#!/usr/bin/env python3
+"""Runs a check status scenario again as a Nagios plugin and as Prometheus
+metrics, and checks both against what the --json forms say of the host.
+
+    check_monitor_scenario.py --sansim SANSIM --program TSEXTOOL
+        --source-root SRC --work WORK (--scenario DIR | --generated COUNT)
+
+The scenario folder is an end-to-end one (topology, args, status, optionally
+uid). On its simulated host the program runs
+
+- --json check status, --json show vlun and --json show phypath: what is
+  expected, from the alarms, the vluns with their paths and the physical
+  paths;
+- --nagios check status: the state is the worst over the alarms (CRITICAL
+  for 14 and 17, WARNING for 11, 12, 13, 15, 16 and 18, UNKNOWN for 10, OK
+  for none), also the exit status; the status line names the counts and the
+  worst alarm, its performance data hold the counts ("U" where the listing
+  was not read), and one line per alarm follows. A scan that could not run,
+  and a run by another user, are UNKNOWN (3);
+- --prometheus check status: parsed by prometheus_client's parser; every
+  family has HELP and TYPE; the scan's success, the alarms by type, the
+  vluns, their paths by state and their capacity, and an up gauge per path
+  and per physical path with its labels, all as the documents say.
+
+Every run keeps standard error empty and the audit log to read-only opens
+and the allowed commands. Exit 0 when every check holds, 1 otherwise, 77
+(skipped) without root; a missing prometheus_client is a failure.
+
+With --generated COUNT the same checks run on COUNT hosts that
+sim/generator/generate_host.py makes, each with its own seed, size, share of
+failed paths and of dead physical paths.
+"""
+
+import argparse
+import json
+import os
+import random
+import re
+import shutil
+import subprocess
+import sys
+
+SKIP = 77
+CRITICAL_TYPES = {14, 17}
+WARNING_TYPES = {11, 12, 13, 15, 16, 18}
+STATES = {"OK": 0, "WARNING": 1, "CRITICAL": 2, "UNKNOWN": 3}
+# How states override one another when alarms of several kinds are raised.
+RANK = {"OK": 0, "UNKNOWN": 1, "WARNING": 2, "CRITICAL": 3}
+AUDIT_LINE = re.compile(r"^(open [^ ]+ access=ro( .*)?|scsi [^ ]+ op=0x(00|12|25|9e) .*access=ro( .*)?)$")
+FAMILIES = ("tsextool_scan_success", "tsextool_scan_duration_seconds", "tsextool_alarms",
+            "tsextool_vluns", "tsextool_vlun_paths", "tsextool_vlun_capacity_bytes",
+            "tsextool_path_up", "tsextool_phypath_up")
+UNITS = {"K": 1 << 10, "M": 1 << 20, "G": 1 << 30, "T": 1 << 40, "P": 1 << 50}
+
+
+def alarm_state(alarm_type):
+    if alarm_type in CRITICAL_TYPES:
+        return "CRITICAL"
+    if alarm_type in WARNING_TYPES:
+        return "WARNING"
+    return "UNKNOWN"
+
+
+def safe(text, extra=""):
+    """A text as the monitoring forms print it: '?' for every character
+    outside printable ASCII and for every character of extra."""
+    return "".join(c if 0x20 <= ord(c) <= 0x7E and c not in extra else "?" for c in text)
+
+
+def label(value):
+    """A document's cell as a label value: null ("--") is empty."""
+    return "" if value is None else safe(value)
+
+
+def first_line(path):
+    with open(path) as f:
+        return f.readline().strip()
+
+
+def scenario_topology(args):
+    scenario = args.scenario
+    if os.path.isfile(os.path.join(scenario, "topology.json")):
+        return os.path.join(scenario, "topology.json")
+    return os.path.join(args.source_root, first_line(os.path.join(scenario, "topology")))
+
+
+def scenario_uid(args):
+    uid_file = os.path.join(args.scenario, "uid")
+    return first_line(uid_file) if os.path.isfile(uid_file) else None
+
+
+def generated_topologies(args):
+    """Hosts of every size class the generator makes, one seed each."""
+    generator = os.path.join(args.source_root, "sim", "generator", "generate_host.py")
+    for seed in range(1, args.generated + 1):
+        rng = random.Random(seed)
+        words = ["--luns", str(rng.randint(1, 24)), "--paths", str(rng.choice([1, 2, 4])),
+                 "--arrays", str(rng.randint(1, 2)), "--hbas", str(rng.randint(1, 2)),
+                 "--failed", str(rng.choice([0, 0.1, 0.3])),
+                 "--dead-phypaths", str(rng.choice([0, 0, 0.25])), "--seed", str(seed)]
+        path = os.path.join(args.work, "host%d.json" % seed)
+        with open(path, "w") as f:
+            subprocess.run([sys.executable, "-B", generator] + words, stdout=f, check=True)
+        yield path, " ".join(words)
+
+
+class Host:
+    def __init__(self, args, topology, uid=None):
+        self.topology = topology
+        self.uid = uid
+        self.sansim = args.sansim
+        self.program = args.program
+        self.work = args.work
+        self.runs = 0
+        self.failures = []
+
+    def run(self, *words):
+        self.runs += 1
+        audit = os.path.join(self.work, "audit%d.log" % self.runs)
+        command = [self.sansim, "run", self.topology, "--audit", audit]
+        if self.uid is not None:
+            command += ["--uid", self.uid]
+        command += ["--", self.program] + list(words)
+        run = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        what = " ".join(words)
+        if run.stderr:
+            self.failures.append("%s: standard error is not empty:\n%s" %
+                                 (what, run.stderr.decode("latin-1")))
+        if os.path.isfile(audit):
+            with open(audit, encoding="latin-1") as f:
+                bad = [line.rstrip("\n") for line in f if not AUDIT_LINE.match(line.rstrip("\n"))]
+            if bad:
+                self.failures.append("%s: the audit log holds another access or command:\n  %s"
+                                     % (what, "\n  ".join(bad)))
+        return run.returncode, run.stdout.decode("latin-1")
+
+    def document(self, *words):
+        status, text = self.run("--json", *words)
+        try:
+            return json.loads(text)
+        except ValueError:
+            self.failures.append("--json %s: not a JSON document:\n%s" % (" ".join(words), text))
+            return None
+
+
+class Expected:
+    """What the monitoring forms must say, from the JSON documents."""
+
+    def __init__(self, host):
+        self.alarms = []
+        self.scan_ran = False
+        self.listing_read = False
+        self.vluns = []
+        self.phypaths = []
+        check = host.document("check", "status") if host.uid is None else None
+        if check is None:
+            return
+        self.scan_ran = check["exit_status"] == 0
+        self.alarms = check.get("alarms") or []
+        self.listing_read = self.scan_ran and all(a["type"] != 10 for a in self.alarms)
+        if not self.listing_read:
+            return
+        vluns = host.document("show", "vlun")
+        phypaths = host.document("show", "phypath")
+        self.vluns = (vluns or {}).get("vluns") or []
+        self.phypaths = (phypaths or {}).get("phypaths") or []
+
+    def paths(self):
+        return [(vlun, path) for vlun in self.vluns for path in vlun["paths"]]
+
+    def counts(self):
+        paths = self.paths()
+        return {
+            "vluns": len(self.vluns),
+            "paths": len(paths),
+            "paths_failed": sum(1 for _, p in paths if p["status"] != "active"),
+            "phypaths": len(self.phypaths),
+            "phypaths_failed": sum(1 for p in self.phypaths if p["status"] != "active"),
+            "alarms": len(self.alarms),
+        }
+
+
+def plural(count, word):
+    return "%d %s%s" % (count, word, "" if count == 1 else "s")
+
+
+def check_nagios(host, expected):
+    failures = []
+    status, text = host.run("--nagios", "check", "status")
+    if host.uid is not None:
+        if status != 3 or text != "SAN UNKNOWN - Please run as root!\n":
+            failures.append("another user: exit %d, %r" % (status, text))
+        return failures
+    lines = text.split("\n")
+    if lines[-1] != "":
+        failures.append("the plugin output does not end with a newline")
+    lines = lines[:-1]
+    match = re.match(r"^SAN (OK|WARNING|CRITICAL|UNKNOWN) - ([^|]*) \| ([^|]*)$",
+                     lines[0] if lines else "")
+    if match is None:
+        return ["status line %r is not 'SAN STATE - text | perfdata'" % (lines[:1],)]
+    state, summary, perfdata = match.groups()
+    if not expected.scan_ran:
+        want_state = "UNKNOWN"
+    else:
+        want_state = "OK"
+        for alarm in expected.alarms:
+            if RANK[alarm_state(alarm["type"])] > RANK[want_state]:
+                want_state = alarm_state(alarm["type"])
+    if state != want_state or status != STATES[want_state]:
+        failures.append("state %s, exit %d; expected %s, exit %d" %
+                        (state, status, want_state, STATES[want_state]))
+    values = dict(item.split("=", 1) for item in perfdata.split(" "))
+    names = ["vluns", "paths", "paths_failed", "phypaths", "phypaths_failed", "alarms"]
+    if list(values) != names:
+        failures.append("perfdata labels %r, expected %r" % (list(values), names))
+    if not expected.scan_ran:
+        want = {name: "U" for name in names}
+    elif not expected.listing_read:
+        want = {name: "U" for name in names}
+        want["alarms"] = str(len(expected.alarms))
+    else:
+        want = {name: str(value) for name, value in expected.counts().items()}
+    if values != want:
+        failures.append("perfdata %r, expected %r" % (values, want))
+    if expected.scan_ran:
+        counts = expected.counts()
+        if expected.listing_read:
+            head = "%s, %s (%d failed), %s (%d failed); " % (
+                plural(counts["vluns"], "vlun"), plural(counts["paths"], "path"),
+                counts["paths_failed"], plural(counts["phypaths"], "phypath"),
+                counts["phypaths_failed"])
+        else:
+            head = "multipath listing unavailable; "
+        if expected.alarms:
+            worst = next(a for a in expected.alarms if alarm_state(a["type"]) == want_state)
+            head += "%s (%d critical, %d warning), worst: %s" % (
+                plural(len(expected.alarms), "alarm"),
+                sum(1 for a in expected.alarms if alarm_state(a["type"]) == "CRITICAL"),
+                sum(1 for a in expected.alarms if alarm_state(a["type"]) == "WARNING"),
+                safe(worst["description"], "|"))
+        else:
+            head += "no alarm"
+        if summary != head:
+            failures.append("status text\n  %r\nexpected\n  %r" % (summary, head))
+        want_lines = ["%s: alarm %d: %s" % (alarm_state(a["type"]), a["type"],
+                                            safe(a["description"], "|"))
+                      for a in expected.alarms]
+        if lines[1:] != want_lines:
+            failures.append("alarm lines\n  %s\nexpected\n  %s" %
+                            ("\n  ".join(lines[1:]), "\n  ".join(want_lines)))
+    elif len(lines) != 1:
+        failures.append("a scan that did not run has one line, not %d" % len(lines))
+    return failures
+
+
+def capacity_bytes(text):
+    match = re.match(r"^([0-9.]+)([KMGTP])$", text or "")
+    return float(match.group(1)) * UNITS[match.group(2)] if match else None
+
+
+def check_prometheus(host, expected):
+    from prometheus_client.parser import text_string_to_metric_families
+    failures = []
+    status, text = host.run("--prometheus", "check", "status")
+    if host.uid is not None:
+        if status != 1 or text != "Error: Please run as root!\n":
+            failures.append("another user: exit %d, %r" % (status, text))
+        return failures
+    try:
+        families = {f.name: f for f in text_string_to_metric_families(text)}
+    except ValueError as error:
+        return ["the metrics do not parse: %s\n%s" % (error, text)]
+    want_status = 0 if expected.scan_ran else 1
+    if status != want_status:
+        failures.append("exit %d, expected %d" % (status, want_status))
+    if expected.listing_read:
+        names = FAMILIES
+    elif expected.scan_ran:
+        names = FAMILIES[:3]
+    else:
+        names = FAMILIES[:2]
+    if tuple(families) != names:
+        failures.append("families %r, expected %r" % (tuple(families), names))
+    for family in families.values():
+        if not family.documentation or family.type != "gauge":
+            failures.append("%s: HELP %r, TYPE %r" % (family.name, family.documentation,
+                                                       family.type))
+
+    def samples(name):
+        return [(s.labels, s.value) for s in families[name].samples] if name in families else []
+
+    def compare(name, got, want):
+        if sorted(map(repr, got)) != sorted(map(repr, want)):
+            failures.append("%s:\n  got      %s\n  expected %s" % (name, got, want))
+
+    compare("tsextool_scan_success", samples("tsextool_scan_success"),
+            [({}, 1.0 if expected.scan_ran else 0.0)])
+    duration = samples("tsextool_scan_duration_seconds")
+    if len(duration) != 1 or not duration[0][1] >= 0:
+        failures.append("scan duration %r" % duration)
+    if expected.scan_ran:
+        compare("tsextool_alarms", samples("tsextool_alarms"),
+                [({"type": str(t)}, float(sum(1 for a in expected.alarms if a["type"] == t)))
+                 for t in range(10, 19)])
+    if not expected.listing_read:
+        return failures
+    compare("tsextool_vluns", samples("tsextool_vluns"), [({}, float(len(expected.vluns)))])
+    by_state = []
+    for vlun in expected.vluns:
+        ids = {"vlun": label(vlun["vlun"]), "wwn": label(vlun["wwn"])}
+        states = [p["status"] if p["status"] in ("active", "failed") else "unknown"
+                  for p in vlun["paths"]]
+        by_state += [(dict(ids, state=s), float(states.count(s)))
+                     for s in ("active", "failed", "unknown")]
+    compare("tsextool_vlun_paths", samples("tsextool_vlun_paths"), by_state)
+    for labels, value in samples("tsextool_vlun_capacity_bytes"):
+        vlun = next((v for v in expected.vluns if label(v["vlun"]) == labels["vlun"]), None)
+        size = capacity_bytes(vlun["capacity"]) if vlun else None
+        if size is None or abs(value - size) > 0.05 * size:
+            failures.append("capacity %r of %r, the listing says %r" %
+                            (value, labels, vlun and vlun["capacity"]))
+    if len(samples("tsextool_vlun_capacity_bytes")) != len(expected.vluns):
+        failures.append("a capacity for %d of %d vluns" %
+                        (len(samples("tsextool_vlun_capacity_bytes")), len(expected.vluns)))
+    compare("tsextool_path_up", samples("tsextool_path_up"), [
+        ({"path": label(p["path"]), "vlun": label(v["vlun"]), "wwn": label(v["wwn"]),
+          "hctl": label(p["hctl"]), "array_sn": label(p["array_sn"]),
+          "controller": label(p["controller"]), "initiator_port": label(p["initiator_port"]),
+          "target_port": label(p["target_port"])},
+         1.0 if p["status"] == "active" else 0.0) for v, p in expected.paths()])
+    compare("tsextool_phypath_up", samples("tsextool_phypath_up"), [
+        ({"hct": label(p["hct"]), "array_sn": label(p["array_sn"]),
+          "controller": label(p["controller"]), "initiator_port": label(p["initiator_port"]),
+          "target_port": label(p["target_port"])},
+         1.0 if p["status"] == "active" else 0.0) for p in expected.phypaths])
+    return failures
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    for name in ("sansim", "program", "source-root", "work"):
+        parser.add_argument("--" + name, required=True)
+    which = parser.add_mutually_exclusive_group(required=True)
+    which.add_argument("--scenario")
+    which.add_argument("--generated", type=int)
+    args = parser.parse_args()
+    if os.geteuid() != 0:
+        print("SKIP: simulated hosts need root here (a private mount namespace per run)")
+        return SKIP
+    try:
+        import prometheus_client.parser  # noqa: F401
+    except ImportError:
+        print("FAIL: the Python module prometheus_client (Debian python3-prometheus-client) "
+              "is missing")
+        return 1
+    shutil.rmtree(args.work, ignore_errors=True)
+    os.makedirs(args.work)
+    if args.scenario is not None:
+        hosts = [(scenario_topology(args), scenario_uid(args), "the scenario's host")]
+    else:
+        hosts = [(path, None, words) for path, words in generated_topologies(args)]
+    failed = 0
+    for topology, uid, what in hosts:
+        host = Host(args, topology, uid)
+        expected = Expected(host)
+        failures = check_nagios(host, expected) + check_prometheus(host, expected) + host.failures
+        for failure in failures:
+            print("FAIL (%s): %s" % (what, failure))
+        failed += 1 if failures else 0
+        print("%s: %d alarms, %d paths; %s" %
+              (what, len(expected.alarms), len(expected.paths()),
+               "%d checks failed" % len(failures) if failures else "as the documents say"))
+    if failed:
+        return 1
+    print("--nagios and --prometheus agree with the --json documents on %d hosts" % len(hosts))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
