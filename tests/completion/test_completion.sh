@@ -97,13 +97,24 @@ words)
     expect 'tsexTool ch' check
     expect 'tsexTool x'
     # The leading options: offered at a "-", the command words after --json.
-    expect 'tsexTool -' --json --help
+    expect 'tsexTool -' --json --nagios --prometheus --textfile --help
     expect 'tsexTool --j' --json
     expect 'tsexTool --json ' help '?' show check
     expect 'tsexTool --json -'
     expect 'tsexTool --json show ' version vlun path device phypath
     expect 'tsexTool --json show vlun ve' verbose
     expect 'tsexTool --help '
+    # The monitoring forms: check status alone, --textfile and --prometheus
+    # in either order, a file name after --textfile.
+    expect 'tsexTool --nagios ' check
+    expect 'tsexTool --nagios -'
+    expect 'tsexTool --nagios check ' status
+    expect 'tsexTool --nagios check status '
+    expect 'tsexTool --prometheus -' --textfile
+    expect 'tsexTool --prometheus --textfile /nonexistent-dir/'
+    expect 'tsexTool --textfile out.prom -' --prometheus
+    expect 'tsexTool --prometheus --textfile out.prom check ' status
+    expect 'tsexTool --prometheus check status '
     expect '/usr/sbin/tsexTool ' help '?' show check
     # "?" stays a word in a directory where it would match a file as a glob.
     if [[ -n $3 ]]; then
