@@ -3,6 +3,7 @@
 // alarms, each member a cell of the table that shows it.
 #include "tsjson.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "tslog.h"
 #include "tsrows.h"
 #include "tstopology.h"
+#include "tstopology_devices.h"
 
 namespace {
 
@@ -149,6 +151,12 @@ void PutVlun(JsonWriter& json, const VlunInfo& vlun) {
     KeyCell(json, "dm_name", vlun.stDev.acDevName.data());
     KeyCell(json, "wwn", vlun.acDmWwn.data());
     KeyCell(json, "capacity", vlun.acDmSize.data());
+    uint64_t bytes = 0;
+    if (tstopo_GetDmBytes(vlun.stDev.acDevName.data(), &bytes) == 0) {
+        json.KeyUnsigned("capacity_bytes", bytes);
+    } else {
+        json.KeyNull("capacity_bytes");
+    }
     json.KeyBool("dual_array", vlun.stDev.iDualArray != 0);
     json.Key("rows");
     json.BeginArray();

@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr uint64_t kSectorBytes = 512;
 // The path states a vlun's path counts are given for, always all three.
 constexpr const char* kPathStates[] = {"active", "failed", "unknown"};
 
@@ -68,14 +67,13 @@ void PutVlunCapacity(FILE* out) {
               "Size of a vlun's multipath device in bytes, from /sys/block/dm-N/size.");
     for (ListHead* v = g_tsvlunlist.next; v != &g_tsvlunlist; v = v->next) {
         const VlunInfo& vlun = *list_entry(v, VlunInfo, stList);
-        uint64_t sectors = 0;
-        if (tstopo_GetDmSectors(vlun.stDev.acDevName.data(), &sectors) != 0 ||
-            sectors > UINT64_MAX / kSectorBytes) {
+        uint64_t bytes = 0;
+        if (tstopo_GetDmBytes(vlun.stDev.acDevName.data(), &bytes) != 0) {
             continue;
         }
         (void)fputs("tsextool_vlun_capacity_bytes{", out);
         PutVlunLabels(out, vlun);
-        (void)fprintf(out, "} %llu\n", static_cast<unsigned long long>(sectors * kSectorBytes));
+        (void)fprintf(out, "} %llu\n", static_cast<unsigned long long>(bytes));
     }
 }
 

@@ -32,6 +32,8 @@ constexpr char kSysBlock[] = "/sys/block";
 constexpr size_t kSysBlockLength = sizeof kSysBlock - 1;
 constexpr size_t kEntryPathSize = 256;
 constexpr int kLineSize = 256;
+// The unit of the sysfs size files, whatever the device's own block size.
+constexpr uint64_t kSectorBytes = 512;
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
@@ -86,9 +88,9 @@ int GetCapacityFromSysfs(const char* name, char* dest, int destSize) {
     return SizeTextFromSectors(LeadingNumber(line), dest, static_cast<size_t>(destSize));
 }
 
-int tstopo_GetDmSectors(const char* name, uint64_t* sectors) {
+int tstopo_GetDmBytes(const char* name, uint64_t* bytes) {
     // Only "dm-" and digits: nothing else is put into the path.
-    if (name == nullptr || sectors == nullptr || strncmp(name, "dm-", 3) != 0 ||
+    if (name == nullptr || bytes == nullptr || strncmp(name, "dm-", 3) != 0 ||
         !IsDigit(name[3]) || strspn(name + 3, "0123456789") != strlen(name + 3)) {
         return -1;
     }
@@ -103,11 +105,11 @@ int tstopo_GetDmSectors(const char* name, uint64_t* sectors) {
     if (length <= 0 || !IsDigit(text[0])) {
         return -1;
     }
-    const uint64_t value = LeadingNumber(text);
-    if (value == UINT64_MAX) {
+    const uint64_t sectors = LeadingNumber(text);
+    if (sectors > UINT64_MAX / kSectorBytes) {
         return -1;
     }
-    *sectors = value;
+    *bytes = sectors * kSectorBytes;
     return 0;
 }
 

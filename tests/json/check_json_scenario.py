@@ -262,7 +262,24 @@ def tool_cells(values):
     return squeeze(" ".join(cell(v) for v in values))
 
 
-def vlun_rows(vlun):
+LISTING_UNITS = {"K": 1 << 10, "M": 1 << 20, "G": 1 << 30, "T": 1 << 40, "P": 1 << 50}
+
+
+def vlun_capacity_agrees(vlun, failures):
+    """The exact size (sysfs) and the listing's rounded size text agree to
+    within the listing's rounding."""
+    match = re.match(r"^([0-9.]+)([KMGTP])$", vlun["capacity"] or "")
+    exact = vlun["capacity_bytes"]
+    if exact is None or match is None:
+        return
+    shown = float(match.group(1)) * LISTING_UNITS[match.group(2)]
+    if abs(exact - shown) > 0.05 * shown:
+        failures.append("%s: capacity_bytes %d, the listing says %s" %
+                        (vlun["vlun"], exact, vlun["capacity"]))
+
+
+def vlun_rows(vlun, failures):
+    vlun_capacity_agrees(vlun, failures)
     return [tool_cells([vlun["vlun"], vlun["wwn"], row["status"], vlun["capacity"],
                         row["lun_name"], row["vendor_product"], row["ctrl_own_work"],
                         row["array_name"], row["array_sn"], row["dev_lun_id"]])
@@ -296,13 +313,13 @@ def tool_block(doc, failures):
             return [], []
         lines = ["=", TOOL_HEADINGS["vluns"]]
         for vlun in doc["vluns"]:
-            lines += vlun_rows(vlun)
+            lines += vlun_rows(vlun, failures)
         return lines + ["="], inner
     if view == "vlun_paths":
         if not doc["vluns"]:
             return [], []
         vlun = doc["vluns"][0]
-        lines = ["=", TOOL_HEADINGS["vluns"]] + vlun_rows(vlun) + ["-"]
+        lines = ["=", TOOL_HEADINGS["vluns"]] + vlun_rows(vlun, failures) + ["-"]
         if vlun["paths"]:
             lines += [TOOL_HEADINGS["paths"]] + [path_row(p, failures) for p in vlun["paths"]]
         else:
