@@ -3,14 +3,38 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 int g_iloglevel = 99;
 
 namespace {
 
 void (*g_logSink)(const char* text) = nullptr;
+thread_local std::string* t_capture = nullptr;
+
+void Emit(const char* text) {
+    if (g_logSink != nullptr) {
+        g_logSink(text);
+    } else {
+        (void)fputs(text, stdout);
+        (void)fflush(stdout);
+    }
+}
 
 }  // namespace
+
+void tsprint_CaptureLog(std::string* capture) {
+    t_capture = capture;
+}
+
+void tsprint_WriteLogText(const std::string& text) {
+    // One message after another, each ended by its NUL.
+    for (size_t start = 0; start < text.size();) {
+        const char* message = text.c_str() + start;
+        Emit(message);
+        start += strlen(message) + 1;
+    }
+}
 
 void tsprint_SetLogSink(void (*sink)(const char* text)) {
     g_logSink = sink;
@@ -26,7 +50,23 @@ void tsprint_Log(int threshold, const char* format, ...) {
     }
     va_list args;
     va_start(args, format);
-    if (g_logSink != nullptr) {
+    if (t_capture != nullptr) {
+        // As the sink and standard output would have written it (the sink
+        // gets at most 1023 bytes of a message, standard output all of it),
+        // each message ended by a NUL.
+        char text[1024];
+        va_list copy;
+        va_copy(copy, args);
+        const int length = vsnprintf(text, sizeof text, format, copy);
+        va_end(copy);
+        if (length >= static_cast<int>(sizeof text) && g_logSink == nullptr) {
+            std::string whole(static_cast<size_t>(length) + 1, '\0');
+            (void)vsnprintf(&whole[0], whole.size(), format, args);
+            t_capture->append(whole);  // with its NUL
+        } else if (length > 0) {
+            t_capture->append(text, strlen(text) + 1);
+        }
+    } else if (g_logSink != nullptr) {
         char text[1024];
         (void)vsnprintf(text, sizeof text, format, args);
         g_logSink(text);

@@ -7,10 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "../common/job_pool.h"
 #include "tsalarm.h"
 #include "tsjson.h"
 #include "tslog.h"
 #include "tsmonitor.h"
+#include "tsquery.h"
 #include "tsprint.h"
 #include "tstopology.h"
 #include "tstopology_devices.h"
@@ -475,9 +477,9 @@ int tstool_CheckStatus() {
 namespace {
 
 constexpr const char* kOptionsHelp =
-    "Usage: tsexTool [--json] COMMAND [WORDS]\n"
-    "       tsexTool --nagios check status\n"
-    "       tsexTool --prometheus [--textfile FILE] check status\n"
+    "Usage: tsexTool [--jobs N] [--json] COMMAND [WORDS]\n"
+    "       tsexTool [--jobs N] --nagios check status\n"
+    "       tsexTool [--jobs N] --prometheus [--textfile FILE] check status\n"
     "       tsexTool --help\n"
     "Options, before the command:\n"
     "   --json           writes what the command found as one JSON document (the\n"
@@ -489,6 +491,8 @@ constexpr const char* kOptionsHelp =
     "   --prometheus     check status as Prometheus metrics (text exposition format)\n"
     "   --textfile FILE  with --prometheus: replaces FILE atomically instead of\n"
     "                    writing standard output (node_exporter's textfile collector)\n"
+    "   --jobs N         queries at most N devices at once (1 to 1024, default 32;\n"
+    "                    1: one after another); the output is the same for any N\n"
     "   --help           prints this text\n"
     "Commands:\n" TSTOOL_HELP_VERSION TSTOOL_HELP_VLUN TSTOOL_HELP_PATH TSTOOL_HELP_DEVICE
         TSTOOL_HELP_PHYPATH TSTOOL_HELP_CHECK;
@@ -496,6 +500,8 @@ constexpr const char* kOptionsHelp =
 // The options before the command's words.
 struct LeadingOptions {
     int first = 1;  // the first word of the command
+    bool help = false;
+    unsigned jobs = kDefaultJobs;
     bool json = false;
     bool nagios = false;
     bool prometheus = false;
@@ -519,6 +525,15 @@ LeadingOptions ParseLeadingOptions(int argc, char* argv[]) {
                 return options;
             }
             options.textfile = argv[++options.first];
+        } else if (strcmp(word, "--jobs") == 0) {
+            if (options.first + 1 >= argc || !ParseJobs(argv[options.first + 1], &options.jobs)) {
+                options.error = "--jobs needs a number from 1 to 1024";
+                return options;
+            }
+            ++options.first;
+        } else if (strcmp(word, "--help") == 0 && options.first == argc - 1) {
+            options.help = true;  // the last word: the help, whatever came before
+            return options;
         } else {
             break;
         }
@@ -596,11 +611,12 @@ int RunCommand(const LeadingOptions& options, int argc, char* argv[]) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    if (argc == 2 && strcmp(argv[1], "--help") == 0) {
+    const LeadingOptions options = ParseLeadingOptions(argc, argv);
+    if (options.help) {
         Say(kOptionsHelp);
         return 0;
     }
-    const LeadingOptions options = ParseLeadingOptions(argc, argv);
+    tsquery_SetJobs(options.jobs);
     const bool monitor = MonitorForm(options) != TS_MONITOR_NONE;
     int status;
     if (monitor) {

@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "../common/listing_text.h"
 #include "../common/unique_dir.h"
@@ -20,6 +22,7 @@
 #include "../common/unique_pipe.h"
 #include "boundedfunc.h"
 #include "tsioctrl.h"
+#include "tsquery.h"
 #include "tslog.h"
 #include "tsstatus.h"
 
@@ -90,8 +93,8 @@ int GetCapacityFromSysfs(const char* name, char* dest, int destSize) {
 
 int tstopo_GetDmBytes(const char* name, uint64_t* bytes) {
     // Only "dm-" and digits: nothing else is put into the path.
-    if (name == nullptr || bytes == nullptr || strncmp(name, "dm-", 3) != 0 ||
-        !IsDigit(name[3]) || strspn(name + 3, "0123456789") != strlen(name + 3)) {
+    if (name == nullptr || bytes == nullptr || strncmp(name, "dm-", 3) != 0 || !IsDigit(name[3]) ||
+        strspn(name + 3, "0123456789") != strlen(name + 3)) {
         return -1;
     }
     char path[kEntryPathSize];
@@ -113,10 +116,11 @@ int tstopo_GetDmBytes(const char* name, uint64_t* bytes) {
     return 0;
 }
 
-DevInfo* CreateDeviceWithDevname(const char* name) {
-    if (name == nullptr) {
-        return nullptr;
-    }
+namespace {
+
+// A record for the disk NAME of /sys/block, not yet identified; null when
+// its node is missing or unreadable, or no memory is left.
+DevInfo* NewDeviceRecord(const char* name) {
     char node[kEntryPathSize];
     (void)memset_s(node, sizeof node, 0, sizeof node);
     if (sprintf_s(node, sizeof node - 1, "/dev/%s", name) < 0 || JudgeFileExistAndRead(node) != 0) {
@@ -134,7 +138,12 @@ DevInfo* CreateDeviceWithDevname(const char* name) {
         free(dev);
         return nullptr;
     }
-    int result = tsioctrl_GetDevInfomationByInquiry(dev, TS_INQUIRY_STRICT);
+    return dev;
+}
+
+// Keeps an identified record in g_tsdevicelist, or frees one that is not
+// the vendor's or did not answer.
+DevInfo* KeepIdentifiedDevice(DevInfo* dev, int result) {
     if (result == TS_ERR_NOT_VENDOR || result == TS_ERR_INQUIRY || result == TS_ERR_OPEN) {
         free(dev);
         return nullptr;
@@ -142,6 +151,56 @@ DevInfo* CreateDeviceWithDevname(const char* name) {
     list_add_tail(&dev->stNode, &g_tsdevicelist);
     tsprint_Log(kLogDetail, "Create device[%s].\n", dev->acDevName.data());
     return dev;
+}
+
+void TakeSysfsCapacity(DevInfo* dev) {
+    if (dev != nullptr && GetCapacityFromSysfs(dev->acDevName.data(), dev->acCapacity.data(),
+                                               static_cast<int>(dev->acCapacity.size())) != 0) {
+        tsprint_Log(kLogError, "Device[%s] get size failed.\n", dev->acDevName.data());
+    }
+}
+
+// The disks of /sys/block identified side by side: the records are made in
+// entry order (their diagnostics kept per entry), queried on the pool, then
+// kept or freed in entry order with their diagnostics written.
+void IdentifyDevices(const std::vector<std::string>& names) {
+    std::vector<std::string> madeLogs(names.size());
+    std::vector<TsQuery> queries(names.size());
+    for (size_t i = 0; i < names.size(); ++i) {
+        tsprint_CaptureLog(&madeLogs[i]);
+        queries[i] = tsquery_Of(NewDeviceRecord(names[i].c_str()), TS_INQUIRY_STRICT);
+        tsprint_CaptureLog(nullptr);
+    }
+    std::vector<TsQuery> made;
+    std::vector<size_t> madeIndex;
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (queries[i].dev != nullptr) {
+            made.push_back(queries[i]);
+            madeIndex.push_back(i);
+        }
+    }
+    tsquery_Run(&made);
+    size_t next = 0;
+    for (size_t i = 0; i < names.size(); ++i) {
+        tsprint_WriteLogText(madeLogs[i]);
+        if (next < madeIndex.size() && madeIndex[next] == i) {
+            TsQuery& query = made[next++];
+            TakeSysfsCapacity(KeepIdentifiedDevice(query.dev, tsquery_Take(&query)));
+        }
+    }
+}
+
+}  // namespace
+
+DevInfo* CreateDeviceWithDevname(const char* name) {
+    if (name == nullptr) {
+        return nullptr;
+    }
+    DevInfo* dev = NewDeviceRecord(name);
+    if (dev == nullptr) {
+        return nullptr;
+    }
+    return KeepIdentifiedDevice(dev, tsioctrl_GetDevInfomationByInquiry(dev, TS_INQUIRY_STRICT));
 }
 
 DevInfo* CreateDeviceWithDevinfo(const DevInfo* source) {
@@ -191,6 +250,7 @@ int tstopo_GetDeviceTopology(const char* name) {
     char path[kEntryPathSize];
     (void)strncpy_s(path, sizeof path, kSysBlock, sizeof path - 1);
     char* tail = path + kSysBlockLength;
+    std::vector<std::string> names;  // with more than one job: identified after the walk
     for (const dirent* entry = readdir(dir.Get()); entry != nullptr; entry = readdir(dir.Get())) {
         if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0) {
             continue;
@@ -206,11 +266,12 @@ int tstopo_GetDeviceTopology(const char* name) {
         if (name != nullptr && strcmp(name, entry->d_name) != 0) {
             continue;
         }
-        DevInfo* dev = CreateDeviceWithDevname(entry->d_name);
-        if (dev != nullptr && GetCapacityFromSysfs(dev->acDevName.data(), dev->acCapacity.data(),
-                                                   static_cast<int>(dev->acCapacity.size())) != 0) {
-            tsprint_Log(kLogError, "Device[%s] get size failed.\n", dev->acDevName.data());
+        if (tsquery_Jobs() <= 1) {
+            TakeSysfsCapacity(CreateDeviceWithDevname(entry->d_name));
+        } else {
+            names.emplace_back(entry->d_name);
         }
     }
+    IdentifyDevices(names);
     return 0;
 }

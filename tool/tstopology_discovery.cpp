@@ -11,6 +11,7 @@
 #include "../common/unique_pipe.h"
 #include "boundedfunc.h"
 #include "tsioctrl.h"
+#include "tsquery.h"
 #include "tslog.h"
 #include "tstopology_listing.h"
 #include "tstopology_transport.h"
@@ -71,16 +72,48 @@ void TakeListingSize(TsText<16>* capacity, const VlunInfo* vlun) {
     }
 }
 
-// Identifies the paths of one vlun in tolerant mode and drops the paths of
-// another vendor. A path whose node cannot be opened is down, whatever its
-// listing line says; a path that gave no port identifiers takes them from
-// the host's transport classes.
-void IdentifyPaths(VlunInfo* vlun) {
+// The count of a vlun's paths, before any is dropped.
+size_t PathCount(const VlunInfo* vlun) {
+    size_t count = 0;
+    for (const ListHead* p = vlun->stPathList.next; p != &vlun->stPathList; p = p->next) {
+        ++count;
+    }
+    return count;
+}
+
+// The queries of every vlun and of its paths, in list order: each vlun
+// followed by its paths. A path of a map that turns out to be another
+// vendor's is queried as well (its record is then dropped unread); with one
+// job nothing is queried before it is taken, as the walk always did.
+std::vector<TsQuery> VlunQueries() {
+    size_t count = 0;
+    for (ListHead* v = g_tsvlunlist.next; v != &g_tsvlunlist; v = v->next) {
+        count += 1 + PathCount(list_entry(v, VlunInfo, stList));
+    }
+    std::vector<TsQuery> queries;
+    queries.reserve(count);
+    for (ListHead* v = g_tsvlunlist.next; v != &g_tsvlunlist; v = v->next) {
+        VlunInfo* vlun = list_entry(v, VlunInfo, stList);
+        queries.push_back(tsquery_Of(&vlun->stDev, TS_INQUIRY_TOLERANT));
+        for (ListHead* p = vlun->stPathList.next; p != &vlun->stPathList; p = p->next) {
+            queries.push_back(
+                tsquery_Of(&list_entry(p, PathInfo, stList)->stDev, TS_INQUIRY_TOLERANT));
+        }
+    }
+    return queries;
+}
+
+// Takes the identification of the paths of one vlun (tolerant mode) and
+// drops the paths of another vendor. A path whose node cannot be opened is
+// down, whatever its listing line says; a path that gave no port
+// identifiers takes them from the host's transport classes. next is the
+// query of the vlun's first path; it is left after its last.
+void IdentifyPaths(VlunInfo* vlun, TsQuery** next) {
     ListHead* link = vlun->stPathList.next;
     while (link != &vlun->stPathList) {
-        ListHead* next = link->next;
+        ListHead* following = link->next;
         PathInfo* path = list_entry(link, PathInfo, stList);
-        const int result = tsioctrl_GetDevInfomationByInquiry(&path->stDev, TS_INQUIRY_TOLERANT);
+        const int result = tsquery_Take((*next)++);
         if (result == TS_ERR_NOT_VENDOR) {
             list_del(link);
             free(path);
@@ -91,7 +124,7 @@ void IdentifyPaths(VlunInfo* vlun) {
             TakeListingSize(&path->stDev.acCapacity, vlun);
             tstopo_TakePortsFromTransport(path);
         }
-        link = next;
+        link = following;
     }
 }
 
@@ -239,18 +272,21 @@ int tstopo_GetVlunTopology(const char* vlunName, const char* pathName) {
     if (result != 0) {
         return result;
     }
+    std::vector<TsQuery> queries = VlunQueries();
+    tsquery_Run(&queries);
+    TsQuery* query = queries.data();
     ListHead* link = g_tsvlunlist.next;
     while (link != &g_tsvlunlist) {
         ListHead* next = link->next;
         VlunInfo* vlun = list_entry(link, VlunInfo, stList);
-        const int identified =
-            tsioctrl_GetDevInfomationByInquiry(&vlun->stDev, TS_INQUIRY_TOLERANT);
+        const int identified = tsquery_Take(query++);
         if (identified == TS_ERR_NOT_VENDOR) {
+            query += PathCount(vlun);  // never taken: the map is not the vendor's
             FreeVlun(vlun);
         } else {
             TakeListingSize(&vlun->stDev.acCapacity, vlun);
             const bool hadPaths = !list_empty(&vlun->stPathList);
-            IdentifyPaths(vlun);
+            IdentifyPaths(vlun, &query);
             // Without its own node only its paths tell whose LUN it is: when
             // every one of them named another vendor, so is the map.
             if (identified == TS_ERR_OPEN && hadPaths && list_empty(&vlun->stPathList)) {

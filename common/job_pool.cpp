@@ -1,0 +1,63 @@
+// The worker threads of RunJobs and the --jobs value.
+#include "job_pool.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace {
+
+void TakeItems(std::atomic<size_t>* next, size_t count, const std::function<void(size_t)>& work) {
+    for (size_t i = next->fetch_add(1); i < count; i = next->fetch_add(1)) {
+        work(i);
+    }
+}
+
+// A thread that the system refuses to start leaves its share to the others
+// and to the calling thread; no exception leaves this function.
+bool StartWorker(std::vector<std::thread>* workers, std::atomic<size_t>* next, size_t count,
+                 const std::function<void(size_t)>& work) {
+    try {
+        workers->emplace_back(TakeItems, next, count, std::cref(work));
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
+
+}  // namespace
+
+void RunJobs(size_t count, unsigned jobs, const std::function<void(size_t)>& work) {
+    if (jobs <= 1 || count <= 1) {
+        for (size_t i = 0; i < count; ++i) {
+            work(i);
+        }
+        return;
+    }
+    const size_t threads = count < jobs ? count : jobs;
+    std::atomic<size_t> next{0};
+    std::vector<std::thread> workers;
+    workers.reserve(threads - 1);
+    // The calling thread is one of the workers.
+    for (size_t t = 1; t < threads && StartWorker(&workers, &next, count, work); ++t) {
+    }
+    TakeItems(&next, count, work);
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+}
+
+bool ParseJobs(const char* text, unsigned* jobs) {
+    if (text == nullptr || text[0] < '1' || text[0] > '9') {
+        return false;
+    }
+    char* end = nullptr;
+    const unsigned long value = strtoul(text, &end, 10);
+    if (*end != '\0' || value > kMaxJobs) {
+        return false;
+    }
+    *jobs = static_cast<unsigned>(value);
+    return true;
+}
