@@ -56,7 +56,7 @@ TEST(ParseJobs, TakesDecimalNumbersFromOneTo1024) {
         {"1", true, 1},   {"32", true, 32},   {"1024", true, 1024},
         {"0", false, 0},  {"1025", false, 0}, {"-1", false, 0},
         {"+4", false, 0}, {"4x", false, 0},   {"", false, 0},
-        {" 4", false, 0}, {"08", false, 0},    {"99999999999999999999", false, 0},
+        {" 4", false, 0}, {"08", false, 0},   {"99999999999999999999", false, 0},
     };
     for (const auto& c : kCases) {
         unsigned jobs = 0;
