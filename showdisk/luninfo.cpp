@@ -11,7 +11,13 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
 #include "column_table.h"
+#include "job_pool.h"
 #include "boundedfunc.h"
 #include "json_writer.h"
 #include "luninfo_platform.h"
@@ -109,26 +115,93 @@ bool json_output(void) {
     return s_json != nullptr;
 }
 
-// A --json run keeps standard output for its document: each report becomes
-// one element of the document's log, without its line end.
+namespace {
+
+// The reports of the record a worker thread queries (null: written now).
+thread_local std::string* t_reports = nullptr;
+
+// One report where it goes: a --json run keeps standard output for its
+// document, so each report becomes one element of the document's log (at
+// most kLogLineLen - 1 bytes), without its line end.
+void put_report(const char* text) {
+    if (s_json != nullptr) {
+        char line[kLogLineLen];
+        (void)snprintf(line, sizeof(line), "%s", text);
+        strip_newline(line);
+        s_json->String(line);
+        return;
+    }
+    (void)fputs(text, stdout);
+    (void)fflush(stdout);
+}
+
+}  // namespace
+
+unsigned g_jobs = kDefaultJobs;
+
 void ts_log(int threshold, const char* format, ...) {
     if (g_level > threshold) {
         return;
     }
     va_list args;
     va_start(args, format);
-    if (s_json != nullptr) {
-        char line[kLogLineLen];
-        line[0] = '\0';
-        (void)vsnprintf_truncated_s(line, sizeof(line), format, args);
-        va_end(args);
-        strip_newline(line);
-        s_json->String(line);
+    char line[kLogLineLen];
+    va_list copy;
+    va_copy(copy, args);
+    const int length = vsnprintf(line, sizeof(line), format, copy);
+    va_end(copy);
+    std::string whole;
+    if (length >= static_cast<int>(sizeof(line))) {
+        whole.assign(static_cast<size_t>(length) + 1, '\0');
+        (void)vsnprintf(&whole[0], whole.size(), format, args);
+        whole.resize(static_cast<size_t>(length));
+    }
+    va_end(args);
+    const char* text = whole.empty() ? line : whole.c_str();
+    if (length < 0) {
         return;
     }
-    (void)vprintf(format, args);
-    va_end(args);
-    (void)fflush(stdout);
+    if (t_reports != nullptr) {
+        t_reports->append(text, strlen(text) + 1);  // each report ended by its NUL
+        return;
+    }
+    put_report(text);
+}
+
+std::vector<std::string> query_side_by_side(const std::vector<LunInfo*>& records) {
+    std::vector<std::string> reports;
+    if (g_jobs <= 1 || records.size() <= 1) {
+        return reports;
+    }
+    reports.resize(records.size());
+    std::vector<std::vector<size_t>> groups;
+    std::unordered_map<std::string_view, size_t> byNode;
+    for (size_t i = 0; i < records.size(); ++i) {
+        auto [slot, added] = byNode.emplace(std::string_view(records[i]->dev_name), groups.size());
+        if (added) {
+            groups.emplace_back();
+        }
+        groups[slot->second].push_back(i);
+    }
+    RunJobs(groups.size(), g_jobs, [&](size_t group) {
+        for (size_t i : groups[group]) {
+            t_reports = &reports[i];
+            (void)get_dev_info(records[i]);
+            t_reports = nullptr;
+        }
+    });
+    return reports;
+}
+
+void take_dev_info(LunInfo* record, const std::vector<std::string>& reports, size_t i) {
+    if (reports.empty()) {
+        (void)get_dev_info(record);
+        return;
+    }
+    const std::string& text = reports[i];
+    for (size_t start = 0; start < text.size(); start += strlen(text.c_str() + start) + 1) {
+        put_report(text.c_str() + start);
+    }
 }
 
 void strip_newline(char* line) {
@@ -724,17 +797,27 @@ FirstArgument read_first_argument(int argc, const char* const argv[]) {
 struct LeadingOptions {
     bool json = false;
     bool help = false;
+    bool bad_jobs = false;
     int skipped = 0;  // words taken before the first argument of old
 };
 
-// --json and --help lead the words; what follows them is read as before.
+// --jobs N, --json and --help lead the words; what follows them is read as
+// before.
 LeadingOptions read_leading_options(int argc, const char* const argv[]) {
     LeadingOptions lead;
-    for (int i = 1; i < argc && i <= 2; ++i) {
+    for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (strcmp(arg, "--help") == 0) {
             lead.help = true;
             return lead;
+        }
+        if (strcmp(arg, "--jobs") == 0) {
+            if (i + 1 >= argc || !ParseJobs(argv[i + 1], &g_jobs)) {
+                lead.bad_jobs = true;
+                return lead;
+            }
+            lead.skipped = ++i;
+            continue;
         }
         if (strcmp(arg, "--json") != 0 || lead.json) {
             break;
@@ -784,6 +867,10 @@ int run_showdisk(int argc, char* argv[]) {
     if (lead.help) {
         out(kPlatform.help_text);
         return 0;
+    }
+    if (lead.bad_jobs) {
+        out("Error: --jobs needs a number from 1 to 1024.\n");
+        return 1;
     }
     switch (read_first_argument(argc - lead.skipped, argv + lead.skipped)) {
         case FirstArgument::Version:

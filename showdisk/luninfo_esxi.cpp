@@ -29,9 +29,10 @@ extern constexpr ShowdiskPlatform kPlatform = {
     "Get lun list failed\n",                                    // lun_list_failed
     "Get lun info failed\n",                                    // lun_info_failed
     "esxi",                                                     // json_platform
-    "Usage: ts_showdisk [--json] [-v | --version | -l | -L]\n"
+    "Usage: ts_showdisk [--jobs N] [--json] [-v | --version | -l | -L]\n"
     "       ts_showdisk --help\n"
     "Lists the LUNs of the QELMAR arrays that the host sees, with their paths.\n"
+    "  --jobs N       query at most N devices at once (1 to 1024, default 32)\n"
     "  --json         one JSON document on standard output instead of the table\n"
     "  --help         this text\n"
     "  -v, --version  the version\n"
@@ -363,8 +364,15 @@ int get_dev_info(LunInfo* lun) {
 }
 
 int get_info(void) {
+    std::vector<LunInfo*> luns;
     for (list_head* l = g_lunlist.next; l != &g_lunlist; l = l->next) {
-        (void)get_dev_info(lun_of(l));
+        luns.push_back(lun_of(l));
+    }
+    // Queried side by side first (nothing when one job), then reported in
+    // list order.
+    const std::vector<std::string> reports = query_side_by_side(luns);
+    for (size_t i = 0; i < luns.size(); ++i) {
+        take_dev_info(luns[i], reports, i);
     }
     return 0;
 }

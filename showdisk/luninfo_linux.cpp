@@ -30,13 +30,14 @@ extern constexpr ShowdiskPlatform kPlatform = {
     "get lun list failed\n",                 // lun_list_failed
     "get lun info failed\n",                 // lun_info_failed
     "linux",                                 // json_platform
-    "Usage: ts_showdisk [--json] [-v | -l]\n"
+    "Usage: ts_showdisk [--jobs N] [--json] [-v | -l]\n"
     "       ts_showdisk --help\n"
     "Lists the LUNs of the QELMAR and ZUNTA arrays that the host sees, with their paths.\n"
-    "  --json  one JSON document on standard output instead of the table\n"
-    "  --help  this text\n"
-    "  -v      the version\n"
-    "  -l      diagnostic messages as well\n",  // help_text
+    "  --jobs N  query at most N devices at once (1 to 1024, default 32)\n"
+    "  --json    one JSON document on standard output instead of the table\n"
+    "  --help    this text\n"
+    "  -v        the version\n"
+    "  -l        diagnostic messages as well\n",  // help_text
 };
 
 namespace {
@@ -482,15 +483,32 @@ int get_dev_info(LunInfo* lun) {
     return 0;
 }
 
+// Each LUN, then its paths: the order of the queries and of their reports.
+std::vector<LunInfo*> records_in_order(void) {
+    std::vector<LunInfo*> records;
+    for (list_head* l = g_lunlist.next; l != &g_lunlist; l = l->next) {
+        LunInfo* lun = lun_of(l);
+        records.push_back(lun);
+        for (list_head* p = lun->paths.next; p != &lun->paths; p = p->next) {
+            records.push_back(lun_of(p));
+        }
+    }
+    return records;
+}
+
 int get_info(void) {
+    // Queried side by side first (nothing when one job), then reported in
+    // list order with each record's own reports.
+    const std::vector<std::string> reports = query_side_by_side(records_in_order());
+    size_t next = 0;
     for (list_head* l = g_lunlist.next; l != &g_lunlist; l = l->next) {
         LunInfo* lun = lun_of(l);
         ts_log(0, "get info for lun %s.\n", lun->dev_name);
-        (void)get_dev_info(lun);
+        take_dev_info(lun, reports, next++);
         for (list_head* p = lun->paths.next; p != &lun->paths; p = p->next) {
             LunInfo* path = lun_of(p);
             ts_log(0, "get info for lun %s, path %s\n", lun->dev_name, path->dev_name);
-            (void)get_dev_info(path);
+            take_dev_info(path, reports, next++);
         }
     }
     return 0;

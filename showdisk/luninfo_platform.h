@@ -9,6 +9,9 @@
 
 #include <stddef.h>
 
+#include <string>
+#include <vector>
+
 #include "boundedfunc.h"
 #include "luninfo.h"
 
@@ -77,5 +80,18 @@ void set_all_dashes(char* const* fields, const size_t* sizes, size_t count);
 // Runs the queries in order; a failed one leaves "--" in its field and is
 // reported. Returns the result of the last query.
 int run_queries(int fd, const Query* queries, size_t count, const char* dev_name);
+
+// How many records are queried at once (--jobs); 1 queries each record
+// when it is taken, as the walk always did.
+extern unsigned g_jobs;
+
+// With more than one job, runs get_dev_info on every record on a pool of
+// threads, at most one query at a time per node (records of one dev_name
+// run one after another, in order), and returns each record's reports; with
+// one job, queries nothing and returns an empty list.
+std::vector<std::string> query_side_by_side(const std::vector<LunInfo*>& records);
+// Where the walk takes record i: its queries run now (one job), or their
+// reports are written now, as ts_log would have written them.
+void take_dev_info(LunInfo* record, const std::vector<std::string>& reports, size_t i);
 
 #endif  // TSKIT_SHOWDISK_LUNINFO_PLATFORM_H
