@@ -97,8 +97,12 @@ words)
     expect 'tsexTool ch' check
     expect 'tsexTool x'
     # The leading options: offered at a "-", the command words after --json.
-    expect 'tsexTool -' --json --nagios --prometheus --textfile --help
-    expect 'tsexTool --j' --json
+    expect 'tsexTool -' --jobs --json --nagios --prometheus --textfile --help
+    expect 'tsexTool --jobs '
+    expect 'tsexTool --jobs 8 ' help '?' show check
+    expect 'tsexTool --jobs 8 -' --json --nagios --prometheus --textfile --help
+    expect 'tsexTool --jobs 8 --nagios check ' status
+    expect 'tsexTool --j' --jobs --json
     expect 'tsexTool --json ' help '?' show check
     expect 'tsexTool --json -'
     expect 'tsexTool --json show ' version vlun path device phypath
@@ -168,7 +172,11 @@ showdisk)
     expect 'ts_showdisk -v -'
     # The leading long options, once a letter of them is typed; after
     # --json the first word of old.
-    expect 'ts_showdisk --j' --json
+    expect 'ts_showdisk --j' --jobs --json
+    expect 'ts_showdisk --jobs '
+    expect 'ts_showdisk --jobs 8 ' -v -l
+    expect 'ts_showdisk --jobs 8 --j' --json
+    expect 'ts_showdisk --json --jobs'
     expect 'ts_showdisk --h' --help
     expect 'ts_showdisk --x'
     expect 'ts_showdisk --json ' -v -l
