@@ -10,6 +10,7 @@
 // ESXi host, `esxcfg-mpath`, `esxcfg-scsidevs` and `esxcli`: it looks at the
 // name it was started under (the bin directory links those names to it).
 #include <errno.h>
+#include <time.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <limits.h>
@@ -127,6 +128,20 @@ int Print(const std::string& text) {
                                                                                              : 1;
 }
 
+// A listing command takes the host's listing time before it answers.
+void TakeListingTime(const sansim::Topology& topo) {
+    const double seconds =
+        static_cast<double>(topo.timing.listingMs) / 1000.0 * topo.timing.scale;
+    if (seconds <= 0) {
+        return;
+    }
+    timespec left{static_cast<time_t>(seconds),
+                  static_cast<long>((seconds - static_cast<double>(static_cast<time_t>(seconds))) *
+                                    1e9)};
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
 int FakeMultipath(int argc, char** argv) {
     if (argc != 2 || strcmp(argv[1], "-ll") != 0) {
         return 0;
@@ -135,6 +150,7 @@ int FakeMultipath(int argc, char** argv) {
     if (!LoadHostTopology("multipath", &topo)) {
         return 1;
     }
+    TakeListingTime(topo);
     if (topo.multipath.listFails) {
         return 1;
     }
@@ -155,6 +171,7 @@ int FakeEsxi(const std::string& self, int argc, char** argv) {
     if (!LoadHostTopology(self.c_str(), &topo)) {
         return 1;
     }
+    TakeListingTime(topo);
     for (const std::string& failing : topo.esxi.failing) {
         if (failing == self) {
             return 1;

@@ -25,6 +25,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
+#include <random>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -206,17 +208,51 @@ int FlagsOfFd(pid_t pid, int fd) {
     return flags;
 }
 
-int64_t NowMs() {
+int64_t NowNs() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+int64_t NowMs() {
+    return NowNs() / 1000000;
+}
+
+// The kernel's bounds of an SG_IO timeout on a block device node: none
+// given is 60 s, and less than 7 s is raised to 7 s.
+constexpr uint32_t kDefaultSgTimeoutMs = 60000;
+constexpr uint32_t kMinSgTimeoutMs = 7000;
+// The transport status of a command the SCSI layer timed out and aborted.
+constexpr uint16_t kDidTimeOut = 0x03;
+
+uint32_t EffectiveTimeoutMs(uint32_t requested) {
+    const uint32_t timeout = requested == 0 ? kDefaultSgTimeoutMs : requested;
+    return std::max(timeout, kMinSgTimeoutMs);
+}
+
+// The path a node's commands reach: a path node itself, or for a dm node
+// the first path that its map lists active (the current path); null for
+// anything else.
+const Path* ServingPath(const Topology& topo, const DeviceRef& ref) {
+    if (ref.kind == DeviceRef::Kind::Path) {
+        return &topo.luns[ref.lun].paths[ref.path];
+    }
+    if (ref.kind == DeviceRef::Kind::Dm) {
+        for (const Path& path : topo.luns[ref.lun].paths) {
+            if (path.dmState == "active") {
+                return &path;
+            }
+        }
+    }
+    return nullptr;
 }
 
 // ---------------------------------------------------------------------------
 // Answers.
 
 struct Answer {
-    enum class Kind { Continue, Error, Done, Drop } kind = Kind::Continue;
+    // Deferred: the answer waits in the supervisor for its time (Timing).
+    enum class Kind { Continue, Error, Done, Drop, Deferred } kind = Kind::Continue;
     int error = 0;
     // Kept once the process has the answer (a call that a signal interrupts
     // comes again, and must not count twice).
@@ -249,11 +285,39 @@ class Supervisor {
           response_((std::max<size_t>(sizes.seccomp_notif_resp, sizeof(seccomp_notif_resp)) + 7) /
                     8) {}
 
-    // Receives one notification and answers it; false when the listener
-    // cannot be read any more.
+    // Receives one notification and answers it (or keeps the answer for
+    // its time); false when the listener cannot be read any more.
     bool HandleOne();
 
+    // The real time (CLOCK_MONOTONIC, ns) when the next kept answer is due;
+    // -1 when none waits.
+    int64_t NextDueNs() const { return pending_.empty() ? -1 : pending_.begin()->first; }
+    // Sends every kept answer whose time has come.
+    void SendDue();
+
   private:
+    // An SG_IO answer that waits for the command's time on the host.
+    struct Pending {
+        uint64_t id = 0;
+        pid_t pid = 0;
+        uint64_t hdrAddr = 0;
+        sg_io_hdr_t hdr{};
+        bool dataIn = false;
+        ScsiReply reply;
+        int64_t startNs = 0;
+        Answer answer;
+    };
+    void Send(uint64_t id, const Answer& answer);
+    Answer::Kind PlaceReply(pid_t pid, uint64_t hdrAddr, sg_io_hdr_t hdr, bool dataIn,
+                            const ScsiReply& reply, unsigned durationMs);
+    // The host time of a command on a node: its service time, or its
+    // timeout when the path it reaches is hung.
+    int64_t HostDelayUs(const DeviceRef& ref, const sg_io_hdr_t& hdr, bool* hung);
+    int64_t HostUs(int64_t realNs) const {
+        return static_cast<int64_t>(static_cast<double>(realNs - originNs_) / 1000.0 /
+                                    topo_.timing.scale);
+    }
+
     bool StillValid(uint64_t id) const {
         return ioctl(listener_, SECCOMP_IOCTL_NOTIF_ID_VALID, &id) == 0;
     }
@@ -270,6 +334,9 @@ class Supervisor {
     std::vector<uint64_t> request_;
     std::vector<uint64_t> response_;
     std::unordered_map<pid_t, std::unordered_map<std::string, DeviceState>> states_;
+    std::multimap<int64_t, Pending> pending_;  // by the real time they are due
+    std::mt19937_64 jitter_{topo_.timing.seed};
+    int64_t originNs_ = NowNs();
 };
 
 bool Supervisor::HandleOne() {
@@ -280,12 +347,17 @@ bool Supervisor::HandleOne() {
         return errno == EINTR || errno == ENOENT;
     }
     Answer answer = Dispatch(*n);
-    if (answer.kind == Answer::Kind::Drop) {
+    if (answer.kind == Answer::Kind::Drop || answer.kind == Answer::Kind::Deferred) {
         return true;
     }
+    Send(n->id, answer);
+    return true;
+}
+
+void Supervisor::Send(uint64_t id, const Answer& answer) {
     auto* resp = reinterpret_cast<seccomp_notif_resp*>(response_.data());
     memset(response_.data(), 0, response_.size() * sizeof response_[0]);
-    resp->id = n->id;
+    resp->id = id;
     if (answer.kind == Answer::Kind::Continue) {
         resp->flags = SECCOMP_USER_NOTIF_FLAG_CONTINUE;
     } else if (answer.kind == Answer::Kind::Error) {
@@ -294,7 +366,46 @@ bool Supervisor::HandleOne() {
     if (ioctl(listener_, SECCOMP_IOCTL_NOTIF_SEND, resp) == 0) {
         Keep(answer);
     }
-    return true;
+}
+
+void Supervisor::SendDue() {
+    const int64_t now = NowNs();
+    while (!pending_.empty() && pending_.begin()->first <= now) {
+        Pending p = std::move(pending_.begin()->second);
+        pending_.erase(pending_.begin());
+        // The process must still be the one that asked before its memory is
+        // written (it may have been killed while it waited).
+        if (!StillValid(p.id)) {
+            continue;
+        }
+        const int64_t endNs = NowNs();
+        const auto durationMs = static_cast<unsigned>(
+            static_cast<double>(endNs - p.startNs) / 1e6 / topo_.timing.scale);
+        p.answer.kind = PlaceReply(p.pid, p.hdrAddr, p.hdr, p.dataIn, p.reply, durationMs);
+        if (p.answer.kind == Answer::Kind::Error) {
+            p.answer.error = EFAULT;
+        }
+        // The audit line gains the command's start and end in host time.
+        if (!p.answer.audit.empty() && p.answer.audit.back() == '\n') {
+            p.answer.audit.pop_back();
+            p.answer.audit += " start_us=" + std::to_string(HostUs(p.startNs)) +
+                              " end_us=" + std::to_string(HostUs(endNs)) + "\n";
+        }
+        Send(p.id, p.answer);
+    }
+}
+
+int64_t Supervisor::HostDelayUs(const DeviceRef& ref, const sg_io_hdr_t& hdr, bool* hung) {
+    const Path* path = ServingPath(topo_, ref);
+    *hung = path != nullptr && path->faults.hung;
+    if (*hung) {
+        return static_cast<int64_t>(EffectiveTimeoutMs(hdr.timeout)) * 1000;
+    }
+    uint64_t jitter = 0;
+    if (topo_.timing.jitterUs > 0) {
+        jitter = jitter_() % (topo_.timing.jitterUs + 1);
+    }
+    return static_cast<int64_t>(topo_.timing.serviceUs + jitter);
 }
 
 void Supervisor::Keep(const Answer& answer) {
@@ -505,6 +616,38 @@ Answer Supervisor::OnSgIo(const seccomp_notif& n) {
         }
     }
     int allocLen = dataIn ? static_cast<int>(std::min(hdr.dxfer_len, 1u << 30)) : 0;
+    if (topo_.timing.given) {
+        // The command takes its time on the host: the answer is kept and
+        // sent when that time has passed, while other callers are served.
+        Pending p;
+        p.id = n.id;
+        p.pid = pid;
+        p.hdrAddr = hdrAddr;
+        p.hdr = hdr;
+        p.dataIn = dataIn;
+        p.startNs = NowNs();
+        bool hung = false;
+        const int64_t delayUs = HostDelayUs(*ref, hdr, &hung);
+        if (hung) {
+            // Nothing reaches the device: after the timeout the SCSI layer
+            // aborts the command and SG_IO completes with DID_TIME_OUT, no
+            // data, no sense.
+            p.reply.hostStatus = kDidTimeOut;
+        } else {
+            p.reply = ExecuteCommand(topo_, *ref, &answer.state, cdb, hdr.cmd_len, allocLen);
+        }
+        if (p.reply.ioctlErrno != 0) {
+            answer.kind = Answer::Kind::Error;
+            answer.error = p.reply.ioctlErrno;
+            return answer;
+        }
+        p.answer = answer;
+        const auto delayNs =
+            static_cast<int64_t>(static_cast<double>(delayUs) * 1000.0 * topo_.timing.scale);
+        pending_.emplace(p.startNs + delayNs, std::move(p));
+        answer.kind = Answer::Kind::Deferred;
+        return answer;
+    }
     int64_t start = NowMs();
     ScsiReply reply = ExecuteCommand(topo_, *ref, &answer.state, cdb, hdr.cmd_len, allocLen);
     if (reply.ioctlErrno != 0) {
@@ -518,19 +661,26 @@ Answer Supervisor::OnSgIo(const seccomp_notif& n) {
         answer.kind = Answer::Kind::Drop;
         return answer;
     }
-    answer.kind = Answer::Kind::Done;
+    answer.kind = PlaceReply(pid, hdrAddr, hdr, dataIn, reply,
+                             static_cast<unsigned>(NowMs() - start));
+    if (answer.kind == Answer::Kind::Error) {
+        answer.error = EFAULT;
+    }
+    return answer;
+}
+
+// Writes the reply into the caller's buffers and header as the kernel's SG_IO
+// path fills them: Done, or Error when the caller's memory cannot be written.
+Answer::Kind Supervisor::PlaceReply(pid_t pid, uint64_t hdrAddr, sg_io_hdr_t hdr, bool dataIn,
+                                    const ScsiReply& reply, unsigned durationMs) {
     size_t copied = 0;
     if (dataIn && !PlaceData(pid, hdr, reply.data, &copied)) {
-        answer.kind = Answer::Kind::Error;
-        answer.error = EFAULT;
-        return answer;
+        return Answer::Kind::Error;
     }
     size_t senseLen = hdr.sbp == nullptr ? 0 : std::min<size_t>(reply.sense.size(), hdr.mx_sb_len);
     if (senseLen > 0 &&
         !WriteMemory(pid, reinterpret_cast<uint64_t>(hdr.sbp), reply.sense.data(), senseLen)) {
-        answer.kind = Answer::Kind::Error;
-        answer.error = EFAULT;
-        return answer;
+        return Answer::Kind::Error;
     }
     hdr.status = reply.status;
     hdr.masked_status = reply.maskedStatus;
@@ -539,7 +689,7 @@ Answer Supervisor::OnSgIo(const seccomp_notif& n) {
     hdr.driver_status = reply.driverStatus;
     hdr.sb_len_wr = static_cast<unsigned char>(senseLen);
     hdr.resid = dataIn ? static_cast<int>(hdr.dxfer_len - copied) : 0;
-    hdr.duration = static_cast<unsigned>(NowMs() - start);
+    hdr.duration = durationMs;
     hdr.info = reply.info;
     if (reply.status != 0 || reply.hostStatus != 0 || reply.driverStatus != 0) {
         hdr.info |= SG_INFO_CHECK;
@@ -549,10 +699,9 @@ Answer Supervisor::OnSgIo(const seccomp_notif& n) {
     constexpr size_t kOut = offsetof(sg_io_hdr_t, status);
     if (!WriteMemory(pid, hdrAddr + kOut, reinterpret_cast<const uint8_t*>(&hdr) + kOut,
                      sizeof hdr - kOut)) {
-        answer.kind = Answer::Kind::Error;
-        answer.error = EFAULT;
+        return Answer::Kind::Error;
     }
-    return answer;
+    return Answer::Kind::Done;
 }
 
 // ---------------------------------------------------------------------------
@@ -734,7 +883,17 @@ int RunSupervised(const SupervisedRun& run, std::string* error) {
         }
         pollfd fds[2] = {{signals.Get(), POLLIN, 0}, {listener.Get(), POLLIN, 0}};
         nfds_t count = listener.Valid() ? 2 : 1;
-        if (poll(fds, count, -1) < 0) {
+        // Wake up when the next kept answer is due.
+        const int64_t due = supervisor.NextDueNs();
+        timespec wait{};
+        if (due >= 0) {
+            const int64_t left = std::max<int64_t>(0, due - NowNs());
+            wait.tv_sec = static_cast<time_t>(left / 1000000000);
+            wait.tv_nsec = static_cast<long>(left % 1000000000);
+        }
+        const int ready = ppoll(fds, count, due >= 0 ? &wait : nullptr, nullptr);
+        supervisor.SendDue();
+        if (ready <= 0) {
             continue;
         }
         if (count == 2 && (fds[1].revents & POLLIN) != 0) {

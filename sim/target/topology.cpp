@@ -176,6 +176,7 @@ class Loader {
 
     bool ReadFaults(const json& obj, const std::string& where, const char* key, Faults* f);
     bool ReadMultipath(const json& root, MultipathConfig* mp);
+    bool ReadTiming(const json& root, Timing* timing);
     bool ReadPadding(const json& v, const std::string& where, ListingPadding* padding);
     bool ReadHosts(const json& root, Topology* t);
     bool ReadHostView(const json& v, const std::string& where, HostTransportView* view);
@@ -389,7 +390,7 @@ bool Loader::ReadFaults(const json& obj, const std::string& parent, const char* 
     const std::string where = Sub(parent, key);
     if (!Keys(*v, where,
               {"unit_attention_turs", "host_status", "host_status_count", "ioctl_errno", "dead",
-               "missing_pages", "page_length", "qualifier", "fail_opcodes", "patches",
+               "hung", "missing_pages", "page_length", "qualifier", "fail_opcodes", "patches",
                "sense_format", "sense_length", "unreadable", "vanished", "shield", "missing",
                "sysfs_not_dir", "sysfs_size"})) {
         return false;
@@ -405,7 +406,7 @@ bool Loader::ReadFaults(const json& obj, const std::string& parent, const char* 
         !OptNumber(*v, where, "host_status", &f->hostStatus, 0xFFFF) ||
         !OptNumber(*v, where, "host_status_count", &f->hostStatusCount, kIntMax) ||
         !OptNumber(*v, where, "ioctl_errno", &f->ioctlErrno, 4095) ||
-        !OptBool(*v, where, "dead", &f->dead) ||
+        !OptBool(*v, where, "dead", &f->dead) || !OptBool(*v, where, "hung", &f->hung) ||
         !OptBool(*v, where, "unreadable", &f->unreadable) ||
         !OptBool(*v, where, "vanished", &f->vanished) ||
         !OptBool(*v, where, "shield", &f->shield) ||
@@ -1181,11 +1182,39 @@ bool Loader::ReadCannedListing(const std::string& file, Topology* t) {
     return true;
 }
 
+bool Loader::ReadTiming(const json& root, Timing* timing) {
+    const json* v = Field(root, "timing");
+    if (v == nullptr) {
+        return true;
+    }
+    if (!Keys(*v, "timing", {"service_us", "jitter_us", "seed", "listing_ms", "scale"})) {
+        return false;
+    }
+    timing->given = true;
+    // A day of host time at most: a longer one is a typing error.
+    const uint64_t kDayUs = 86400ull * 1000000;
+    if (!OptNumber(*v, "timing", "service_us", &timing->serviceUs, kDayUs) ||
+        !OptNumber(*v, "timing", "jitter_us", &timing->jitterUs, kDayUs) ||
+        !OptNumber(*v, "timing", "seed", &timing->seed) ||
+        !OptNumber(*v, "timing", "listing_ms", &timing->listingMs, kDayUs / 1000)) {
+        return false;
+    }
+    const json* scale = Field(*v, "scale");
+    if (scale != nullptr) {
+        if (!scale->is_number() || !(scale->get<double>() > 0) || scale->get<double>() > 1000) {
+            return Fail("timing.scale", "expected a number above 0, at most 1000");
+        }
+        timing->scale = scale->get<double>();
+    }
+    return true;
+}
+
 bool Loader::Load(const json& root, const std::string& file, Topology* t) {
     t->file = file;
     if (!Keys(root, "",
               {"platform", "multipath", "esxi", "solaris", "product_cli", "cannot_start",
-               "sys_block", "transport_classes", "scsi_hosts", "arrays", "luns", "others"})) {
+               "sys_block", "transport_classes", "timing", "scsi_hosts", "arrays", "luns",
+               "others"})) {
         return false;
     }
     std::string platform = "linux";
@@ -1203,7 +1232,7 @@ bool Loader::Load(const json& root, const std::string& file, Topology* t) {
     }
     if (!OptBool(root, "", "sys_block", &t->sysBlock) ||
         !OptBool(root, "", "transport_classes", &t->transportClasses) ||
-        !ReadMultipath(root, &t->multipath) ||
+        !ReadMultipath(root, &t->multipath) || !ReadTiming(root, &t->timing) ||
         !StringList(root, "", "product_cli", &t->productCli) ||
         !StringList(root, "", "cannot_start", &t->cannotStart)) {
         return false;

@@ -37,6 +37,7 @@ struct Faults {
     int hostStatusCount = 0;         // ... for the first N requests (any command)
     int ioctlErrno = 0;              // the SG_IO ioctl itself fails with this errno
     bool dead = false;               // every command fails: DID_NO_CONNECT, no data
+    bool hung = false;               // no command completes until it times out (Timing)
     std::vector<int> missingPages;   // VPD pages refused with ILLEGAL REQUEST
     std::map<int, int> pageLength;   // VPD page -> page length (bytes 2..3) reported
     std::map<int, int> qualifier;    // VPD page (or kPageStandard) -> peripheral qualifier
@@ -192,6 +193,21 @@ struct DeviceRef {
 
 struct SolarisTree;  // solaris_host.h
 
+// Time on the host. Without it every command and listing answers at once.
+// With it a command on a SCSI node takes serviceUs (plus up to jitterUs,
+// drawn from seed), a command on a hung path (and on a dm node whose
+// current path is hung) completes only when it times out, and each listing
+// command runs listingMs. Host time runs scale times as fast as real time
+// would (0.001: a host second is a real millisecond).
+struct Timing {
+    bool given = false;
+    uint64_t serviceUs = 0;
+    uint64_t jitterUs = 0;
+    uint64_t seed = 1;
+    uint64_t listingMs = 0;
+    double scale = 1.0;
+};
+
 struct Topology {
     std::string file;  // where it was loaded from
     Platform platform = Platform::Linux;
@@ -201,6 +217,7 @@ struct Topology {
     std::vector<std::string> cannotStart;  // command lines whose popen/system fails
     bool sysBlock = true;                  // false: the host has no /sys/block directory
     bool transportClasses = false;         // Linux: FC and iSCSI hosts have transport classes
+    Timing timing;
     std::vector<ScsiHost> hosts;
     std::vector<Array> arrays;
     std::vector<Lun> luns;

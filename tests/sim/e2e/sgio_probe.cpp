@@ -2,11 +2,16 @@
 // header a simulated node fills can be compared with what the kernel fills.
 //
 //   sgio_probe DEVICE CDB_HEX [--len N] [--sb N] [--iov K] [--dir in|none]
-//              [--interface C] [--ioctl blkgetsize64]
+//              [--interface C] [--ioctl blkgetsize64] [--timeout MS]
+//              [--duration at-least]
 //
 // CDB_HEX: "12 01 80 00 fc 00" style. --len: dxfer_len (default 0), --sb:
 // mx_sb_len (default 32), --iov: scatter the buffer over K equal parts,
-// --ioctl: send that request instead of SG_IO.
+// --ioctl: send that request instead of SG_IO, --timeout: the header's
+// timeout (default 5000), --duration at-least: a last line saying whether
+// the reply's duration is at least the kernel's effective timeout (the
+// requested one, 60000 for none, raised to 7000), for a command that timed
+// out.
 #include <errno.h>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -17,6 +22,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -61,7 +67,7 @@ void PrintBytes(const char* label, const std::vector<uint8_t>& buffer, size_t n)
 int Usage() {
     fprintf(stderr,
             "usage: sgio_probe DEVICE CDB_HEX [--len N] [--sb N] [--iov K] [--dir in|none] "
-            "[--interface C] [--ioctl blkgetsize64]\n");
+            "[--interface C] [--ioctl blkgetsize64] [--timeout MS] [--duration at-least]\n");
     return 2;
 }
 
@@ -79,6 +85,8 @@ int main(int argc, char** argv) {
     int direction = SG_DXFER_FROM_DEV;
     char interface = 'S';
     bool sizeIoctl = false;
+    unsigned timeout = 5000;
+    bool checkDuration = false;
     for (int i = 3; i < argc; ++i) {
         std::string opt = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -98,6 +106,10 @@ int main(int argc, char** argv) {
             interface = value[0];
         } else if (opt == "--ioctl" && strcmp(value, "blkgetsize64") == 0) {
             sizeIoctl = true;
+        } else if (opt == "--timeout") {
+            timeout = static_cast<unsigned>(strtoul(value, nullptr, 10));
+        } else if (opt == "--duration" && strcmp(value, "at-least") == 0) {
+            checkDuration = true;
         } else {
             return Usage();
         }
@@ -129,7 +141,7 @@ int main(int argc, char** argv) {
     hdr.sbp = sense.data();
     hdr.dxfer_len = len;
     hdr.dxferp = data.data();
-    hdr.timeout = 5000;
+    hdr.timeout = timeout;
     hdr.status = hdr.masked_status = 0xEE;
     hdr.host_status = hdr.driver_status = 0xEEEE;
     hdr.resid = -1;
@@ -155,5 +167,9 @@ int main(int argc, char** argv) {
         hdr.sb_len_wr, hdr.resid);
     PrintBytes("data", data, len - static_cast<size_t>(hdr.resid));
     PrintBytes("sense", sense, hdr.sb_len_wr);
+    if (checkDuration) {
+        const unsigned effective = std::max(timeout == 0 ? 60000u : timeout, 7000u);
+        printf("duration %s %u ms\n", hdr.duration >= effective ? "at least" : "below", effective);
+    }
     return 0;
 }
