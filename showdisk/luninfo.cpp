@@ -168,12 +168,9 @@ void ts_log(int threshold, const char* format, ...) {
     put_report(text);
 }
 
-std::vector<std::string> query_side_by_side(const std::vector<LunInfo*>& records) {
-    std::vector<std::string> reports;
-    if (g_jobs <= 1 || records.size() <= 1) {
-        return reports;
-    }
-    reports.resize(records.size());
+std::vector<std::string> run_side_by_side(const std::vector<LunInfo*>& records,
+                                          void (*work)(LunInfo*)) {
+    std::vector<std::string> reports(records.size());
     std::vector<std::vector<size_t>> groups;
     std::unordered_map<std::string_view, size_t> byNode;
     for (size_t i = 0; i < records.size(); ++i) {
@@ -186,11 +183,36 @@ std::vector<std::string> query_side_by_side(const std::vector<LunInfo*>& records
     RunJobs(groups.size(), g_jobs, [&](size_t group) {
         for (size_t i : groups[group]) {
             t_reports = &reports[i];
-            (void)get_dev_info(records[i]);
+            work(records[i]);
             t_reports = nullptr;
         }
     });
     return reports;
+}
+
+namespace {
+
+void query_record(LunInfo* record) {
+    (void)get_dev_info(record);
+}
+
+}  // namespace
+
+std::vector<std::string> query_side_by_side(const std::vector<LunInfo*>& records) {
+    if (g_jobs <= 1 || records.size() <= 1) {
+        return {};
+    }
+    return run_side_by_side(records, query_record);
+}
+
+void ts_log_capture(std::string* reports) {
+    t_reports = reports;
+}
+
+void ts_log_replay(const std::string& reports) {
+    for (size_t start = 0; start < reports.size(); start += strlen(reports.c_str() + start) + 1) {
+        put_report(reports.c_str() + start);
+    }
 }
 
 void take_dev_info(LunInfo* record, const std::vector<std::string>& reports, size_t i) {
@@ -198,10 +220,7 @@ void take_dev_info(LunInfo* record, const std::vector<std::string>& reports, siz
         (void)get_dev_info(record);
         return;
     }
-    const std::string& text = reports[i];
-    for (size_t start = 0; start < text.size(); start += strlen(text.c_str() + start) + 1) {
-        put_report(text.c_str() + start);
-    }
+    ts_log_replay(reports[i]);
 }
 
 void strip_newline(char* line) {

@@ -10,7 +10,10 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include <deque>
 #include <iterator>
+#include <string>
+#include <vector>
 
 #include "../common/listing_text.h"
 #include "../common/unique_dir.h"
@@ -147,6 +150,27 @@ LunInfo* create_dev_for_dm(const char* line, const char* dev) {
     return lun;
 }
 
+namespace {
+
+// While the listing is read with more than one job, the paths' readiness
+// checks wait to run side by side after it, and the reports written
+// between two checks are kept in order (a deque keeps each in place).
+std::vector<LunInfo*>* s_readiness = nullptr;
+std::deque<std::string>* s_between = nullptr;
+
+// TEST UNIT READY on the path's node: not ready, or a node that does not
+// open... stays as the listing said; a node that opens and fails is failed.
+void check_readiness(LunInfo* path) {
+    // Read-only, and non-blocking so that a node without a medium or a slow
+    // open does not hold the scan.
+    UniqueFd fd(open(path->dev_name, O_RDONLY | O_NONBLOCK));
+    if (fd.Valid() && do_tur(fd.Get()) != 0) {
+        (void)sprintf_s(path->path_status, sizeof(path->path_status), "%s", "failed");
+    }
+}
+
+}  // namespace
+
 int create_dev_for_sd(LunInfo* lun, const char* line, const char* dev) {
     LunInfo* path = static_cast<LunInfo*>(calloc(1, sizeof(LunInfo)));
     if (path == nullptr) {
@@ -161,11 +185,11 @@ int create_dev_for_sd(LunInfo* lun, const char* line, const char* dev) {
     if (get_str_by_reg(line, "active", path->path_status, sizeof(path->path_status)) != 0) {
         (void)sprintf_s(path->path_status, sizeof(path->path_status), "%s", "failed");
     }
-    // Read-only, and non-blocking so that a node without a medium or a slow
-    // open does not hold the scan.
-    UniqueFd fd(open(path->dev_name, O_RDONLY | O_NONBLOCK));
-    if (fd.Valid() && do_tur(fd.Get()) != 0) {
-        (void)sprintf_s(path->path_status, sizeof(path->path_status), "%s", "failed");
+    if (s_readiness == nullptr) {
+        check_readiness(path);
+    } else {
+        s_readiness->push_back(path);
+        ts_log_capture(&s_between->emplace_back());
     }
     (void)host_no_of_line(line, path->host_no, sizeof(path->host_no));
     return 0;
@@ -210,6 +234,46 @@ int parse_multipath_line(const char* line, int* vendor_map, LunInfo** current) {
     return 0;
 }
 
+namespace {
+
+int read_listing(FILE* listing) {
+    char line[kLineLen];
+    int vendor_map = 0;
+    LunInfo* current = nullptr;
+    while (fgets(line, sizeof(line), listing) != nullptr) {
+        strip_newline(line);
+        if (parse_multipath_line(line, &vendor_map, &current) != 0) {
+            return -1;
+        }
+    }
+    return 0;
+}
+
+// The listing read with the paths' readiness checks side by side: the
+// checks run once the listing is read, and every report is then written in
+// the order the reading one check after another would have written it.
+int read_listing_side_by_side(FILE* listing) {
+    std::vector<LunInfo*> paths;
+    std::deque<std::string> between(1);
+    s_readiness = &paths;
+    s_between = &between;
+    ts_log_capture(&between.back());
+    const int result = read_listing(listing);
+    ts_log_capture(nullptr);
+    s_readiness = nullptr;
+    s_between = nullptr;
+    const std::vector<std::string> reports = run_side_by_side(paths, check_readiness);
+    for (size_t i = 0; i < between.size(); ++i) {
+        ts_log_replay(between[i]);
+        if (i < reports.size()) {
+            ts_log_replay(reports[i]);
+        }
+    }
+    return result;
+}
+
+}  // namespace
+
 int get_lun_list_from_dm(void) {
     // The program writes nothing on standard error, and neither may what it
     // starts: a host without multipath would have its shell say so there.
@@ -218,15 +282,11 @@ int get_lun_list_from_dm(void) {
         ts_log(3, "popen failed\n");
         return -1;
     }
-    char line[kLineLen];
-    int vendor_map = 0;
-    LunInfo* current = nullptr;
-    while (fgets(line, sizeof(line), pipe.Get()) != nullptr) {
-        strip_newline(line);
-        if (parse_multipath_line(line, &vendor_map, &current) != 0) {
-            free_lunlist();
-            return -1;
-        }
+    const int result =
+        g_jobs > 1 ? read_listing_side_by_side(pipe.Get()) : read_listing(pipe.Get());
+    if (result != 0) {
+        free_lunlist();
+        return -1;
     }
     return 0;
 }

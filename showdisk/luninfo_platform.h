@@ -90,6 +90,15 @@ extern unsigned g_jobs;
 // run one after another, in order), and returns each record's reports; with
 // one job, queries nothing and returns an empty list.
 std::vector<std::string> query_side_by_side(const std::vector<LunInfo*>& records);
+// Runs work on every record on the pool of threads (g_jobs of them), one
+// record at a time per node in list order, and returns each record's
+// reports.
+std::vector<std::string> run_side_by_side(const std::vector<LunInfo*>& records,
+                                          void (*work)(LunInfo*));
+// The reports of the calling thread go into reports (null: written now),
+// and reports kept so are written as ts_log would have written them.
+void ts_log_capture(std::string* reports);
+void ts_log_replay(const std::string& reports);
 // Where the walk takes record i: its queries run now (one job), or their
 // reports are written now, as ts_log would have written them.
 void take_dev_info(LunInfo* record, const std::vector<std::string>& reports, size_t i);
