@@ -31,6 +31,10 @@ CMAKE_RELEASE := -DCMAKE_BUILD_TYPE=Release
 CMAKE_TEST_STATIC := -DCMAKE_BUILD_TYPE=Release -DTSKIT_TESTS=ON -DTSKIT_STATIC=ON
 STATIC_PROGRAMS := tsexTool ts_showdisk ts_showdisk-esxi
 STATIC_E2E_LABELS := ^(tsextool_e2e|showdisk_e2e|esxi_e2e)$$
+# The programs with ThreadSanitizer, for their runs with devices queried side
+# by side (label tsan).
+CMAKE_TEST_TSAN := -DCMAKE_BUILD_TYPE=Debug -DTSKIT_TESTS=ON -DTSKIT_TSAN=ON -DTSKIT_WERROR=ON
+TSAN_PROGRAMS := tsexTool ts_showdisk ts_showdisk-esxi
 CMAKE_BENCH := -DCMAKE_BUILD_TYPE=Release -DTSKIT_BENCH=ON
 
 .PHONY: demo test release bench install package deps-demo deps-test deps-bench \
@@ -93,7 +97,9 @@ deps-package:
 # end-to-end suites of tsexTool, ts_showdisk and its ESXi build once more
 # against their static programs (build/test-static; the Solaris program is
 # not static, and the scenarios of the allocation-refusing test builds have
-# no static program: CMake names those it leaves out).
+# no static program: CMake names those it leaves out); and the programs built
+# with ThreadSanitizer on hosts with many devices and hung paths
+# (build/test-tsan).
 test: deps-test
 	cmake -S . -B build/fuzz $(CMAKE_FUZZ)
 	cmake --build build/fuzz -j $(JOBS)
@@ -114,6 +120,9 @@ test: deps-test
 	cmake -S . -B build/test-static $(CMAKE_TEST_STATIC)
 	cmake --build build/test-static -j $(JOBS) --target $(STATIC_PROGRAMS) sansim sansim_preload
 	cd build/test-static && ctest --output-on-failure -j $(JOBS) -L '$(STATIC_E2E_LABELS)'
+	cmake -S . -B build/test-tsan $(CMAKE_TEST_TSAN)
+	cmake --build build/test-tsan -j $(JOBS) --target $(TSAN_PROGRAMS) sansim sansim_preload
+	cd build/test-tsan && ctest --output-on-failure -j $(JOBS) -L '^tsan$$'
 
 release: deps-demo
 	cmake -S . -B build/release $(CMAKE_RELEASE)
