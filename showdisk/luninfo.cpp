@@ -11,6 +11,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -168,13 +169,13 @@ void ts_log(int threshold, const char* format, ...) {
     put_report(text);
 }
 
-std::vector<std::string> run_side_by_side(const std::vector<LunInfo*>& records,
-                                          void (*work)(LunInfo*)) {
-    std::vector<std::string> reports(records.size());
+std::vector<std::string> run_side_by_side(const std::vector<std::string_view>& nodes,
+                                          const std::function<void(size_t)>& work) {
+    std::vector<std::string> reports(nodes.size());
     std::vector<std::vector<size_t>> groups;
     std::unordered_map<std::string_view, size_t> byNode;
-    for (size_t i = 0; i < records.size(); ++i) {
-        auto [slot, added] = byNode.emplace(std::string_view(records[i]->dev_name), groups.size());
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        auto [slot, added] = byNode.emplace(nodes[i], groups.size());
         if (added) {
             groups.emplace_back();
         }
@@ -183,11 +184,20 @@ std::vector<std::string> run_side_by_side(const std::vector<LunInfo*>& records,
     RunJobs(groups.size(), g_jobs, [&](size_t group) {
         for (size_t i : groups[group]) {
             t_reports = &reports[i];
-            work(records[i]);
+            work(i);
             t_reports = nullptr;
         }
     });
     return reports;
+}
+
+std::vector<std::string> run_side_by_side(const std::vector<LunInfo*>& records,
+                                          void (*work)(LunInfo*)) {
+    std::vector<std::string_view> nodes;
+    for (const LunInfo* record : records) {
+        nodes.emplace_back(record->dev_name);
+    }
+    return run_side_by_side(nodes, [&records, work](size_t i) { work(records[i]); });
 }
 
 namespace {

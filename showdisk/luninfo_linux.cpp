@@ -352,13 +352,37 @@ bool capacity_bytes_of(const LunInfo* lun, unsigned long long* bytes) {
     return false;
 }
 
-int get_lun_list_from_block_dir(void) {
+namespace {
+
+// An entry of /sys/block and the vendor its node answered with (empty when
+// it does not open or answer).
+struct BlockEntry {
+    std::string name;
+    std::string node;
+    char vid[16];
+};
+
+// Opens the entry's node and asks it for its vendor.
+void identify_entry(BlockEntry* entry) {
+    (void)memset_s(entry->vid, sizeof(entry->vid), 0, sizeof(entry->vid));
+    // Read-only and non-blocking: every entry is tried, so an optical
+    // drive without a medium or a slow node must not hold the walk.
+    UniqueFd fd(open(entry->node.c_str(), O_RDONLY | O_NONBLOCK));
+    if (!fd.Valid()) {
+        ts_log(1, "open %s failed\n", entry->node.c_str());
+        return;
+    }
+    if (get_vid(fd.Get(), entry->vid, sizeof(entry->vid)) != 0) {
+        entry->vid[0] = '\0';
+    }
+}
+
+// The directories of /sys/block with their node names, in directory order.
+bool block_entries(std::vector<BlockEntry>* entries) {
     UniqueDir dir(opendir("/sys/block"));
     if (!dir.Valid()) {
-        s_block_dir_unopened = true;
-        return -1;
+        return false;
     }
-    int result = 0;
     for (dirent* entry = readdir(dir.Get()); entry != nullptr; entry = readdir(dir.Get())) {
         const char* name = entry->d_name;
         // Skipped before anything is opened: "." and ".." and entries that
@@ -366,50 +390,78 @@ int get_lun_list_from_block_dir(void) {
         if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) {
             continue;
         }
-        char node[kPathLen];
+        char path[kPathLen];
         struct stat st;
-        if (sprintf_s(node, sizeof(node), "/sys/block/%s", name) < 0 || stat(node, &st) != 0 ||
-            !S_ISDIR(st.st_mode)) {
+        if (sprintf_s(path, sizeof(path), "/sys/block/%s", name) < 0 || stat(path, &st) != 0 ||
+            !S_ISDIR(st.st_mode) || sprintf_s(path, sizeof(path), "/dev/%s", name) < 0) {
             continue;
         }
-        if (sprintf_s(node, sizeof(node), "/dev/%s", name) < 0) {
-            continue;
-        }
-        // Read-only and non-blocking: every entry is tried, so an optical
-        // drive without a medium or a slow node must not hold the walk.
-        UniqueFd fd(open(node, O_RDONLY | O_NONBLOCK));
-        if (!fd.Valid()) {
-            ts_log(1, "open %s failed\n", node);
-            continue;
-        }
-        char vid[16];
-        (void)memset_s(vid, sizeof(vid), 0, sizeof(vid));
-        if (get_vid(fd.Get(), vid, sizeof(vid)) != 0 || !is_vendor_id(vid)) {
-            continue;
-        }
-        LunInfo* lun = static_cast<LunInfo*>(calloc(1, sizeof(LunInfo)));
-        if (lun == nullptr) {
-            ts_log(3, "alloc mem failed for pdev\n");
-            free_lunlist();
-            free_capacity_notes();
-            result = -1;
-            break;
-        }
-        (void)sprintf_s(lun->dev_name, sizeof(lun->dev_name), "%s", node);
-        (void)memcpy_s(lun->vendor, sizeof(lun->vendor), vid, sizeof(vid));
-        INIT_LIST_HEAD(&lun->paths);
-        list_add_tail(&lun->node, &g_lunlist);
-        ts_log(0, "get device %s from block dir.\n", name);
-        unsigned long long bytes = 0;
-        bool exact = false;
-        if (sysfs_size(name, lun->capacity, sizeof(lun->capacity), &bytes, &exact) != 0) {
-            ts_log(3, "get size failed for %s\n", name);
-        } else if (exact && json_output()) {
-            note_capacity(lun, bytes);
-        }
-        (void)get_sysfs_get_hostno(name, lun->host_no, sizeof(lun->host_no));
+        entries->push_back(BlockEntry{name, path, {}});
     }
-    return result;
+    return true;
+}
+
+// A LUN record for an entry of the vendor; false when no memory is left.
+bool keep_block_entry(const BlockEntry& entry) {
+    LunInfo* lun = static_cast<LunInfo*>(calloc(1, sizeof(LunInfo)));
+    if (lun == nullptr) {
+        ts_log(3, "alloc mem failed for pdev\n");
+        free_lunlist();
+        free_capacity_notes();
+        return false;
+    }
+    const char* name = entry.name.c_str();
+    (void)sprintf_s(lun->dev_name, sizeof(lun->dev_name), "%s", entry.node.c_str());
+    (void)memcpy_s(lun->vendor, sizeof(lun->vendor), entry.vid, sizeof(entry.vid));
+    INIT_LIST_HEAD(&lun->paths);
+    list_add_tail(&lun->node, &g_lunlist);
+    ts_log(0, "get device %s from block dir.\n", name);
+    unsigned long long bytes = 0;
+    bool exact = false;
+    if (sysfs_size(name, lun->capacity, sizeof(lun->capacity), &bytes, &exact) != 0) {
+        ts_log(3, "get size failed for %s\n", name);
+    } else if (exact && json_output()) {
+        note_capacity(lun, bytes);
+    }
+    (void)get_sysfs_get_hostno(name, lun->host_no, sizeof(lun->host_no));
+    return true;
+}
+
+// Runs identify_entry on the entries side by side.
+std::vector<std::string> identify_side_by_side(std::vector<BlockEntry>* entries) {
+    std::vector<std::string_view> nodes;
+    for (const BlockEntry& entry : *entries) {
+        nodes.emplace_back(entry.node);
+    }
+    return run_side_by_side(nodes, [entries](size_t i) { identify_entry(&(*entries)[i]); });
+}
+
+}  // namespace
+
+int get_lun_list_from_block_dir(void) {
+    std::vector<BlockEntry> entries;
+    if (!block_entries(&entries)) {
+        s_block_dir_unopened = true;
+        return -1;
+    }
+    // With more than one job the nodes are asked side by side first; their
+    // reports are written where the walk reaches each entry.
+    const std::vector<std::string> reports =
+        g_jobs > 1 ? identify_side_by_side(&entries) : std::vector<std::string>();
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (reports.empty()) {
+            identify_entry(&entries[i]);
+        } else {
+            ts_log_replay(reports[i]);
+        }
+        if (!is_vendor_id(entries[i].vid)) {
+            continue;
+        }
+        if (!keep_block_entry(entries[i])) {
+            return -1;
+        }
+    }
+    return 0;
 }
 
 // Fails only when the /sys/block fallback could not open its directory

@@ -9,7 +9,9 @@
 
 #include <stddef.h>
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "boundedfunc.h"
@@ -95,6 +97,9 @@ std::vector<std::string> query_side_by_side(const std::vector<LunInfo*>& records
 // reports.
 std::vector<std::string> run_side_by_side(const std::vector<LunInfo*>& records,
                                           void (*work)(LunInfo*));
+// The same for any items, each named by its node.
+std::vector<std::string> run_side_by_side(const std::vector<std::string_view>& nodes,
+                                          const std::function<void(size_t)>& work);
 // The reports of the calling thread go into reports (null: written now),
 // and reports kept so are written as ts_log would have written them.
 void ts_log_capture(std::string* reports);
