@@ -141,6 +141,7 @@ bench: deps-bench
 		echo "the scale benchmark runs the programs on simulated hosts, which needs root."; \
 		exit 1; fi
 	python3 bench/scale.py build/bench --json build/bench/scale.json
+	python3 bench/jobs.py build/bench --json build/bench/jobs.json
 
 # The programs into PREFIX/sbin, their manual pages into PREFIX/share/man/man8
 # and the bash completion into PREFIX/share/bash-completion/completions;
