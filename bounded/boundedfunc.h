@@ -38,11 +38,17 @@
 extern "C" {
 #endif
 
+/* memset_s and memcpy_s whole, out of line: every size and every error. C++
+ * callers reach them through the inline entries below. */
+int memset_sChecked(void* dest, size_t destMax, int c, size_t count);
+int memcpy_sChecked(void* dest, size_t destMax, const void* src, size_t count);
+#ifndef __cplusplus
 int memset_s(void* dest, size_t destMax, int c, size_t count);
+int memcpy_s(void* dest, size_t destMax, const void* src, size_t count);
+#endif
 int memset_sOptFast(void* dest, size_t destMax, int c, size_t count);
 int memset_sOptTrusted(void* dest, size_t destMax, int c, size_t count);
 
-int memcpy_s(void* dest, size_t destMax, const void* src, size_t count);
 int memcpy_sOptFast(void* dest, size_t destMax, const void* src, size_t count);
 int memcpy_sOptTrusted(void* dest, size_t destMax, const void* src, size_t count);
 
@@ -63,6 +69,37 @@ int vsnprintf_truncated_s(char* dest, size_t destMax, const char* format, va_lis
     BOUNDED_PRINTF(3, 0);
 
 #ifdef __cplusplus
+}
+
+#include <stdint.h>
+#include <string.h>
+
+/* Above this many bytes a valid fill or copy goes to the C library straight
+ * from the caller, once checked: the library is fastest there, and a call
+ * into the bounded function first would be paid on top of it. Shorter ones,
+ * and every error, take the out-of-line function. */
+#define BOUNDED_DIRECT_MIN ((size_t)128)
+
+extern "C" inline int memset_s(void* dest, size_t destMax, int c, size_t count) {
+    if (count > BOUNDED_DIRECT_MIN && count <= destMax && destMax <= BOUNDED_MAX_SIZE &&
+        dest != NULL) {
+        memset(dest, c, count);
+        return BOUNDED_OK;
+    }
+    return memset_sChecked(dest, destMax, c, count);
+}
+
+extern "C" inline int memcpy_s(void* dest, size_t destMax, const void* src, size_t count) {
+    if (count > BOUNDED_DIRECT_MIN && count <= destMax && destMax <= BOUNDED_MAX_SIZE &&
+        dest != NULL && src != NULL) {
+        const uintptr_t d = (uintptr_t)dest;
+        const uintptr_t s = (uintptr_t)src;
+        if (d + count <= s || s + count <= d) {
+            memcpy(dest, src, count);
+            return BOUNDED_OK;
+        }
+    }
+    return memcpy_sChecked(dest, destMax, src, count);
 }
 #endif
 

@@ -55,7 +55,7 @@ void BoundedDoMemcpyOpt(void* dest, const void* src, size_t count) {
     bounded_small::kCopyTable[count](dest, src);
 }
 
-extern "C" int memcpy_s(void* dest, size_t destMax, const void* src, size_t count) {
+extern "C" int memcpy_sChecked(void* dest, size_t destMax, const void* src, size_t count) {
     if (destMax <= BOUNDED_MAX_SIZE && CopyAllowed(dest, destMax, src, count)) {
         /* Short copies, the common case of the tools, stay clear of a second call. */
         if (count <= bounded_small::kInlineLimit) {
@@ -68,6 +68,10 @@ extern "C" int memcpy_s(void* dest, size_t destMax, const void* src, size_t coun
     }
     return BoundedMemcpyError(dest, destMax, src, count);
 }
+
+/* The entry's own definition, for callers in C and through pointers. */
+extern int (*const g_boundedMemcpyEntry)(void*, size_t, const void*, size_t);
+int (*const g_boundedMemcpyEntry)(void*, size_t, const void*, size_t) = memcpy_s;
 
 extern "C" int memcpy_sOptFast(void* dest, size_t destMax, const void* src, size_t count) {
     if (destMax <= BOUNDED_MAX_SIZE && CopyAllowed(dest, destMax, src, count)) {

@@ -38,7 +38,7 @@ void BoundedDoMemsetOpt(void* dest, int c, size_t count) {
     bounded_small::kFillTable[count](dest, c);
 }
 
-extern "C" int memset_s(void* dest, size_t destMax, int c, size_t count) {
+extern "C" int memset_sChecked(void* dest, size_t destMax, int c, size_t count) {
     if (dest != nullptr && destMax <= BOUNDED_MAX_SIZE && count <= destMax) {
         /* Short fills, the common case of the tools, stay clear of a second call. */
         if (count == 0) {
@@ -54,6 +54,10 @@ extern "C" int memset_s(void* dest, size_t destMax, int c, size_t count) {
     }
     return BoundedMemsetError(dest, destMax, c, count);
 }
+
+/* The entry's own definition, for callers in C and through pointers. */
+extern int (*const g_boundedMemsetEntry)(void*, size_t, int, size_t);
+int (*const g_boundedMemsetEntry)(void*, size_t, int, size_t) = memset_s;
 
 extern "C" int memset_sOptFast(void* dest, size_t destMax, int c, size_t count) {
     if (dest != nullptr && destMax <= BOUNDED_MAX_SIZE && count <= destMax) {
