@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -47,6 +48,24 @@ void RunJobs(size_t count, unsigned jobs, const std::function<void(size_t)>& wor
     for (std::thread& worker : workers) {
         worker.join();
     }
+}
+
+void RunJobsPerNode(const std::vector<std::string_view>& nodes, unsigned jobs,
+                    const std::function<void(size_t)>& work) {
+    std::vector<std::vector<size_t>> groups;
+    std::unordered_map<std::string_view, size_t> byNode;
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        const auto [slot, added] = byNode.emplace(nodes[i], groups.size());
+        if (added) {
+            groups.emplace_back();
+        }
+        groups[slot->second].push_back(i);
+    }
+    RunJobs(groups.size(), jobs, [&groups, &work](size_t group) {
+        for (size_t i : groups[group]) {
+            work(i);
+        }
+    });
 }
 
 bool ParseJobs(const char* text, unsigned* jobs) {

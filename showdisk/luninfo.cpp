@@ -14,7 +14,6 @@
 #include <functional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "column_table.h"
@@ -172,21 +171,10 @@ void ts_log(int threshold, const char* format, ...) {
 std::vector<std::string> run_side_by_side(const std::vector<std::string_view>& nodes,
                                           const std::function<void(size_t)>& work) {
     std::vector<std::string> reports(nodes.size());
-    std::vector<std::vector<size_t>> groups;
-    std::unordered_map<std::string_view, size_t> byNode;
-    for (size_t i = 0; i < nodes.size(); ++i) {
-        auto [slot, added] = byNode.emplace(nodes[i], groups.size());
-        if (added) {
-            groups.emplace_back();
-        }
-        groups[slot->second].push_back(i);
-    }
-    RunJobs(groups.size(), g_jobs, [&](size_t group) {
-        for (size_t i : groups[group]) {
-            t_reports = &reports[i];
-            work(i);
-            t_reports = nullptr;
-        }
+    RunJobsPerNode(nodes, g_jobs, [&reports, &work](size_t i) {
+        t_reports = &reports[i];
+        work(i);
+        t_reports = nullptr;
     });
     return reports;
 }

@@ -157,11 +157,12 @@ void tsprom_Write(FILE* out, const TsMonitorScan& scan) {
         return;
     }
     PutAlarms(out);
-    if (!tsmonitor_Count().listingRead) {
+    const TsMonitorCounts counts = tsmonitor_Count();
+    if (!counts.listingRead) {
         return;
     }
     PutFamily(out, "tsextool_vluns", "gauge", "Vluns in the multipath listing.");
-    (void)fprintf(out, "tsextool_vluns %u\n", tsmonitor_Count().vluns);
+    (void)fprintf(out, "tsextool_vluns %u\n", counts.vluns);
     PutVlunPaths(out);
     PutVlunCapacity(out);
     PutPathUp(out);

@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <string_view>
-#include <unordered_map>
 
 #include "../common/job_pool.h"
 #include "tsioctrl.h"
@@ -20,21 +19,6 @@ void QueryCaptured(TsQuery* query) {
     query->result = tsioctrl_GetDevInfomationByInquiry(query->dev, query->mode);
     tsprint_CaptureLog(nullptr);
     query->done = true;
-}
-
-// The queries of each node, in list order; a node is one unit of work.
-std::vector<std::vector<size_t>> GroupByNode(const std::vector<TsQuery>& queries) {
-    std::vector<std::vector<size_t>> groups;
-    std::unordered_map<std::string_view, size_t> byNode;
-    for (size_t i = 0; i < queries.size(); ++i) {
-        const std::string_view node(queries[i].dev->acDevPath.data());
-        auto [slot, added] = byNode.emplace(node, groups.size());
-        if (added) {
-            groups.emplace_back();
-        }
-        groups[slot->second].push_back(i);
-    }
-    return groups;
 }
 
 }  // namespace
@@ -58,12 +42,12 @@ void tsquery_Run(std::vector<TsQuery>* queries) {
     if (g_jobs <= 1 || queries->size() <= 1) {
         return;
     }
-    const std::vector<std::vector<size_t>> groups = GroupByNode(*queries);
-    RunJobs(groups.size(), g_jobs, [queries, &groups](size_t group) {
-        for (size_t i : groups[group]) {
-            QueryCaptured(&(*queries)[i]);
-        }
-    });
+    std::vector<std::string_view> nodes;
+    nodes.reserve(queries->size());
+    for (const TsQuery& query : *queries) {
+        nodes.emplace_back(query.dev->acDevPath.data());
+    }
+    RunJobsPerNode(nodes, g_jobs, [queries](size_t i) { QueryCaptured(&(*queries)[i]); });
 }
 
 int tsquery_Take(TsQuery* query) {
