@@ -19,12 +19,15 @@ data[0]= | ee
 sense[0]= | ee
 duration at least 7000 ms
 END
-# Its audit line: the start and the end at least the timeout apart.
+# Its audit line: the start and the end at least the timeout apart, its own
+# host time exactly the timeout, and the thread that asked.
 awk '/^scsi/ { for (i = 1; i <= NF; i++) { split($i, f, "="); v[f[1]] = f[2] }
-               print (v["end_us"] - v["start_us"] >= 7000000) ? "held 7 s" : "answered early" }' \
+               print (v["end_us"] - v["start_us"] >= 7000000) ? "held 7 s" : "answered early"
+               print "own_us=" v["own_us"], (v["tid"] > 0) ? "tid given" : "no tid" }' \
     "$LOG" >"$OUT"
 expect_stdout <<'END'
 held 7 s
+own_us=7000000 tid given
 END
 
 # No timeout given: 60 s. Through the dm node, whose current path is sdb.
