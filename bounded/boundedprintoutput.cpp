@@ -358,15 +358,9 @@ constexpr char kDigitPairs[201] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
-/* Digits of value written backwards, ending at end; value 0 writes none.
- * 32-bit values divide by multiply and shift; wider ones by 64-bit division
- * until they fit. */
-char* WriteDecimal(uint64_t value, char* end) {
-    while (value > 0xFFFFFFFFULL) {
-        *--end = static_cast<char>('0' + value % 10);
-        value /= 10;
-    }
-    auto small = static_cast<uint32_t>(value);
+/* Digits of a 32-bit value written backwards, ending at end; 0 writes none.
+ * Two digits a step, dividing by multiply and shift. */
+inline char* WriteDecimal32(uint32_t small, char* end) {
     while (small >= 100) {
         /* small / 100, exact for every 32-bit value */
         auto quotient = static_cast<uint32_t>((static_cast<uint64_t>(small) * 0x51EB851FULL) >> 37);
@@ -383,6 +377,16 @@ char* WriteDecimal(uint64_t value, char* end) {
         *--end = static_cast<char>('0' + small);
     }
     return end;
+}
+
+/* Digits of value written backwards, ending at end; value 0 writes none.
+ * Wider values divide by 64-bit division until they fit 32 bits. */
+char* WriteDecimal(uint64_t value, char* end) {
+    while (value > 0xFFFFFFFFULL) {
+        *--end = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    return WriteDecimal32(static_cast<uint32_t>(value), end);
 }
 
 char* WriteByShift(uint64_t value, char* end, unsigned shift, const char* digits) {
@@ -730,7 +734,40 @@ inline char* WriteDecimalOrZero(uint32_t value, char* end) {
         *--end = '0';
         return end;
     }
-    return WriteDecimal(value, end);
+    return WriteDecimal32(value, end);
+}
+
+/* How many decimal digits value has (1 for 0). */
+inline int DecimalLength(uint32_t value) {
+    int len = 1;
+    for (; value >= 10000; value /= 10000) {
+        len += 4;
+    }
+    return len + (value >= 10) + (value >= 100) + (value >= 1000);
+}
+
+/* A plain %d or %u: where the stream has room for every byte, the digits go
+ * straight into it; otherwise through the buffer and the counted writer. */
+inline void WritePlainDecimal(Engine* e, uint32_t magnitude, bool negative) {
+    BoundedOutStream* stream = e->stream;
+    const int len = DecimalLength(magnitude) + (negative ? 1 : 0);
+    if (e->result >= 0 && stream->count >= len) {
+        char* end = stream->cur + len;
+        WriteDecimalOrZero(magnitude, end);
+        if (negative) {
+            *stream->cur = '-';
+        }
+        stream->cur = end;
+        stream->count -= len;
+        e->result += len;
+        return;
+    }
+    char* end = e->buffer + BOUNDED_BUFFER_SIZE;
+    char* start = WriteDecimalOrZero(magnitude, end);
+    if (negative) {
+        *--start = '-';
+    }
+    WriteText(start, static_cast<int>(end - start), stream, &e->result);
 }
 
 /* A conversion with no flag, width, precision or size modifier - most of the
@@ -751,6 +788,25 @@ int ConvertBare(Engine* e, const char* format) {
     char* end = e->buffer + BOUNDED_BUFFER_SIZE;
     char* start;
     bool negative = false;
+    if (zeroWidth == 0) {
+        switch (ch) {
+            case 'd': {
+                int value = va_arg(*e->args, int);
+                WritePlainDecimal(
+                    e, value < 0 ? 0U - static_cast<uint32_t>(value) : static_cast<uint32_t>(value),
+                    value < 0);
+                return taken;
+            }
+            case 'u':
+                WritePlainDecimal(e, va_arg(*e->args, unsigned), false);
+                return taken;
+            case 'c':
+                WriteOne(static_cast<char>(va_arg(*e->args, int)), e->stream, &e->result);
+                return taken;
+            default:
+                break;
+        }
+    }
     switch (ch) {
         case 's': {
             const char* str = va_arg(*e->args, const char*);
@@ -835,16 +891,29 @@ int BoundedOutput(BoundedOutStream* stream, const char* format, va_list argList)
     e.stream = stream;
     e.args = &args;
     e.result = 0;
+    /* The conversion's attributes are reset at the '%' that starts it. */
     e.specStart = format;
-    ResetAttr(&e.attr);
 
     unsigned char state = STAT_NORMAL;
     char ch;
     while ((ch = *format) != '\0' && e.result >= 0) {
-        if (ch != '%' && (state == STAT_NORMAL || state == STAT_TYPE)) {
-            /* ordinary text: every class leads back to the normal state */
-            format = WriteLiteralRun(&e, format);
-            state = STAT_NORMAL;
+        if (state == STAT_NORMAL || state == STAT_TYPE) {
+            if (ch != '%') {
+                /* ordinary text: every class leads back to the normal state */
+                format = WriteLiteralRun(&e, format);
+                state = STAT_NORMAL;
+                continue;
+            }
+            /* A '%' out of text starts a conversion, as the table says. */
+            ++format;
+            if (int taken = ConvertBare(&e, format)) {
+                format += taken;
+                state = STAT_TYPE;
+            } else {
+                ResetAttr(&e.attr);
+                e.specStart = format - 1;
+                state = STAT_PERCENT;
+            }
             continue;
         }
         ++format;
@@ -856,14 +925,7 @@ int BoundedOutput(BoundedOutStream* stream, const char* format, va_list argList)
             case STAT_NORMAL:
                 WriteOne(ch, stream, &e.result);
                 break;
-            case STAT_PERCENT:
-                if (int taken = ConvertBare(&e, format)) {
-                    format += taken;
-                    state = STAT_TYPE;
-                    break;
-                }
-                ResetAttr(&e.attr);
-                e.specStart = format - 1;
+            case STAT_PERCENT: /* only from text, taken above */
                 break;
             case STAT_FLAG:
                 SetFlag(&e.attr, ch);
@@ -899,7 +961,70 @@ int BoundedOutput(BoundedOutStream* stream, const char* format, va_list argList)
     return (state == STAT_NORMAL || state == STAT_TYPE) ? e.result : -1;
 }
 
+namespace {
+
+/* Puts len bytes of text and the terminator in dest of count bytes, as the
+ * counted stream does: what does not fit is cut, and the call reports it. */
+int PutSingleText(char* dest, size_t count, const char* text, size_t len) {
+    if (len < count) {
+        memcpy(dest, text, len);
+        dest[len] = '\0';
+        return static_cast<int>(len);
+    }
+    memcpy(dest, text, count - 1);
+    dest[count - 1] = '\0';
+    return BOUNDED_PRINTF_TRUNCATED;
+}
+
+/* A format that is one bare %s, %d, %u or %c - the tools' most common call -
+ * is converted without the interpreter; the text and the result are the
+ * interpreter's. Returns false for any other format. */
+bool ConvertSingle(char* dest, size_t count, const char* format, va_list argList, int* ret) {
+    if (format[0] != '%' || format[1] == '\0' || format[2] != '\0') {
+        return false;
+    }
+    char digits[12];
+    char* end = digits + sizeof digits;
+    char* start;
+    switch (format[1]) {
+        case 's': {
+            const char* str = va_arg(argList, const char*);
+            if (str == nullptr) {
+                str = g_strNullString;
+            }
+            *ret = PutSingleText(dest, count, str, strlen(str));
+            return true;
+        }
+        case 'd': {
+            int value = va_arg(argList, int);
+            start = WriteDecimalOrZero(
+                value < 0 ? 0U - static_cast<uint32_t>(value) : static_cast<uint32_t>(value), end);
+            if (value < 0) {
+                *--start = '-';
+            }
+            break;
+        }
+        case 'u':
+            start = WriteDecimalOrZero(va_arg(argList, unsigned), end);
+            break;
+        case 'c':
+            start = end - 1;
+            *start = static_cast<char>(va_arg(argList, int));
+            break;
+        default:
+            return false;
+    }
+    *ret = PutSingleText(dest, count, start, static_cast<size_t>(end - start));
+    return true;
+}
+
+}  // namespace
+
 int BoundedVsnprintfImpl(char* dest, size_t count, const char* format, va_list argList) {
+    int single = 0;
+    if (ConvertSingle(dest, count, format, argList, &single)) {
+        return single;
+    }
     BoundedOutStream stream;
     stream.count = static_cast<int>(count);
     stream.cur = dest;

@@ -403,6 +403,54 @@ TEST(FormatTruncation, LongTextAtEveryDestinationSize) {
 }
 
 // ---------------------------------------------------------------------------
+// A format of one bare conversion takes a shorter way; it must leave what the
+// interpreter leaves ("%d" against "%d%s" with an empty string) in every
+// family at every destination size.
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat"
+#pragma GCC diagnostic ignored "-Wformat-security"
+#pragma GCC diagnostic ignored "-Wformat-overflow"
+
+template <typename T>
+void ExpectSingleAsInterpreter(const char* single, const char* general, T value) {
+    Outcome roomy = SprintfIn(64, single, value);
+    ASSERT_GE(roomy.ret, 0) << single;
+    for (size_t destMax = 1; destMax <= static_cast<size_t>(roomy.ret) + 2; ++destMax) {
+        SCOPED_TRACE(testing::Message() << single << " destMax " << destMax);
+        EXPECT_EQ(SprintfIn(destMax, general, value, ""), SprintfIn(destMax, single, value));
+        EXPECT_EQ(TruncatedIn(destMax, general, value, ""), TruncatedIn(destMax, single, value));
+        for (size_t count : {destMax - 1, destMax, kNoLimit}) {
+            EXPECT_EQ(SnprintfIn(destMax, count, general, value, ""),
+                      SnprintfIn(destMax, count, single, value));
+        }
+    }
+}
+
+TEST(FormatSingle, OneBareConversionLeavesWhatTheInterpreterLeaves) {
+    const std::string text32(32, 'w');
+    for (const char* str :
+         {"", "a", "abcdefghijk", text32.c_str(), static_cast<const char*>(nullptr)}) {
+        ExpectSingleAsInterpreter("%s", "%s%s", str);
+    }
+    for (int value : {0, 7, -1, 12345, -99999, INT_MAX, INT_MIN}) {
+        ExpectSingleAsInterpreter("%d", "%d%s", value);
+    }
+    for (unsigned value : {0U, 9U, 10U, 4294967295U}) {
+        ExpectSingleAsInterpreter("%u", "%u%s", value);
+    }
+    for (int ch : {int{'x'}, 0, 0xff}) {
+        ExpectSingleAsInterpreter("%c", "%c%s", ch);
+    }
+    // Other one-letter conversions and "%%" keep the interpreter's way.
+    EXPECT_EQ(Ok("ff"), Format("%x", 255U));
+    EXPECT_EQ(Ok("%"), Format("%%"));
+    EXPECT_EQ(Failed(), Format("%y", 1));
+}
+
+#pragma GCC diagnostic pop
+
+// ---------------------------------------------------------------------------
 // Integers
 
 struct IntCase {
