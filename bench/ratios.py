@@ -27,6 +27,10 @@ FORMAT_EXEMPT = {"float1c"}  # floating point goes through the C library by desi
 FORMAT_FUNCS = ("sprintf_s", "snprintf_s")
 FORMAT_RIVAL = "stbsp_snprintf"
 FORMAT_MIN_WINS = 4
+# sprintf_s at or below {fmt}'s format_to_n on the plain conversions, at
+# every destination size.
+FORMAT_PLAIN_CASES = ("int5", "uint", "char", "str32")
+FORMAT_PLAIN_RIVAL = "fmt_format_to_n"
 MEM_SMALL_LIMIT = 256  # below: an absolute margin; from here on: a ratio
 MEM_MAX_EXTRA_NS = 1.5
 MEM_MAX_RATIO = 1.05
@@ -168,6 +172,18 @@ def check_targets(results):
             verdicts.append((f"{func} faster than {FORMAT_RIVAL} on >= {FORMAT_MIN_WINS} cases",
                              len(wins) >= FORMAT_MIN_WINS,
                              f"{len(wins)} of {measured}: " + ", ".join(wins)))
+    slower, measured = [], 0
+    for key in sorted(k for k in results if k[0] == "fmt" and k[1] in FORMAT_PLAIN_CASES):
+        rival, mine = results[key].get(FORMAT_PLAIN_RIVAL), results[key].get("sprintf_s")
+        if not isinstance(rival, float) or not isinstance(mine, float):
+            continue
+        measured += 1
+        if mine > rival:
+            slower.append(f"{key[1]}/{key[2]} {mine / rival:.2f}x")
+    if measured:
+        verdicts.append((f"sprintf_s <= {FORMAT_PLAIN_RIVAL} on "
+                         f"{', '.join(FORMAT_PLAIN_CASES)} (every size)", not slower,
+                         "over: " + ", ".join(slower) if slower else f"all {measured} within"))
     for op, impl in MEM_FUNCS.items():
         misses, measured = [], 0
         for key in sorted(k for k in results if k[:2] == ("mem", op)):

@@ -87,7 +87,11 @@ class LoadTest(unittest.TestCase):
 
 class TargetTest(unittest.TestCase):
     def verdicts(self, doc):
-        return {t.split(" ")[0] + (" rival" if "faster" in t else ""): (met, d)
+        def key(t):
+            if "format_to_n" in t:
+                return "sprintf_s plain"
+            return t.split(" ")[0] + (" rival" if "faster" in t else "")
+        return {key(t): (met, d)
                 for t, met, d in ratios.check_targets(ratios.load_results(doc)[0])}
 
     def test_format_ratio_bound_is_inclusive_and_float_exempt(self):
@@ -103,6 +107,20 @@ class TargetTest(unittest.TestCase):
         self.assertTrue(self.verdicts(fmt_doc(mine, rival=5.5))["sprintf_s rival"][0])
         mine["char"] = 5.5  # a tie is no win; the exempt case does not count
         self.assertFalse(self.verdicts(fmt_doc(mine, rival=5.5))["sprintf_s rival"][0])
+
+    def test_plain_conversions_at_or_below_fmt_at_every_size(self):
+        def doc(times):
+            return {"benchmarks": [agg(f"fmt/{case}/{impl}/{size}", "median", t)
+                                   for (case, size), (mine, rival) in times.items()
+                                   for impl, t in (("libc", 30.0), ("sprintf_s", mine),
+                                                   ("fmt_format_to_n", rival))]}
+        times = {("int5", 16): (9.0, 9.0), ("str32", 256): (7.0, 20.0),
+                 ("hctl", 64): (90.0, 50.0)}  # not a plain conversion: not held to it
+        self.assertEqual((True, "all 2 within"), self.verdicts(doc(times))["sprintf_s plain"])
+        times[("char", 256)] = (12.1, 12.0)
+        met, detail = self.verdicts(doc(times))["sprintf_s plain"]
+        self.assertFalse(met)
+        self.assertIn("char/256 1.01x", detail)
 
     def test_memory_margin_below_256_and_ratio_from_256(self):
         def doc(small, large):

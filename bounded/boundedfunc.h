@@ -81,23 +81,25 @@ int vsnprintf_truncated_s(char* dest, size_t destMax, const char* format, va_lis
 #define BOUNDED_DIRECT_MIN ((size_t)128)
 
 extern "C" inline int memset_s(void* dest, size_t destMax, int c, size_t count) {
-    if (count > BOUNDED_DIRECT_MIN && count <= destMax && destMax <= BOUNDED_MAX_SIZE &&
-        dest != NULL) {
+    if (__builtin_expect(count > BOUNDED_DIRECT_MIN && count <= destMax &&
+                             destMax <= BOUNDED_MAX_SIZE && dest != NULL,
+                         1)) {
         memset(dest, c, count);
         return BOUNDED_OK;
     }
     return memset_sChecked(dest, destMax, c, count);
 }
 
+/* The regions overlap when dest - src lies strictly between -count and
+ * count; one unsigned comparison tells it (count is at most
+ * BOUNDED_MAX_SIZE, so 2 * count - 1 does not wrap). */
 extern "C" inline int memcpy_s(void* dest, size_t destMax, const void* src, size_t count) {
-    if (count > BOUNDED_DIRECT_MIN && count <= destMax && destMax <= BOUNDED_MAX_SIZE &&
-        dest != NULL && src != NULL) {
-        const uintptr_t d = (uintptr_t)dest;
-        const uintptr_t s = (uintptr_t)src;
-        if (d + count <= s || s + count <= d) {
-            memcpy(dest, src, count);
-            return BOUNDED_OK;
-        }
+    if (__builtin_expect(count > BOUNDED_DIRECT_MIN && count <= destMax &&
+                             destMax <= BOUNDED_MAX_SIZE && dest != NULL && src != NULL &&
+                             (uintptr_t)dest - (uintptr_t)src + (count - 1) >= 2 * count - 1,
+                         1)) {
+        memcpy(dest, src, count);
+        return BOUNDED_OK;
     }
     return memcpy_sChecked(dest, destMax, src, count);
 }

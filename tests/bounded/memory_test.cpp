@@ -18,8 +18,8 @@ constexpr size_t kAllBits = static_cast<size_t>(-1);
 // A scratch area with a recognisable, never-zero, never-0xFF pattern. The
 // destination of a test is a window inside it, so writes outside the window
 // show up as changed pattern bytes.
-constexpr size_t kArenaSize = 256;
-constexpr size_t kBase = 64;  // multiple of 8
+constexpr size_t kArenaSize = 1024;
+constexpr size_t kBase = 320;  // multiple of 8
 
 unsigned char PatternByte(size_t i) {
     return static_cast<unsigned char>(i % 251 + 1);
@@ -315,6 +315,19 @@ const CopyCase kCopyCases[] = {
     {"source ends where dest begins, long", 16, false, SrcKind::InsideDest, -16, 16, BOUNDED_OK,
      CopyState::Copied},
     {"count 0, source overlapping", 16, false, SrcKind::InsideDest, 4, 0, BOUNDED_OK,
+     CopyState::Untouched},
+    // Copies above 128 bytes that the inline entry hands to the C library.
+    {"long, source 1 above dest", 200, false, SrcKind::InsideDest, 1, 200, EOVERLAP_CLEARED,
+     CopyState::AllZero},
+    {"long, source ends one byte into dest", 200, false, SrcKind::InsideDest, -199, 200,
+     EOVERLAP_CLEARED, CopyState::AllZero},
+    {"long, source starts one byte before dest ends", 200, false, SrcKind::InsideDest, 199, 200,
+     EOVERLAP_CLEARED, CopyState::AllZero},
+    {"long, source ends where dest begins", 200, false, SrcKind::InsideDest, -200, 200, BOUNDED_OK,
+     CopyState::Copied},
+    {"long, source starts where dest ends", 200, false, SrcKind::InsideDest, 200, 200, BOUNDED_OK,
+     CopyState::Copied},
+    {"long, source is dest", 200, false, SrcKind::SameAsDest, 0, 200, BOUNDED_OK,
      CopyState::Untouched},
     {"count 0, separate source", 16, false, SrcKind::Separate, 0, 0, BOUNDED_OK,
      CopyState::Untouched},
