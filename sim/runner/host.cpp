@@ -21,6 +21,7 @@
 
 #include "../../common/unique_fd.h"
 #include "host_solaris.h"
+#include "replay.h"
 #include "transport_classes.h"
 
 namespace sansim {
@@ -195,6 +196,13 @@ bool FinishDev(const Topology& topo, const HostPrograms& programs,
     UniqueFd binDir;
     if (!OpenDir(dev, bin.c_str(), &binDir, error)) {
         return false;
+    }
+    const std::string state = std::string(kHostStateDir).substr(strlen("/dev/"));
+    if (!MakeDir(dev, state, error)) {
+        return false;
+    }
+    if (fchmodat(dev, state.c_str(), 01777, 0) != 0) {
+        return Fail(error, std::string("cannot set the mode of ") + kHostStateDir);
     }
     // An ESXi host has its own listing commands and no multipath.
     if (topo.platform == Platform::Esxi) {
@@ -377,6 +385,35 @@ bool MakeTransportClasses(const Topology& topo, int sys, DirMaker* sysDirs, std:
     return true;
 }
 
+// A captured host's /sys, entry by entry. A directory lists its newest entry
+// first, so the entries are made last first: every directory then lists its
+// entries in the order they were recorded, which is the order the captured
+// host listed them. The directories above an entry are made with it.
+bool MakeRecordedSysfs(const Replay& replay, int sys, DirMaker* sysDirs, std::string* error) {
+    for (auto it = replay.sysfs.rbegin(); it != replay.sysfs.rend(); ++it) {
+        const size_t slash = it->path.rfind('/');
+        if (slash != std::string::npos && !sysDirs->Make(it->path.substr(0, slash), error)) {
+            return false;
+        }
+        bool made = true;
+        switch (it->kind) {
+            case RecordedSysfs::Kind::Dir:
+                made = sysDirs->Make(it->path, error);
+                break;
+            case RecordedSysfs::Kind::File:
+                made = WriteFile(sys, it->path, it->text, 0444, error);
+                break;
+            case RecordedSysfs::Kind::Link:
+                made = Symlink(it->text, sys, it->path, error);
+                break;
+        }
+        if (!made) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Runs the tasks on threads of their own (the first on this one) and
 // returns the first failure. Creating many entries is all the set-up costs;
 // in different directories it proceeds in parallel.
@@ -418,6 +455,12 @@ bool BuildHost(const Topology& topo, const HostPrograms& programs, std::string* 
                FinishDev(topo, programs, held, dev.Get(), error);
     }
     DirMaker sysDirs(sys.Get());
+    // A captured host: its recorded /sys and nodes, nothing made up.
+    if (topo.replay != nullptr) {
+        return MakeRecordedSysfs(*topo.replay, sys.Get(), &sysDirs, error) &&
+               MakeDevNodes(topo, dev.Get(), error) &&
+               FinishDev(topo, programs, held, dev.Get(), error);
+    }
     std::vector<BlockEntry> entries;
     if (!sysDirs.Make("block", error) || !OpenDir(sys.Get(), "block", &block, error) ||
         !sysDirs.Make("devices/platform", error) ||

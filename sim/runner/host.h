@@ -15,6 +15,8 @@ namespace sansim {
 
 // The only directory on PATH inside the host (on the /dev tmpfs).
 constexpr const char* kHostBinDir = "/dev/.sansim/bin";
+// Where the host's own commands keep what outlives one run (writable by all).
+constexpr const char* kHostStateDir = "/dev/.sansim/state";
 
 struct HostPrograms {
     std::string fakeCommand;  // the sansim binary: multipath and the product CLIs link to it

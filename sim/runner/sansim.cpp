@@ -19,6 +19,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,6 +32,7 @@
 #include "host.h"
 #include "esxi_listing.h"
 #include "listing.h"
+#include "replay.h"
 #include "solaris_host.h"
 #include "supervisor.h"
 #include "topology.h"
@@ -130,16 +132,50 @@ int Print(const std::string& text) {
 
 // A listing command takes the host's listing time before it answers.
 void TakeListingTime(const sansim::Topology& topo) {
-    const double seconds =
-        static_cast<double>(topo.timing.listingMs) / 1000.0 * topo.timing.scale;
+    const double seconds = static_cast<double>(topo.timing.listingMs) / 1000.0 * topo.timing.scale;
     if (seconds <= 0) {
         return;
     }
-    timespec left{static_cast<time_t>(seconds),
-                  static_cast<long>((seconds - static_cast<double>(static_cast<time_t>(seconds))) *
-                                    1e9)};
+    timespec left{
+        static_cast<time_t>(seconds),
+        static_cast<long>((seconds - static_cast<double>(static_cast<time_t>(seconds))) * 1e9)};
     while (nanosleep(&left, &left) != 0 && errno == EINTR) {
     }
+}
+
+// How many times the listing command has run on this host before: a
+// counter file per command in the host's private directory, taken under a
+// lock, as listing commands of one host may run at once.
+size_t CountListingRun(const std::string& command) {
+    std::string name = command;
+    for (char& c : name) {
+        c = c == ' ' || c == '/' ? '_' : c;
+    }
+    UniqueFd fd(open((std::string(sansim::kHostStateDir) + "/" + name).c_str(),
+                     O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+    if (!fd.Valid() || flock(fd.Get(), LOCK_EX) != 0) {
+        return 0;
+    }
+    char text[32] = {};
+    const ssize_t got = pread(fd.Get(), text, sizeof text - 1, 0);
+    const size_t runs = got > 0 ? strtoul(text, nullptr, 10) : 0;
+    const std::string next = std::to_string(runs + 1);
+    (void)!pwrite(fd.Get(), next.data(), next.size(), 0);
+    return runs;
+}
+
+// A captured host's listing command: the recorded run that this run gets.
+int ReplayListing(const sansim::Replay& replay, const std::string& command) {
+    const sansim::RecordedRun* run = sansim::ListingRun(replay, command, 0);
+    if (run == nullptr) {
+        fprintf(stderr, "%s: not recorded on this host\n", command.c_str());
+        return 1;
+    }
+    run = sansim::ListingRun(replay, command, CountListingRun(command));
+    if (!run->started) {
+        return 127;
+    }
+    return Print(run->text) != 0 ? 1 : run->status;
 }
 
 int FakeMultipath(int argc, char** argv) {
@@ -149,6 +185,9 @@ int FakeMultipath(int argc, char** argv) {
     sansim::Topology topo;
     if (!LoadHostTopology("multipath", &topo)) {
         return 1;
+    }
+    if (topo.replay != nullptr) {
+        return ReplayListing(*topo.replay, "multipath -ll");
     }
     TakeListingTime(topo);
     if (topo.multipath.listFails) {
@@ -170,6 +209,9 @@ int FakeEsxi(const std::string& self, int argc, char** argv) {
     sansim::Topology topo;
     if (!LoadHostTopology(self.c_str(), &topo)) {
         return 1;
+    }
+    if (topo.replay != nullptr) {
+        return ReplayListing(*topo.replay, vibs ? "esxcli software vib list" : self + " -l");
     }
     TakeListingTime(topo);
     for (const std::string& failing : topo.esxi.failing) {

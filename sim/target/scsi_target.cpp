@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "pages.h"
+#include "replay.h"
 
 namespace sansim {
 namespace detail {
@@ -187,6 +188,10 @@ void Dispatch(const Responder& r, const uint8_t* c, size_t allocLen, ScsiReply* 
 
 ScsiReply ExecuteCommand(const Topology& topo, const DeviceRef& ref, DeviceState* state,
                          const uint8_t* cdb, int cdbLen, int allocLen) {
+    if (topo.replay != nullptr && ref.kind == DeviceRef::Kind::Other &&
+        ref.other < topo.replay->nodes.size()) {
+        return ReplayCommand(topo.replay->nodes[ref.other], state, cdb, cdbLen, allocLen);
+    }
     ScsiReply reply;
     Responder r;
     const NodeKind kind = detail::ResolveNode(topo, ref, &r);

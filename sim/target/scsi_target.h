@@ -17,6 +17,7 @@ namespace sansim {
 struct DeviceState {
     int tursSeen = 0;
     int requestsSeen = 0;
+    std::vector<size_t> repliesServed;  // a captured node: per recorded command
 };
 
 // What SG_IO hands back, field by field as the kernel fills sg_io_hdr.

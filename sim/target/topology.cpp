@@ -17,6 +17,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "replay.h"
 #include "solaris_host.h"
 
 namespace sansim {
@@ -1211,10 +1212,10 @@ bool Loader::ReadTiming(const json& root, Timing* timing) {
 
 bool Loader::Load(const json& root, const std::string& file, Topology* t) {
     t->file = file;
-    if (!Keys(root, "",
-              {"platform", "multipath", "esxi", "solaris", "product_cli", "cannot_start",
-               "sys_block", "transport_classes", "timing", "scsi_hosts", "arrays", "luns",
-               "others"})) {
+    if (!Keys(
+            root, "",
+            {"platform", "multipath", "esxi", "solaris", "product_cli", "cannot_start", "sys_block",
+             "transport_classes", "timing", "scsi_hosts", "arrays", "luns", "others"})) {
         return false;
     }
     std::string platform = "linux";
@@ -1279,6 +1280,9 @@ bool LoadTopology(const std::string& file, Topology* out, std::string* error) {
             reason = "not valid JSON";
         } else if (!root.is_object()) {
             reason = "expected a JSON object at the top";
+        } else if (IsCapture(root)) {
+            topo.file = file;
+            (void)LoadCapture(root, &topo, &reason);
         } else {
             Loader loader;
             if (!loader.Load(root, file, &topo)) {

@@ -192,6 +192,7 @@ struct DeviceRef {
 };
 
 struct SolarisTree;  // solaris_host.h
+struct Replay;       // replay.h
 
 // Time on the host. Without it every command and listing answers at once.
 // With it a command on a SCSI node takes serviceUs (plus up to jitterUs,
@@ -227,6 +228,7 @@ struct Topology {
     std::unordered_map<std::string, size_t> arrayIndex;  // Array::id -> arrays index
     std::unordered_map<int, size_t> hostIndex;           // ScsiHost::number -> hosts index
     std::shared_ptr<const SolarisTree> solaris;          // platform "solaris": the device tree
+    std::shared_ptr<const Replay> replay;  // a capture: others[i] answers from replay->nodes[i]
 };
 
 // Reads and checks a topology file; on failure returns false with a reason.
