@@ -44,6 +44,7 @@ class CaptureLoader {
     bool Int(const json& obj, const std::string& where, const char* key, int64_t max, int64_t* out);
     bool ReadCommands(const json& root, Topology* topo);
     bool ReadListings(const json& root, Replay* replay);
+    bool ReadCannotStart(const json& root, Topology* topo);
     bool ReadSysfs(const json& root, Replay* replay);
     bool ReadNodes(const json& root, Topology* topo, Replay* replay);
     bool ReadReply(const json& v, const std::string& where, RecordedReply* reply);
@@ -160,6 +161,24 @@ bool CaptureLoader::ReadListings(const json& root, Replay* replay) {
             listing.runs.push_back(std::move(run));
         }
         replay->listings.push_back(std::move(listing));
+    }
+    return true;
+}
+
+bool CaptureLoader::ReadCannotStart(const json& root, Topology* topo) {
+    const json* lines = Field(root, "cannot_start");
+    if (lines == nullptr) {
+        return true;
+    }
+    if (!lines->is_array()) {
+        return Fail("cannot_start", "expected a list of command lines");
+    }
+    for (size_t i = 0; i < lines->size(); ++i) {
+        std::string line;
+        if (!(*lines)[i].is_string() || !CaptureTextBytes((*lines)[i].get<std::string>(), &line)) {
+            return Fail("cannot_start[" + std::to_string(i) + "]", "expected a command line");
+        }
+        topo->cannotStart.push_back(std::move(line));
     }
     return true;
 }
@@ -332,7 +351,8 @@ bool CaptureLoader::Load(const json& root, Topology* topo) {
     topo->platform = *platform == "esxi" ? Platform::Esxi : Platform::Linux;
     auto replay = std::make_shared<Replay>();
     if (!ReadCommands(root, topo) || !ReadListings(root, replay.get()) ||
-        !ReadSysfs(root, replay.get()) || !ReadNodes(root, topo, replay.get())) {
+        !ReadCannotStart(root, topo) || !ReadSysfs(root, replay.get()) ||
+        !ReadNodes(root, topo, replay.get())) {
         return false;
     }
     // Every /sys entry comes from the record.
