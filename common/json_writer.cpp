@@ -121,6 +121,15 @@ void JsonWriter::String(const char* text) {
     JsonPutString(text, out_);
 }
 
+void JsonWriter::Bytes(const char* text, size_t length) {
+    BeforeValue();
+    (void)fputc('"', out_);
+    for (size_t i = 0; i < length; ++i) {
+        PutEscapedByte(static_cast<unsigned char>(text[i]), out_);
+    }
+    (void)fputc('"', out_);
+}
+
 void JsonWriter::Text(const char* text) {
     if (HasValue(text)) {
         String(text);
@@ -152,6 +161,11 @@ void JsonWriter::Null() {
 void JsonWriter::KeyString(const char* name, const char* text) {
     Key(name);
     String(text);
+}
+
+void JsonWriter::KeyBytes(const char* name, const char* text, size_t length) {
+    Key(name);
+    Bytes(text, length);
 }
 
 void JsonWriter::KeyText(const char* name, const char* text) {

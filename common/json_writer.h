@@ -31,6 +31,8 @@ class JsonWriter {
     void Key(const char* name);
 
     void String(const char* text);
+    // A string of exactly length bytes, a NUL byte included (\u0000).
+    void Bytes(const char* text, size_t length);
     // A table's text: null where the table shows nothing known ("--",
     // "--/--" or an empty text), else the string.
     void Text(const char* text);
@@ -41,6 +43,7 @@ class JsonWriter {
 
     // Members written in one call.
     void KeyString(const char* name, const char* text);
+    void KeyBytes(const char* name, const char* text, size_t length);
     void KeyText(const char* name, const char* text);
     void KeyInt(const char* name, int64_t value);
     void KeyUnsigned(const char* name, uint64_t value);

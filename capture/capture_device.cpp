@@ -1,0 +1,143 @@
+// Queries of one device node, every reply recorded as it came.
+#include "capture_device.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "scsi_commands.h"
+#include "scsi_request.h"
+#include "unique_fd.h"
+
+// tsexTool: standard data, 0xC0, 0x80, 0x83, 0xC4, 0xC8, 0xC9 (tsioctrl.h);
+// ts_showdisk: standard data, 0x83, 0xC0, 0xC8, 0xC4, 0xC9 (luninfo.cpp).
+const CaptureInquiry kCaptureInquiries[] = {
+    {0, 0x00, 64},  {1, 0xC0, 1024}, {1, 0x80, 64},  {1, 0x83, 64}, {1, 0xC4, 64},
+    {1, 0xC8, 256}, {1, 0xC9, 512},  {0, 0x00, 36},  {1, 0x83, 24}, {1, 0xC0, 700},
+    {1, 0xC8, 196}, {1, 0xC4, 32},   {1, 0xC9, 264},
+};
+const unsigned kCaptureInquiryCount = sizeof kCaptureInquiries / sizeof kCaptureInquiries[0];
+
+namespace {
+
+// What the programs ask for; the block layer raises it to 7 s.
+constexpr unsigned int kTimeoutMs = 10;
+constexpr unsigned int kMaxData = 1024;
+constexpr unsigned char kOpTestUnitReady = 0x00;
+constexpr unsigned char kOpInquiry = 0x12;
+constexpr unsigned char kOpReadCapacity10 = 0x25;
+constexpr unsigned char kOpServiceActionIn16 = 0x9E;
+constexpr unsigned char kSaReadCapacity16 = 0x10;
+constexpr unsigned int kCapacity10Len = 8;
+constexpr unsigned int kCapacity16Len = 32;
+
+unsigned ElapsedMs(const timespec& start) {
+    timespec now{};
+    (void)clock_gettime(CLOCK_MONOTONIC, &now);
+    const long long ms =
+        (now.tv_sec - start.tv_sec) * 1000LL + (now.tv_nsec - start.tv_nsec) / 1000000;
+    return ms > 0 ? static_cast<unsigned>(ms) : 0;
+}
+
+// Sends cdb once and returns the reply as it came; *request holds the
+// completed request for the caller's verdict.
+CaptureReply SendOnce(int fd, const std::string& cdb, unsigned int dataLen, ScsiRequest* request) {
+    unsigned char data[kMaxData] = {};
+    unsigned char sense[kScsiSenseLen] = {};
+    *request = ScsiRequest{};
+    request->cdb = reinterpret_cast<const unsigned char*>(cdb.data());
+    request->cdbLen = static_cast<unsigned char>(cdb.size());
+    request->direction = SCSI_DIR_FROM_DEVICE;
+    request->data = data;
+    request->dataLen = dataLen;
+    request->sense = sense;
+    request->senseLen = kScsiSenseLen;
+    request->timeoutMs = kTimeoutMs;
+    timespec start{};
+    (void)clock_gettime(CLOCK_MONOTONIC, &start);
+    CaptureReply reply;
+    if (scsi_PassThrough(fd, request) != 0) {
+        reply.ioctlErrno = request->sysError != 0 ? request->sysError : EIO;
+        return reply;
+    }
+    reply.durationMs = ElapsedMs(start);
+    reply.status = request->status;
+    reply.hostStatus = request->hostStatus;
+    reply.driverStatus = request->driverStatus;
+    reply.resid = request->resid;
+    const unsigned senseLen =
+        request->senseWritten < kScsiSenseLen ? request->senseWritten : kScsiSenseLen;
+    reply.sense.assign(reinterpret_cast<const char*>(sense), senseLen);
+    const int resid = request->resid < 0 ? 0 : request->resid;
+    const unsigned got = static_cast<unsigned>(resid) < dataLen ? dataLen - resid : 0;
+    reply.data.assign(reinterpret_cast<const char*>(data), got);
+    return reply;
+}
+
+// TEST UNIT READY as the programs send it: again after a unit attention or
+// a transport status worth another try, at most their budget in all.
+void RecordTur(int fd, CaptureNode* node) {
+    CaptureCommand command;
+    command.cdb.assign(6, static_cast<char>(kOpTestUnitReady));
+    for (int attempt = 0; attempt < kScsiTurAttempts; ++attempt) {
+        ScsiRequest request{};
+        command.replies.push_back(SendOnce(fd, command.cdb, 0, &request));
+        if (command.replies.back().ioctlErrno != 0 || scsi_JudgeTur(request) != SCSI_TUR_RETRY) {
+            break;
+        }
+    }
+    node->commands.push_back(std::move(command));
+}
+
+void RecordOnce(int fd, std::string cdb, unsigned int dataLen, CaptureNode* node) {
+    CaptureCommand command;
+    command.cdb = std::move(cdb);
+    ScsiRequest request{};
+    command.replies.push_back(SendOnce(fd, command.cdb, dataLen, &request));
+    node->commands.push_back(std::move(command));
+}
+
+std::string InquiryCdb(const CaptureInquiry& inquiry) {
+    unsigned char cdb[6];
+    scsi_InquiryCdb(cdb, inquiry.evpd, inquiry.page, inquiry.allocLen);
+    return std::string(reinterpret_cast<const char*>(cdb), sizeof cdb);
+}
+
+std::string Capacity10Cdb() {
+    std::string cdb(10, '\0');
+    cdb[0] = static_cast<char>(kOpReadCapacity10);
+    return cdb;
+}
+
+std::string Capacity16Cdb() {
+    std::string cdb(16, '\0');
+    cdb[0] = static_cast<char>(kOpServiceActionIn16);
+    cdb[1] = static_cast<char>(kSaReadCapacity16);
+    cdb[13] = static_cast<char>(kCapacity16Len);
+    return cdb;
+}
+
+}  // namespace
+
+void capture_QueryNode(const char* name, CaptureNode* out) {
+    out->name = name;
+    const std::string path = std::string("/dev/") + name;
+    if (access(path.c_str(), F_OK) != 0) {
+        out->state = CaptureNodeState::Missing;
+        return;
+    }
+    UniqueFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.Valid()) {
+        out->state = errno == EACCES || errno == EPERM ? CaptureNodeState::Unreadable
+                                                       : CaptureNodeState::Vanished;
+        return;
+    }
+    out->state = CaptureNodeState::Present;
+    RecordTur(fd.Get(), out);
+    for (unsigned i = 0; i < kCaptureInquiryCount; ++i) {
+        RecordOnce(fd.Get(), InquiryCdb(kCaptureInquiries[i]), kCaptureInquiries[i].allocLen, out);
+    }
+    RecordOnce(fd.Get(), Capacity10Cdb(), kCapacity10Len, out);
+    RecordOnce(fd.Get(), Capacity16Cdb(), kCapacity16Len, out);
+}
