@@ -25,7 +25,6 @@ namespace {
 constexpr unsigned int kTimeoutMs = 10;
 constexpr unsigned int kMaxData = 1024;
 constexpr unsigned char kOpTestUnitReady = 0x00;
-constexpr unsigned char kOpInquiry = 0x12;
 constexpr unsigned char kOpReadCapacity10 = 0x25;
 constexpr unsigned char kOpServiceActionIn16 = 0x9E;
 constexpr unsigned char kSaReadCapacity16 = 0x10;
