@@ -73,6 +73,26 @@ def check_host(args, host, name):
     return failures
 
 
+def cli_failures(args, host):
+    """The capture's refusals: one line on standard output, exit status 1."""
+    cases = [
+        ([args.capture], "Usage: tskit-capture FILE", []),
+        ([args.capture, "--anything"], "Usage: tskit-capture FILE", []),
+        ([args.capture, os.path.join(args.work, "x.json")], "Error: tskit-capture must be run "
+         "as root.", ["--uid", "1000"]),
+        ([args.capture, "/nonexistent/x.json"], "Error: cannot write the capture "
+         "/nonexistent/x.json: No such file or directory.", []),
+    ]
+    failures = []
+    for command, first_line, options in cases:
+        argv = [args.sansim, "run", host] + options + ["--"] + command
+        done = subprocess.run(argv, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+        lines = done.stdout.decode(errors="replace").splitlines()
+        if done.returncode != 1 or not lines or lines[0] != first_line or done.stderr:
+            failures.append(f"{' '.join(command[1:])}: exit {done.returncode}, {lines[:1]}")
+    return failures
+
+
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     for option in ("--sansim", "--capture", "--tsextool", "--showdisk", "--work"):
@@ -91,7 +111,7 @@ def main(argv):
             subprocess.run([sys.executable, args.generator] + shlex.split(spec), stdout=out,
                            check=True)
         hosts.append((path, f"generated{i}"))
-    failures = []
+    failures = cli_failures(args, hosts[0][0]) if hosts else []
     for host, name in hosts:
         failures += check_host(args, host, name)
     for failure in failures:
