@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "../../common/hex_text.h"
 #include "scsi_target.h"
 #include "topology.h"
 
@@ -71,21 +72,8 @@ bool CaptureLoader::Hex(const json& obj, const std::string& where, const char* k
         out->clear();
         return true;
     }
-    if (!v->is_string() || v->get<std::string>().size() % 2 != 0) {
-        return Fail(where + "." + key, "expected an even number of hex digits");
-    }
-    const std::string digits = v->get<std::string>();
-    out->clear();
-    for (size_t i = 0; i < digits.size(); i += 2) {
-        auto nibble = [](char c) {
-            return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-        };
-        const int hi = nibble(digits[i]);
-        const int lo = nibble(digits[i + 1]);
-        if (hi < 0 || lo < 0) {
-            return Fail(where + "." + key, "expected lower-case hex digits");
-        }
-        out->push_back(static_cast<uint8_t>(hi * 16 + lo));
+    if (!v->is_string() || !ParseHexBytes(v->get<std::string>(), out)) {
+        return Fail(where + "." + key, "expected pairs of hex digits");
     }
     return true;
 }
