@@ -206,7 +206,7 @@ bool FinishDev(const Topology& topo, const HostPrograms& programs,
     }
     // An ESXi host has its own listing commands and no multipath.
     if (topo.platform == Platform::Esxi) {
-        for (const char* name : {"esxcfg-mpath", "esxcfg-scsidevs", "esxcli"}) {
+        for (const char* name : kEsxiListingCommands) {
             bool missing = false;
             for (const std::string& m : topo.esxi.missing) {
                 missing = missing || m == name;

@@ -44,7 +44,6 @@ namespace {
 constexpr int kExitUsage = 2;
 constexpr int kExitNotFound = sansim::kSupervisedNotFound;
 
-constexpr const char* kProductClis[] = {"tsadm", "tsadmin", "tsTools"};
 constexpr const char* kRealTools[] = {"sh",       "cat", "readlink", "xargs",
                                       "basename", "awk", "grep",     "which"};
 constexpr const char* kPreloadName = "libsansim_preload.so";
@@ -548,7 +547,7 @@ int main(int argc, char** argv) {
     if (self == "esxcfg-mpath" || self == "esxcfg-scsidevs" || self == "esxcli") {
         return FakeEsxi(self, argc, argv);
     }
-    for (const char* cli : kProductClis) {
+    for (const char* cli : sansim::kProductCliNames) {
         if (self == cli) {
             return 0;
         }

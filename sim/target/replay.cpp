@@ -19,11 +19,6 @@ constexpr size_t kMaxCdb = 16;
 constexpr uint8_t kCheckCondition = 0x02;
 constexpr uint16_t kDriverSense = 0x08;
 
-// The product CLI names a host may have.
-constexpr const char* kProductClis[] = {"tsadm", "tsadmin", "tsTools"};
-// The ESXi listing commands.
-constexpr const char* kEsxiCommands[] = {"esxcfg-mpath", "esxcfg-scsidevs", "esxcli"};
-
 class CaptureLoader {
   public:
     bool Load(const json& root, Topology* topo);
@@ -102,13 +97,13 @@ bool CaptureLoader::ReadCommands(const json& root, Topology* topo) {
         return it != commands->end() && it->is_boolean() && it->get<bool>();
     };
     topo->multipath.installed = has("multipath");
-    for (const char* cli : kProductClis) {
+    for (const char* cli : kProductCliNames) {
         if (has(cli)) {
             topo->productCli.emplace_back(cli);
         }
     }
     if (topo->platform == Platform::Esxi) {
-        for (const char* name : kEsxiCommands) {
+        for (const char* name : kEsxiListingCommands) {
             if (!has(name)) {
                 topo->esxi.missing.emplace_back(name);
             }

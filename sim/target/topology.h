@@ -16,6 +16,11 @@
 namespace sansim {
 
 enum class Platform { Linux, Esxi, Solaris };
+
+// The product CLI names a host may have on PATH, and an ESXi host's
+// listing commands.
+constexpr const char* kProductCliNames[] = {"tsadm", "tsadmin", "tsTools"};
+constexpr const char* kEsxiListingCommands[] = {"esxcfg-mpath", "esxcfg-scsidevs", "esxcli"};
 enum class ListingFormat { Current, Bracketed };
 enum class SenseFormat { Fixed, Descriptor };
 
