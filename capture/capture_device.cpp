@@ -24,12 +24,13 @@ namespace {
 // What the programs ask for; the block layer raises it to 7 s.
 constexpr unsigned int kTimeoutMs = 10;
 constexpr unsigned int kMaxData = 1024;
-constexpr unsigned char kOpTestUnitReady = 0x00;
-constexpr unsigned char kOpReadCapacity10 = 0x25;
-constexpr unsigned char kOpServiceActionIn16 = 0x9E;
-constexpr unsigned char kSaReadCapacity16 = 0x10;
-constexpr unsigned int kCapacity10Len = 8;
-constexpr unsigned int kCapacity16Len = 32;
+
+// A command block built by the kit's own builder, as a string of its bytes.
+std::string Cdb(void (*build)(unsigned char*), size_t length) {
+    unsigned char cdb[16];
+    build(cdb);
+    return std::string(reinterpret_cast<const char*>(cdb), length);
+}
 
 unsigned ElapsedMs(const timespec& start) {
     timespec now{};
@@ -78,7 +79,7 @@ CaptureReply SendOnce(int fd, const std::string& cdb, unsigned int dataLen, Scsi
 // a transport status worth another try, at most their budget in all.
 void RecordTur(int fd, CaptureNode* node) {
     CaptureCommand command;
-    command.cdb.assign(6, static_cast<char>(kOpTestUnitReady));
+    command.cdb = Cdb(scsi_TestUnitReadyCdb, 6);
     for (int attempt = 0; attempt < kScsiTurAttempts; ++attempt) {
         ScsiRequest request{};
         command.replies.push_back(SendOnce(fd, command.cdb, 0, &request));
@@ -103,20 +104,6 @@ std::string InquiryCdb(const CaptureInquiry& inquiry) {
     return std::string(reinterpret_cast<const char*>(cdb), sizeof cdb);
 }
 
-std::string Capacity10Cdb() {
-    std::string cdb(10, '\0');
-    cdb[0] = static_cast<char>(kOpReadCapacity10);
-    return cdb;
-}
-
-std::string Capacity16Cdb() {
-    std::string cdb(16, '\0');
-    cdb[0] = static_cast<char>(kOpServiceActionIn16);
-    cdb[1] = static_cast<char>(kSaReadCapacity16);
-    cdb[13] = static_cast<char>(kCapacity16Len);
-    return cdb;
-}
-
 }  // namespace
 
 void capture_QueryNode(const char* name, CaptureNode* out) {
@@ -137,6 +124,6 @@ void capture_QueryNode(const char* name, CaptureNode* out) {
     for (unsigned i = 0; i < kCaptureInquiryCount; ++i) {
         RecordOnce(fd.Get(), InquiryCdb(kCaptureInquiries[i]), kCaptureInquiries[i].allocLen, out);
     }
-    RecordOnce(fd.Get(), Capacity10Cdb(), kCapacity10Len, out);
-    RecordOnce(fd.Get(), Capacity16Cdb(), kCapacity16Len, out);
+    RecordOnce(fd.Get(), Cdb(scsi_ReadCapacity10Cdb, 10), kScsiCapacity10DataLen, out);
+    RecordOnce(fd.Get(), Cdb(scsi_ReadCapacity16Cdb, 16), kScsiCapacity16DataLen, out);
 }

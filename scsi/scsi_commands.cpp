@@ -15,8 +15,6 @@ constexpr unsigned char kSaReadCapacity16 = 0x10;
 constexpr unsigned char kSixByteCdb = 6;
 constexpr unsigned char kTenByteCdb = 10;
 constexpr unsigned char kSixteenByteCdb = 16;
-constexpr unsigned int kCapacity10DataLen = 8;
-constexpr unsigned int kCapacity16DataLen = 32;
 
 constexpr int kSenseKeyUnitAttention = 6;
 // Transport statuses after which the sense data decides: DID_OK,
@@ -92,7 +90,7 @@ ScsiTurVerdict scsi_JudgeTur(const ScsiRequest& request) {
 int scsi_TestUnitReady(int fd, unsigned int timeoutMs, int attempts, ScsiExchange* exchange) {
     while (attempts > 0) {
         Prepare(exchange, kSixByteCdb, nullptr, 0, timeoutMs);
-        exchange->cdb[0] = kOpTestUnitReady;
+        scsi_TestUnitReadyCdb(exchange->cdb);
         if (scsi_PassThrough(fd, &exchange->request) != 0) {
             return SCSI_SEND_FAILED;
         }
@@ -107,6 +105,24 @@ int scsi_TestUnitReady(int fd, unsigned int timeoutMs, int attempts, ScsiExchang
         }
     }
     return SCSI_NOT_GOOD;
+}
+
+void scsi_TestUnitReadyCdb(unsigned char* cdb) {
+    (void)memset_s(cdb, kSixByteCdb, 0, kSixByteCdb);
+    cdb[0] = kOpTestUnitReady;
+}
+
+void scsi_ReadCapacity10Cdb(unsigned char* cdb) {
+    (void)memset_s(cdb, kTenByteCdb, 0, kTenByteCdb);
+    cdb[0] = kOpReadCapacity10;
+}
+
+void scsi_ReadCapacity16Cdb(unsigned char* cdb) {
+    (void)memset_s(cdb, kSixteenByteCdb, 0, kSixteenByteCdb);
+    cdb[0] = kOpServiceActionIn16;
+    cdb[1] = kSaReadCapacity16;
+    // Allocation length in bytes 10..13, most significant first.
+    cdb[13] = kScsiCapacity16DataLen;
 }
 
 void scsi_InquiryCdb(unsigned char* cdb, unsigned char evpd, unsigned char page, int allocLen) {
@@ -132,9 +148,9 @@ int scsi_Inquiry(int fd, unsigned char evpd, unsigned char page, unsigned char* 
 
 int scsi_ReadCapacity10(int fd, unsigned int timeoutMs, uint32_t* lastLba, uint32_t* blockLength,
                         ScsiExchange* exchange) {
-    unsigned char data[kCapacity10DataLen] = {};
+    unsigned char data[kScsiCapacity10DataLen] = {};
     Prepare(exchange, kTenByteCdb, data, sizeof data, timeoutMs);
-    exchange->cdb[0] = kOpReadCapacity10;
+    scsi_ReadCapacity10Cdb(exchange->cdb);
     const int result = Send(fd, exchange);
     exchange->request.data = nullptr;  // data lives on this frame only
     if (result == SCSI_GOOD) {
@@ -146,12 +162,9 @@ int scsi_ReadCapacity10(int fd, unsigned int timeoutMs, uint32_t* lastLba, uint3
 
 int scsi_ReadCapacity16(int fd, unsigned int timeoutMs, uint64_t* lastLba, uint32_t* blockLength,
                         ScsiExchange* exchange) {
-    unsigned char data[kCapacity16DataLen] = {};
+    unsigned char data[kScsiCapacity16DataLen] = {};
     Prepare(exchange, kSixteenByteCdb, data, sizeof data, timeoutMs);
-    exchange->cdb[0] = kOpServiceActionIn16;
-    exchange->cdb[1] = kSaReadCapacity16;
-    // Allocation length in bytes 10..13, most significant first.
-    exchange->cdb[13] = kCapacity16DataLen;
+    scsi_ReadCapacity16Cdb(exchange->cdb);
     const int result = Send(fd, exchange);
     exchange->request.data = nullptr;
     if (result == SCSI_GOOD) {

@@ -19,6 +19,9 @@ enum ScsiResult {
 
 constexpr int kScsiSenseLen = 32;
 constexpr int kScsiTurAttempts = 5;
+// Bytes of READ CAPACITY(10) and (16) data the kit asks for.
+constexpr unsigned int kScsiCapacity10DataLen = 8;
+constexpr unsigned int kScsiCapacity16DataLen = 32;
 
 // A command's block and sense buffer, and what came back of its last try.
 struct ScsiExchange {
@@ -44,6 +47,13 @@ int scsi_TestUnitReady(int fd, unsigned int timeoutMs, int attempts, ScsiExchang
 
 // Fills a 6-byte INQUIRY block: EVPD flag, page code, 16-bit allocation length.
 void scsi_InquiryCdb(unsigned char* cdb, unsigned char evpd, unsigned char page, int allocLen);
+
+// The other command blocks the kit sends: TEST UNIT READY (6 bytes), READ
+// CAPACITY(10) (10 bytes) and READ CAPACITY(16) asking for
+// kScsiCapacity16DataLen bytes (16 bytes).
+void scsi_TestUnitReadyCdb(unsigned char* cdb);
+void scsi_ReadCapacity10Cdb(unsigned char* cdb);
+void scsi_ReadCapacity16Cdb(unsigned char* cdb);
 
 // One INQUIRY into buffer, zero-filled first (allocLen bytes), so bytes the
 // device does not return read as 0. For a missing
