@@ -87,24 +87,19 @@ bool Resolve(const std::string& rel, std::string* out) {
     return true;
 }
 
-bool IsDevName(const std::string& word, size_t* len) {
-    if (word.compare(0, 3, "dm-") == 0) {
-        size_t n = 3;
-        while (n < word.size() && word[n] >= '0' && word[n] <= '9') {
-            ++n;
-        }
-        *len = n;
-        return n > 3;
+// The length of a dm-N or sdX name that starts at text[at], or 0.
+size_t DevNameLength(const std::string& text, size_t at) {
+    const bool dm = text.compare(at, 3, "dm-") == 0;
+    if (!dm && text.compare(at, 2, "sd") != 0) {
+        return 0;
     }
-    if (word.compare(0, 2, "sd") == 0) {
-        size_t n = 2;
-        while (n < word.size() && word[n] >= 'a' && word[n] <= 'z') {
-            ++n;
-        }
-        *len = n;
-        return n > 2;
+    const size_t first = at + (dm ? 3 : 2);
+    size_t end = first;
+    while (end < text.size() && (dm ? isdigit(static_cast<unsigned char>(text[end])) != 0
+                                    : (text[end] >= 'a' && text[end] <= 'z'))) {
+        ++end;
     }
-    return false;
+    return end > first ? end - at : 0;
 }
 
 // The dm-N and sdX names a listing mentions, in the order it does.
@@ -113,9 +108,9 @@ void ListingNodes(const std::string& text, std::vector<std::string>* names) {
     while (i < text.size()) {
         const bool boundary = i == 0 || !(isalnum(static_cast<unsigned char>(text[i - 1])) ||
                                           text[i - 1] == '-' || text[i - 1] == '_');
-        size_t len = 0;
-        if (boundary && IsDevName(text.substr(i, 24), &len) &&
-            (i + len == text.size() || !isalnum(static_cast<unsigned char>(text[i + len])))) {
+        const size_t len = boundary ? DevNameLength(text, i) : 0;
+        if (len > 0 &&
+            (i + len == text.size() || isalnum(static_cast<unsigned char>(text[i + len])) == 0)) {
             names->push_back(text.substr(i, len));
             i += len;
         } else {
