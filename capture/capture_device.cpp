@@ -1,6 +1,8 @@
 // Queries of one device node, every reply recorded as it came.
 #include "capture_device.h"
 
+#include <algorithm>
+
 #include <errno.h>
 #include <fcntl.h>
 #include <time.h>
@@ -24,6 +26,10 @@ namespace {
 // What the programs ask for; the block layer raises it to 7 s.
 constexpr unsigned int kTimeoutMs = 10;
 constexpr unsigned int kMaxData = 1024;
+// TEST UNIT READY sequences recorded at most: more than either program sends
+// to one node.
+constexpr int kTurSequences = 16;
+constexpr unsigned kSlowSequenceMs = 1000;
 
 // A command block built by the kit's own builder, as a string of its bytes.
 std::string Cdb(void (*build)(unsigned char*), size_t length) {
@@ -75,17 +81,55 @@ CaptureReply SendOnce(int fd, const std::string& cdb, unsigned int dataLen, Scsi
     return reply;
 }
 
-// TEST UNIT READY as the programs send it: again after a unit attention or
-// a transport status worth another try, at most their budget in all.
+// The same answer, whatever it took.
+bool SameReply(const CaptureReply& a, const CaptureReply& b) {
+    return a.ioctlErrno == b.ioctlErrno && a.status == b.status && a.hostStatus == b.hostStatus &&
+           a.driverStatus == b.driverStatus && a.resid == b.resid && a.sense == b.sense &&
+           a.data == b.data;
+}
+
+// One TEST UNIT READY as the programs send it: again after a unit attention
+// or a transport status worth another try, at most their budget in all.
+void TurSequence(int fd, CaptureCommand* command) {
+    for (int attempt = 0; attempt < kScsiTurAttempts; ++attempt) {
+        ScsiRequest request{};
+        command->replies.push_back(SendOnce(fd, command->cdb, 0, &request));
+        if (command->replies.back().ioctlErrno != 0 || scsi_JudgeTur(request) != SCSI_TUR_RETRY) {
+            break;
+        }
+    }
+}
+
+bool Ready(const CaptureReply& reply) {
+    return reply.ioctlErrno == 0 && reply.status == 0 && reply.hostStatus == 0 &&
+           reply.driverStatus == 0;
+}
+
+// The programs send a TEST UNIT READY ahead of each query, and a unit that
+// fails its first ones may pass later ones (a storm of unit attentions, a
+// link that comes back). Sequences are recorded until two in a row answer
+// alike and the unit is ready, or they are slow (a hung unit: every further
+// sequence would take as long); otherwise as many as the programs send.
 void RecordTur(int fd, CaptureNode* node) {
     CaptureCommand command;
     command.cdb = Cdb(scsi_TestUnitReadyCdb, 6);
-    for (int attempt = 0; attempt < kScsiTurAttempts; ++attempt) {
-        ScsiRequest request{};
-        command.replies.push_back(SendOnce(fd, command.cdb, 0, &request));
-        if (command.replies.back().ioctlErrno != 0 || scsi_JudgeTur(request) != SCSI_TUR_RETRY) {
+    size_t previous = 0;  // where the sequence before this one began
+    for (int sequence = 0; sequence < kTurSequences; ++sequence) {
+        const size_t begin = command.replies.size();
+        TurSequence(fd, &command);
+        const size_t length = command.replies.size() - begin;
+        unsigned ms = 0;
+        for (size_t i = begin; i < command.replies.size(); ++i) {
+            ms += command.replies[i].durationMs;
+        }
+        const auto first = command.replies.begin();
+        const bool alike = sequence > 0 && length == begin - previous &&
+                           std::equal(first + static_cast<long>(begin), command.replies.end(),
+                                      first + static_cast<long>(previous), SameReply);
+        if (alike && (Ready(command.replies.back()) || ms >= kSlowSequenceMs)) {
             break;
         }
+        previous = begin;
     }
     node->commands.push_back(std::move(command));
 }

@@ -22,30 +22,6 @@ constexpr char kSysRoot[] = "/sys/";
 constexpr size_t kMaxAttribute = 65536;
 constexpr size_t kMaxListing = 64u << 20;  // a listing past this is cut and said so
 
-// The programs' command lines of the listing: tsexTool's read, ts_showdisk's
-// read, and tsexTool's check whether the listing runs at all.
-constexpr const char* kListingReads[] = {"multipath -ll", "multipath -ll 2>/dev/null"};
-constexpr const char kListingCheck[] = "multipath -ll >/dev/null 2>&1";
-
-// The commands the programs look for on PATH.
-constexpr const char* kLinuxCommands[] = {"multipath", "tsadm", "tsadmin", "tsTools"};
-
-// What the programs read of each transport class entry, and where below it
-// they look for its SCSI targets (targetH:C:T entries), if they do.
-struct ClassAttributes {
-    const char* className;
-    const char* attributes[6];
-    const char* targetDir;
-};
-constexpr ClassAttributes kTransportClasses[] = {
-    {"fc_host", {"port_name", "node_name", "port_state", "speed", "fabric_name", nullptr}, nullptr},
-    {"fc_remote_ports",
-     {"port_name", "node_name", "port_state", "scsi_target_id", nullptr},
-     nullptr},
-    {"iscsi_host", {"initiatorname", nullptr}, nullptr},
-    {"iscsi_session", {"targetname", "tpgt", "state", nullptr}, "device"},
-};
-
 bool ReadAttribute(const std::string& path, std::string* text) {
     UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd.Valid()) {
@@ -85,83 +61,6 @@ bool Resolve(const std::string& rel, std::string* out) {
     }
     *out = real + sizeof kSysRoot - 1;
     return true;
-}
-
-// The length of a dm-N or sdX name that starts at text[at], or 0.
-size_t DevNameLength(const std::string& text, size_t at) {
-    const bool dm = text.compare(at, 3, "dm-") == 0;
-    if (!dm && text.compare(at, 2, "sd") != 0) {
-        return 0;
-    }
-    const size_t first = at + (dm ? 3 : 2);
-    size_t end = first;
-    while (end < text.size() && (dm ? isdigit(static_cast<unsigned char>(text[end])) != 0
-                                    : (text[end] >= 'a' && text[end] <= 'z'))) {
-        ++end;
-    }
-    return end > first ? end - at : 0;
-}
-
-// The dm-N and sdX names a listing mentions, in the order it does.
-void ListingNodes(const std::string& text, std::vector<std::string>* names) {
-    size_t i = 0;
-    while (i < text.size()) {
-        const bool boundary = i == 0 || !(isalnum(static_cast<unsigned char>(text[i - 1])) ||
-                                          text[i - 1] == '-' || text[i - 1] == '_');
-        const size_t len = boundary ? DevNameLength(text, i) : 0;
-        if (len > 0 &&
-            (i + len == text.size() || isalnum(static_cast<unsigned char>(text[i + len])) == 0)) {
-            names->push_back(text.substr(i, len));
-            i += len;
-        } else {
-            ++i;
-        }
-    }
-}
-
-void RecordBlock(SysfsRecorder* sys, std::vector<std::string>* nodes) {
-    if (!sys->Record("block")) {
-        return;
-    }
-    for (const std::string& name : sys->Names("block")) {
-        const std::string entry = "block/" + name;
-        sys->Record(entry);
-        sys->Record(entry + "/size");
-        sys->Record(entry + "/device");
-        nodes->push_back(name);
-    }
-}
-
-void RecordClasses(SysfsRecorder* sys) {
-    if (sys->Record("class/scsi_host")) {
-        for (const std::string& host : sys->Names("class/scsi_host")) {
-            sys->Record("class/scsi_host/" + host);
-            sys->Record("class/scsi_host/" + host + "/proc_name");
-        }
-    }
-    for (const ClassAttributes& cls : kTransportClasses) {
-        const std::string dir = std::string("class/") + cls.className;
-        if (!sys->Record(dir)) {
-            continue;
-        }
-        for (const std::string& name : sys->Names(dir)) {
-            const std::string entry = dir + "/" + name;
-            sys->Record(entry);
-            for (const char* const* attr = cls.attributes; *attr != nullptr; ++attr) {
-                sys->Record(entry + "/" + *attr);
-            }
-            if (cls.targetDir == nullptr) {
-                continue;
-            }
-            const std::string targets = entry + "/" + cls.targetDir;
-            sys->Record(targets);
-            for (const std::string& child : sys->Names(targets)) {
-                if (child.compare(0, 6, "target") == 0) {
-                    sys->Record(targets + "/" + child);
-                }
-            }
-        }
-    }
 }
 
 }  // namespace
@@ -274,6 +173,18 @@ bool capture_RunLine(const char* line, CaptureRun* run, CaptureRecord* record) {
     return true;
 }
 
+bool capture_LineStarts(const char* line) {
+    UniquePipe pipe(popen(line, "r"));
+    if (!pipe.Valid()) {
+        return false;
+    }
+    char buffer[65536];
+    while (fread(buffer, 1, sizeof buffer, pipe.Get()) > 0) {
+    }
+    (void)pipe.Close();
+    return true;
+}
+
 void capture_RunListing(const char* command, const char* const* lines, size_t count,
                         CaptureRecord* record) {
     CaptureListing listing;
@@ -294,40 +205,18 @@ void capture_RunListing(const char* command, const char* const* lines, size_t co
     record->listings.push_back(std::move(listing));
 }
 
-void capture_LinuxHost(CaptureRecord* record) {
-    record->platform = "linux";
-    for (const char* name : kLinuxCommands) {
-        record->commands.push_back({name, capture_OnPath(name)});
-    }
-    // Each of the programs' lines of the listing once: the reads give the
-    // runs, and a line that cannot be started is recorded as such.
-    if (record->commands.front().present) {
-        capture_RunListing("multipath -ll", kListingReads,
-                           sizeof kListingReads / sizeof kListingReads[0], record);
-        if (system(kListingCheck) == -1) {
-            record->cannotStart.emplace_back(kListingCheck);
-        }
-    }
-    SysfsRecorder sys(record);
-    std::vector<std::string> names;
-    RecordBlock(&sys, &names);
-    RecordClasses(&sys);
-    for (const CaptureListing& listing : record->listings) {
-        for (const CaptureRun& run : listing.runs) {
-            ListingNodes(run.text, &names);
-        }
-    }
+void capture_QueryNodes(const std::vector<std::string>& names, CaptureRecord* record) {
     std::unordered_set<std::string> queried;
     const bool progress = isatty(STDERR_FILENO) == 1;
     for (const std::string& name : names) {
-        if (queried.insert(name).second) {
-            CaptureNode node;
-            capture_QueryNode(name.c_str(), &node);
-            record->nodes.push_back(std::move(node));
-            if (progress && record->nodes.size() % 100 == 0) {
-                (void)fprintf(stderr, "tskit-capture: %zu devices recorded\n",
-                              record->nodes.size());
-            }
+        if (!queried.insert(name).second) {
+            continue;
+        }
+        CaptureNode node;
+        capture_QueryNode(name.c_str(), &node);
+        record->nodes.push_back(std::move(node));
+        if (progress && record->nodes.size() % 100 == 0) {
+            (void)fprintf(stderr, "tskit-capture: %zu devices recorded\n", record->nodes.size());
         }
     }
 }

@@ -1,5 +1,6 @@
 // What a capture reads on the host besides the devices: the commands on
-// PATH, the listing commands' output and the /sys entries the programs read.
+// PATH, the listing commands' output and the /sys entries the programs read;
+// and the one entry of each platform's build.
 #ifndef TSKIT_CAPTURE_HOST_H
 #define TSKIT_CAPTURE_HOST_H
 
@@ -35,14 +36,22 @@ bool capture_OnPath(const char* name);
 // its output and exit status in *run; false when it could not be started.
 bool capture_RunLine(const char* line, CaptureRun* run, CaptureRecord* record);
 
+// Whether one of the programs' own command lines (fixed) can be started; its
+// output is read and dropped. The replay refuses the lines that could not.
+bool capture_LineStarts(const char* line);
+
 // The listing command through each of the programs' lines that read it, one
 // run each; a line that cannot be started goes to the record's cannotStart.
 void capture_RunListing(const char* command, const char* const* lines, size_t count,
                         CaptureRecord* record);
 
-// A Linux host: the commands, two runs of multipath -ll, /sys/block, the
-// SCSI hosts, the transport classes, then every node of /sys/block and of
-// the listing.
-void capture_LinuxHost(CaptureRecord* record);
+// Records each node (names below /dev) once, in the order given, with a
+// progress line per 100 devices on standard error when it is a terminal.
+void capture_QueryNodes(const std::vector<std::string>& names, CaptureRecord* record);
+
+// Defined by the build's platform (capture_linux.cpp, capture_esxi.cpp): the
+// usage text, and the whole host recorded into *record.
+extern const char kCaptureUsage[];
+void capture_Host(CaptureRecord* record);
 
 #endif  // TSKIT_CAPTURE_HOST_H

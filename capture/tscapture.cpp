@@ -1,5 +1,5 @@
-// tskit-capture: records what tsexTool and ts_showdisk read on this host
-// into one file that the simulated host serves back (docs/capture.md).
+// tskit-capture: records what the kit's programs read on this host into
+// one file that the simulated host serves back (docs/capture.md).
 #include <errno.h>
 #include <stdio.h>
 #include <string.h>
@@ -10,12 +10,6 @@
 #include "capture_record.h"
 
 namespace {
-
-constexpr const char kUsage[] =
-    "Usage: tskit-capture FILE\n"
-    "Records what tsexTool and ts_showdisk read on this host (listings, /sys\n"
-    "entries, and each device's replies to the commands they send) into FILE,\n"
-    "or to standard output when FILE is -.\n";
 
 // The record as one document in memory, so that FILE gets it whole.
 bool Render(const CaptureRecord& record, char** text, size_t* length) {
@@ -58,11 +52,11 @@ int WriteOut(const CaptureRecord& record, const char* file) {
 
 int main(int argc, char* argv[]) {
     if (argc == 2 && strcmp(argv[1], "--help") == 0) {
-        (void)fputs(kUsage, stdout);
+        (void)fputs(kCaptureUsage, stdout);
         return 0;
     }
     if (argc != 2 || argv[1][0] == '\0' || (argv[1][0] == '-' && argv[1][1] != '\0')) {
-        (void)fputs(kUsage, stdout);
+        (void)fputs(kCaptureUsage, stdout);
         return 1;
     }
     if (geteuid() != 0) {
@@ -70,6 +64,6 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     CaptureRecord record;
-    capture_LinuxHost(&record);
+    capture_Host(&record);
     return WriteOut(record, argv[1]);
 }

@@ -5,8 +5,10 @@ with the same exit status, what it printed on the host itself. The capture's
 own audit log holds only TEST UNIT READY, INQUIRY and READ CAPACITY(10)/(16)
 on nodes opened read-only.
 
-    check_round_trip.py --sansim S --capture C --tsextool T --showdisk D
+    check_round_trip.py --sansim S --capture C [--tsextool T] --showdisk D
                         --work DIR [--commands quick] (--host FILE | --generate ARGS) ...
+
+Without --tsextool the hosts are ESXi hosts: C and D are the ESXi builds.
 """
 import argparse
 import os
@@ -26,7 +28,7 @@ QUICK_SHOWDISK = [[]]
 
 def commands(args):
     quick = args.commands == "quick"
-    for words in QUICK_TSEXTOOL if quick else TSEXTOOL:
+    for words in (QUICK_TSEXTOOL if quick else TSEXTOOL) if args.tsextool else []:
         yield [args.tsextool] + words
         yield [args.tsextool, "--json"] + words
     for words in QUICK_SHOWDISK if quick else SHOWDISK:
@@ -93,10 +95,17 @@ def cli_failures(args, host):
     return failures
 
 
+def host_name(path):
+    """A scenario's topology.json is named after its folder."""
+    name = os.path.splitext(os.path.basename(path))[0]
+    return os.path.basename(os.path.dirname(path)) if name == "topology" else name
+
+
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    for option in ("--sansim", "--capture", "--tsextool", "--showdisk", "--work"):
+    for option in ("--sansim", "--capture", "--showdisk", "--work"):
         parser.add_argument(option, required=True)
+    parser.add_argument("--tsextool")
     parser.add_argument("--host", action="append", default=[])
     parser.add_argument("--generate", action="append", default=[],
                         help="arguments of generate_host.py for one generated host")
@@ -104,7 +113,7 @@ def main(argv):
     parser.add_argument("--commands", choices=("full", "quick"), default="full")
     args = parser.parse_args(argv)
     os.makedirs(args.work, exist_ok=True)
-    hosts = [(h, os.path.splitext(os.path.basename(h))[0]) for h in args.host]
+    hosts = [(h, host_name(h)) for h in args.host]
     for i, spec in enumerate(args.generate):
         path = os.path.join(args.work, f"generated{i}.json")
         with open(path, "wb") as out:

@@ -1,0 +1,143 @@
+// tskit-capture for Linux: multipath -ll through tsexTool's and ts_showdisk's
+// own lines, /sys/block, the SCSI hosts and the FC and iSCSI transport
+// classes, then every sdX and dm-N node of /sys/block and of the listing.
+#include <ctype.h>
+
+#include "capture_host.h"
+
+extern constexpr char kCaptureUsage[] =
+    "Usage: tskit-capture FILE\n"
+    "Records what tsexTool and ts_showdisk read on this host (listings, /sys\n"
+    "entries, and each device's replies to the commands they send) into FILE,\n"
+    "or to standard output when FILE is -.\n";
+
+namespace {
+
+// The programs' command lines of the listing: tsexTool's read, ts_showdisk's
+// read, and tsexTool's check whether the listing runs at all.
+constexpr const char* kListingReads[] = {"multipath -ll", "multipath -ll 2>/dev/null"};
+constexpr const char kListingCheck[] = "multipath -ll >/dev/null 2>&1";
+
+// The commands the programs look for on PATH.
+constexpr const char* kLinuxCommands[] = {"multipath", "tsadm", "tsadmin", "tsTools"};
+
+// What the programs read of each transport class entry, and where below it
+// they look for its SCSI targets (targetH:C:T entries), if they do.
+struct ClassAttributes {
+    const char* className;
+    const char* attributes[6];
+    const char* targetDir;
+};
+constexpr ClassAttributes kTransportClasses[] = {
+    {"fc_host", {"port_name", "node_name", "port_state", "speed", "fabric_name", nullptr}, nullptr},
+    {"fc_remote_ports",
+     {"port_name", "node_name", "port_state", "scsi_target_id", nullptr},
+     nullptr},
+    {"iscsi_host", {"initiatorname", nullptr}, nullptr},
+    {"iscsi_session", {"targetname", "tpgt", "state", nullptr}, "device"},
+};
+
+// The length of a dm-N or sdX name that starts at text[at], or 0.
+size_t DevNameLength(const std::string& text, size_t at) {
+    const bool dm = text.compare(at, 3, "dm-") == 0;
+    if (!dm && text.compare(at, 2, "sd") != 0) {
+        return 0;
+    }
+    const size_t first = at + (dm ? 3 : 2);
+    size_t end = first;
+    while (end < text.size() && (dm ? isdigit(static_cast<unsigned char>(text[end])) != 0
+                                    : (text[end] >= 'a' && text[end] <= 'z'))) {
+        ++end;
+    }
+    return end > first ? end - at : 0;
+}
+
+// The dm-N and sdX names a listing mentions, in the order it does.
+void ListingNodes(const std::string& text, std::vector<std::string>* names) {
+    size_t i = 0;
+    while (i < text.size()) {
+        const bool boundary = i == 0 || !(isalnum(static_cast<unsigned char>(text[i - 1])) ||
+                                          text[i - 1] == '-' || text[i - 1] == '_');
+        const size_t len = boundary ? DevNameLength(text, i) : 0;
+        if (len > 0 &&
+            (i + len == text.size() || isalnum(static_cast<unsigned char>(text[i + len])) == 0)) {
+            names->push_back(text.substr(i, len));
+            i += len;
+        } else {
+            ++i;
+        }
+    }
+}
+
+void RecordBlock(SysfsRecorder* sys, std::vector<std::string>* nodes) {
+    if (!sys->Record("block")) {
+        return;
+    }
+    for (const std::string& name : sys->Names("block")) {
+        const std::string entry = "block/" + name;
+        sys->Record(entry);
+        sys->Record(entry + "/size");
+        sys->Record(entry + "/device");
+        nodes->push_back(name);
+    }
+}
+
+void RecordClasses(SysfsRecorder* sys) {
+    if (sys->Record("class/scsi_host")) {
+        for (const std::string& host : sys->Names("class/scsi_host")) {
+            sys->Record("class/scsi_host/" + host);
+            sys->Record("class/scsi_host/" + host + "/proc_name");
+        }
+    }
+    for (const ClassAttributes& cls : kTransportClasses) {
+        const std::string dir = std::string("class/") + cls.className;
+        if (!sys->Record(dir)) {
+            continue;
+        }
+        for (const std::string& name : sys->Names(dir)) {
+            const std::string entry = dir + "/" + name;
+            sys->Record(entry);
+            for (const char* const* attr = cls.attributes; *attr != nullptr; ++attr) {
+                sys->Record(entry + "/" + *attr);
+            }
+            if (cls.targetDir == nullptr) {
+                continue;
+            }
+            const std::string targets = entry + "/" + cls.targetDir;
+            sys->Record(targets);
+            for (const std::string& child : sys->Names(targets)) {
+                if (child.compare(0, 6, "target") == 0) {
+                    sys->Record(targets + "/" + child);
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+
+void capture_Host(CaptureRecord* record) {
+    record->platform = "linux";
+    for (const char* name : kLinuxCommands) {
+        record->commands.push_back({name, capture_OnPath(name)});
+    }
+    // Each of the programs' lines of the listing once: the reads give the
+    // runs, and a line that cannot be started is recorded as such.
+    if (record->commands.front().present) {
+        capture_RunListing("multipath -ll", kListingReads,
+                           sizeof kListingReads / sizeof kListingReads[0], record);
+        if (!capture_LineStarts(kListingCheck)) {
+            record->cannotStart.emplace_back(kListingCheck);
+        }
+    }
+    SysfsRecorder sys(record);
+    std::vector<std::string> names;
+    RecordBlock(&sys, &names);
+    RecordClasses(&sys);
+    for (const CaptureListing& listing : record->listings) {
+        for (const CaptureRun& run : listing.runs) {
+            ListingNodes(run.text, &names);
+        }
+    }
+    capture_QueryNodes(names, record);
+}
