@@ -5,10 +5,13 @@
 #include "capture_host.h"
 
 extern constexpr char kCaptureUsage[] =
-    "Usage: tskit-capture FILE\n"
+    "Usage: tskit-capture [--anonymize] FILE\n"
     "Records what ts_showdisk reads on this ESXi host (listings and each\n"
     "device's replies to the commands it sends) into FILE, or to standard\n"
-    "output when FILE is -.\n";
+    "output when FILE is -.\n"
+    "  --anonymize  replace serial numbers, WWNs, port and iSCSI names, LUN\n"
+    "               and array names; the mapping goes to FILE.map\n"
+    "               (tskit-capture.map for -)\n";
 
 namespace {
 

@@ -6,10 +6,13 @@
 #include "capture_host.h"
 
 extern constexpr char kCaptureUsage[] =
-    "Usage: tskit-capture FILE\n"
+    "Usage: tskit-capture [--anonymize] FILE\n"
     "Records what tsexTool and ts_showdisk read on this host (listings, /sys\n"
     "entries, and each device's replies to the commands they send) into FILE,\n"
-    "or to standard output when FILE is -.\n";
+    "or to standard output when FILE is -.\n"
+    "  --anonymize  replace serial numbers, WWNs, port and iSCSI names, LUN,\n"
+    "               array and map names; the mapping goes to FILE.map\n"
+    "               (tskit-capture.map for -)\n";
 
 namespace {
 

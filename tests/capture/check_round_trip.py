@@ -11,7 +11,9 @@ on nodes opened read-only.
 Without --tsextool the hosts are ESXi hosts: C and D are the ESXi builds.
 """
 import argparse
+import json
 import os
+import re
 import shlex
 import subprocess
 import sys
@@ -57,6 +59,112 @@ def audit_faults(audit):
     return bad
 
 
+def printed_forms(mapping):
+    """Each original and its replacement as the programs print them: as they
+    are, with every byte outside printable ASCII as "?" (the tables), and
+    escaped as the JSON documents escape them."""
+    def table(text):
+        return "".join(c if " " <= c <= "~" else "?" for c in text)
+
+    def json_text(text):
+        return "".join("\\" + c if c in '"\\' else c if " " <= c <= "~" else f"\\u{ord(c):04x}"
+                       for c in text)
+    forms = {}
+    for original, replacement in mapping.items():
+        for render in (str, table, json_text):
+            forms.setdefault(render(original), render(replacement))
+    return forms
+
+
+def mapping_pattern(forms):
+    """One pattern for every original: hex ones in any case, names as whole
+    words; the longest first, as the capture replaces them."""
+    parts = []
+    for original in sorted(forms, key=len, reverse=True):
+        if re.fullmatch(r"[0-9a-f]{16,}", original):
+            parts.append("(?i:" + re.escape(original) + ")")
+        else:
+            parts.append(r"(?<![A-Za-z0-9])" + re.escape(original) + r"(?![A-Za-z0-9])")
+    return re.compile("|".join(parts).encode("latin-1"))
+
+
+def apply_mapping(pattern, forms, data):
+    """The text the programs print once each original is replaced."""
+    lower = {k.lower(): v for k, v in forms.items()}
+
+    def replace(match):
+        found = match.group(0).decode("latin-1")
+        new = forms.get(found, lower.get(found.lower()))
+        return "".join(n.upper() if o.isupper() else n for o, n in zip(found, new)).encode(
+            "latin-1")
+    return pattern.sub(replace, data) if forms else data
+
+
+def capture_blobs(capture):
+    """Every text of a capture as bytes, and every reply's data."""
+    with open(capture, encoding="utf-8") as f:
+        doc = json.load(f)
+    blobs = [run["text"].encode("latin-1") for listing in doc["listings"]
+             for run in listing["runs"] if run["started"]]
+    blobs += [(e["path"] + "\0" + e.get("text", "")).encode("latin-1") for e in doc["sysfs"]]
+    blobs += [e["where"].encode("latin-1") + b"\0" + e["error"].encode("latin-1")
+              for e in doc["errors"]]
+    for node in doc["nodes"]:
+        blobs.append(node["name"].encode("latin-1"))
+        blobs += [bytes.fromhex(r.get("data", "")) for c in node.get("commands", [])
+                  for r in c["replies"]]
+    return doc, blobs
+
+
+def leaked(mapping, blobs):
+    """The originals still found in an anonymized capture, in any form: as
+    text (hex in any case), as two-byte characters, as the bytes of a hex
+    identifier."""
+    found = []
+    for original in mapping:
+        forms = [original.encode("latin-1").lower()]
+        if re.fullmatch(r"[0-9a-f]{16,}", original):
+            forms.append(bytes.fromhex(original) if len(original) % 2 == 0 else b"")
+        else:
+            forms.append(b"".join(b"\0" + bytes([c]) for c in original.encode("latin-1")))
+        hex_id = re.fullmatch(r"[0-9a-f]{16,}", original) is not None
+        for blob in blobs:
+            text = blob.lower() if hex_id else blob
+            if any(form and (form in text or form in blob) for form in forms):
+                found.append(original)
+                break
+    return found
+
+
+def check_anonymized(args, host, name, originals):
+    """An anonymized capture: no original identifier left in it, and every
+    command prints on it what it printed on the host, mapping applied."""
+    capture = os.path.join(args.work, name + ".anonymized.json")
+    status, out = run(args.sansim, host, [args.capture, "--anonymize", capture])
+    if status != 0 or out:
+        return [f"{name}: the anonymized capture exited {status} and wrote {out[:200]!r}"]
+    with open(capture + ".map", encoding="utf-8") as f:
+        mapping = json.load(f)
+    doc, blobs = capture_blobs(capture)
+    failures = [] if doc["anonymized"] is True else [f"{name}: not marked anonymized"]
+    if len(mapping) < 3:
+        failures.append(f"{name}: only {len(mapping)} identifiers found")
+    failures += [f"{name}: {o!r} is left in the anonymized capture" for o in
+                 leaked(mapping, blobs)]
+    if any(len(k) != len(v) for k, v in mapping.items()):
+        failures.append(f"{name}: a replacement of another length")
+    forms = printed_forms(mapping)
+    pattern = mapping_pattern(forms)
+    for command, want in originals:
+        got = run(args.sansim, capture, command)
+        expected = (want[0], apply_mapping(pattern, forms, want[1]))
+        if got != expected:
+            words = " ".join(os.path.basename(w) if i == 0 else w for i, w in enumerate(command))
+            failures.append(f"{name}: {words}: anonymized replay differs from the host's output "
+                            f"with the mapping applied")
+    return failures
+
+
 def check_host(args, host, name):
     failures = []
     capture = os.path.join(args.work, name + ".capture.json")
@@ -65,24 +173,32 @@ def check_host(args, host, name):
     if status != 0 or out:
         return [f"{name}: the capture exited {status} and wrote {out[:200]!r}"]
     failures += [f"{name}: capture audit: {line}" for line in audit_faults(audit)]
+    originals = []
     for command in commands(args):
         want = run(args.sansim, host, command)
         got = run(args.sansim, capture, command)
+        originals.append((command, want))
         if want != got:
             words = " ".join(os.path.basename(w) if i == 0 else w for i, w in enumerate(command))
             failures.append(f"{name}: {words}: exit {want[0]} and {len(want[1])} bytes on the "
                             f"host, exit {got[0]} and {len(got[1])} bytes replayed")
+    if args.anonymize:
+        failures += check_anonymized(args, host, name, originals)
     return failures
 
 
 def cli_failures(args, host):
     """The capture's refusals: one line on standard output, exit status 1."""
     cases = [
-        ([args.capture], "Usage: tskit-capture FILE", []),
-        ([args.capture, "--anything"], "Usage: tskit-capture FILE", []),
+        ([args.capture], "Usage: tskit-capture [--anonymize] FILE", []),
+        ([args.capture, "--anything"], "Usage: tskit-capture [--anonymize] FILE", []),
+        ([args.capture, "--anonymize"], "Usage: tskit-capture [--anonymize] FILE", []),
+        ([args.capture, "x", "y"], "Usage: tskit-capture [--anonymize] FILE", []),
         ([args.capture, os.path.join(args.work, "x.json")], "Error: tskit-capture must be run "
          "as root.", ["--uid", "1000"]),
         ([args.capture, "/nonexistent/x.json"], "Error: cannot write the capture "
+         "/nonexistent/x.json: No such file or directory.", []),
+        ([args.capture, "--anonymize", "/nonexistent/x.json"], "Error: cannot write the capture "
          "/nonexistent/x.json: No such file or directory.", []),
     ]
     failures = []
@@ -111,6 +227,8 @@ def main(argv):
                         help="arguments of generate_host.py for one generated host")
     parser.add_argument("--generator")
     parser.add_argument("--commands", choices=("full", "quick"), default="full")
+    parser.add_argument("--anonymize", action="store_true",
+                        help="also capture each host anonymized and check that capture")
     args = parser.parse_args(argv)
     os.makedirs(args.work, exist_ok=True)
     hosts = [(h, host_name(h)) for h in args.host]
