@@ -29,7 +29,7 @@ CMAKE_RELEASE := -DCMAKE_BUILD_TYPE=Release
 # The static programs as the tarballs ship them (optimised, no sanitizer),
 # with the end-to-end scenarios registered against them.
 CMAKE_TEST_STATIC := -DCMAKE_BUILD_TYPE=Release -DTSKIT_TESTS=ON -DTSKIT_STATIC=ON
-STATIC_PROGRAMS := tsexTool ts_showdisk ts_showdisk-esxi
+STATIC_PROGRAMS := tsexTool ts_showdisk ts_showdisk-esxi tskit-capture tskit-capture-esxi
 STATIC_E2E_LABELS := ^(tsextool_e2e|showdisk_e2e|esxi_e2e)$$
 # The programs with ThreadSanitizer, for their runs with devices queried side
 # by side (label tsan).
@@ -52,7 +52,7 @@ demo: deps-demo
 		echo "make demo runs the tools on a simulated host, which needs root."; exit 1; fi
 	cmake -S . -B build/release $(CMAKE_RELEASE)
 	cmake --build build/release -j $(JOBS) --target tsexTool ts_showdisk ts_showdisk-esxi \
-		ts_showdisk_solaris sansim sansim_preload
+		ts_showdisk_solaris tskit-capture sansim sansim_preload
 	@for host in $(DEMO_HOSTS); do \
 		for command in $(DEMO_COMMANDS); do \
 			echo "# tsexTool $$command   (host: $$host)"; \
@@ -79,6 +79,12 @@ demo: deps-demo
 	@echo "# ts_showdisk for Solaris   (host: solaris_demo)"
 	@build/release/sim/sansim run sim/topologies/solaris_demo.json -- \
 		build/release/showdisk_solaris/ts_showdisk; echo
+	@echo "# tskit-capture --anonymize build/release/degraded.capture.json   (host: degraded)"
+	@build/release/sim/sansim run sim/topologies/degraded.json -- \
+		build/release/capture/tskit-capture --anonymize build/release/degraded.capture.json
+	@echo "# tsexTool check status   (replayed: build/release/degraded.capture.json)"
+	@build/release/sim/sansim run build/release/degraded.capture.json -- \
+		build/release/tool/tsexTool check status; echo
 
 deps-demo:
 	@scripts/ensure-packages $(DEMO_PACKAGES)
@@ -148,7 +154,7 @@ bench: deps-bench
 # DESTDIR is honoured.
 install: deps-demo
 	cmake -S . -B build/release $(CMAKE_RELEASE) -DCMAKE_INSTALL_PREFIX=$(PREFIX)
-	cmake --build build/release -j $(JOBS) --target tsexTool ts_showdisk tskit_docs
+	cmake --build build/release -j $(JOBS) --target tsexTool ts_showdisk tskit-capture tskit_docs
 	DESTDIR=$(DESTDIR) cmake --install build/release
 
 # The Debian package and the RPM (build/package), the static tarballs of

@@ -43,13 +43,13 @@ if [ -z "$deb" ]; then
 else
     dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\./, "", $6); print $6 }' | sort >"$work/deb.files"
     if [ "$(cat "$work/deb.files")" = "$EXPECTED_FILES" ]; then
-        pass "the Debian package holds the eight files"
+        pass "the Debian package holds the $(echo "$EXPECTED_FILES" | wc -l) files"
     else
         fail "the Debian package holds:"; sed 's/^/    /' "$work/deb.files"
     fi
     mkdir -p "$work/deb"
     dpkg-deb -x "$deb" "$work/deb"
-    for page in tsexTool ts_showdisk; do
+    for page in tsexTool ts_showdisk tskit-capture; do
         if gzip -dc "$work/deb/usr/share/man/man8/$page.8.gz" | cmp -s - "$SRC/docs/$page.8"; then
             pass "$page.8 in the package is docs/$page.8"
         else
@@ -61,7 +61,7 @@ else
             fail "the completion of $page differs from completion/$page"
         fi
     done
-    for program in tsexTool ts_showdisk; do
+    for program in tsexTool ts_showdisk tskit-capture; do
         [ -x "$work/deb/usr/sbin/$program" ] || fail "/usr/sbin/$program is not executable"
     done
     lintian "$deb" >"$work/lintian" 2>&1
@@ -82,7 +82,7 @@ else
         case "$f" in */tskit) ;; *) echo "$f" ;; esac
     done | sort >"$work/rpm.files"
     if [ "$(cat "$work/rpm.files")" = "$EXPECTED_FILES" ]; then
-        pass "the RPM holds the eight files"
+        pass "the RPM holds the $(echo "$EXPECTED_FILES" | wc -l) files"
     else
         fail "the RPM holds:"; sed 's/^/    /' "$work/rpm.files"
     fi
@@ -138,6 +138,20 @@ if unpack "ts_showdisk-1.0.0-esxi-$ARCH-static" ts_showdisk; then
     run_case "static ESXi ts_showdisk -x" "$esxi" "$SRC/tests/e2e_esxi/cli_invalid/stdout" \
         "$(cat "$SRC/tests/e2e_esxi/cli_invalid/status")" -x
 fi
+# The capture programs: their usage texts as the package build's programs
+# print them.
+for platform in linux esxi; do
+    dynamic=$BUILD/capture/tskit-capture
+    [ "$platform" = esxi ] && dynamic=$dynamic-esxi
+    if unpack "tskit-capture-1.0.0-$platform-$ARCH-static" tskit-capture; then
+        "$dynamic" --help >"$work/capture-help"
+        run_case "static $platform tskit-capture --help" "$(cat "$work/path")" \
+            "$work/capture-help" 0 --help
+        run_case "static $platform tskit-capture with no file" "$(cat "$work/path")" \
+            "$work/capture-help" 1
+        [ "$platform" = linux ] && static_capture=$(cat "$work/path")
+    fi
+done
 
 # --- the static programs on the bundled hosts
 # scenarios SUITE PROGRAM OPCODES STDERR_RULE: the suite's scenarios on a
@@ -167,9 +181,11 @@ same_as_dynamic() {
     shift 3
     for build in static dynamic; do
         eval "program=\$$build"
-        "$SANSIM" run "$SRC/sim/topologies/$host.json" --audit "$work/$build.audit" -- \
+        "$SANSIM" run "$SRC/sim/topologies/$host.json" --audit "$work/$build.audit.log" -- \
             "$program" "$@" >"$work/$build.out" 2>"$work/$build.err"
         echo $? >"$work/$build.status"
+        # Devices are queried side by side: the same commands, in any order.
+        LC_ALL=C sort "$work/$build.audit.log" >"$work/$build.audit"
     done
     what="static $(basename "$static")${*:+ $*} on $host"
     if [ -s "$work/static.out" ] && cmp -s "$work/static.out" "$work/dynamic.out" &&
@@ -204,6 +220,18 @@ else
     if [ -n "${static_showdisk:-}" ]; then
         scenarios tests/e2e_showdisk "$static_showdisk" "00|12" empty
         same_as_dynamic demo "$static_showdisk" "$BUILD/showdisk/ts_showdisk"
+    fi
+    if [ -n "${static_capture:-}" ]; then
+        # A capture of the demo host by the static program, replayed.
+        "$SANSIM" run "$SRC/sim/topologies/demo.json" -- "$static_capture" "$work/demo.capture.json"
+        for host in "$SRC/sim/topologies/demo.json" "$work/demo.capture.json"; do
+            "$SANSIM" run "$host" -- "$BUILD/tool/tsexTool" show path >"$work/${host##*/}.out"
+        done
+        if [ -s "$work/demo.json.out" ] && cmp -s "$work/demo.json.out" "$work/demo.capture.json.out"; then
+            pass "the static tskit-capture's capture of demo replays tsexTool show path"
+        else
+            fail "the static tskit-capture's capture of demo does not replay tsexTool show path"
+        fi
     fi
     if [ -n "${static_esxi:-}" ]; then
         scenarios tests/e2e_esxi "$static_esxi" "00|12" sanitizer

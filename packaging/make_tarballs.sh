@@ -3,9 +3,9 @@
 #
 #   make_tarballs.sh STATIC_BUILD_DIR SOURCE_DIR OUT_DIR
 #
-# tsexTool and ts_showdisk for any x86_64 Linux host; the ESXi build of
-# ts_showdisk, named ts_showdisk inside its tarball as the ESXi shell calls
-# it. Each holds its program, its manual page and the README.
+# tsexTool, ts_showdisk and tskit-capture for any x86_64 Linux host; the
+# ESXi builds of ts_showdisk and tskit-capture, named ts_showdisk and
+# tskit-capture inside their tarballs as the ESXi shell calls them. Each holds its program, its manual page and the README.
 set -eu
 BUILD=$1
 SRC=$2
@@ -30,3 +30,5 @@ pack() {  # pack TARBALL_NAME PROGRAM_FILE NAME_INSIDE PAGE
 pack "tsexTool-$VERSION-linux-$ARCH-static" "$BUILD/tool/tsexTool" tsexTool tsexTool
 pack "ts_showdisk-$VERSION-linux-$ARCH-static" "$BUILD/showdisk/ts_showdisk" ts_showdisk ts_showdisk
 pack "ts_showdisk-$VERSION-esxi-$ARCH-static" "$BUILD/showdisk/ts_showdisk-esxi" ts_showdisk ts_showdisk
+pack "tskit-capture-$VERSION-linux-$ARCH-static" "$BUILD/capture/tskit-capture" tskit-capture tskit-capture
+pack "tskit-capture-$VERSION-esxi-$ARCH-static" "$BUILD/capture/tskit-capture-esxi" tskit-capture tskit-capture

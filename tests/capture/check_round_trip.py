@@ -6,7 +6,8 @@ own audit log holds only TEST UNIT READY, INQUIRY and READ CAPACITY(10)/(16)
 on nodes opened read-only.
 
     check_round_trip.py --sansim S --capture C [--tsextool T] --showdisk D
-                        --work DIR [--commands quick] (--host FILE | --generate ARGS) ...
+                        --work DIR [--commands quick] [--anonymize]
+                        (--host FILE | --generate ARGS | --sample LISTING) ...
 
 Without --tsextool the hosts are ESXi hosts: C and D are the ESXi builds.
 """
@@ -226,6 +227,9 @@ def main(argv):
     parser.add_argument("--generate", action="append", default=[],
                         help="arguments of generate_host.py for one generated host")
     parser.add_argument("--generator")
+    parser.add_argument("--sample", action="append", default=[],
+                        help="a real multipath -ll listing, made a host by sample_host.py")
+    parser.add_argument("--sample-host", help="sample_host.py")
     parser.add_argument("--commands", choices=("full", "quick"), default="full")
     parser.add_argument("--anonymize", action="store_true",
                         help="also capture each host anonymized and check that capture")
@@ -238,6 +242,14 @@ def main(argv):
             subprocess.run([sys.executable, args.generator] + shlex.split(spec), stdout=out,
                            check=True)
         hosts.append((path, f"generated{i}"))
+    for sample in args.sample:
+        name = os.path.splitext(os.path.basename(sample))[0]
+        done = subprocess.run([sys.executable, args.sample_host, sample, args.work, name],
+                              stdout=subprocess.PIPE)
+        if done.returncode == 0:
+            hosts.append((os.path.join(args.work, name + ".json"), name))
+        else:
+            print("not a host:", done.stdout.decode(errors="replace").strip())
     failures = cli_failures(args, hosts[0][0]) if hosts else []
     for host, name in hosts:
         failures += check_host(args, host, name)

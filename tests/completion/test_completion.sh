@@ -7,6 +7,7 @@
 #   test_completion.sh COMPLETION_DIR words [DIR]
 #       tsexTool, no device names; DIR: an empty directory to work in
 #   test_completion.sh COMPLETION_DIR showdisk  ts_showdisk
+#   test_completion.sh COMPLETION_DIR capture DIR  tskit-capture (DIR: empty)
 #   test_completion.sh COMPLETION_DIR devices|localdisk SANSIM TOPOLOGY
 #       tsexTool device names on a simulated host (root only: exit 77
 #       otherwise): "devices" on the demo host, "localdisk" on a host with
@@ -254,8 +255,25 @@ localdisk)
     shopt -u nullglob
     completed=1
     ;;
+capture)
+    # File names from a directory of its own; options only as the first word.
+    source "$COMPLETION_DIR/tskit-capture" || exit 1
+    cd "$3" && : >host1.json && : >host2.json && mkdir -p saved || exit 1
+    expect 'tskit-capture ' host1.json host2.json saved
+    expect 'tskit-capture h' host1.json host2.json
+    expect 'tskit-capture -' --anonymize --help -
+    expect 'tskit-capture --a' --anonymize
+    expect 'tskit-capture --anonymize ' host1.json host2.json saved
+    expect 'tskit-capture --anonymize -' -
+    expect 'tskit-capture --anonymize host1.json '
+    expect 'tskit-capture host1.json '
+    expect 'tskit-capture --help '
+    expect 'tskit-capture x'
+    cd - >/dev/null || exit 1
+    completed=1
+    ;;
 *)
-    echo "usage: $0 COMPLETION_DIR words|showdisk|devices|localdisk [DIR|SANSIM TOPOLOGY]"
+    echo "usage: $0 COMPLETION_DIR words|showdisk|capture|devices|localdisk [DIR|SANSIM TOPOLOGY]"
     exit 1
     ;;
 esac

@@ -19,7 +19,7 @@ if ! cmp -s "$WORK/expected" "$WORK/files"; then
     echo "FAIL: installed files differ from the expected"; diff "$WORK/expected" "$WORK/files"
     failures=1
 fi
-for page in tsexTool ts_showdisk; do
+for page in tsexTool ts_showdisk tskit-capture; do
     if ! gzip -dc "$WORK/root/usr/share/man/man8/$page.8.gz" | cmp -s - "$SRC/docs/$page.8"; then
         echo "FAIL: the installed $page.8 is not docs/$page.8"; failures=1
     fi
