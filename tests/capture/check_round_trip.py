@@ -218,6 +218,21 @@ def host_name(path):
     return os.path.basename(os.path.dirname(path)) if name == "topology" else name
 
 
+def hung_host(args, host, name):
+    """The host with time, and one path hung: its commands (and its dm
+    node's, while it is the current path) answer when they time out."""
+    lun, path = (int(n) for n in args.hung.split(":"))
+    with open(host, encoding="utf-8") as f:
+        doc = json.load(f)
+    doc["timing"] = {"service_us": 200, "jitter_us": 0, "seed": 1, "listing_ms": 50,
+                     "scale": 0.01}
+    doc["luns"][lun]["paths"][path].setdefault("faults", {})["hung"] = True
+    out = os.path.join(args.work, name + ".hung.json")
+    with open(out, "w", encoding="utf-8") as f:
+        json.dump(doc, f)
+    return out, name + ".hung"
+
+
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     for option in ("--sansim", "--capture", "--showdisk", "--work"):
@@ -230,6 +245,8 @@ def main(argv):
     parser.add_argument("--sample", action="append", default=[],
                         help="a real multipath -ll listing, made a host by sample_host.py")
     parser.add_argument("--sample-host", help="sample_host.py")
+    parser.add_argument("--hung", metavar="LUN:PATH",
+                        help="every host gets time (scale 0.01) and this path of this LUN hangs")
     parser.add_argument("--commands", choices=("full", "quick"), default="full")
     parser.add_argument("--anonymize", action="store_true",
                         help="also capture each host anonymized and check that capture")
@@ -250,6 +267,8 @@ def main(argv):
             hosts.append((os.path.join(args.work, name + ".json"), name))
         else:
             print("not a host:", done.stdout.decode(errors="replace").strip())
+    if args.hung:
+        hosts = [hung_host(args, host, name) for host, name in hosts]
     failures = cli_failures(args, hosts[0][0]) if hosts else []
     for host, name in hosts:
         failures += check_host(args, host, name)
