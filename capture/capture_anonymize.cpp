@@ -30,12 +30,7 @@ bool IsAlnum(char c) {
 }
 
 bool AllHex(std::string_view s) {
-    for (char c : s) {
-        if (!IsHex(c)) {
-            return false;
-        }
-    }
-    return true;
+    return std::all_of(s.begin(), s.end(), IsHex);
 }
 
 bool StartsWith(std::string_view s, std::string_view prefix) {

@@ -1,0 +1,179 @@
+// Anonymizing a capture: what counts as an identifier, and that each one is
+// replaced in every form it takes by one replacement of its length and
+// class, while everything around it stays.
+#include "capture_anonymize.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+namespace {
+
+constexpr char kNaa[] = "6e0fc123456000000000000000000011";
+
+std::string Bytes(std::initializer_list<int> values) {
+    std::string s;
+    for (int v : values) {
+        s.push_back(static_cast<char>(v));
+    }
+    return s;
+}
+
+std::string NaaBytes() {
+    std::string s;
+    for (size_t i = 0; i < 32; i += 2) {
+        s.push_back(static_cast<char>(std::stoi(std::string(kNaa + i, 2), nullptr, 16)));
+    }
+    return s;
+}
+
+std::string HexOf(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char b : bytes) {
+        hex += digits[b >> 4];
+        hex += digits[b & 15];
+    }
+    return hex;
+}
+
+// One INQUIRY of a VPD page and its reply.
+CaptureCommand Page(int page, std::string data) {
+    CaptureCommand command;
+    command.cdb = Bytes({0x12, 0x01, page, 0x00, 0xff, 0x00});
+    CaptureReply reply;
+    reply.data = std::move(data);
+    command.replies.push_back(reply);
+    return command;
+}
+
+std::string PageWith(int page, size_t size, size_t at, const std::string& text) {
+    std::string data(size, '\0');
+    data[1] = static_cast<char>(page);
+    data.replace(at, text.size(), text);
+    return data;
+}
+
+// A host of one map over one FC path and one iSCSI session.
+CaptureRecord Host() {
+    CaptureRecord record;
+    CaptureListing listing;
+    listing.command = "multipath -ll";
+    CaptureRun run;
+    run.text = std::string("mpatha (3") + kNaa +
+               ") dm-0 QELMAR,VSA1000\n"
+               "size=10G features='1 queue_if_no_path' hwhandler='1 alua' wp=rw\n"
+               "`-+- policy='service-time 0' prio=50 status=active\n"
+               "  `- 3:0:0:1 sdb 8:16 active ready running\n"
+               "mpathab db010 2100E0FC12345601\n";
+    listing.runs.push_back(run);
+    record.listings.push_back(listing);
+    record.sysfs.push_back(
+        {CaptureSysfs::Kind::File, "class/fc_host/host3/port_name", "0x21000024ff4a5b01\n"});
+    record.sysfs.push_back({CaptureSysfs::Kind::File, "class/fc_host/host3/speed", "16 Gbit\n"});
+    record.sysfs.push_back({CaptureSysfs::Kind::File, "class/iscsi_host/host5/initiatorname",
+                            "iqn.1993-08.org.debian:01:5e2f8a9c0d41\n"});
+    CaptureNode node;
+    node.name = "sdb";
+    std::string c8 = PageWith(0xC8, 196, 29, "db01");
+    c8[106] = 16;  // "Array-01" in two-byte characters
+    const std::string wide =
+        Bytes({0, 'A', 0, 'r', 0, 'r', 0, 'a', 0, 'y', 0, '-', 0, '0', 0, '1'});
+    c8.replace(107, wide.size(), wide);
+    std::string c0 = PageWith(0xC0, 700, 112, "12345678");  // an all-digit serial
+    c0.replace(192, 16, "2100e0fc12345601");
+    c0.replace(433, 46, "iqn.1993-08.org.debian:01:5e2f8a9c0d41,i,0x001");
+    std::string id = PageWith(0x83, 24, 4, Bytes({0x01, 0x03, 0x00, 0x10}));
+    id.replace(8, 16, NaaBytes());
+    node.commands = {Page(0x83, id), Page(0xC8, c8), Page(0xC0, c0),
+                     Page(0x80, PageWith(0x80, 12, 4, "    1234"))};
+    record.nodes.push_back(node);
+    return record;
+}
+
+std::map<std::string, std::string> Anonymize(CaptureRecord* record, unsigned long long seed) {
+    CaptureMapping mapping;
+    capture_Anonymize(record, seed, &mapping);
+    return {mapping.entries.begin(), mapping.entries.end()};
+}
+
+TEST(CaptureAnonymize, FindsEachKindAndLeavesWhatIdentifiesNothing) {
+    CaptureRecord record = Host();
+    const auto map = Anonymize(&record, 7);
+    for (const char* id :
+         {kNaa, "mpatha", "2100e0fc12345601", "21000024ff4a5b01",
+          "iqn.1993-08.org.debian:01:5e2f8a9c0d41", "db01", "Array-01", "12345678"}) {
+        EXPECT_EQ(map.count(id), 1u) << id;
+    }
+    // A short number, the tag of an iSCSI port name, what the programs do
+    // not take for a name: kept.
+    for (const char* word : {"1234", "0x001", "16 Gbit", "Gbit"}) {
+        EXPECT_EQ(map.count(word), 0u) << word;
+    }
+    for (const auto& [original, replacement] : map) {
+        ASSERT_EQ(original.size(), replacement.size()) << original;
+        EXPECT_NE(original, replacement);
+        for (size_t i = 0; i < original.size(); ++i) {
+            const char o = original[i];
+            const char r = replacement[i];
+            EXPECT_EQ(!!isdigit(o), !!isdigit(r)) << original;
+            EXPECT_EQ(!!isupper(o), !!isupper(r)) << original;
+            EXPECT_EQ(!!isalpha(o), !!isalpha(r)) << original;
+            if (!isalnum(o)) {
+                EXPECT_EQ(o, r) << original;
+            }
+        }
+    }
+    EXPECT_TRUE(record.anonymized);
+}
+
+TEST(CaptureAnonymize, ReplacesEveryFormAlikeAndNothingElse) {
+    CaptureRecord record = Host();
+    auto map = Anonymize(&record, 7);
+    const std::string naa = map[kNaa];
+    const std::string& text = record.listings[0].runs[0].text;
+    // The WWID keeps its "3", the NAA type and the listing's own words.
+    EXPECT_EQ(text.substr(0, 47), map["mpatha"] + " (3" + naa + ") dm-0");
+    EXPECT_EQ(naa[0], '6');
+    EXPECT_NE(text.find("size=10G features='1 queue_if_no_path' hwhandler='1 alua' wp=rw\n"),
+              std::string::npos);
+    // Whole words only: mpathab and db010 are other words. A hex identifier
+    // keeps the case of each of its characters.
+    std::string port = map["2100e0fc12345601"];
+    for (char& c : port) {
+        c = static_cast<char>(toupper(c));
+    }
+    EXPECT_NE(text.find("mpathab db010 " + port + "\n"), std::string::npos);
+    EXPECT_EQ(record.sysfs[0].text, "0x" + map["21000024ff4a5b01"] + "\n");
+    EXPECT_EQ(record.sysfs[1].text, "16 Gbit\n");
+    const std::string iqn = map["iqn.1993-08.org.debian:01:5e2f8a9c0d41"];
+    EXPECT_EQ(iqn.substr(0, 12), "iqn.1993-08.");
+    EXPECT_EQ(record.sysfs[2].text, iqn + "\n");
+    // The pages: the designator's bytes, the names, the two-byte array name
+    // and its length, the port identifiers with their tags.
+    const auto& commands = record.nodes[0].commands;
+    EXPECT_EQ(HexOf(commands[0].replies[0].data.substr(8, 16)), naa);
+    const std::string& c8 = commands[1].replies[0].data;
+    EXPECT_EQ(c8.substr(29, 5), map["db01"] + std::string(1, '\0'));
+    std::string wide;
+    for (char c : map["Array-01"]) {
+        wide += std::string(1, '\0') + c;
+    }
+    EXPECT_EQ(c8.substr(106, 17), std::string(1, '\x10') + wide);
+    const std::string& c0 = commands[2].replies[0].data;
+    EXPECT_EQ(c0.substr(112, 8), map["12345678"]);
+    EXPECT_EQ(c0.substr(192, 16), map["2100e0fc12345601"]);
+    EXPECT_EQ(c0.substr(433, 46), iqn + ",i,0x001");
+    EXPECT_EQ(commands[3].replies[0].data.substr(4, 8), "    1234");
+}
+
+TEST(CaptureAnonymize, TheSeedMakesTheReplacements) {
+    CaptureRecord a = Host();
+    CaptureRecord b = Host();
+    CaptureRecord c = Host();
+    EXPECT_EQ(Anonymize(&a, 1), Anonymize(&b, 1));
+    EXPECT_NE(Anonymize(&b, 1), Anonymize(&c, 2));
+}
+
+}  // namespace
