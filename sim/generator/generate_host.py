@@ -46,9 +46,18 @@ def parse_args(argv):
     p.add_argument("--dead-phypaths", type=float, default=0.0,
                    help="share of dead physical paths (HBA and target port)")
     p.add_argument("--seed", type=int, default=1)
+    p.add_argument("--transport", choices=["fc", "iscsi"], default="fc")
+    p.add_argument("--transport-classes", action="store_true",
+                   help="the FC or iSCSI transport classes in sysfs (Linux)")
+    p.add_argument("--one-fabric", action="store_true",
+                   help="every HBA on one fabric (FC fabric name, iSCSI network portal)")
+    p.add_argument("--one-target-port", action="store_true",
+                   help="all paths of a LUN over one target port of its array")
     args = p.parse_args(argv)
     if min(args.luns, args.paths, args.arrays, args.ports, args.hbas) < 1:
         p.error("every count must be at least 1")
+    if args.one_fabric and not args.transport_classes:
+        p.error("--one-fabric shows in the transport classes: add --transport-classes")
     if args.ports < 2:
         p.error("an array has two controllers: at least two target ports")
     if args.platform == "solaris" and args.paths > args.hbas * args.ports:
@@ -56,16 +65,36 @@ def parse_args(argv):
     return args
 
 
+def port_identifier(args, a, f):
+    if args.transport == "iscsi":
+        return f"iqn.2006-08.com.qelmar:vsa1000.2102351234abcd{a:06d}.p{f},t,0x{f + 1:04x}"
+    return f"21{f:02x}e0fc12{a:04x}01"
+
+
+def make_hosts(args, driver):
+    hosts = []
+    for h in range(args.hbas):
+        host = {"number": HBA_BASE + h, "driver": driver,
+                "initiator_port": f"iqn.1993-08.org.debian:01:host{h:04x}"
+                if args.transport == "iscsi" else f"21000024ff4a{h:04x}"}
+        if args.one_fabric:
+            host["ip_address" if args.transport == "iscsi" else "fabric_name"] = (
+                "10.0.0.1" if args.transport == "iscsi" else "1000000500000001")
+        hosts.append(host)
+    return hosts
+
+
 def make_arrays(args):
     arrays = []
     for a in range(args.arrays):
         ports = [{"id": f"a{a}-p{f}",
-                  "identifier": f"21{f:02x}e0fc12{a:04x}01",
+                  "identifier": port_identifier(args, a, f),
                   "controller": "A" if f % 2 == 0 else "B"} for f in range(args.ports)]
         arrays.append({"id": f"a{a}", "vendor": "QELMAR", "product": "VSA1000",
                        "revision": "0100", "name": f"Array-{a:02d}",
                        "serial": f"2102351234ABCD{a:06d}", "interface_version": 516,
-                       "port_type": 1, "controllers": ["A", "B"], "target_ports": ports})
+                       "port_type": 3 if args.transport == "iscsi" else 1,
+                       "controllers": ["A", "B"], "target_ports": ports})
     return arrays
 
 
@@ -86,6 +115,8 @@ def make_luns(args, rng):
         paths = []
         for k in range(args.paths):
             h, f = k % args.hbas, (k // args.hbas) % args.ports
+            if args.one_target_port:
+                f = i % args.ports
             path = {"hctl": f"{HBA_BASE + h}:0:{a * args.paths + k}:{number}", "target_port": f"a{a}-p{f}"}
             if args.platform != "esxi":
                 path["sd"] = sd_name(n)
@@ -125,17 +156,20 @@ def main(argv):
     args = parse_args(argv)
     rng = random.Random(args.seed)
     driver = {"linux": "qla2xxx", "esxi": "qlnativefc", "solaris": "qlc"}[args.platform]
+    if args.transport == "iscsi":
+        driver = "iscsi_tcp"
     topo = {
         "comment": f"Generated: {args.luns} LUNs over {args.paths} paths each, "
                    f"{args.arrays} arrays, {args.ports} target ports each, {args.hbas} HBAs, "
                    f"{args.failed:g} of the paths failed, "
                    f"{args.dead_phypaths:g} of the physical paths dead.",
         "platform": args.platform,
-        "scsi_hosts": [{"number": HBA_BASE + h, "driver": driver,
-                        "initiator_port": f"21000024ff4a{h:04x}"} for h in range(args.hbas)],
+        "scsi_hosts": make_hosts(args, driver),
         "arrays": make_arrays(args),
         "luns": make_luns(args, rng),
     }
+    if args.transport_classes:
+        topo["transport_classes"] = True
     if args.platform == "solaris":
         topo["multipath"] = {"installed": False}
         topo["solaris"] = solaris_tree(topo)

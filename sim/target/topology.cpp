@@ -696,6 +696,7 @@ bool Loader::ReadHostView(const json& v, const std::string& where, HostTransport
         !WwnDigits(v, where, "node_name", &view->nodeName) ||
         !ShownText(v, where, "speed", 31, &view->speed) ||
         !WwnDigits(v, where, "fabric_name", &view->fabricName) ||
+        !ShownText(v, where, "ip_address", 63, &view->ipAddress) ||
         !StateMap(v, where, "rport_states", &view->rportStates) ||
         !StateMap(v, where, "session_states", &view->sessionStates) ||
         !StringList(v, where, "transport_missing", &missing)) {
@@ -754,10 +755,10 @@ bool Loader::ReadHosts(const json& root, Topology* t) {
         const json& v = (*list)[i];
         const std::string where = Item("scsi_hosts", i);
         ScsiHost host;
-        if (!Keys(
-                v, where,
-                {"number", "driver", "initiator_port", "transport", "port_state", "node_name",
-                 "speed", "fabric_name", "rport_states", "session_states", "transport_missing"})) {
+        if (!Keys(v, where,
+                  {"number", "driver", "initiator_port", "transport", "port_state", "node_name",
+                   "speed", "fabric_name", "ip_address", "rport_states", "session_states",
+                   "transport_missing"})) {
             return false;
         }
         if (Field(v, "number") == nullptr) {

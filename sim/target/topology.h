@@ -81,6 +81,7 @@ struct HostTransportView {
     std::string nodeName;              // fc_host node_name hex digits; empty: from the port
     std::string speed = "16 Gbit";     // fc_host speed
     std::string fabricName;            // fc_host fabric_name hex digits; empty: from the port
+    std::string ipAddress;             // iscsi_host ipaddress; empty: from the host number
     std::map<std::string, std::string> rportStates;    // TargetPort::id -> rport port_state
     std::map<std::string, std::string> sessionStates;  // TargetPort::id -> session state
     unsigned missing = 0;                              // TransportAttr bits left out

@@ -221,6 +221,11 @@ void AddIscsiHost(const ScsiHost& host, Items* items) {
     if ((host.view.missing & kIscsiHostInitiatorName) == 0) {
         items->File(dir + "/initiatorname", host.initiatorPort + "\n");
     }
+    // The initiator's network portal: one subnet per host unless given.
+    items->File(dir + "/ipaddress",
+                (host.view.ipAddress.empty() ? "10.0." + std::to_string(host.number) + ".1"
+                                             : host.view.ipAddress) +
+                    "\n");
     items->Link(dir + "/device", "../../../" + name);
     items->Link("class/iscsi_host/" + name, "../../" + dir);
 }

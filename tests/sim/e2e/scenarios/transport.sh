@@ -179,7 +179,7 @@ expect_stdout <<'END'
 /sys/devices/platform/host4/target4:0:2
 END
 
-# host 5 lacks its initiator name and its session's target name, state,
+# host 5 lacks its initiator name (its portal address stays) and its session's target name, state,
 # portal group and the target below the session; host 6 has them all.
 sim "$CLASSES" -- sh -c '
     cd /sys/class/iscsi_host/host5 && echo *
@@ -188,7 +188,7 @@ sim "$CLASSES" -- sh -c '
     cat /sys/class/iscsi_host/host6/initiatorname
     cd /sys/class/iscsi_session/session2 && echo $(cat targetname tpgt state) && echo device/target*'
 expect_stdout <<'END'
-device
+device ipaddress
 device
 target link 1
 iscsi_session
