@@ -1,6 +1,7 @@
 // tsexTool's --json document: the vluns with their rows and paths, the
 // paths, the physical paths with the paths over them, the devices and the
 // alarms, each member a cell of the table that shows it.
+#include "tsredundancy.h"
 #include "tsjson.h"
 
 #include <cstdint>
@@ -361,6 +362,8 @@ void AddEmptyMessages() {
                 tsjson_AddMessage("There is no alarm.");
             }
             break;
+        case TS_JSON_REDUNDANCY:
+        case TS_JSON_FAILOVER:
         case TS_JSON_NONE:
             break;
     }
@@ -368,8 +371,8 @@ void AddEmptyMessages() {
 
 // The view's name in the document; null for none.
 const char* ViewName(TsJsonView view) {
-    static const char* const kNames[] = {nullptr,    "vluns",   "vlun_paths", "paths",
-                                         "phypaths", "devices", "alarms"};
+    static const char* const kNames[] = {nullptr,   "vluns",  "vlun_paths", "paths",   "phypaths",
+                                         "devices", "alarms", "redundancy", "failover"};
     return kNames[view];
 }
 
@@ -405,6 +408,10 @@ void PutView(JsonWriter& json) {
             break;
         case TS_JSON_ALARMS:
             PutAlarms(json);
+            break;
+        case TS_JSON_REDUNDANCY:
+        case TS_JSON_FAILOVER:
+            tsredundancy_PutJson(json);
             break;
         case TS_JSON_NONE:
             break;
@@ -485,7 +492,7 @@ int tsjson_Finish(int status) {
     json.KeyInt("schema_version", kSchemaVersion);
     json.KeyString("program", "tsexTool");
     json.KeyString("command", g_collected.command);
-    json.KeyInt("exit_status", status == 0 ? 0 : 1);
+    json.KeyInt("exit_status", status);
     PutView(json);
     const char* messages[kMaxMessages];
     for (size_t i = 0; i < g_collected.messageCount; ++i) {

@@ -15,6 +15,8 @@ enum TsJsonView {
     TS_JSON_PHYPATHS,    // show phypath
     TS_JSON_DEVICES,     // show device [name]
     TS_JSON_ALARMS,      // check status
+    TS_JSON_REDUNDANCY,  // check redundancy
+    TS_JSON_FAILOVER,    // check failover COMPONENT
 };
 
 // Turns the JSON form on for this run; the command's words name it in the

@@ -13,6 +13,7 @@ enum TsStatus {
     TS_ERR_NO_MULTIPATH = -3,  // the multipath command is missing or fails
     TS_ERR_INQUIRY = -4,       // the standard INQUIRY failed (strict identification)
     TS_ERR_OPEN = -5,          // the device node cannot be opened
+    TS_ERR_REFUSED = -6,       // the command's words were refused, and the refusal said
 };
 
 #endif  // TSEXTOOL_TSSTATUS_H

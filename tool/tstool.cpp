@@ -17,6 +17,7 @@
 #include "tstopology.h"
 #include "tstopology_devices.h"
 #include "tstopology_discovery.h"
+#include "tsredundancy.h"
 #include "tsstatus.h"
 
 namespace {
@@ -42,6 +43,16 @@ constexpr int kMaxWords = 4;
 #define TSTOOL_HELP_CHECK                                                                     \
     "   check status [verbose]            -- Checks and displays exception information. The " \
     "command depends on the multipath -ll command.\n"
+
+// The redundancy checks: listed by --help only, as the checks' own usage
+// text says them (tsredundancy.cpp).
+#define TSTOOL_HELP_REDUNDANCY                                                                 \
+    "   check redundancy [verbose]        -- Displays the vluns whose active paths all share " \
+    "an HBA, a fabric, a target port or a controller.\n"
+#define TSTOOL_HELP_FAILOVER                                                                 \
+    "   check failover COMPONENT [verbose]\n"                                                \
+    "                                     -- Displays the vluns that would lose all active " \
+    "paths, or keep one, without COMPONENT (exit 2 when some would lose all).\n"
 
 #define TSTOOL_USAGE "Usage:\n"
 
@@ -313,6 +324,13 @@ int tstool_Check(int argc, const char* const* argv) {
         Say(kCheckUsage);
         return -1;
     }
+    if (tsredundancy_IsCheck(argv[1])) {
+        const int result = tsredundancy_Run(argc - 1, argv + 1);
+        if (result == TS_ERR_NO_MULTIPATH || result == TS_ERR_FAILED) {
+            (void)SayMultipathTrouble(result);
+        }
+        return result >= 0 ? result : -1;
+    }
     if (argc > 3) {
         Say(kNeedLess);
         Say(kCheckUsage);
@@ -495,7 +513,9 @@ constexpr const char* kOptionsHelp =
     "                    1: one after another); the output is the same for any N\n"
     "   --help           prints this text\n"
     "Commands:\n" TSTOOL_HELP_VERSION TSTOOL_HELP_VLUN TSTOOL_HELP_PATH TSTOOL_HELP_DEVICE
-        TSTOOL_HELP_PHYPATH TSTOOL_HELP_CHECK;
+        TSTOOL_HELP_PHYPATH TSTOOL_HELP_CHECK TSTOOL_HELP_REDUNDANCY TSTOOL_HELP_FAILOVER
+    "COMPONENT: hostN or an HBA's port name, a fabric name or an iSCSI initiator's\n"
+    "address, a target port name, or ARRAY_SN:CONTROLLER.\n";
 
 // The options before the command's words.
 struct LeadingOptions {
@@ -603,7 +623,9 @@ int RunCommand(const LeadingOptions& options, int argc, char* argv[]) {
         tsjson_Start(argc, argv);
     }
     const int result = tstool_ExecuteCmd(argc, argv);
-    const int status = tsjson_Finish(result == 0 ? 0 : 1);
+    const int status = tsjson_Finish(result == 0                       ? 0
+                                     : result == kTsFailoverLosesPaths ? kTsFailoverLosesPaths
+                                                                       : 1);
     tstool_Finish();
     return status;
 }

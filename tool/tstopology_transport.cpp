@@ -250,3 +250,29 @@ void tstopo_TakeTransportState(PhypathInfo* phypath) {
         (void)snprintf_truncated_s(phypath->acStatus.data(), phypath->acStatus.size(), "%s", state);
     }
 }
+
+int tstopo_HostFabric(int host, char* dest, size_t destSize) {
+    char path[kPathSize];
+    char value[kValueSize];
+    switch (TransportOfHost(host)) {
+        case Transport::kFc:
+            // The switch fabric the HBA port logged in to, in the page's form.
+            // A port on no fabric (a direct attachment) says 0x0.
+            if (sprintf_s(path, sizeof path, "%s/fc_host/host%d/fabric_name", s_root, host) < 0 ||
+                !ReadAttribute(path, value, sizeof value) ||
+                tstopo_FcPortNameText(value, dest, destSize) != 0) {
+                return -1;
+            }
+            return strspn(dest, "0") == strlen(dest) ? -1 : 0;
+        case Transport::kIscsi:
+            // The initiator's network portal: the address its sessions leave from.
+            if (sprintf_s(path, sizeof path, "%s/iscsi_host/host%d/ipaddress", s_root, host) > 0 &&
+                ReadAttribute(path, value, sizeof value) && strcmp(value, "<NULL>") != 0) {
+                return sprintf_s(dest, destSize, "%s", value) > 0 ? 0 : -1;
+            }
+            return -1;
+        case Transport::kNone:
+            break;
+    }
+    return -1;
+}

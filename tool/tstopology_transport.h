@@ -18,6 +18,10 @@ void tstopo_TakeTransportState(PhypathInfo* phypath);
 // The page's form of an FC port name that sysfs shows as "0x..." (16
 // lower-case hex digits); -1 when the text is no port name.
 int tstopo_FcPortNameText(const char* sysfsText, char* dest, size_t destSize);
+// The fabric of SCSI host host: an FC HBA's fabric_name (in the page's
+// form of a port name), an iSCSI initiator's ipaddress. -1 when the host has
+// neither or sysfs does not say.
+int tstopo_HostFabric(int host, char* dest, size_t destSize);
 // Where the transport classes are read from ("/sys/class"); tests point it
 // elsewhere.
 void tstopo_SetTransportRoot(const char* root);

@@ -8,7 +8,7 @@
 #       tsexTool, no device names; DIR: an empty directory to work in
 #   test_completion.sh COMPLETION_DIR showdisk  ts_showdisk
 #   test_completion.sh COMPLETION_DIR capture DIR  tskit-capture (DIR: empty)
-#   test_completion.sh COMPLETION_DIR devices|localdisk SANSIM TOPOLOGY
+#   test_completion.sh COMPLETION_DIR devices|localdisk|components SANSIM TOPOLOGY
 #       tsexTool device names on a simulated host (root only: exit 77
 #       otherwise): "devices" on the demo host, "localdisk" on a host with
 #       one local disk and no multipath device. The script runs itself again
@@ -22,7 +22,7 @@ export LC_ALL=C
 COMPLETION_DIR=$1
 GROUP=$2
 
-if [[ $GROUP == devices || $GROUP == localdisk ]] && (($# >= 4)); then
+if [[ $GROUP == devices || $GROUP == localdisk || $GROUP == components ]] && (($# >= 4)); then
     if ((EUID != 0)); then
         echo "SKIP: simulated hosts need root here (a private mount namespace per run)"
         exit 77
@@ -133,7 +133,10 @@ words)
     expect 'tsexTool show ' version vlun path device phypath
     expect 'tsexTool show v' version vlun
     expect 'tsexTool show p' path phypath
-    expect 'tsexTool check ' status
+    expect 'tsexTool check ' status redundancy failover
+    expect 'tsexTool check redundancy ' verbose
+    expect 'tsexTool check failover host3 ' verbose
+    expect 'tsexTool check failover host3 verbose '
     expect 'tsexTool help '
     expect 'tsexTool HELP '
 
@@ -236,6 +239,18 @@ devices)
         ((failures++))
     fi
     cd - >/dev/null || exit 1
+    completed=1
+    ;;
+components)
+    # The components check failover takes, from the transport classes.
+    source "$COMPLETION_DIR/tsexTool" || exit 1
+    expect 'tsexTool check failover ' host3 host4 21000024ff4a5b01 21000024ff4a5b02 \
+        10000005ff4a5b01 10000005ff4a5b02 2100e0fc12345601 2110e0fc12345601 \
+        2200f4e9d4567801 2210f4e9d4567801 2101e0fc12345601 2111e0fc12345601 \
+        2201f4e9d4567801 2211f4e9d4567801
+    expect 'tsexTool check failover host' host3 host4
+    expect 'tsexTool --json check failover 22' 2200f4e9d4567801 2210f4e9d4567801 \
+        2201f4e9d4567801 2211f4e9d4567801
     completed=1
     ;;
 localdisk)

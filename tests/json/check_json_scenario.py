@@ -248,7 +248,10 @@ TOOL_HEADINGS = {
     "devices": "Device DevLunName WWN Status Capacity Vendor/Product Ctrl(Own/Work) ArrayName "
                "ArraySN DevLunID",
     "alarms": "AlarmLevel AlarmDescription",
+    "redundancy": "Vlun WWN ActivePaths HBA Fabric TargetPort Controller",
+    "failover": "Vlun WWN ActivePaths PathsLeft RemainingPaths",
 }
+REDUNDANCY_KINDS = ("hba", "fabric", "target_port", "controller")
 PORT_CELLS = ("controller", "array_name", "array_sn", "port_type", "port_id", "initiator_port",
               "target_port")
 # The words whose output keeps its text form: help, the version, usage and
@@ -326,6 +329,22 @@ def tool_block(doc, failures):
             inner = ["There is no path in device[%s]." % vlun["dm_name"]]
             lines += inner
         return lines + ["="], inner
+    if view == "redundancy":
+        # A row for each vlun with a single point of failure, "--" where the
+        # paths are redundant.
+        rows = []
+        for vlun in doc["redundancy"]:
+            shared = {p["kind"]: p["name"] for p in vlun["single_points"]}
+            if shared:
+                rows.append(tool_cells([vlun["path"], vlun["wwn"], str(vlun["active_paths"])] +
+                                       [shared.get(k) for k in REDUNDANCY_KINDS]))
+        return (["=", TOOL_HEADINGS[view]] + rows + ["="], inner) if rows else ([], [])
+    if view == "failover":
+        rows = [tool_cells([v["path"], v["wwn"], str(v["active_paths"]),
+                            str(len(v["remaining_paths"])),
+                            ",".join(p["path"] for p in v["remaining_paths"]) or None])
+                for v in doc["failover"]]
+        return (["=", TOOL_HEADINGS[view]] + rows + ["="], inner) if rows else ([], [])
     for key, row in (("paths", lambda p: path_row(p, failures)),
                      ("phypaths", lambda p: tool_cells([p["hct"], p["status"]] +
                                                        [p[n] for n in PORT_CELLS])),

@@ -1,0 +1,476 @@
+// The components under each vlun's active paths, and what their loss does.
+#include "tsredundancy.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "../common/column_table.h"
+#include "tsjson.h"
+#include "tslog.h"
+#include "tsrows.h"
+#include "tsstatus.h"
+#include "tstopology.h"
+#include "tstopology_discovery.h"
+#include "tstopology_transport.h"
+
+namespace {
+
+enum Kind { kHba, kFabric, kTargetPort, kController, kKinds };
+constexpr const char* kKindNames[kKinds] = {"hba", "fabric", "target_port", "controller"};
+constexpr const char* kKindPlurals[kKinds] = {"HBAs", "fabrics", "target ports", "controllers"};
+
+constexpr const char* kUsage =
+    "Usage:\n"
+    "   check redundancy [verbose]          -- Displays the vluns whose active paths all "
+    "share an HBA, a fabric, a target port or a controller.\n"
+    "   check failover COMPONENT [verbose]  -- Displays the vluns that would lose all "
+    "active paths, or keep one, without COMPONENT (hostN, a port or fabric name, "
+    "ARRAY_SN:CONTROLLER).\n";
+constexpr const char* kNoSinglePoint = "There is no single point of failure.";
+constexpr const char* kNoLoss = "There is no vlun that would lose all active paths or keep one.";
+
+// One path and the component of each kind under it ("" unknown).
+struct ActivePath {
+    const PathInfo* path;
+    bool active;
+    std::array<std::string, kKinds> part;
+    std::string initiator;  // the HBA's port name, which names the HBA too
+};
+
+struct VlunParts {
+    const VlunInfo* vlun;
+    std::string wwn;
+    std::vector<ActivePath> paths;        // in listing order
+    std::vector<ActivePath> active;       // the active ones
+    std::vector<const ActivePath*> left;  // check failover: the active paths that would remain
+};
+
+struct Analysis {
+    bool failover = false;
+    Kind kind = kHba;
+    std::string component;
+    std::vector<VlunParts> vluns;
+};
+Analysis g_analysis;
+
+std::string Lower(const char* text) {
+    std::string s(text);
+    for (char& c : s) {
+        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    }
+    return s;
+}
+
+std::string ValueOf(const char* text) {
+    return tstopo_TextHasValue(text) ? std::string(text) : std::string();
+}
+
+// The fabric of each SCSI host, read once.
+const std::string& FabricOf(int host) {
+    static std::map<int, std::string> fabrics;
+    auto it = fabrics.find(host);
+    if (it == fabrics.end()) {
+        char text[256] = {};
+        it = fabrics.emplace(host, tstopo_HostFabric(host, text, sizeof text) == 0 ? text : "")
+                 .first;
+    }
+    return it->second;
+}
+
+ActivePath PartsOf(const PathInfo& path) {
+    ActivePath a{&path,
+                 strcmp(path.stDev.acStatus.data(), "active") == 0,
+                 {},
+                 Lower(ValueOf(path.stDev.acHostWwn.data()).c_str())};
+    if (path.iHctlValid == 1) {
+        a.part[kHba] = "host" + std::to_string(path.iHost);
+        a.part[kFabric] = Lower(FabricOf(path.iHost).c_str());
+    }
+    a.part[kTargetPort] = Lower(ValueOf(path.stDev.acTargetWwn.data()).c_str());
+    const std::string sn = ValueOf(path.stDev.acArraySn.data());
+    const std::string ctrl = ValueOf(path.stDev.acCtrl.data());
+    if (!sn.empty() && !ctrl.empty()) {
+        a.part[kController] = sn + ":" + ctrl;
+    }
+    tsprint_Log(0, "Path[%s]: hba %s, fabric %s, target port %s, controller %s.\n",
+                path.stDev.acDevName.data(), a.part[kHba].empty() ? "--" : a.part[kHba].c_str(),
+                a.part[kFabric].empty() ? "--" : a.part[kFabric].c_str(),
+                a.part[kTargetPort].empty() ? "--" : a.part[kTargetPort].c_str(),
+                a.part[kController].empty() ? "--" : a.part[kController].c_str());
+    return a;
+}
+
+void Collect() {
+    g_analysis.vluns.clear();
+    for (ListHead* link = g_tsvlunlist.next; link != &g_tsvlunlist; link = link->next) {
+        const VlunInfo& vlun = *list_entry(link, VlunInfo, stList);
+        VlunParts v{&vlun, {}, {}, {}, {}};
+        DevInfo rows[2] = {};
+        if (!list_empty(&vlun.stPathList) && tsrows_MergeVlunRows(vlun, rows) > 0) {
+            v.wwn = ValueOf(rows[0].acLunWwn.data());
+        }
+        if (v.wwn.empty()) {
+            v.wwn = ValueOf(vlun.acDmWwn.data());
+        }
+        for (ListHead* p = vlun.stPathList.next; p != &vlun.stPathList; p = p->next) {
+            v.paths.push_back(PartsOf(*list_entry(p, PathInfo, stList)));
+            if (v.paths.back().active) {
+                v.active.push_back(v.paths.back());
+            }
+        }
+        if (v.active.empty()) {
+            tsprint_Log(0, "The vlun[%s] has no active path.\n", vlun.stDev.acDevName.data());
+        }
+        g_analysis.vluns.push_back(std::move(v));
+    }
+}
+
+// The component of this kind that every active path of the vlun goes
+// through, or "" when two differ or one is unknown.
+std::string Shared(const VlunParts& v, Kind kind) {
+    if (v.active.empty()) {
+        return "";
+    }
+    const std::string& first = v.active.front().part[kind];
+    const bool shared =
+        !first.empty() && std::all_of(v.active.begin(), v.active.end(),
+                                      [&](const ActivePath& a) { return a.part[kind] == first; });
+    return shared ? first : "";
+}
+
+bool HasSinglePoint(const VlunParts& v) {
+    for (int k = 0; k < kKinds; ++k) {
+        if (!Shared(v, static_cast<Kind>(k)).empty()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Through(const ActivePath& a, Kind kind, const std::string& component) {
+    return a.part[kind] == component || (kind == kHba && a.initiator == component);
+}
+
+// ---- tables ----
+
+constexpr unsigned int kMargin = 2;
+
+struct Widths {
+    unsigned int vlun = 0, wwn = 0, count = 0, hba = 0, fabric = 0, port = 0, ctrl = 0;
+    unsigned int left = 0, remaining = 0;
+};
+Widths g_widths;
+
+const Column kRedundancyColumns[] = {
+    {"Vlun", g_widths.vlun, 4},          {"WWN", g_widths.wwn, 3},
+    {"ActivePaths", g_widths.count, 11}, {"HBA", g_widths.hba, 3},
+    {"Fabric", g_widths.fabric, 6},      {"TargetPort", g_widths.port, 10},
+    {"Controller", g_widths.ctrl, 10},
+};
+const Column kFailoverColumns[] = {
+    {"Vlun", g_widths.vlun, 4},
+    {"WWN", g_widths.wwn, 3},
+    {"ActivePaths", g_widths.count, 11},
+    {"PathsLeft", g_widths.left, 9},
+    {"RemainingPaths", g_widths.remaining, 14, CellAlign::kBare},
+};
+const ColumnTable kRedundancyTable(kRedundancyColumns, kMargin);
+const ColumnTable kFailoverTable(kFailoverColumns, kMargin);
+
+// The texts of one row; they live as long as the row.
+struct RowTexts {
+    std::vector<std::string> texts;
+    std::vector<const char*> Cells() const {
+        std::vector<const char*> cells(texts.size());
+        std::transform(texts.begin(), texts.end(), cells.begin(),
+                       [](const std::string& t) { return t.c_str(); });
+        return cells;
+    }
+};
+
+std::string Shown(const std::string& text) {
+    return text.empty() ? "--" : text;
+}
+
+RowTexts RedundancyRow(const VlunParts& v) {
+    RowTexts row;
+    row.texts = {v.vlun->stDev.acDevPath.data(), Shown(v.wwn), std::to_string(v.active.size())};
+    for (int k = 0; k < kKinds; ++k) {
+        row.texts.push_back(Shown(Shared(v, static_cast<Kind>(k))));
+    }
+    return row;
+}
+
+RowTexts FailoverRow(const VlunParts& v) {
+    std::string remaining;
+    for (const ActivePath* a : v.left) {
+        remaining += (remaining.empty() ? "" : ",") + std::string(a->path->stDev.acDevPath.data());
+    }
+    RowTexts row;
+    row.texts = {v.vlun->stDev.acDevPath.data(), Shown(v.wwn), std::to_string(v.active.size()),
+                 std::to_string(v.left.size()), Shown(remaining)};
+    return row;
+}
+
+void PrintTable(const ColumnTable& table, const std::vector<RowTexts>& rows) {
+    table.ApplyFloors();
+    for (const RowTexts& row : rows) {
+        table.Measure(row.Cells().data());
+    }
+    PutRule(table.RuleLength(), '=', stdout);
+    (void)fputc('\n', stdout);
+    table.PutHeadings(PutCell, stdout);
+    for (const RowTexts& row : rows) {
+        table.PutRow(row.Cells().data(), PutCell, stdout);
+    }
+    PutRule(table.RuleLength(), '=', stdout);
+    (void)fputc('\n', stdout);
+}
+
+void Say(const char* text) {
+    if (tsjson_Active()) {
+        tsjson_AddMessage(text);
+    } else {
+        (void)fprintf(stdout, "%s\n", text);
+    }
+}
+
+// ---- the two checks ----
+
+int Redundancy() {
+    std::vector<RowTexts> rows;
+    for (const VlunParts& v : g_analysis.vluns) {
+        if (HasSinglePoint(v)) {
+            rows.push_back(RedundancyRow(v));
+        }
+    }
+    if (tsjson_Active()) {
+        tsjson_SetView(TS_JSON_REDUNDANCY, nullptr);
+    }
+    if (rows.empty()) {
+        Say(kNoSinglePoint);
+    } else if (!tsjson_Active()) {
+        PrintTable(kRedundancyTable, rows);
+    }
+    return 0;
+}
+
+// Every component of a kind that the vluns' paths name, for a message.
+std::string KnownOfKind(Kind kind) {
+    std::vector<std::string> names;
+    for (const VlunParts& v : g_analysis.vluns) {
+        for (const ActivePath& a : v.paths) {
+            for (const std::string& n : {a.part[kind], kind == kHba ? a.initiator : ""}) {
+                if (!n.empty() && std::find(names.begin(), names.end(), n) == names.end()) {
+                    names.push_back(n);
+                }
+            }
+        }
+    }
+    std::sort(names.begin(), names.end());
+    std::string text;
+    for (const std::string& n : names) {
+        text += (text.empty() ? "" : ", ") + n;
+    }
+    return text.empty() ? "none" : text;
+}
+
+// The kind of component a word names: the first kind with a path through
+// it, active or not; -1 when none has.
+int KindOf(const std::string& word) {
+    for (int k = 0; k < kKinds; ++k) {
+        for (const VlunParts& v : g_analysis.vluns) {
+            if (std::any_of(v.paths.begin(), v.paths.end(), [&](const ActivePath& a) {
+                    return Through(a, static_cast<Kind>(k), word);
+                })) {
+                return k;
+            }
+        }
+    }
+    return -1;
+}
+
+// The kind a word that names nothing would be, by its form.
+Kind KindByForm(const std::string& word) {
+    if (word.compare(0, 4, "host") == 0) {
+        return kHba;
+    }
+    const size_t colon = word.rfind(':');
+    const bool iscsi = word.compare(0, 4, "iqn.") == 0 || word.compare(0, 4, "eui.") == 0;
+    return colon != std::string::npos && !iscsi ? kController : kTargetPort;
+}
+
+// A component as the host names it: a controller keeps its case, the
+// other names are compared in lower case, "0x" off a WWN.
+std::string Normalized(const char* word) {
+    std::string s = strchr(word, ':') != nullptr && strncmp(word, "iqn.", 4) != 0 &&
+                            strncmp(word, "eui.", 4) != 0
+                        ? std::string(word)
+                        : Lower(word);
+    if (s.compare(0, 2, "0x") == 0) {
+        s.erase(0, 2);
+    }
+    return s;
+}
+
+int Failover(const char* word) {
+    g_analysis.component = Normalized(word);
+    const int kind = KindOf(g_analysis.component);
+    if (kind < 0) {
+        const Kind guess = KindByForm(g_analysis.component);
+        char text[1024];
+        (void)snprintf(text, sizeof text, "Error: unknown component %s. Known %s: %s.", word,
+                       kKindPlurals[guess], KnownOfKind(guess).c_str());
+        Say(text);
+        return TS_ERR_REFUSED;
+    }
+    g_analysis.kind = static_cast<Kind>(kind);
+    std::vector<RowTexts> rows;
+    bool losesAll = false;
+    for (VlunParts& v : g_analysis.vluns) {
+        bool affected = false;
+        for (const ActivePath& a : v.active) {
+            if (Through(a, g_analysis.kind, g_analysis.component)) {
+                affected = true;
+            } else {
+                v.left.push_back(&a);
+            }
+        }
+        if (affected && v.left.size() <= 1) {
+            losesAll = losesAll || v.left.empty();
+            rows.push_back(FailoverRow(v));
+        }
+    }
+    if (tsjson_Active()) {
+        tsjson_SetView(TS_JSON_FAILOVER, nullptr);
+    }
+    if (rows.empty()) {
+        Say(kNoLoss);
+    } else if (!tsjson_Active()) {
+        PrintTable(kFailoverTable, rows);
+    }
+    return losesAll ? kTsFailoverLosesPaths : 0;
+}
+
+bool Affected(const VlunParts& v) {
+    return v.left.size() <= 1 &&
+           std::any_of(v.active.begin(), v.active.end(), [](const ActivePath& a) {
+               return Through(a, g_analysis.kind, g_analysis.component);
+           });
+}
+
+void PutNames(JsonWriter& json, const char* key, const VlunParts& v, Kind kind) {
+    std::vector<std::string> names;
+    for (const ActivePath& a : v.active) {
+        if (!a.part[kind].empty() &&
+            std::find(names.begin(), names.end(), a.part[kind]) == names.end()) {
+            names.push_back(a.part[kind]);
+        }
+    }
+    json.Key(key);
+    json.BeginArray();
+    for (const std::string& n : names) {
+        json.String(n.c_str());
+    }
+    json.EndArray();
+}
+
+void PutVlunHead(JsonWriter& json, const VlunParts& v) {
+    json.KeyString("name", v.vlun->stDev.acDevName.data());
+    json.KeyString("path", v.vlun->stDev.acDevPath.data());
+    if (v.wwn.empty()) {
+        json.KeyNull("wwn");
+    } else {
+        json.KeyString("wwn", v.wwn.c_str());
+    }
+    json.KeyUnsigned("active_paths", v.active.size());
+}
+
+void PutPath(JsonWriter& json, const ActivePath& a) {
+    json.BeginObject();
+    json.KeyString("path", a.path->stDev.acDevPath.data());
+    json.KeyString("hctl", a.path->acHctl.data());
+    json.EndObject();
+}
+
+}  // namespace
+
+bool tsredundancy_IsCheck(const char* word) {
+    return word != nullptr && (strcmp(word, "redundancy") == 0 || strcmp(word, "failover") == 0);
+}
+
+int tsredundancy_Run(int argc, const char* const* argv) {
+    const bool failover = strcmp(argv[0], "failover") == 0;
+    const int words = failover ? 2 : 1;
+    if (argc < words || argc > words + 1 ||
+        (argc == words + 1 && strcmp(argv[words], "verbose") != 0) ||
+        (failover && (argv[1][0] == '\0' || strcmp(argv[1], "verbose") == 0))) {
+        (void)fputs(kUsage, stdout);
+        return TS_ERR_REFUSED;
+    }
+    if (argc == words + 1) {
+        tsprint_SetLogLevel(0);
+    }
+    g_analysis = Analysis{};
+    g_analysis.failover = failover;
+    tsjson_Discovering();
+    const int result = tstopo_GetPhypathTopology();
+    if (result != TS_OK) {
+        return result;
+    }
+    Collect();
+    return failover ? Failover(argv[1]) : Redundancy();
+}
+
+void tsredundancy_PutJson(JsonWriter& json) {
+    if (g_analysis.failover) {
+        json.Key("component");
+        json.BeginObject();
+        json.KeyString("kind", kKindNames[g_analysis.kind]);
+        json.KeyString("name", g_analysis.component.c_str());
+        json.EndObject();
+    }
+    json.Key(g_analysis.failover ? "failover" : "redundancy");
+    json.BeginArray();
+    for (const VlunParts& v : g_analysis.vluns) {
+        if (g_analysis.failover && !Affected(v)) {
+            continue;
+        }
+        json.BeginObject();
+        PutVlunHead(json, v);
+        if (g_analysis.failover) {
+            json.KeyBool("loses_all_paths", v.left.empty());
+            json.Key("remaining_paths");
+            json.BeginArray();
+            for (const ActivePath* a : v.left) {
+                PutPath(json, *a);
+            }
+            json.EndArray();
+        } else {
+            PutNames(json, "hbas", v, kHba);
+            PutNames(json, "fabrics", v, kFabric);
+            PutNames(json, "target_ports", v, kTargetPort);
+            PutNames(json, "controllers", v, kController);
+            json.Key("single_points");
+            json.BeginArray();
+            for (int k = 0; k < kKinds; ++k) {
+                const std::string shared = Shared(v, static_cast<Kind>(k));
+                if (!shared.empty()) {
+                    json.BeginObject();
+                    json.KeyString("kind", kKindNames[k]);
+                    json.KeyString("name", shared.c_str());
+                    json.EndObject();
+                }
+            }
+            json.EndArray();
+        }
+        json.EndObject();
+    }
+    json.EndArray();
+}
