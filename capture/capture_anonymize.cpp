@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "hex_text.h"
 #include "json_writer.h"
 
 namespace {
@@ -56,22 +57,11 @@ std::string_view Trim(std::string_view s) {
     return s;
 }
 
-std::string HexOfBytes(std::string_view bytes) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned char b : bytes) {
-        hex.push_back(kDigits[b >> 4]);
-        hex.push_back(kDigits[b & 0x0F]);
-    }
-    return hex;
-}
-
-std::string BytesOfHex(std::string_view hex) {
-    std::string bytes;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-        bytes.push_back(static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
-    }
-    return bytes;
+// The bytes of an identifier's hex digits (an even number of them).
+std::string BytesOfHex(const std::string& hex) {
+    std::vector<uint8_t> bytes;
+    (void)ParseHexBytes(hex, &bytes);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 // A text as two-byte characters, as some pages hold names.
@@ -316,7 +306,7 @@ void FromDesignators(const std::string& data, Identifiers* ids) {
         const size_t length = static_cast<unsigned char>(data[at + 3]);
         const std::string_view value = std::string_view(data).substr(at + 4, length);
         if (codeSet == 1 && (type == 2 || type == 3)) {
-            ids->AddHex(HexOfBytes(value));
+            ids->AddHex(HexTextOf(std::string(value)));
         } else if (type == 8) {
             ids->AddName(value.substr(0, value.find('\0')));
         }

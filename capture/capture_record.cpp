@@ -2,22 +2,12 @@
 // docs/capture.md lists them.
 #include "capture_record.h"
 
+#include "hex_text.h"
 #include "json_writer.h"
 
 namespace {
 
-constexpr char kHexDigits[] = "0123456789abcdef";
 constexpr int kCaptureVersion = 1;
-
-std::string HexText(const std::string& bytes) {
-    std::string hex;
-    hex.reserve(bytes.size() * 2);
-    for (unsigned char byte : bytes) {
-        hex.push_back(kHexDigits[byte >> 4]);
-        hex.push_back(kHexDigits[byte & 0x0F]);
-    }
-    return hex;
-}
 
 const char* StateName(CaptureNodeState state) {
     switch (state) {
@@ -93,8 +83,8 @@ void WriteReply(const CaptureReply& reply, JsonWriter* json) {
         json->KeyInt("driver_status", reply.driverStatus);
         json->KeyInt("resid", reply.resid);
         json->KeyInt("duration_ms", reply.durationMs);
-        json->KeyString("sense", HexText(reply.sense).c_str());
-        json->KeyString("data", HexText(reply.data).c_str());
+        json->KeyString("sense", HexTextOf(reply.sense).c_str());
+        json->KeyString("data", HexTextOf(reply.data).c_str());
     }
     json->EndObject();
 }
@@ -110,7 +100,7 @@ void WriteNodes(const CaptureRecord& record, JsonWriter* json) {
         json->BeginArray();
         for (const CaptureCommand& command : node.commands) {
             json->BeginObject();
-            json->KeyString("cdb", HexText(command.cdb).c_str());
+            json->KeyString("cdb", HexTextOf(command.cdb).c_str());
             json->Key("replies");
             json->BeginArray();
             for (const CaptureReply& reply : command.replies) {

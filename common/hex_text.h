@@ -1,5 +1,6 @@
 // Hex text to bytes, for the descriptions that the simulated hosts are made
-// from and the files that a simulated host's platform services read.
+// from and the files that a simulated host's platform services read; and
+// bytes to hex text, for the capture file that records them.
 #ifndef TSKIT_COMMON_HEX_TEXT_H
 #define TSKIT_COMMON_HEX_TEXT_H
 
@@ -47,6 +48,18 @@ inline bool ParseHexBytes(const std::string& text, std::vector<uint8_t>* out,
         }
     }
     return high < 0;
+}
+
+// Two lower-case hex digits per byte, nothing between them.
+inline std::string HexTextOf(const std::string& bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(bytes.size() * 2);
+    for (unsigned char byte : bytes) {
+        hex.push_back(kDigits[byte >> 4]);
+        hex.push_back(kDigits[byte & 0x0F]);
+    }
+    return hex;
 }
 
 #endif  // TSKIT_COMMON_HEX_TEXT_H
