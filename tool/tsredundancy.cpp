@@ -49,6 +49,7 @@ struct VlunParts {
     std::vector<ActivePath> paths;        // in listing order
     std::vector<ActivePath> active;       // the active ones
     std::vector<const ActivePath*> left;  // check failover: the active paths that would remain
+    bool listed = false;                  // check failover: a row of its table
 };
 
 struct Analysis {
@@ -243,6 +244,19 @@ void Say(const char* text) {
 
 // ---- the two checks ----
 
+// The rows as the table, or the document's view; the message without rows.
+void ShowRows(TsJsonView view, const ColumnTable& table, const std::vector<RowTexts>& rows,
+              const char* none) {
+    if (tsjson_Active()) {
+        tsjson_SetView(view, nullptr);
+    }
+    if (rows.empty()) {
+        Say(none);
+    } else if (!tsjson_Active()) {
+        PrintTable(table, rows);
+    }
+}
+
 int Redundancy() {
     std::vector<RowTexts> rows;
     for (const VlunParts& v : g_analysis.vluns) {
@@ -250,14 +264,7 @@ int Redundancy() {
             rows.push_back(RedundancyRow(v));
         }
     }
-    if (tsjson_Active()) {
-        tsjson_SetView(TS_JSON_REDUNDANCY, nullptr);
-    }
-    if (rows.empty()) {
-        Say(kNoSinglePoint);
-    } else if (!tsjson_Active()) {
-        PrintTable(kRedundancyTable, rows);
-    }
+    ShowRows(TS_JSON_REDUNDANCY, kRedundancyTable, rows, kNoSinglePoint);
     return 0;
 }
 
@@ -342,27 +349,14 @@ int Failover(const char* word) {
                 v.left.push_back(&a);
             }
         }
-        if (affected && v.left.size() <= 1) {
+        v.listed = affected && v.left.size() <= 1;
+        if (v.listed) {
             losesAll = losesAll || v.left.empty();
             rows.push_back(FailoverRow(v));
         }
     }
-    if (tsjson_Active()) {
-        tsjson_SetView(TS_JSON_FAILOVER, nullptr);
-    }
-    if (rows.empty()) {
-        Say(kNoLoss);
-    } else if (!tsjson_Active()) {
-        PrintTable(kFailoverTable, rows);
-    }
+    ShowRows(TS_JSON_FAILOVER, kFailoverTable, rows, kNoLoss);
     return losesAll ? kTsFailoverLosesPaths : 0;
-}
-
-bool Affected(const VlunParts& v) {
-    return v.left.size() <= 1 &&
-           std::any_of(v.active.begin(), v.active.end(), [](const ActivePath& a) {
-               return Through(a, g_analysis.kind, g_analysis.component);
-           });
 }
 
 void PutNames(JsonWriter& json, const char* key, const VlunParts& v, Kind kind) {
@@ -439,7 +433,7 @@ void tsredundancy_PutJson(JsonWriter& json) {
     json.Key(g_analysis.failover ? "failover" : "redundancy");
     json.BeginArray();
     for (const VlunParts& v : g_analysis.vluns) {
-        if (g_analysis.failover && !Affected(v)) {
+        if (g_analysis.failover && !v.listed) {
             continue;
         }
         json.BeginObject();
