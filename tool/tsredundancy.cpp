@@ -154,8 +154,22 @@ bool HasSinglePoint(const VlunParts& v) {
     return false;
 }
 
+// Whether the path goes through the component, named in lower case.
 bool Through(const ActivePath& a, Kind kind, const std::string& component) {
-    return a.part[kind] == component || (kind == kHba && a.initiator == component);
+    return Lower(a.part[kind].c_str()) == component || (kind == kHba && a.initiator == component);
+}
+
+// The component's name as the host spells it (an array serial number keeps
+// its case), from the first path through it.
+std::string HostSpelling(Kind kind, const std::string& component) {
+    for (const VlunParts& v : g_analysis.vluns) {
+        for (const ActivePath& a : v.paths) {
+            if (Through(a, kind, component)) {
+                return kind == kHba && a.initiator == component ? a.initiator : a.part[kind];
+            }
+        }
+    }
+    return component;
 }
 
 // ---- tables ----
@@ -260,7 +274,8 @@ void ShowRows(TsJsonView view, const ColumnTable& table, const std::vector<RowTe
 int Redundancy() {
     std::vector<RowTexts> rows;
     for (const VlunParts& v : g_analysis.vluns) {
-        if (HasSinglePoint(v)) {
+        // A vlun without an active path has already lost its redundancy.
+        if (v.active.empty() || HasSinglePoint(v)) {
             rows.push_back(RedundancyRow(v));
         }
     }
@@ -303,23 +318,45 @@ int KindOf(const std::string& word) {
     return -1;
 }
 
-// The kind a word that names nothing would be, by its form.
-Kind KindByForm(const std::string& word) {
-    if (word.compare(0, 4, "host") == 0) {
-        return kHba;
-    }
-    const size_t colon = word.rfind(':');
-    const bool iscsi = word.compare(0, 4, "iqn.") == 0 || word.compare(0, 4, "eui.") == 0;
-    return colon != std::string::npos && !iscsi ? kController : kTargetPort;
+// Whether the text is all of these characters (and not empty).
+bool AllOf(const std::string& text, const char* set) {
+    return !text.empty() && text.find_first_not_of(set) == std::string::npos;
 }
 
-// A component as the host names it: a controller keeps its case, the
-// other names are compared in lower case, "0x" off a WWN.
+// The kinds a word that names nothing could be, by its form: hostN an HBA,
+// an iSCSI name an HBA or a target port, ARRAY_SN:CONTROLLER a controller,
+// an address a fabric, a WWN an HBA's port, a fabric or a target port.
+std::vector<Kind> KindsByForm(const std::string& word) {
+    if (word.compare(0, 4, "host") == 0 && AllOf(word.substr(4), "0123456789")) {
+        return {kHba};
+    }
+    if (word.compare(0, 4, "iqn.") == 0 || word.compare(0, 4, "eui.") == 0) {
+        return {kHba, kTargetPort};
+    }
+    if (std::count(word.begin(), word.end(), ':') == 1) {
+        return {kController};
+    }
+    if (AllOf(word, "0123456789.") || AllOf(word, "0123456789abcdef:")) {
+        return AllOf(word, "0123456789abcdef") ? std::vector<Kind>{kHba, kFabric, kTargetPort}
+                                               : std::vector<Kind>{kFabric};
+    }
+    return {kHba, kFabric, kTargetPort, kController};
+}
+
+// The one line for a component that no path goes through.
+std::string UnknownText(const char* word, const std::string& component) {
+    std::string text = std::string("Error: unknown component ") + word + ". Known ";
+    const std::vector<Kind> kinds = KindsByForm(component);
+    for (size_t i = 0; i < kinds.size(); ++i) {
+        text +=
+            std::string(i == 0 ? "" : "; ") + kKindPlurals[kinds[i]] + ": " + KnownOfKind(kinds[i]);
+    }
+    return text + ".";
+}
+
+// A component in lower case, "0x" off a WWN.
 std::string Normalized(const char* word) {
-    std::string s = strchr(word, ':') != nullptr && strncmp(word, "iqn.", 4) != 0 &&
-                            strncmp(word, "eui.", 4) != 0
-                        ? std::string(word)
-                        : Lower(word);
+    std::string s = Lower(word);
     if (s.compare(0, 2, "0x") == 0) {
         s.erase(0, 2);
     }
@@ -327,23 +364,20 @@ std::string Normalized(const char* word) {
 }
 
 int Failover(const char* word) {
-    g_analysis.component = Normalized(word);
-    const int kind = KindOf(g_analysis.component);
+    const std::string component = Normalized(word);
+    const int kind = KindOf(component);
     if (kind < 0) {
-        const Kind guess = KindByForm(g_analysis.component);
-        char text[1024];
-        (void)snprintf(text, sizeof text, "Error: unknown component %s. Known %s: %s.", word,
-                       kKindPlurals[guess], KnownOfKind(guess).c_str());
-        Say(text);
+        Say(UnknownText(word, component).c_str());
         return TS_ERR_REFUSED;
     }
     g_analysis.kind = static_cast<Kind>(kind);
+    g_analysis.component = HostSpelling(g_analysis.kind, component);
     std::vector<RowTexts> rows;
     bool losesAll = false;
     for (VlunParts& v : g_analysis.vluns) {
         bool affected = false;
         for (const ActivePath& a : v.active) {
-            if (Through(a, g_analysis.kind, g_analysis.component)) {
+            if (Through(a, g_analysis.kind, component)) {
                 affected = true;
             } else {
                 v.left.push_back(&a);

@@ -330,12 +330,12 @@ def tool_block(doc, failures):
             lines += inner
         return lines + ["="], inner
     if view == "redundancy":
-        # A row for each vlun with a single point of failure, "--" where the
-        # paths are redundant.
+        # A row for each vlun with a single point of failure or no active
+        # path, "--" where the paths are redundant.
         rows = []
         for vlun in doc["redundancy"]:
             shared = {p["kind"]: p["name"] for p in vlun["single_points"]}
-            if shared:
+            if shared or not vlun["active_paths"]:
                 rows.append(tool_cells([vlun["path"], vlun["wwn"], str(vlun["active_paths"])] +
                                        [shared.get(k) for k in REDUNDANCY_KINDS]))
         return (["=", TOOL_HEADINGS[view]] + rows + ["="], inner) if rows else ([], [])
