@@ -36,7 +36,7 @@ constexpr const char* kNoSinglePoint = "There is no single point of failure.";
 constexpr const char* kNoLoss = "There is no vlun that would lose all active paths or keep one.";
 
 // One path and the component of each kind under it ("" unknown).
-struct ActivePath {
+struct PathParts {
     const PathInfo* path;
     bool active;
     std::array<std::string, kKinds> part;
@@ -46,10 +46,10 @@ struct ActivePath {
 struct VlunParts {
     const VlunInfo* vlun;
     std::string wwn;
-    std::vector<ActivePath> paths;        // in listing order
-    std::vector<ActivePath> active;       // the active ones
-    std::vector<const ActivePath*> left;  // check failover: the active paths that would remain
-    bool listed = false;                  // check failover: a row of its table
+    std::vector<PathParts> paths;          // in listing order
+    std::vector<const PathParts*> active;  // the active ones, in paths
+    std::vector<const PathParts*> left;    // check failover: the active paths that would remain
+    bool listed = false;                   // check failover: a row of its table
 };
 
 struct Analysis {
@@ -84,11 +84,11 @@ const std::string& FabricOf(int host) {
     return it->second;
 }
 
-ActivePath PartsOf(const PathInfo& path) {
-    ActivePath a{&path,
-                 strcmp(path.stDev.acStatus.data(), "active") == 0,
-                 {},
-                 Lower(ValueOf(path.stDev.acHostWwn.data()).c_str())};
+PathParts PartsOf(const PathInfo& path) {
+    PathParts a{&path,
+                strcmp(path.stDev.acStatus.data(), "active") == 0,
+                {},
+                Lower(ValueOf(path.stDev.acHostWwn.data()).c_str())};
     if (path.iHctlValid == 1) {
         a.part[kHba] = "host" + std::to_string(path.iHost);
         a.part[kFabric] = Lower(FabricOf(path.iHost).c_str());
@@ -121,8 +121,10 @@ void Collect() {
         }
         for (ListHead* p = vlun.stPathList.next; p != &vlun.stPathList; p = p->next) {
             v.paths.push_back(PartsOf(*list_entry(p, PathInfo, stList)));
-            if (v.paths.back().active) {
-                v.active.push_back(v.paths.back());
+        }
+        for (const PathParts& a : v.paths) {
+            if (a.active) {
+                v.active.push_back(&a);
             }
         }
         if (v.active.empty()) {
@@ -138,10 +140,10 @@ std::string Shared(const VlunParts& v, Kind kind) {
     if (v.active.empty()) {
         return "";
     }
-    const std::string& first = v.active.front().part[kind];
+    const std::string& first = v.active.front()->part[kind];
     const bool shared =
         !first.empty() && std::all_of(v.active.begin(), v.active.end(),
-                                      [&](const ActivePath& a) { return a.part[kind] == first; });
+                                      [&](const PathParts* a) { return a->part[kind] == first; });
     return shared ? first : "";
 }
 
@@ -155,7 +157,7 @@ bool HasSinglePoint(const VlunParts& v) {
 }
 
 // Whether the path goes through the component, named in lower case.
-bool Through(const ActivePath& a, Kind kind, const std::string& component) {
+bool Through(const PathParts& a, Kind kind, const std::string& component) {
     return Lower(a.part[kind].c_str()) == component || (kind == kHba && a.initiator == component);
 }
 
@@ -163,7 +165,7 @@ bool Through(const ActivePath& a, Kind kind, const std::string& component) {
 // its case), from the first path through it.
 std::string HostSpelling(Kind kind, const std::string& component) {
     for (const VlunParts& v : g_analysis.vluns) {
-        for (const ActivePath& a : v.paths) {
+        for (const PathParts& a : v.paths) {
             if (Through(a, kind, component)) {
                 return kind == kHba && a.initiator == component ? a.initiator : a.part[kind];
             }
@@ -224,7 +226,7 @@ RowTexts RedundancyRow(const VlunParts& v) {
 
 RowTexts FailoverRow(const VlunParts& v) {
     std::string remaining;
-    for (const ActivePath* a : v.left) {
+    for (const PathParts* a : v.left) {
         remaining += (remaining.empty() ? "" : ",") + std::string(a->path->stDev.acDevPath.data());
     }
     RowTexts row;
@@ -287,7 +289,7 @@ int Redundancy() {
 std::string KnownOfKind(Kind kind) {
     std::vector<std::string> names;
     for (const VlunParts& v : g_analysis.vluns) {
-        for (const ActivePath& a : v.paths) {
+        for (const PathParts& a : v.paths) {
             for (const std::string& n : {a.part[kind], kind == kHba ? a.initiator : ""}) {
                 if (!n.empty() && std::find(names.begin(), names.end(), n) == names.end()) {
                     names.push_back(n);
@@ -308,7 +310,7 @@ std::string KnownOfKind(Kind kind) {
 int KindOf(const std::string& word) {
     for (int k = 0; k < kKinds; ++k) {
         for (const VlunParts& v : g_analysis.vluns) {
-            if (std::any_of(v.paths.begin(), v.paths.end(), [&](const ActivePath& a) {
+            if (std::any_of(v.paths.begin(), v.paths.end(), [&](const PathParts& a) {
                     return Through(a, static_cast<Kind>(k), word);
                 })) {
                 return k;
@@ -376,11 +378,11 @@ int Failover(const char* word) {
     bool losesAll = false;
     for (VlunParts& v : g_analysis.vluns) {
         bool affected = false;
-        for (const ActivePath& a : v.active) {
-            if (Through(a, g_analysis.kind, component)) {
+        for (const PathParts* a : v.active) {
+            if (Through(*a, g_analysis.kind, component)) {
                 affected = true;
             } else {
-                v.left.push_back(&a);
+                v.left.push_back(a);
             }
         }
         v.listed = affected && v.left.size() <= 1;
@@ -395,10 +397,10 @@ int Failover(const char* word) {
 
 void PutNames(JsonWriter& json, const char* key, const VlunParts& v, Kind kind) {
     std::vector<std::string> names;
-    for (const ActivePath& a : v.active) {
-        if (!a.part[kind].empty() &&
-            std::find(names.begin(), names.end(), a.part[kind]) == names.end()) {
-            names.push_back(a.part[kind]);
+    for (const PathParts* a : v.active) {
+        if (!a->part[kind].empty() &&
+            std::find(names.begin(), names.end(), a->part[kind]) == names.end()) {
+            names.push_back(a->part[kind]);
         }
     }
     json.Key(key);
@@ -420,7 +422,7 @@ void PutVlunHead(JsonWriter& json, const VlunParts& v) {
     json.KeyUnsigned("active_paths", v.active.size());
 }
 
-void PutPath(JsonWriter& json, const ActivePath& a) {
+void PutPath(JsonWriter& json, const PathParts& a) {
     json.BeginObject();
     json.KeyString("path", a.path->stDev.acDevPath.data());
     json.KeyString("hctl", a.path->acHctl.data());
@@ -476,7 +478,7 @@ void tsredundancy_PutJson(JsonWriter& json) {
             json.KeyBool("loses_all_paths", v.left.empty());
             json.Key("remaining_paths");
             json.BeginArray();
-            for (const ActivePath* a : v.left) {
+            for (const PathParts* a : v.left) {
                 PutPath(json, *a);
             }
             json.EndArray();
