@@ -27,6 +27,10 @@ PATHS_PER_LUN = 8
 HBAS = 2
 PORTS = 4
 MIB = 1024 * 1024
+# check redundancy and check failover: a path's record of the analysis (its
+# five component names, each on the heap past 15 characters) and its two
+# pointers, rounded up.
+ANALYSIS_PER_PATH = 512
 
 
 def host_shape(paths):
@@ -72,8 +76,12 @@ def run_once(build, work, host, command):
                             command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     proc.wait()
     records = read_records(proclog)
-    own = [r for r in records if int(r["pid"]) == proc.pid]
-    children = [r for r in records if int(r["pid"]) != proc.pid]
+    # The program is not sansim's own child (the simulator starts it under a
+    # process of its own): it is the record of its name (the kernel's comm,
+    # at most 15 characters), the others its children.
+    comm = os.path.basename(command[0])[:15]
+    own = [r for r in records if r["comm"] == comm][:1]
+    children = [r for r in records if r not in own]
     return (own[0] if own else None), children, scsi_per_device(audit)
 
 
@@ -110,6 +118,8 @@ def bound_kib(sizes, kind, paths):
         sizes["PhypathInfo"] * phypaths,
         "device": (sizes["VlunInfo"] + sizes["DevInfo"]) * luns +
         (sizes["PathInfo"] + sizes["DevInfo"]) * paths,
+        "redundancy": sizes["VlunInfo"] * luns + sizes["PathInfo"] * paths +
+        sizes["PhypathInfo"] * phypaths + ANALYSIS_PER_PATH * paths,
         "alarm": sizes["VlunInfo"] * luns + sizes["PathInfo"] * paths +
         sizes["PhypathInfo"] * phypaths + sizes["AlarmInfo"] * (luns + paths + phypaths),
         "lun": sizes["LunInfo"] * (luns + paths),
@@ -129,6 +139,9 @@ def programs(build):
         ("tsexTool show device", "linux", 0, [tool, "show", "device"], "device"),
         ("tsexTool check status", "linux", 0, [tool, "check", "status"], "alarm"),
         ("tsexTool check status, 25% failed", "linux", 0.25, [tool, "check", "status"], "alarm"),
+        ("tsexTool check redundancy", "linux", 0, [tool, "check", "redundancy"], "redundancy"),
+        ("tsexTool check failover host3", "linux", 0, [tool, "check", "failover", "host3"],
+         "redundancy"),
         ("ts_showdisk (Linux)", "linux", 0, [os.path.join(build, "showdisk", "ts_showdisk")],
          "lun"),
         ("ts_showdisk (ESXi)", "esxi", 0,
