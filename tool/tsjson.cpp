@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "../common/json_writer.h"
 #include "tsalarm.h"
@@ -30,7 +31,8 @@ struct Collected {
     TsJsonView view = TS_JSON_NONE;
     char name[256] = {};
     char command[256] = {};
-    char messages[kMaxMessages][kMessageSize] = {};
+    // Whole, however long: a message says what the table form prints.
+    std::string messages[kMaxMessages];
     size_t messageCount = 0;
     char log[kLogSize] = {};
     size_t logLength = 0;
@@ -477,7 +479,7 @@ void tsjson_SetView(TsJsonView view, const char* name) {
 
 void tsjson_AddMessage(const char* text) {
     if (g_collected.messageCount < kMaxMessages) {
-        (void)snprintf(g_collected.messages[g_collected.messageCount++], kMessageSize, "%s", text);
+        g_collected.messages[g_collected.messageCount++] = text;
     }
 }
 
@@ -496,7 +498,7 @@ int tsjson_Finish(int status) {
     PutView(json);
     const char* messages[kMaxMessages];
     for (size_t i = 0; i < g_collected.messageCount; ++i) {
-        messages[i] = g_collected.messages[i];
+        messages[i] = g_collected.messages[i].c_str();
     }
     PutStrings(json, "messages", messages, g_collected.messageCount);
     PutLog(json);

@@ -68,6 +68,11 @@ std::string Lower(const char* text) {
     return s;
 }
 
+// Whether the text is all of these characters (and not empty).
+bool AllOf(const std::string& text, const char* set) {
+    return !text.empty() && text.find_first_not_of(set) == std::string::npos;
+}
+
 std::string ValueOf(const char* text) {
     return tstopo_TextHasValue(text) ? std::string(text) : std::string();
 }
@@ -158,7 +163,8 @@ bool HasSinglePoint(const VlunParts& v) {
 
 // Whether the path goes through the component, named in lower case.
 bool Through(const PathParts& a, Kind kind, const std::string& component) {
-    return Lower(a.part[kind].c_str()) == component || (kind == kHba && a.initiator == component);
+    return !component.empty() &&
+           (Lower(a.part[kind].c_str()) == component || (kind == kHba && a.initiator == component));
 }
 
 // The component's name as the host spells it (an array serial number keeps
@@ -285,6 +291,16 @@ int Redundancy() {
     return 0;
 }
 
+// Names in order, hostN by its number (host3 before host10).
+bool NamesInOrder(const std::string& a, const std::string& b) {
+    const bool hostA = a.compare(0, 4, "host") == 0 && AllOf(a.substr(4), "0123456789");
+    const bool hostB = b.compare(0, 4, "host") == 0 && AllOf(b.substr(4), "0123456789");
+    if (hostA && hostB && a.size() != b.size()) {
+        return a.size() < b.size();
+    }
+    return a < b;
+}
+
 // Every component of a kind that the vluns' paths name, for a message.
 std::string KnownOfKind(Kind kind) {
     std::vector<std::string> names;
@@ -297,7 +313,7 @@ std::string KnownOfKind(Kind kind) {
             }
         }
     }
-    std::sort(names.begin(), names.end());
+    std::sort(names.begin(), names.end(), NamesInOrder);
     std::string text;
     for (const std::string& n : names) {
         text += (text.empty() ? "" : ", ") + n;
@@ -318,11 +334,6 @@ int KindOf(const std::string& word) {
         }
     }
     return -1;
-}
-
-// Whether the text is all of these characters (and not empty).
-bool AllOf(const std::string& text, const char* set) {
-    return !text.empty() && text.find_first_not_of(set) == std::string::npos;
 }
 
 // The kinds a word that names nothing could be, by its form: hostN an HBA,
@@ -356,9 +367,23 @@ std::string UnknownText(const char* word, const std::string& component) {
     return text + ".";
 }
 
-// A component in lower case, "0x" off a WWN.
+// Whether the text is a WWN written as eight hex pairs with colons, as
+// switches and HBA utilities print it.
+bool ColonWwn(const std::string& text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (i % 3 == 2 ? text[i] != ':' : isxdigit(static_cast<unsigned char>(text[i])) == 0) {
+            return false;
+        }
+    }
+    return text.size() == 23;
+}
+
+// A component in lower case, the colons or "0x" off a WWN.
 std::string Normalized(const char* word) {
     std::string s = Lower(word);
+    if (ColonWwn(s)) {
+        s.erase(std::remove(s.begin(), s.end(), ':'), s.end());
+    }
     if (s.compare(0, 2, "0x") == 0) {
         s.erase(0, 2);
     }

@@ -257,13 +257,15 @@ int tstopo_HostFabric(int host, char* dest, size_t destSize) {
     switch (TransportOfHost(host)) {
         case Transport::kFc:
             // The switch fabric the HBA port logged in to, in the page's form.
-            // A port on no fabric (a direct attachment) says 0x0.
+            // A port on no fabric (a direct attachment) says 0x0,
+            // or all ones: the transport class's value before the driver sets
+            // one.
             if (sprintf_s(path, sizeof path, "%s/fc_host/host%d/fabric_name", s_root, host) < 0 ||
                 !ReadAttribute(path, value, sizeof value) ||
                 tstopo_FcPortNameText(value, dest, destSize) != 0) {
                 return -1;
             }
-            return strspn(dest, "0") == strlen(dest) ? -1 : 0;
+            return strspn(dest, "0") == strlen(dest) || strspn(dest, "fF") == strlen(dest) ? -1 : 0;
         case Transport::kIscsi:
             // The initiator's network portal: the address its sessions leave from.
             if (sprintf_s(path, sizeof path, "%s/iscsi_host/host%d/ipaddress", s_root, host) > 0 &&

@@ -8,11 +8,12 @@
 #       tsexTool, no device names; DIR: an empty directory to work in
 #   test_completion.sh COMPLETION_DIR showdisk  ts_showdisk
 #   test_completion.sh COMPLETION_DIR capture DIR  tskit-capture (DIR: empty)
-#   test_completion.sh COMPLETION_DIR devices|localdisk|components SANSIM TOPOLOGY
+#   test_completion.sh COMPLETION_DIR devices|localdisk|components|components_iscsi SANSIM TOPOLOGY
 #       tsexTool device names on a simulated host (root only: exit 77
 #       otherwise): "devices" on the demo host, "localdisk" on a host with
-#       one local disk and no multipath device. The script runs itself again
-#       inside the host.
+#       one local disk and no multipath device; "components" and
+#       "components_iscsi" the components of check failover on the FC and
+#       iSCSI degraded hosts. The script runs itself again inside the host.
 #
 # Inside the simulated host PATH holds no coreutils: only builtins are used.
 # Exit 0 when every case holds, 1 otherwise.
@@ -22,7 +23,7 @@ export LC_ALL=C
 COMPLETION_DIR=$1
 GROUP=$2
 
-if [[ $GROUP == devices || $GROUP == localdisk || $GROUP == components ]] && (($# >= 4)); then
+if [[ $GROUP == devices || $GROUP == localdisk || $GROUP == components* ]] && (($# >= 4)); then
     if ((EUID != 0)); then
         echo "SKIP: simulated hosts need root here (a private mount namespace per run)"
         exit 77
@@ -251,6 +252,14 @@ components)
     expect 'tsexTool check failover host' host3 host4
     expect 'tsexTool --json check failover 22' 2200f4e9d4567801 2210f4e9d4567801 \
         2201f4e9d4567801 2211f4e9d4567801
+    completed=1
+    ;;
+components_iscsi)
+    # Software iSCSI: one initiator name for every session's host, offered
+    # once; each host's address is its fabric.
+    source "$COMPLETION_DIR/tsexTool" || exit 1
+    expect 'tsexTool check failover ' host5 host6 host7 host8 \
+        iqn.1993-08.org.debian:01:5e2f8a9c0d41 10.0.5.1 10.0.6.1 10.0.7.1 10.0.8.1
     completed=1
     ;;
 localdisk)
