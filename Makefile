@@ -64,7 +64,8 @@ demo: deps-demo
 	@echo "# tsexTool check status   (host: degraded)"
 	@build/release/sim/sansim run sim/topologies/degraded.json -- \
 		build/release/tool/tsexTool check status; echo
-	@for command in "show phypath" "check status"; do \
+	@for command in "show phypath" "check status" "check redundancy" \
+		"check failover 2102351234ABCDEF0001:A"; do \
 		echo "# tsexTool $$command   (host: degraded_fc, with its FC transport classes)"; \
 		build/release/sim/sansim run sim/topologies/degraded_fc.json -- \
 			build/release/tool/tsexTool $$command; \
