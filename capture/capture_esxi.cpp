@@ -3,6 +3,7 @@
 // once as its bare command, then the /dev/disks node of every device the
 // device listing names. The ESXi shell has no /sys to record.
 #include "capture_host.h"
+#include "listing_commands.h"
 
 extern constexpr char kCaptureUsage[] =
     "Usage: tskit-capture [--anonymize] FILE\n"
@@ -16,7 +17,7 @@ extern constexpr char kCaptureUsage[] =
 namespace {
 
 // Each listing command, its words, and ts_showdisk's own line that runs it
-// through a filter (luninfo_esxi.cpp). The capture keeps the whole output of
+// through a filter. The capture keeps the whole output of
 // the words, and whether the program's line could be started.
 struct EsxiListing {
     const char* command;
@@ -24,12 +25,9 @@ struct EsxiListing {
     const char* programLine;
 };
 constexpr EsxiListing kEsxiListings[] = {
-    {"esxcfg-mpath", "esxcfg-mpath -l",
-     "esxcfg-mpath -l | grep -E \"Runtime Name:|Device:|State:|Transport:\""},
-    {"esxcfg-scsidevs", "esxcfg-scsidevs -l",
-     "esxcfg-scsidevs -l | grep -B7 \"Vendor: QELMAR\" | grep -E \"^naa|Size:\""},
-    {"esxcli", "esxcli software vib list",
-     "esxcli software vib list | grep tessaro >/dev/null 2>&1"},
+    {"esxcfg-mpath", "esxcfg-mpath -l", kEsxiPathListing},
+    {"esxcfg-scsidevs", "esxcfg-scsidevs -l", kEsxiDeviceListing},
+    {"esxcli", "esxcli software vib list", kEsxiProductProbe},
 };
 constexpr size_t kDeviceListing = 1;  // esxcfg-scsidevs -l
 

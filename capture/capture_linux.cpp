@@ -4,6 +4,7 @@
 #include <ctype.h>
 
 #include "capture_host.h"
+#include "listing_commands.h"
 
 extern constexpr char kCaptureUsage[] =
     "Usage: tskit-capture [--anonymize] FILE\n"
@@ -18,8 +19,7 @@ namespace {
 
 // The programs' command lines of the listing: tsexTool's read, ts_showdisk's
 // read, and tsexTool's check whether the listing runs at all.
-constexpr const char* kListingReads[] = {"multipath -ll", "multipath -ll 2>/dev/null"};
-constexpr const char kListingCheck[] = "multipath -ll >/dev/null 2>&1";
+constexpr const char* kListingReads[] = {kMultipathListing, kMultipathListingQuiet};
 
 // The commands the programs look for on PATH.
 constexpr const char* kLinuxCommands[] = {"multipath", "tsadm", "tsadmin", "tsTools"};
@@ -129,8 +129,8 @@ void capture_Host(CaptureRecord* record) {
     if (record->commands.front().present) {
         capture_RunListing("multipath -ll", kListingReads,
                            sizeof kListingReads / sizeof kListingReads[0], record);
-        if (!capture_LineStarts(kListingCheck)) {
-            record->cannotStart.emplace_back(kListingCheck);
+        if (!capture_LineStarts(kMultipathCheck)) {
+            record->cannotStart.emplace_back(kMultipathCheck);
         }
     }
     SysfsRecorder sys(record);

@@ -11,6 +11,7 @@
 
 #include <iterator>
 
+#include "../common/listing_commands.h"
 #include "../common/unique_fd.h"
 #include "../common/unique_pipe.h"
 #include "boundedfunc.h"
@@ -19,16 +20,16 @@
 // The ESXi build words a failed INQUIRY's SG_IO like its TEST UNIT READY's,
 // "tur" included, as administrators' scripts have always seen it.
 extern constexpr ShowdiskPlatform kPlatform = {
-    "tur ioctl(SG_IO) failed: %s (errno=%d)\n",                 // inquiry_ioctl_failed
-    true,                                                       // query_report_names_query
-    true,                                                       // esxi_arguments
-    false,                                                      // paths_queried
-    false,                                                      // lun_rows
-    false,                                                      // table_end
-    "esxcli software vib list | grep tessaro >/dev/null 2>&1",  // product_probe
-    "Get lun list failed\n",                                    // lun_list_failed
-    "Get lun info failed\n",                                    // lun_info_failed
-    "esxi",                                                     // json_platform
+    "tur ioctl(SG_IO) failed: %s (errno=%d)\n",  // inquiry_ioctl_failed
+    true,                                        // query_report_names_query
+    true,                                        // esxi_arguments
+    false,                                       // paths_queried
+    false,                                       // lun_rows
+    false,                                       // table_end
+    kEsxiProductProbe,                           // product_probe
+    "Get lun list failed\n",                     // lun_list_failed
+    "Get lun info failed\n",                     // lun_info_failed
+    "esxi",                                      // json_platform
     "Usage: ts_showdisk [--jobs N] [--json] [-v | --version | -l | -L]\n"
     "       ts_showdisk --help\n"
     "Lists the LUNs of the QELMAR arrays that the host sees, with their paths.\n"
@@ -167,8 +168,7 @@ int path_list_line(const char* line, PathListEntry** current) {
 
 int create_path_list(void) {
     PathListEntry* current = nullptr;
-    if (!run_listing("esxcfg-mpath -l | grep -E \"Runtime Name:|Device:|State:|Transport:\"",
-                     path_line_step, &current)) {
+    if (!run_listing(kEsxiPathListing, path_line_step, &current)) {
         free_pathlist();
         return -1;
     }
@@ -306,9 +306,7 @@ int lun_list_line(const char* line, LunInfo** current) {
 int get_lun_list_from_system(void) {
     LunInfo* current = nullptr;
     index_path_list();
-    bool read =
-        run_listing("esxcfg-scsidevs -l | grep -B7 \"Vendor: QELMAR\" | grep -E \"^naa|Size:\"",
-                    lun_line_step, &current);
+    bool read = run_listing(kEsxiDeviceListing, lun_line_step, &current);
     drop_path_index();
     if (!read) {
         free_lunlist();

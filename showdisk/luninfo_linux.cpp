@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "../common/listing_commands.h"
 #include "../common/listing_text.h"
 #include "../common/unique_dir.h"
 #include "../common/unique_fd.h"
@@ -277,7 +278,7 @@ int read_listing_side_by_side(FILE* listing) {
 int get_lun_list_from_dm(void) {
     // The program writes nothing on standard error, and neither may what it
     // starts: a host without multipath would have its shell say so there.
-    UniquePipe pipe(popen("multipath -ll 2>/dev/null", "r"));
+    UniquePipe pipe(popen(kMultipathListingQuiet, "r"));
     if (!pipe.Valid()) {
         ts_log(3, "popen failed\n");
         return -1;

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "../common/hash_index.h"
+#include "../common/listing_commands.h"
 #include "../common/unique_pipe.h"
 #include "boundedfunc.h"
 #include "tsioctrl.h"
@@ -250,7 +251,7 @@ void GetVlunTopologyFromListing(FILE* listing, const char* vlunName, const char*
 }
 
 int GetVlunTopologyFromMultipath(const char* vlunName, const char* pathName) {
-    UniquePipe pipe(popen("multipath -ll", "r"));
+    UniquePipe pipe(popen(kMultipathListing, "r"));
     if (!pipe.Valid()) {
         tsprint_Log(kLogError, "Execute popen(\"multipath -ll\") command failed.\n");
         return TS_ERR_FAILED;
@@ -264,7 +265,7 @@ int tstopo_GetVlunTopology(const char* vlunName, const char* pathName) {
         tsprint_Log(kLogError, "Execute \"which multipath\" command failed.\n");
         return TS_ERR_NO_MULTIPATH;
     }
-    if (system("multipath -ll >/dev/null 2>&1") != 0) {
+    if (system(kMultipathCheck) != 0) {
         tsprint_Log(kLogError, "Execute \"multipath -ll\" command failed.\n");
         return TS_ERR_NO_MULTIPATH;
     }
