@@ -1,6 +1,8 @@
 // The components under each vlun's active paths, and what their loss does.
 #include "tsredundancy.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -161,23 +163,33 @@ bool HasSinglePoint(const VlunParts& v) {
     return false;
 }
 
-// Whether the path goes through the component, named in lower case.
+// Whether the path goes through the component, named in lower case (an
+// array serial number is compared without its case).
 bool Through(const PathParts& a, Kind kind, const std::string& component) {
-    return !component.empty() &&
-           (Lower(a.part[kind].c_str()) == component || (kind == kHba && a.initiator == component));
+    return !component.empty() && (strcasecmp(a.part[kind].c_str(), component.c_str()) == 0 ||
+                                  (kind == kHba && a.initiator == component));
 }
 
-// The component's name as the host spells it (an array serial number keeps
-// its case), from the first path through it.
-std::string HostSpelling(Kind kind, const std::string& component) {
+// The first path, active or not, through the component as one of this kind.
+const PathParts* FirstThrough(Kind kind, const std::string& component) {
     for (const VlunParts& v : g_analysis.vluns) {
         for (const PathParts& a : v.paths) {
             if (Through(a, kind, component)) {
-                return kind == kHba && a.initiator == component ? a.initiator : a.part[kind];
+                return &a;
             }
         }
     }
-    return component;
+    return nullptr;
+}
+
+// The component's name as the host spells it (an array serial number keeps
+// its case).
+std::string HostSpelling(Kind kind, const std::string& component) {
+    const PathParts* a = FirstThrough(kind, component);
+    if (a == nullptr) {
+        return component;
+    }
+    return kind == kHba && a->initiator == component ? a->initiator : a->part[kind];
 }
 
 // ---- tables ----
@@ -322,15 +334,11 @@ std::string KnownOfKind(Kind kind) {
 }
 
 // The kind of component a word names: the first kind with a path through
-// it, active or not; -1 when none has.
+// it; -1 when none has.
 int KindOf(const std::string& word) {
     for (int k = 0; k < kKinds; ++k) {
-        for (const VlunParts& v : g_analysis.vluns) {
-            if (std::any_of(v.paths.begin(), v.paths.end(), [&](const PathParts& a) {
-                    return Through(a, static_cast<Kind>(k), word);
-                })) {
-                return k;
-            }
+        if (FirstThrough(static_cast<Kind>(k), word) != nullptr) {
+            return k;
         }
     }
     return -1;
