@@ -6,7 +6,8 @@
 //        sim_kib=N sim_us=N
 //
 // hwm_kib is the peak resident size of the process; sim_kib and sim_us what
-// loading the topology into it added to its resident size and took.
+// the interposer's reading of the host's lines into it added to its
+// resident size and took.
 #include "process_record.h"
 
 #include <fcntl.h>
@@ -117,7 +118,7 @@ __attribute__((destructor)) void WriteRecord() {
 
 }  // namespace
 
-void NoteTopologyLoadStart() {
+void NoteHostReadStart() {
     if (getenv("SANSIM_PROCLOG") == nullptr) {
         return;
     }
@@ -125,7 +126,7 @@ void NoteTopologyLoadStart() {
     g_loadStartKib = StatusKib("VmRSS");
 }
 
-void NoteTopologyLoadEnd() {
+void NoteHostReadEnd() {
     if (getenv("SANSIM_PROCLOG") == nullptr) {
         return;
     }

@@ -1,7 +1,7 @@
 // LD_PRELOAD interposer of the simulated SAN host.
 //
 // Every dynamically linked program started on a simulated host carries this
-// library. It refuses the command lines that the topology marks as
+// library. It refuses the command lines that the host file marks as
 // impossible to start: popen returns NULL and system -1, both with EAGAIN,
 // as when the C library cannot create the process. Everything else of the
 // host (SG_IO on the simulated nodes, their open faults, the audit log) is
@@ -10,8 +10,9 @@
 // since the C library's system() reports a shell that cannot be started as
 // one that exited with status 127. process_record.cpp writes the process log.
 //
-// The topology (SANSIM_TOPOLOGY) is loaded on first need only: every `cat` or
-// `sh` a tool starts inherits LD_PRELOAD and must not pay for it.
+// The lines come from the host's /dev (host.h), read on first need only:
+// every `cat` or `sh` a tool starts inherits LD_PRELOAD and must not pay
+// for it.
 
 #include <dlfcn.h>
 #include <errno.h>
@@ -22,8 +23,10 @@
 #include <mutex>
 #include <string>
 
+#include <vector>
+
+#include "host.h"
 #include "process_record.h"
-#include "topology.h"
 
 #define SANSIM_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -47,8 +50,7 @@ Fn Next(const char* name) {
 
 struct SimState {
     std::once_flag loadOnce;
-    bool loaded = false;
-    sansim::Topology topo;
+    std::vector<std::string> cannotStart;
 };
 
 // Never destroyed: popen() and system() may still be called from atexit
@@ -58,33 +60,37 @@ SimState& State() {
     return *state;
 }
 
-const sansim::Topology* LoadedTopology() {
+// The lines the host cannot start, as the runner laid them out when it
+// built the host (one a line); none off a simulated host.
+const std::vector<std::string>& CannotStartLines() {
     SimState& state = State();
     std::call_once(state.loadOnce, [&state]() {
         const char* path = getenv("SANSIM_TOPOLOGY");
         if (path == nullptr || *path == '\0') {
             return;
         }
-        std::string error;
-        sansim_preload::NoteTopologyLoadStart();
-        state.loaded = sansim::LoadTopology(path, &state.topo, &error);
-        sansim_preload::NoteTopologyLoadEnd();
-        if (!state.loaded) {
-            fprintf(stderr, "sansim preload: %s\n", error.c_str());
+        sansim_preload::NoteHostReadStart();
+        FILE* file = fopen(sansim::kCannotStartFile, "re");
+        if (file != nullptr) {
+            char* line = nullptr;
+            size_t size = 0;
+            ssize_t n;
+            while ((n = getline(&line, &size, file)) > 0) {
+                state.cannotStart.emplace_back(line, static_cast<size_t>(n) - 1);
+            }
+            free(line);
+            fclose(file);
         }
+        sansim_preload::NoteHostReadEnd();
     });
-    return state.loaded ? &state.topo : nullptr;
+    return state.cannotStart;
 }
 
 bool CannotStart(const char* command) {
     if (command == nullptr) {
         return false;
     }
-    const sansim::Topology* topo = LoadedTopology();
-    if (topo == nullptr) {
-        return false;
-    }
-    const auto& lines = topo->cannotStart;
+    const auto& lines = CannotStartLines();
     return std::find(lines.begin(), lines.end(), command) != lines.end();
 }
 

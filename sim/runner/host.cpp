@@ -21,6 +21,7 @@
 
 #include "../../common/unique_fd.h"
 #include "host_solaris.h"
+#include "listings.h"
 #include "replay.h"
 #include "transport_classes.h"
 
@@ -203,6 +204,9 @@ bool FinishDev(const Topology& topo, const HostPrograms& programs,
     }
     if (fchmodat(dev, state.c_str(), 01777, 0) != 0) {
         return Fail(error, std::string("cannot set the mode of ") + kHostStateDir);
+    }
+    if (!WriteListings(topo, dev, error)) {
+        return false;
     }
     // An ESXi host has its own listing commands and no multipath.
     if (topo.platform == Platform::Esxi) {

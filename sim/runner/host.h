@@ -17,6 +17,8 @@ namespace sansim {
 constexpr const char* kHostBinDir = "/dev/.sansim/bin";
 // Where the host's own commands keep what outlives one run (writable by all).
 constexpr const char* kHostStateDir = "/dev/.sansim/state";
+// The command lines the host cannot start, one a line, for the interposer.
+constexpr const char* kCannotStartFile = "/dev/.sansim/cannot_start";
 
 struct HostPrograms {
     std::string fakeCommand;  // the sansim binary: multipath and the product CLIs link to it

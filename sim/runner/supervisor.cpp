@@ -795,10 +795,14 @@ int StartCommand(const SupervisedRun& run, pid_t supervisor, int sock) {
     return err == ENOENT ? kSupervisedNotFound : kSupervisedCannotRun;
 }
 
-// Ends this process as the command ended.
-int PassOn(int status) {
+// Ends this process as the command ended (or, with signalAsStatus, says
+// how as a shell would).
+int PassOn(int status, bool signalAsStatus) {
     if (WIFEXITED(status)) {
         return WEXITSTATUS(status);
+    }
+    if (WIFSIGNALED(status) && signalAsStatus) {
+        return 128 + WTERMSIG(status);
     }
     if (WIFSIGNALED(status)) {
         int sig = WTERMSIG(status);
@@ -921,7 +925,7 @@ int RunSupervised(const SupervisedRun& run, std::string* error) {
         }
     }
     sigprocmask(SIG_SETMASK, &saved, nullptr);
-    return PassOn(commandStatus);
+    return PassOn(commandStatus, run.signalAsStatus);
 }
 
 }  // namespace sansim

@@ -34,6 +34,9 @@ struct SupervisedRun {
     // Run in the child before the filter is installed (dropping privileges
     // and the like): -1 to go on, else the status the child exits with.
     std::function<int()> prepareChild;
+    // A command ended by a signal: true returns 128 + the signal, false
+    // ends this process by the same signal.
+    bool signalAsStatus = false;
     std::string program;  // absolute path to exec
     char** argv = nullptr;
     char** envp = nullptr;
@@ -46,7 +49,8 @@ constexpr int kSupervisedNotFound = 127;
 // Forks, runs the command under the filter, and answers its processes'
 // trapped calls until every process of the host has ended (sansim is their
 // subreaper). Returns the command's exit status; when a signal ended the
-// command, ends this process with the same signal. On a failure to set up
+// command, ends this process with the same signal (or returns 128 + it, as
+// signalAsStatus says). On a failure to set up
 // returns -1 with a reason.
 int RunSupervised(const SupervisedRun& run, std::string* error);
 

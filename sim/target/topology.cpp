@@ -17,6 +17,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "overlay.h"
 #include "replay.h"
 #include "solaris_host.h"
 
@@ -1270,25 +1271,24 @@ bool Loader::ReadSolaris(const json& root, Topology* t) {
 }  // namespace
 
 bool LoadTopology(const std::string& file, Topology* out, std::string* error) {
-    std::string text;
+    json root;
     std::string reason;
+    if (!ReadHostDocument(file, &root, &reason)) {
+        if (error != nullptr) {
+            *error = reason;
+        }
+        return false;
+    }
     Topology topo;
-    if (!ReadWholeFile(file, &text)) {
-        reason = "cannot read the topology file";
+    if (!root.is_object()) {
+        reason = "expected a JSON object at the top";
+    } else if (IsCapture(root)) {
+        topo.file = file;
+        (void)LoadCapture(root, &topo, &reason);
     } else {
-        json root = json::parse(text, nullptr, false);
-        if (root.is_discarded()) {
-            reason = "not valid JSON";
-        } else if (!root.is_object()) {
-            reason = "expected a JSON object at the top";
-        } else if (IsCapture(root)) {
-            topo.file = file;
-            (void)LoadCapture(root, &topo, &reason);
-        } else {
-            Loader loader;
-            if (!loader.Load(root, file, &topo)) {
-                reason = loader.error();
-            }
+        Loader loader;
+        if (!loader.Load(root, file, &topo)) {
+            reason = loader.error();
         }
     }
     if (!reason.empty()) {

@@ -23,7 +23,6 @@ import argparse
 import os
 import random
 import re
-import resource
 import shutil
 import signal
 import stat
@@ -49,15 +48,18 @@ class Checks:
     def fail(self, text):
         self.failures.append(text)
 
-    def run(self, target, preexec=None, pidfile=None):
+    def run(self, target, limit=False, pidfile=None):
         """tsexTool --prometheus --textfile target check status on the host;
-        with pidfile, through a shell that writes the program's pid first."""
+        with pidfile, through a shell that writes the program's pid first;
+        with limit, through a shell that limits the files it writes to 512
+        bytes, SIGXFSZ ignored (a write beyond then fails with EFBIG)."""
         program = [self.args.program, "--prometheus", "--textfile", target, "check", "status"]
         if pidfile is not None:
             program = ["/bin/sh", "-c", 'echo $$ > "$0"; exec "$@"', pidfile] + program
+        if limit:
+            program = ["/bin/sh", "-c", "trap '' XFSZ; ulimit -f 1; exec \"$@\"", "sh"] + program
         command = [self.args.sansim, "run", self.args.host, "--"] + program
-        return subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                preexec_fn=preexec)
+        return subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
     def finish(self, process):
         out, err = process.communicate()
@@ -93,26 +95,20 @@ def check_writes(checks, reference):
         checks.fail("the directory holds %r after a write" % os.listdir(folder))
 
 
-def limit_file_size():
-    # A write beyond the limit then fails with EFBIG instead of killing.
-    signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
-    resource.setrlimit(resource.RLIMIT_FSIZE, (512, 512))
-
-
 def check_failures(checks):
     folder = fresh_dir(checks.args.work, "fail")
     target = os.path.join(folder, "tsextool.prom")
     old = "tsextool_scan_success 1\n"
     cases = [
-        ("the file size limit", target, limit_file_size),
-        ("a missing directory", os.path.join(folder, "missing", "tsextool.prom"), None),
-        ("a directory in its place", os.path.join(folder, "adir"), None),
+        ("the file size limit", target, True),
+        ("a missing directory", os.path.join(folder, "missing", "tsextool.prom"), False),
+        ("a directory in its place", os.path.join(folder, "adir"), False),
     ]
     os.makedirs(os.path.join(folder, "adir"))
-    for what, path, preexec in cases:
+    for what, path, limit in cases:
         with open(target, "w") as f:
             f.write(old)
-        status, out = checks.finish(checks.run(path, preexec=preexec))
+        status, out = checks.finish(checks.run(path, limit=limit))
         if status != 1 or not re.match(r"^Error: cannot write the textfile %s: [^\n]+\.\n$" %
                                        re.escape(path), out):
             checks.fail("%s: exit %d, standard output %r" % (what, status, out))
