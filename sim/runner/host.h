@@ -21,7 +21,8 @@ constexpr const char* kHostStateDir = "/dev/.sansim/state";
 constexpr const char* kCannotStartFile = "/dev/.sansim/cannot_start";
 
 struct HostPrograms {
-    std::string fakeCommand;  // the sansim binary: multipath and the product CLIs link to it
+    std::string fakeCommand;  // sansim-fake: multipath, the ESXi listings and the product CLIs
+                              // link to it
     std::vector<std::pair<std::string, std::string>> realTools;  // name -> absolute path
 };
 

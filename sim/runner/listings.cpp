@@ -1,4 +1,4 @@
-// Listing texts laid out at build time, and the fake commands that print them.
+// Listing texts laid out when the host is built, and rendered off a host.
 #include "listings.h"
 
 #include <errno.h>
@@ -24,10 +24,6 @@
 namespace sansim {
 namespace {
 
-// Below /dev: one directory a command, one file a run ("STATUS WAIT_NS"
-// and a newline, then the text), and "count", the number of runs.
-constexpr const char* kListingsDir = ".sansim/listings";
-
 struct ListingRunText {
     int status = 0;
     std::string text;
@@ -36,14 +32,6 @@ struct ListingRunText {
 bool Fail(std::string* error, const std::string& what) {
     *error = what + ": " + strerror(errno);
     return false;
-}
-
-std::string KeyOf(const std::string& command) {
-    std::string key = command;
-    for (char& c : key) {
-        c = c == ' ' || c == '/' ? '_' : c;
-    }
-    return key;
 }
 
 bool WriteAll(int dirfd, const std::string& name, const std::string& content, std::string* error,
@@ -62,24 +50,24 @@ bool WriteAll(int dirfd, const std::string& name, const std::string& content, st
 
 bool WriteCommand(int listings, const std::string& command, const std::vector<ListingRunText>& runs,
                   uint64_t waitNs, std::string* error) {
-    const std::string key = KeyOf(command);
+    const std::string key = ListingKey(command);
     if (mkdirat(listings, key.c_str(), 0755) != 0) {
-        return Fail(error, std::string("cannot create /dev/") + kListingsDir + "/" + key);
+        return Fail(error, std::string("cannot create ") + kListingsDir + "/" + key);
     }
     UniqueFd dir(openat(listings, key.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir.Valid()) {
-        return Fail(error, std::string("cannot open /dev/") + kListingsDir + "/" + key);
+        return Fail(error, std::string("cannot open ") + kListingsDir + "/" + key);
     }
     for (size_t i = 0; i < runs.size(); ++i) {
         const std::string head =
             std::to_string(runs[i].status) + " " + std::to_string(waitNs) + "\n";
         if (!WriteAll(dir.Get(), std::to_string(i), head + runs[i].text, error,
-                      std::string("/dev/") + kListingsDir + "/" + key + "/" + std::to_string(i))) {
+                      std::string(kListingsDir) + "/" + key + "/" + std::to_string(i))) {
             return false;
         }
     }
     return WriteAll(dir.Get(), "count", std::to_string(runs.size()) + "\n", error,
-                    std::string("/dev/") + kListingsDir + "/" + key + "/count");
+                    std::string(kListingsDir) + "/" + key + "/count");
 }
 
 // The host's listing time, as each run of a listing command takes it.
@@ -155,42 +143,33 @@ bool WriteRecorded(const Replay& replay, int listings, std::string* error) {
     return true;
 }
 
-// How many times the listing command has run on this host before: a
-// counter file per command in the host's state directory, taken under a
-// lock, as listing commands of one host may run at once.
-size_t CountListingRun(const std::string& command) {
-    UniqueFd fd(open((std::string(kHostStateDir) + "/" + KeyOf(command)).c_str(),
-                     O_RDWR | O_CREAT | O_CLOEXEC, 0666));
-    if (!fd.Valid() || flock(fd.Get(), LOCK_EX) != 0) {
-        return 0;
-    }
-    char text[32] = {};
-    const ssize_t got = pread(fd.Get(), text, sizeof text - 1, 0);
-    const size_t runs = got > 0 ? strtoul(text, nullptr, 10) : 0;
-    const std::string next = std::to_string(runs + 1);
-    (void)!pwrite(fd.Get(), next.data(), next.size(), 0);
-    return runs;
-}
-
-bool ReadAll(int dirfd, const char* name, std::string* out) {
-    UniqueFd fd(openat(dirfd, name, O_RDONLY | O_CLOEXEC));
-    if (!fd.Valid()) {
-        return false;
-    }
-    char buf[65536];
-    ssize_t n;
-    while ((n = read(fd.Get(), buf, sizeof buf)) > 0) {
-        out->append(buf, static_cast<size_t>(n));
-    }
-    return n == 0;
-}
-
 int Print(const char* text, size_t size, int status) {
     return fwrite(text, 1, size, stdout) == size && fflush(stdout) == 0 ? status : 1;
 }
 
-// Off a simulated host the fake command renders the listing of the host
-// file that SANSIM_TOPOLOGY names, as a host built from it would print it.
+}  // namespace
+
+bool WriteListings(const Topology& topo, int dev, std::string* error) {
+    const std::string below = std::string(kListingsDir).substr(strlen("/dev/"));
+    if (mkdirat(dev, below.c_str(), 0755) != 0) {
+        return Fail(error, std::string("cannot create ") + kListingsDir);
+    }
+    UniqueFd listings(openat(dev, below.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!listings.Valid()) {
+        return Fail(error, std::string("cannot open ") + kListingsDir);
+    }
+    std::string lines;
+    for (const std::string& line : topo.cannotStart) {
+        lines += line + "\n";
+    }
+    const std::string cannotStart = std::string(kCannotStartFile).substr(strlen("/dev/"));
+    if (!WriteAll(dev, cannotStart, lines, error, kCannotStartFile)) {
+        return false;
+    }
+    return topo.replay != nullptr ? WriteRecorded(*topo.replay, listings.Get(), error)
+                                  : WriteRendered(topo, listings.Get(), error);
+}
+
 int RenderOutsideHost(const std::string& command) {
     const char* file = getenv("SANSIM_TOPOLOGY");
     if (file == nullptr || *file == '\0') {
@@ -218,60 +197,6 @@ int RenderOutsideHost(const std::string& command) {
     }
     fprintf(stderr, "%s: not recorded on this host\n", command.c_str());
     return 1;
-}
-
-void Wait(uint64_t ns) {
-    timespec left{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
-    while (ns > 0 && nanosleep(&left, &left) != 0 && errno == EINTR) {
-    }
-}
-
-}  // namespace
-
-bool WriteListings(const Topology& topo, int dev, std::string* error) {
-    if (mkdirat(dev, kListingsDir, 0755) != 0) {
-        return Fail(error, std::string("cannot create /dev/") + kListingsDir);
-    }
-    UniqueFd listings(openat(dev, kListingsDir, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!listings.Valid()) {
-        return Fail(error, std::string("cannot open /dev/") + kListingsDir);
-    }
-    std::string lines;
-    for (const std::string& line : topo.cannotStart) {
-        lines += line + "\n";
-    }
-    const std::string cannotStart = std::string(kCannotStartFile).substr(strlen("/dev/"));
-    if (!WriteAll(dev, cannotStart, lines, error, kCannotStartFile)) {
-        return false;
-    }
-    return topo.replay != nullptr ? WriteRecorded(*topo.replay, listings.Get(), error)
-                                  : WriteRendered(topo, listings.Get(), error);
-}
-
-int ServeListing(const std::string& command) {
-    const std::string dirName = std::string("/dev/") + kListingsDir + "/" + KeyOf(command);
-    UniqueFd dir(open(dirName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!dir.Valid() && errno == ENOENT && access(kHostStateDir, F_OK) != 0) {
-        return RenderOutsideHost(command);
-    }
-    std::string count;
-    if (!dir.Valid() || !ReadAll(dir.Get(), "count", &count)) {
-        fprintf(stderr, "%s: not recorded on this host\n", command.c_str());
-        return 1;
-    }
-    const size_t runs = strtoul(count.c_str(), nullptr, 10);
-    size_t run = runs > 1 ? CountListingRun(command) : 0;
-    run = run < runs ? run : runs - 1;
-    std::string file;
-    if (runs == 0 || !ReadAll(dir.Get(), std::to_string(run).c_str(), &file)) {
-        fprintf(stderr, "%s: cannot read run %zu of %s\n", command.c_str(), run, dirName.c_str());
-        return 1;
-    }
-    const size_t eol = file.find('\n');
-    char* end = nullptr;
-    const int status = static_cast<int>(strtol(file.c_str(), &end, 10));
-    Wait(strtoull(end, nullptr, 10));
-    return status == 127 ? status : Print(file.data() + eol + 1, file.size() - eol - 1, status);
 }
 
 }  // namespace sansim

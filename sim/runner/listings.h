@@ -21,9 +21,40 @@ namespace sansim {
 // directory descriptor dev; on failure returns false with a reason.
 bool WriteListings(const Topology& topo, int dev, std::string* error);
 
-// The fake command's run of a listing command line: prints its text and
-// returns its exit status (127 for a run the host could not start).
-int ServeListing(const std::string& command);
+// Below /dev: one directory a listing command (its command line with blanks
+// and slashes made '_'), one file a run ("STATUS WAIT_NS" and a newline,
+// then the text), and "count", the number of runs. The fake commands
+// (fake_command.cpp) print them.
+constexpr const char* kListingsDir = "/dev/.sansim/listings";
+
+inline std::string ListingKey(const std::string& command) {
+    std::string key = command;
+    for (char& c : key) {
+        c = c == ' ' || c == '/' ? '_' : c;
+    }
+    return key;
+}
+
+// The listing command line that a host's command (self: multipath,
+// esxcfg-mpath, esxcfg-scsidevs, esxcli) runs with the words of argv; empty
+// for words it does nothing with.
+inline std::string ListingCommand(const std::string& self, int argc, char** argv) {
+    auto is = [argv](int i, const char* word) { return std::string(argv[i]) == word; };
+    if (self == "multipath") {
+        return argc == 2 && is(1, "-ll") ? "multipath -ll" : "";
+    }
+    if (self == "esxcli") {
+        return argc == 4 && is(1, "software") && is(2, "vib") && is(3, "list")
+                   ? "esxcli software vib list"
+                   : "";
+    }
+    return argc == 2 && is(1, "-l") ? self + " -l" : "";
+}
+
+// Off a simulated host (no kHostStateDir), a listing command line renders
+// the listing of the host file that SANSIM_TOPOLOGY names, as a host built
+// from it prints it; returns its exit status.
+int RenderOutsideHost(const std::string& command);
 
 }  // namespace sansim
 

@@ -8,9 +8,8 @@
 // every process of the host (supervisor.h); the command's exit status is
 // its own.
 //
-// The same binary is the host's fake `multipath`, product CLIs and, on an
-// ESXi host, `esxcfg-mpath`, `esxcfg-scsidevs` and `esxcli`: it looks at the
-// name it was started under (the bin directory links those names to it).
+// The host's own commands are sansim-fake (fake_command.cpp); off a host it
+// hands a listing command to this binary under the command's name.
 #include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -49,26 +48,19 @@ std::string BaseName(const std::string& path) {
 }
 
 // ---------------------------------------------------------------------------
-// The fake commands of the host: they print what the host laid out when it
-// was built (listings.h).
+// The host's listing commands off a host: sansim-fake hands them over
+// (fake_command.cpp), and the listing of SANSIM_TOPOLOGY's host is rendered.
 
-int FakeMultipath(int argc, char** argv) {
-    if (argc != 2 || strcmp(argv[1], "-ll") != 0) {
-        return 0;
+int FakeListing(const std::string& self, int argc, char** argv) {
+    const std::string command = sansim::ListingCommand(self, argc, argv);
+    if (!command.empty()) {
+        return sansim::RenderOutsideHost(command);
     }
-    return sansim::ServeListing("multipath -ll");
-}
-
-// esxcfg-mpath -l, esxcfg-scsidevs -l, esxcli software vib list.
-int FakeEsxi(const std::string& self, int argc, char** argv) {
-    bool list = argc == 2 && strcmp(argv[1], "-l") == 0;
-    bool vibs = self == "esxcli" && argc == 4 && strcmp(argv[1], "software") == 0 &&
-                strcmp(argv[2], "vib") == 0 && strcmp(argv[3], "list") == 0;
-    if (self == "esxcli" ? !vibs : !list) {
+    if (self != "multipath") {
         fprintf(stderr, "%s: this simulated host knows only the listing\n", self.c_str());
         return 1;
     }
-    return sansim::ServeListing(vibs ? "esxcli software vib list" : self + " -l");
+    return 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -176,16 +168,9 @@ int Expand(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     std::string self = BaseName(argc > 0 ? argv[0] : "sansim");
-    if (self == "multipath") {
-        return FakeMultipath(argc, argv);
-    }
-    if (self == "esxcfg-mpath" || self == "esxcfg-scsidevs" || self == "esxcli") {
-        return FakeEsxi(self, argc, argv);
-    }
-    for (const char* cli : sansim::kProductCliNames) {
-        if (self == cli) {
-            return 0;
-        }
+    if (self == "multipath" || self == "esxcfg-mpath" || self == "esxcfg-scsidevs" ||
+        self == "esxcli") {
+        return FakeListing(self, argc, argv);
     }
     if (argc >= 2 && strcmp(argv[1], "run") == 0) {
         return Run(argc - 2, argv + 2);

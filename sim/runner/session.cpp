@@ -27,6 +27,7 @@ namespace {
 constexpr const char* kRealTools[] = {"sh",       "cat", "readlink", "xargs",
                                       "basename", "awk", "grep",     "which"};
 constexpr const char* kPreloadName = "libsansim_preload.so";
+constexpr const char* kFakeCommandName = "sansim-fake";
 
 std::string DirName(const std::string& path) {
     size_t slash = path.rfind('/');
@@ -273,11 +274,14 @@ bool HostSession::Load(const std::string& file, std::string* error) {
     }
     const char* callerPath = getenv("PATH");
     searchPath_ = callerPath != nullptr ? callerPath : "/usr/local/bin:/usr/bin:/bin";
-    programs_.fakeCommand = SelfExe();
-    preload_ = PreloadLibrary(programs_.fakeCommand);
-    if (programs_.fakeCommand.empty() || preload_.empty()) {
-        return Fail(
-            error, std::string("cannot find ") + kPreloadName + " beside " + programs_.fakeCommand);
+    const std::string self = SelfExe();
+    programs_.fakeCommand = DirName(self) + "/" + kFakeCommandName;
+    preload_ = PreloadLibrary(self);
+    if (self.empty() || access(programs_.fakeCommand.c_str(), X_OK) != 0) {
+        return Fail(error, std::string("cannot find ") + kFakeCommandName + " beside " + self);
+    }
+    if (preload_.empty()) {
+        return Fail(error, std::string("cannot find ") + kPreloadName + " beside " + self);
     }
     for (const char* tool : kRealTools) {
         std::string path = FindProgram(tool, searchPath_ + ":/usr/bin:/bin");
