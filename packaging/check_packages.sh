@@ -154,26 +154,27 @@ for platform in linux esxi; do
 done
 
 # --- the static programs on the bundled hosts
-# scenarios SUITE PROGRAM OPCODES STDERR_RULE: the suite's scenarios on a
-# bundled host (no allocation refusal: that is a test build's), each run by
-# the suites' runner with PROGRAM; the rules are those its CMakeLists.txt
-# registers.
+# scenarios FOLDER SUITE PROGRAM: the suite's scenarios on a bundled host (no
+# allocation refusal: that is a test build's), their words as they are,
+# run by the suites' harness with PROGRAM under the suite's rules.
 scenarios() {
-    suite=$1 program=$2
-    ran=0
-    for topology in "$SRC/$suite"/*/topology; do
+    folder=$1 suite=$2 program=$3
+    set --
+    for topology in "$SRC/$folder"/*/topology; do
         dir=${topology%/topology}
         case $(head -n 1 "$topology") in sim/topologies/*) ;; *) continue ;; esac
         [ -f "$dir/refuse" ] && continue
-        ran=$((ran + 1))
-        if ! sh "$SRC/tests/e2e/run_scenario.sh" "$SANSIM" "$program" "$SRC" "$work/scenario" \
-            "$dir" "$3" "$4" >"$work/scenario.log" 2>&1; then
-            fail "$suite/${dir##*/} with the static $(basename "$program"):"
-            sed 's/^/    /' "$work/scenario.log"
-            ran=$((ran - 1))
-        fi
+        set -- "$@" "$dir"
     done
-    [ "$ran" -gt 0 ] && pass "$suite: $ran scenarios on the bundled hosts with the static program"
+    [ $# -gt 0 ] || return 0
+    if python3 -B "$SRC/tests/harness/scenarios.py" --suite "$suite" --plain \
+        --sansim "$SANSIM" --program "$program" --source-root "$SRC" \
+        --work "$work/scenarios" "$@" >"$work/scenario.log" 2>&1; then
+        pass "$folder: $# scenarios on the bundled hosts with the static program"
+    else
+        fail "$folder with the static $(basename "$program"):"
+        grep -v '^ok: ' "$work/scenario.log" | sed 's/^/    /'
+    fi
 }
 # same_as_dynamic HOST STATIC DYNAMIC ARGS...
 same_as_dynamic() {
@@ -206,7 +207,7 @@ elif [ "$(id -u)" != 0 ]; then
     echo "skipped: the bundled hosts (a simulated host needs root here)"
 else
     if [ -n "${static_tool:-}" ]; then
-        scenarios tests/e2e "$static_tool" "00|12|25|9e" empty
+        scenarios tests/e2e tsextool "$static_tool"
         for host in demo degraded; do
             for words in "show vlun" "show path" "show phypath" "show device"; do
                 # $words unquoted: each word is one argument
@@ -218,7 +219,7 @@ else
         same_as_dynamic degraded_fc "$static_tool" "$BUILD/tool/tsexTool" check status
     fi
     if [ -n "${static_showdisk:-}" ]; then
-        scenarios tests/e2e_showdisk "$static_showdisk" "00|12" empty
+        scenarios tests/e2e_showdisk showdisk "$static_showdisk"
         same_as_dynamic demo "$static_showdisk" "$BUILD/showdisk/ts_showdisk"
     fi
     if [ -n "${static_capture:-}" ]; then
@@ -234,7 +235,7 @@ else
         fi
     fi
     if [ -n "${static_esxi:-}" ]; then
-        scenarios tests/e2e_esxi "$static_esxi" "00|12" sanitizer
+        scenarios tests/e2e_esxi esxi "$static_esxi"
         same_as_dynamic esxi_demo "$static_esxi" "$BUILD/showdisk/ts_showdisk-esxi"
     fi
 fi

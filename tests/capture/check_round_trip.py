@@ -19,6 +19,9 @@ import shlex
 import subprocess
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "harness"))
+from hostrun import HostRun  # noqa: E402
+
 ALLOWED_OPS = {"0x00", "0x12", "0x25", "0x9e"}
 
 TSEXTOOL = [["show", "vlun"], ["show", "path"], ["show", "phypath"], ["show", "device"],
@@ -39,24 +42,21 @@ def commands(args):
         yield [args.showdisk, "--json"] + words
 
 
-def run(sansim, host, command, audit=None):
-    argv = [sansim, "run", host] + (["--audit", audit] if audit else []) + ["--"] + command
-    done = subprocess.run(argv, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=600)
-    return done.returncode, done.stdout
+def outcome(command):
+    return command.status, command.stdout
 
 
-def audit_faults(audit):
+def audit_faults(lines):
     """Lines of the capture's audit log that break the rule."""
     bad = []
-    with open(audit) as log:
-        for line in log:
-            words = line.split()
-            fields = dict(w.split("=", 1) for w in words[2:] if "=" in w)
-            if not words or words[0] not in ("open", "scsi"):
-                continue
-            if fields.get("access") != "ro" or (words[0] == "scsi" and
-                                                 fields.get("op") not in ALLOWED_OPS):
-                bad.append(line.rstrip())
+    for line in lines:
+        words = line.split()
+        fields = dict(w.split("=", 1) for w in words[2:] if "=" in w)
+        if not words or words[0] not in ("open", "scsi"):
+            continue
+        if fields.get("access") != "ro" or (words[0] == "scsi" and
+                                             fields.get("op") not in ALLOWED_OPS):
+            bad.append(line)
     return bad
 
 
@@ -137,13 +137,12 @@ def leaked(mapping, blobs):
     return found
 
 
-def check_anonymized(args, host, name, originals):
+def check_anonymized(args, name, capture, made, originals):
     """An anonymized capture: no original identifier left in it, and every
     command prints on it what it printed on the host, mapping applied."""
-    capture = os.path.join(args.work, name + ".anonymized.json")
-    status, out = run(args.sansim, host, [args.capture, "--anonymize", capture])
-    if status != 0 or out:
-        return [f"{name}: the anonymized capture exited {status} and wrote {out[:200]!r}"]
+    if made.status != 0 or made.stdout:
+        return [f"{name}: the anonymized capture exited {made.status} and wrote "
+                f"{made.stdout[:200]!r}"]
     with open(capture + ".map", encoding="utf-8") as f:
         mapping = json.load(f)
     doc, blobs = capture_blobs(capture)
@@ -156,59 +155,71 @@ def check_anonymized(args, host, name, originals):
         failures.append(f"{name}: a replacement of another length")
     forms = printed_forms(mapping)
     pattern = mapping_pattern(forms)
-    for command, want in originals:
-        got = run(args.sansim, capture, command)
+    replay = HostRun(args.sansim, capture, os.path.join(args.work, name + ".anonymized"))
+    runs = [(command, replay.add(command), want) for command, want in originals]
+    replay.run()
+    for command, got, want in runs:
         expected = (want[0], apply_mapping(pattern, forms, want[1]))
-        if got != expected:
-            words = " ".join(os.path.basename(w) if i == 0 else w for i, w in enumerate(command))
-            failures.append(f"{name}: {words}: anonymized replay differs from the host's output "
-                            f"with the mapping applied")
+        if outcome(got) != expected:
+            failures.append(f"{name}: {words_of(command)}: anonymized replay differs from the "
+                            f"host's output with the mapping applied")
     return failures
 
 
+def words_of(command):
+    return " ".join(os.path.basename(w) if i == 0 else w for i, w in enumerate(command))
+
+
 def check_host(args, host, name):
-    failures = []
+    """The host's runs and its captures in one start of it, each capture's
+    replays in one start of the capture."""
     capture = os.path.join(args.work, name + ".capture.json")
-    audit = os.path.join(args.work, name + ".audit.log")
-    status, out = run(args.sansim, host, [args.capture, capture], audit)
-    if status != 0 or out:
-        return [f"{name}: the capture exited {status} and wrote {out[:200]!r}"]
-    failures += [f"{name}: capture audit: {line}" for line in audit_faults(audit)]
-    originals = []
-    for command in commands(args):
-        want = run(args.sansim, host, command)
-        got = run(args.sansim, capture, command)
-        originals.append((command, want))
-        if want != got:
-            words = " ".join(os.path.basename(w) if i == 0 else w for i, w in enumerate(command))
-            failures.append(f"{name}: {words}: exit {want[0]} and {len(want[1])} bytes on the "
-                            f"host, exit {got[0]} and {len(got[1])} bytes replayed")
+    anonymized = os.path.join(args.work, name + ".anonymized.json")
+    on_host = HostRun(args.sansim, host, os.path.join(args.work, name + ".host"))
+    made = on_host.add([args.capture, capture])
+    made_anonymized = on_host.add([args.capture, "--anonymize", anonymized]) \
+        if args.anonymize else None
+    wanted = [(command, on_host.add(command)) for command in commands(args)]
+    on_host.run()
+    if made.status != 0 or made.stdout:
+        return [f"{name}: the capture exited {made.status} and wrote {made.stdout[:200]!r}"]
+    failures = [f"{name}: capture audit: {line}" for line in audit_faults(made.audit)]
+    replay = HostRun(args.sansim, capture, os.path.join(args.work, name + ".replay"))
+    replayed = [(command, want, replay.add(command)) for command, want in wanted]
+    replay.run()
+    for command, want, got in replayed:
+        if outcome(want) != outcome(got):
+            failures.append(f"{name}: {words_of(command)}: exit {want.status} and "
+                            f"{len(want.stdout)} bytes on the host, exit {got.status} and "
+                            f"{len(got.stdout)} bytes replayed")
     if args.anonymize:
-        failures += check_anonymized(args, host, name, originals)
+        originals = [(command, outcome(want)) for command, want in wanted]
+        failures += check_anonymized(args, name, anonymized, made_anonymized, originals)
     return failures
 
 
 def cli_failures(args, host):
     """The capture's refusals: one line on standard output, exit status 1."""
     cases = [
-        ([args.capture], "Usage: tskit-capture [--anonymize] FILE", []),
-        ([args.capture, "--anything"], "Usage: tskit-capture [--anonymize] FILE", []),
-        ([args.capture, "--anonymize"], "Usage: tskit-capture [--anonymize] FILE", []),
-        ([args.capture, "x", "y"], "Usage: tskit-capture [--anonymize] FILE", []),
+        ([args.capture], "Usage: tskit-capture [--anonymize] FILE", None),
+        ([args.capture, "--anything"], "Usage: tskit-capture [--anonymize] FILE", None),
+        ([args.capture, "--anonymize"], "Usage: tskit-capture [--anonymize] FILE", None),
+        ([args.capture, "x", "y"], "Usage: tskit-capture [--anonymize] FILE", None),
         ([args.capture, os.path.join(args.work, "x.json")], "Error: tskit-capture must be run "
-         "as root.", ["--uid", "1000"]),
+         "as root.", "1000"),
         ([args.capture, "/nonexistent/x.json"], "Error: cannot write the capture "
-         "/nonexistent/x.json: No such file or directory.", []),
+         "/nonexistent/x.json: No such file or directory.", None),
         ([args.capture, "--anonymize", "/nonexistent/x.json"], "Error: cannot write the capture "
-         "/nonexistent/x.json: No such file or directory.", []),
+         "/nonexistent/x.json: No such file or directory.", None),
     ]
+    run = HostRun(args.sansim, host, os.path.join(args.work, "refusals"))
+    done = [(command, first_line, run.add(command, uid=uid)) for command, first_line, uid in cases]
+    run.run()
     failures = []
-    for command, first_line, options in cases:
-        argv = [args.sansim, "run", host] + options + ["--"] + command
-        done = subprocess.run(argv, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
-        lines = done.stdout.decode(errors="replace").splitlines()
-        if done.returncode != 1 or not lines or lines[0] != first_line or done.stderr:
-            failures.append(f"{' '.join(command[1:])}: exit {done.returncode}, {lines[:1]}")
+    for command, first_line, result in done:
+        lines = result.stdout.decode(errors="replace").splitlines()
+        if result.status != 1 or not lines or lines[0] != first_line or result.stderr:
+            failures.append(f"{' '.join(command[1:])}: exit {result.status}, {lines[:1]}")
     return failures
 
 
@@ -220,13 +231,19 @@ def host_name(path):
 
 def hung_host(args, host, name):
     """The host with time, and one path hung: its commands (and its dm
-    node's, while it is the current path) answer when they time out."""
+    node's, while it is the current path) answer when they time out. A
+    host second lasts a real millisecond: the programs and the capture wait
+    out the same host timeouts at any scale."""
     lun, path = (int(n) for n in args.hung.split(":"))
-    with open(host, encoding="utf-8") as f:
-        doc = json.load(f)
-    doc["timing"] = {"service_us": 200, "jitter_us": 0, "seed": 1, "listing_ms": 50,
-                     "scale": 0.01}
-    doc["luns"][lun]["paths"][path].setdefault("faults", {})["hung"] = True
+    expanded = subprocess.run([args.sansim, "expand", host], stdout=subprocess.PIPE,
+                              check=True).stdout
+    chosen = json.loads(expanded)["luns"][lun]
+    lun_name = chosen.get("dm") or chosen["wwid"]
+    path_name = chosen["paths"][path].get("sd") or chosen["paths"][path]["hctl"]
+    doc = {"base": os.path.abspath(host),
+           "timing": {"service_us": 200, "jitter_us": 0, "seed": 1, "listing_ms": 50,
+                      "scale": 0.001},
+           "luns": {lun_name: {"paths": {path_name: {"faults": {"hung": True}}}}}}
     out = os.path.join(args.work, name + ".hung.json")
     with open(out, "w", encoding="utf-8") as f:
         json.dump(doc, f)

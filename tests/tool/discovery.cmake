@@ -1,5 +1,5 @@
 # Discovery: the listing cutters, the phypath merge, the device copies and the
-# name checks without a device (tool_discovery_tests, discovered as usual),
+# name checks without a device (tool_discovery_tests, one ctest case),
 # and multipath and /sys/block discovery on the simulated hosts of
 # hosts/discovery*.json (the Sim* suites of the same program, one ctest case
 # per host, each run inside `sansim run`).
@@ -9,7 +9,7 @@ add_executable(tool_discovery_tests ${CMAKE_CURRENT_LIST_DIR}/discovery_test.cpp
 target_link_libraries(tool_discovery_tests PRIVATE tsexcore GTest::gtest_main)
 target_compile_definitions(tool_discovery_tests PRIVATE
   DISCOVERY_SAMPLES_DIR="${DISCOVERY_SAMPLES_DIR}")
-gtest_discover_tests(tool_discovery_tests DISCOVERY_TIMEOUT 60 TEST_FILTER "-Sim*")
+add_unit_tests(tool_discovery_tests --gtest_filter=-Sim*)
 
 set(_discovery_hosts
   main discovery.json SimMain

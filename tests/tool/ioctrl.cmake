@@ -4,7 +4,7 @@
 # one ctest case run inside `sansim run`).
 add_executable(tool_ioctrl_tests ${CMAKE_CURRENT_LIST_DIR}/tsioctrl_test.cpp)
 target_link_libraries(tool_ioctrl_tests PRIVATE tsexcore GTest::gtest_main)
-gtest_discover_tests(tool_ioctrl_tests DISCOVERY_TIMEOUT 60)
+add_unit_tests(tool_ioctrl_tests)
 
 add_executable(tool_ioctrl_sim_tests ${CMAKE_CURRENT_LIST_DIR}/tsioctrl_sim_test.cpp)
 target_link_libraries(tool_ioctrl_sim_tests PRIVATE tsexcore sansim_target GTest::gtest_main)

@@ -1,23 +1,16 @@
-#!/usr/bin/env python3
-"""Runs one end-to-end scenario again with --json and checks the document.
+"""The --json form of an end-to-end scenario: the document its words print
+must rebuild the table form's expected output.
 
-    check_json_scenario.py --kind KIND --sansim SANSIM --program PROGRAM
-        --source-root SRC --work WORK --scenario DIR --schema-dir DIR
-        --opcodes OPCODES --stderr empty|sanitizer [--access ro|rw] [--flags F]
+A scenario's words run again with --json before them (tests/harness runs
+them on the scenario's host, beside the table form), and check_document
+holds the run to:
 
-The scenario folder is the one run_scenario.sh runs (topology, args, stdout,
-status, optionally uid and refuse). The program runs on the same simulated
-host with --json put before the scenario's words, and then:
-
-- a scenario whose words start with --json already is skipped (a second
-  --json ends the leading options and changes what the words mean);
-- its exit status must be the scenario's status;
-- standard error and the audit log are held to the rules run_scenario.sh
-  applies (only the allowed commands, every open with ACCESS and FLAGS);
+- its exit status must be the scenario's status (and the document's
+  exit_status the program's);
 - standard output must be one JSON document valid against the kind's schema
-  in the schema folder (docs/schema), unless the
-  words make the program print a text that --json leaves alone (a version or
-  usage text): then standard output must be the scenario's expected one;
+  in the schema folder (docs/schema), unless the words make the program print
+  a text that --json leaves alone (a version or usage text): then standard
+  output must be the scenario's expected one;
 - the renderer of KIND rebuilds from the document what the table form prints
   and compares it with the scenario's expected standard output. The LUN
   tables are compared cell by cell (each row with its runs of blanks
@@ -28,21 +21,12 @@ A renderer is one function of (document, words, expected standard output as
 bytes) that returns the list of differences; RENDERERS maps each KIND to its
 renderer, to the function that says whether the words leave the output in
 text form, and to its schema. Another program's kind plugs in there.
-
-Exit 0 when every check holds, 1 otherwise, 77 (skipped) without root; a
-missing jsonschema module is a failure.
 """
 
-import argparse
 import json
 import os
 import re
-import shutil
 import struct
-import subprocess
-import sys
-
-SKIP = 77
 
 
 def terminal_text(text):
@@ -404,128 +388,41 @@ RENDERERS = {
 }
 
 
-# ---- the run ----
+# ---- the check of one run ----
 
-def read_words(path):
-    with open(path, "rb") as f:
-        data = f.read().decode("latin-1")
-    if data == "":
-        return []
-    if data.endswith("\n"):
-        data = data[:-1]
-    return data.split("\n")
-
-
-def first_line(path):
-    with open(path) as f:
-        return f.readline().strip()
-
-
-def main():
-    parser = argparse.ArgumentParser()
-    for name in ("kind", "sansim", "program", "source-root", "work", "scenario", "schema-dir",
-                 "opcodes", "stderr"):
-        parser.add_argument("--" + name, required=True)
-    parser.add_argument("--access", default="ro")
-    parser.add_argument("--flags", default="")
-    args = parser.parse_args()
-
-    if os.geteuid() != 0:
-        print("SKIP: simulated hosts need root here (a private mount namespace per run)")
-        return SKIP
-    try:
-        import jsonschema
-    except ImportError:
-        print("FAIL: the Python module jsonschema (Debian python3-jsonschema) is missing")
-        return 1
-    render, text_form, schema_name = RENDERERS[args.kind]
-
-    scenario = args.scenario
-    if os.path.isfile(os.path.join(scenario, "topology.json")):
-        topology = os.path.join(scenario, "topology.json")
-    else:
-        topology = os.path.join(args.source_root, first_line(os.path.join(scenario, "topology")))
-    words = read_words(os.path.join(scenario, "args"))
-    with open(os.path.join(scenario, "stdout"), "rb") as f:
-        expected = f.read()
-    expected_status = int(first_line(os.path.join(scenario, "status")))
-
-    if words[:1] == ["--json"]:
-        print("SKIP: the scenario's words start with --json already; another one before them"
-              " would be read as their first word and change what they mean")
-        return SKIP
-
-    shutil.rmtree(args.work, ignore_errors=True)
-    os.makedirs(args.work)
-    audit = os.path.join(args.work, "audit.log")
-    command = [args.sansim, "run", topology, "--audit", audit]
-    if os.path.isfile(os.path.join(scenario, "uid")):
-        command += ["--uid", first_line(os.path.join(scenario, "uid"))]
-    command += ["--", args.program, "--json"] + words
-    env = dict(os.environ)
-    if os.path.isfile(os.path.join(scenario, "refuse")):
-        env["TSKIT_REFUSE_ALLOC"] = first_line(os.path.join(scenario, "refuse"))
-    run = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
-    print("%s --json %s" % (os.path.basename(args.program), " ".join(words)))
-
+def check_document(kind, words, expected, stdout, status, schema_dir):
+    """The failures of a --json run of a scenario's words: its standard
+    output (bytes) and exit status against the scenario's expected output
+    (bytes) of the table form. The run's standard error and audit log are
+    held to the scenario's rules by its caller."""
+    import jsonschema
+    render, text_form, schema_name = RENDERERS[kind]
     failures = []
-    if run.returncode != expected_status:
-        failures.append("exit status %d, expected %d" % (run.returncode, expected_status))
-    stderr = run.stderr.decode("latin-1")
-    if args.stderr == "empty" and stderr:
-        failures.append("standard error is not empty:\n" + stderr)
-    elif re.search(r"Sanitizer|runtime error:", stderr):
-        failures.append("a sanitizer reported on standard error:\n" + stderr)
-
-    if args.flags:
-        open_rule = "open [^ ]+ access=%s flags=%s" % (args.access, args.flags)
-    else:
-        open_rule = "open [^ ]+ access=%s( .*)?" % args.access
-    line_rule = re.compile(r"^(%s|scsi [^ ]+ op=0x(%s) .*access=%s( .*)?)$" %
-                           (open_rule, args.opcodes, args.access))
-    if not os.path.isfile(audit):
-        failures.append("no audit log was written")
-    else:
-        with open(audit, encoding="latin-1") as f:
-            bad = [line.rstrip("\n") for line in f if not line_rule.match(line.rstrip("\n"))]
-        if bad:
-            failures.append("the audit log holds another access or another command:\n  " +
-                            "\n  ".join(bad))
-
     if text_form(words) if text_form is not None else tool_text_form(expected):
         # A version or usage text keeps its form after --json.
-        if run.stdout != expected:
+        if stdout != expected:
             failures.append("the words print a text, and --json must leave it alone:\n"
-                            "  got:      %r\n  expected: %r" % (run.stdout, expected))
-    else:
-        try:
-            doc = json.loads(run.stdout.decode("utf-8"))
-        except ValueError as error:
-            doc = None
-            failures.append("standard output is not one JSON document (%s):\n%s" %
-                            (error, run.stdout.decode("latin-1")))
-        if doc is not None:
-            with open(os.path.join(args.schema_dir, schema_name)) as f:
-                schema = json.load(f)
-            errors = sorted(jsonschema.Draft202012Validator(schema).iter_errors(doc),
-                            key=lambda e: list(e.absolute_path))
-            for error in errors:
-                failures.append("schema: %s at %s" %
-                                (error.message, "/".join(map(str, error.absolute_path))))
-            if not errors:
-                if doc.get("exit_status", run.returncode) != run.returncode:
-                    failures.append("exit_status %r, the program exited %d" %
-                                    (doc["exit_status"], run.returncode))
-                failures += render(doc, words, expected)
-
-    for failure in failures:
-        print("FAIL: " + failure)
-    if failures:
-        print("%d checks failed" % len(failures))
-        return 1
-    print("document, status, stderr and audit as expected; the table rebuilt from it")
-    return 0
+                            "  got:      %r\n  expected: %r" % (stdout, expected))
+        return failures
+    try:
+        doc = json.loads(stdout.decode("utf-8"))
+    except ValueError as error:
+        return ["standard output is not one JSON document (%s):\n%s" %
+                (error, stdout.decode("latin-1"))]
+    schema = SCHEMAS.get((schema_dir, schema_name))
+    if schema is None:
+        with open(os.path.join(schema_dir, schema_name)) as f:
+            schema = SCHEMAS.setdefault((schema_dir, schema_name), json.load(f))
+    errors = sorted(jsonschema.Draft202012Validator(schema).iter_errors(doc),
+                    key=lambda e: list(e.absolute_path))
+    for error in errors:
+        failures.append("schema: %s at %s" %
+                        (error.message, "/".join(map(str, error.absolute_path))))
+    if errors:
+        return failures
+    if doc.get("exit_status", status) != status:
+        failures.append("exit_status %r, the program exited %d" % (doc["exit_status"], status))
+    return failures + render(doc, words, expected)
 
 
-if __name__ == "__main__":
-    sys.exit(main())
+SCHEMAS = {}

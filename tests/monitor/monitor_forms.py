@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
-"""Runs a check status scenario again as a Nagios plugin and as Prometheus
-metrics, and checks both against what the --json forms say of the host.
+"""check status as a Nagios plugin and as Prometheus metrics, checked
+against what the --json forms say of the same host.
 
-    check_monitor_scenario.py --sansim SANSIM --program TSEXTOOL
-        --source-root SRC --work WORK (--scenario DIR | --generated COUNT)
+    monitor_forms.py --sansim SANSIM --program TSEXTOOL
+        --source-root SRC --work WORK --generated COUNT
 
-The scenario folder is an end-to-end one (topology, args, status, optionally
-uid). On its simulated host the program runs
+The end-to-end harness (tests/harness/scenarios.py) runs these checks on the
+host of every check status scenario, as the scenario's user; with
+--generated they run on COUNT generated hosts. On the host the program runs
 
 - --json check status, --json show vlun and --json show phypath: what is
   expected, from the alarms, the vluns with their paths and the physical
@@ -28,7 +29,7 @@ and the allowed commands. Exit 0 when every check holds, 1 otherwise, 77
 
 With --generated COUNT the same checks run on COUNT hosts that
 sim/generator/generate_host.py makes, each with its own seed, size, share of
-failed paths and of dead physical paths.
+failed paths and of dead physical paths; each host's runs share one start.
 """
 
 import argparse
@@ -40,6 +41,9 @@ import shutil
 import subprocess
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "harness"))
+from hostrun import HostRun  # noqa: E402
+
 SKIP = 77
 CRITICAL_TYPES = {14, 17}
 WARNING_TYPES = {11, 12, 13, 15, 16, 18}
@@ -47,6 +51,10 @@ STATES = {"OK": 0, "WARNING": 1, "CRITICAL": 2, "UNKNOWN": 3}
 # How states override one another when alarms of several kinds are raised.
 RANK = {"OK": 0, "UNKNOWN": 1, "WARNING": 2, "CRITICAL": 3}
 AUDIT_LINE = re.compile(r"^(open [^ ]+ access=ro( .*)?|scsi [^ ]+ op=0x(00|12|25|9e) .*access=ro( .*)?)$")
+# What the checks run: the documents they expect from, and the two forms.
+MONITOR_RUNS = (("--json", "check", "status"), ("--json", "show", "vlun"),
+                ("--json", "show", "phypath"), ("--nagios", "check", "status"),
+                ("--prometheus", "check", "status"))
 FAMILIES = ("tsextool_scan_success", "tsextool_scan_duration_seconds", "tsextool_alarms",
             "tsextool_vluns", "tsextool_vlun_paths", "tsextool_vlun_capacity_bytes",
             "tsextool_path_up", "tsextool_phypath_up")
@@ -72,23 +80,6 @@ def label(value):
     return "" if value is None else safe(value)
 
 
-def first_line(path):
-    with open(path) as f:
-        return f.readline().strip()
-
-
-def scenario_topology(args):
-    scenario = args.scenario
-    if os.path.isfile(os.path.join(scenario, "topology.json")):
-        return os.path.join(scenario, "topology.json")
-    return os.path.join(args.source_root, first_line(os.path.join(scenario, "topology")))
-
-
-def scenario_uid(args):
-    uid_file = os.path.join(args.scenario, "uid")
-    return first_line(uid_file) if os.path.isfile(uid_file) else None
-
-
 def generated_topologies(args):
     """Hosts of every size class the generator makes, one seed each."""
     generator = os.path.join(args.source_root, "sim", "generator", "generate_host.py")
@@ -105,34 +96,36 @@ def generated_topologies(args):
 
 
 class Host:
-    def __init__(self, args, topology, uid=None):
-        self.topology = topology
+    """The program's runs on one host, served from a batch of that host
+    (tests/harness/hostrun.py): a run the batch has not made yet runs on
+    demand."""
+
+    def __init__(self, hostrun, program, uid=None):
+        self.hostrun = hostrun
+        self.program = program
         self.uid = uid
-        self.sansim = args.sansim
-        self.program = args.program
-        self.work = args.work
-        self.runs = 0
         self.failures = []
+        self.checked = set()
+
+    def plan(self):
+        """Adds the runs the checks make, so that they share one start."""
+        for words in MONITOR_RUNS:
+            self.hostrun.add([self.program] + list(words), uid=self.uid)
 
     def run(self, *words):
-        self.runs += 1
-        audit = os.path.join(self.work, "audit%d.log" % self.runs)
-        command = [self.sansim, "run", self.topology, "--audit", audit]
-        if self.uid is not None:
-            command += ["--uid", self.uid]
-        command += ["--", self.program] + list(words)
-        run = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        command = self.hostrun.add([self.program] + list(words), uid=self.uid)
+        self.hostrun.run()
         what = " ".join(words)
-        if run.stderr:
-            self.failures.append("%s: standard error is not empty:\n%s" %
-                                 (what, run.stderr.decode("latin-1")))
-        if os.path.isfile(audit):
-            with open(audit, encoding="latin-1") as f:
-                bad = [line.rstrip("\n") for line in f if not AUDIT_LINE.match(line.rstrip("\n"))]
+        if what not in self.checked:
+            self.checked.add(what)
+            if command.stderr:
+                self.failures.append("%s: standard error is not empty:\n%s" %
+                                     (what, command.stderr.decode("latin-1")))
+            bad = [line for line in command.audit if not AUDIT_LINE.match(line)]
             if bad:
                 self.failures.append("%s: the audit log holds another access or command:\n  %s"
                                      % (what, "\n  ".join(bad)))
-        return run.returncode, run.stdout.decode("latin-1")
+        return command.status, command.stdout.decode("latin-1")
 
     def document(self, *words):
         status, text = self.run("--json", *words)
@@ -337,13 +330,17 @@ def check_prometheus(host, expected):
     return failures
 
 
+def check_host(host):
+    """Every failure of the two forms on a host, against its documents."""
+    expected = Expected(host)
+    return check_nagios(host, expected) + check_prometheus(host, expected) + host.failures
+
+
 def main():
     parser = argparse.ArgumentParser()
     for name in ("sansim", "program", "source-root", "work"):
         parser.add_argument("--" + name, required=True)
-    which = parser.add_mutually_exclusive_group(required=True)
-    which.add_argument("--scenario")
-    which.add_argument("--generated", type=int)
+    parser.add_argument("--generated", type=int, required=True)
     args = parser.parse_args()
     if os.geteuid() != 0:
         print("SKIP: simulated hosts need root here (a private mount namespace per run)")
@@ -356,21 +353,18 @@ def main():
         return 1
     shutil.rmtree(args.work, ignore_errors=True)
     os.makedirs(args.work)
-    if args.scenario is not None:
-        hosts = [(scenario_topology(args), scenario_uid(args), "the scenario's host")]
-    else:
-        hosts = [(path, None, words) for path, words in generated_topologies(args)]
     failed = 0
-    for topology, uid, what in hosts:
-        host = Host(args, topology, uid)
-        expected = Expected(host)
-        failures = check_nagios(host, expected) + check_prometheus(host, expected) + host.failures
+    hosts = list(generated_topologies(args))
+    for index, (topology, what) in enumerate(hosts):
+        host = Host(HostRun(args.sansim, topology, os.path.join(args.work, "run%d" % index)),
+                    args.program)
+        host.plan()
+        failures = check_host(host)
         for failure in failures:
             print("FAIL (%s): %s" % (what, failure))
         failed += 1 if failures else 0
-        print("%s: %d alarms, %d paths; %s" %
-              (what, len(expected.alarms), len(expected.paths()),
-               "%d checks failed" % len(failures) if failures else "as the documents say"))
+        print("%s: %s" % (what, "%d checks failed" % len(failures) if failures
+                          else "as the documents say"))
     if failed:
         return 1
     print("--nagios and --prometheus agree with the --json documents on %d hosts" % len(hosts))
