@@ -37,7 +37,7 @@ CMAKE_TEST_TSAN := -DCMAKE_BUILD_TYPE=Debug -DTSKIT_TESTS=ON -DTSKIT_TSAN=ON -DT
 TSAN_PROGRAMS := tsexTool ts_showdisk ts_showdisk-esxi
 CMAKE_BENCH := -DCMAKE_BUILD_TYPE=Release -DTSKIT_BENCH=ON
 
-.PHONY: demo test release bench install package deps-demo deps-test deps-bench \
+.PHONY: demo test check release bench install package deps-demo deps-test deps-bench \
 	deps-package clean
 
 # The release tsexTool on the bundled simulated hosts: each command line,
@@ -130,6 +130,14 @@ test: deps-test
 	cmake -S . -B build/test-tsan $(CMAKE_TEST_TSAN)
 	cmake --build build/test-tsan -j $(JOBS) --target $(TSAN_PROGRAMS) sansim sansim_preload
 	cd build/test-tsan && ctest --output-on-failure -j $(JOBS) -L '^tsan$$'
+
+# The inner loop: build/test brought up to date, then the tests labelled
+# check (the unit tests, the fault scenarios, the demo hosts and the
+# command-line tables of every program, one capture round trip).
+check: deps-test
+	cmake -S . -B build/test $(CMAKE_TEST)
+	cmake --build build/test -j $(JOBS)
+	cd build/test && ctest --output-on-failure -j $(JOBS) -L '^check$$'
 
 release: deps-demo
 	cmake -S . -B build/release $(CMAKE_RELEASE)
