@@ -11,7 +11,8 @@ would lose all active paths and those left with one. The component is then
 taken down in the simulated host itself: every path through it, found from
 the topology (its HBA number, the HBA's fabric or network portal, its target
 port, that port's array and controller), is listed failed and answers
-nothing. On that host:
+nothing (an overlay on the host). Each host's own runs share one start of
+it, and each host a component leaves one start of its own. On that host:
 
 - `--json show path` gives each vlun's active paths: those that had some and
   have none now are exactly the predicted losses, those that had two or more
@@ -25,28 +26,22 @@ nothing. On that host:
 Exit 0 when every check holds, 1 otherwise.
 """
 import argparse
-import copy
 import json
 import os
 import shlex
 import subprocess
 import sys
 
-
-def run(args, host, words):
-    done = subprocess.run([args.sansim, "run", host, "--", args.tsextool] + words,
-                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
-    return done.returncode, done.stdout
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "harness"))
+from hostrun import HostRun  # noqa: E402
 
 
-def run_json(args, host, words):
-    status, out = run(args, host, ["--json"] + words)
-    return status, json.loads(out)
+def json_of(command):
+    return json.loads(command.stdout)
 
 
-def active_paths(args, host):
+def active_paths(doc):
     """Each vlun's active paths (/dev/dm-N to a set of /dev/sdX)."""
-    _, doc = run_json(args, host, ["show", "path"])
     found = {}
     for path in doc["paths"]:
         found.setdefault(path["vlun"], set())
@@ -55,8 +50,7 @@ def active_paths(args, host):
     return found
 
 
-def components(args, host):
-    _, doc = run_json(args, host, ["check", "redundancy"])
+def components(doc):
     names = []
     for vlun in doc["redundancy"]:
         for key in ("hbas", "fabrics", "target_ports", "controllers"):
@@ -82,28 +76,37 @@ def through(topo, path, component):
                          port["identifier"].lower(), f"{array['serial']}:{port['controller']}")
 
 
-def take_down(topo, component, out):
-    down = copy.deepcopy(topo)
-    for lun in down["luns"]:
-        for path in lun["paths"]:
-            if through(topo, path, component):
-                path.update({"dm_state": "failed", "checker_state": "faulty",
-                             "faults": {"dead": True}})
+def take_down(host, topo, component, out):
+    """The host with every path through the component failed and dead, as
+    an overlay on it."""
+    luns = {}
+    for lun in topo["luns"]:
+        down = {p["sd"]: {"dm_state": "failed", "checker_state": "faulty",
+                          "faults": {"dead": True}}
+                for p in lun["paths"] if through(topo, p, component)}
+        if down:
+            luns[lun["dm"]] = {"paths": down}
     with open(out, "w", encoding="utf-8") as f:
-        json.dump(down, f)
+        json.dump({"base": os.path.abspath(host), "luns": luns}, f)
 
 
-def check_component(args, host, topo, before, component, work):
+def check_component(args, host, topo, before, component, predicted, work):
+    """The prediction for the component against the host it leaves."""
     failures = []
-    status, doc = run_json(args, host, ["check", "failover", component])
+    status, doc = predicted.status, json_of(predicted)
     lost = {v["path"] for v in doc["failover"] if v["loses_all_paths"]}
     one = {v["path"]: {p["path"] for p in v["remaining_paths"]} for v in doc["failover"]
            if not v["loses_all_paths"]}
     if status != (2 if lost else 0) or doc["exit_status"] != status:
         failures.append(f"exit {status} (document {doc['exit_status']}) with losses {sorted(lost)}")
+    os.makedirs(work, exist_ok=True)
     down = os.path.join(work, "down.json")
-    take_down(topo, component, down)
-    after = active_paths(args, down)
+    take_down(host, topo, component, down)
+    down_run = HostRun(args.sansim, down, os.path.join(work, "down"))
+    paths = down_run.add([args.tsextool, "--json", "show", "path"])
+    status_run = down_run.add([args.tsextool, "--json", "check", "status"])
+    down_run.run()
+    after = active_paths(json_of(paths))
     want_lost = {v for v in before if before[v] and not after[v]}
     want_one = {v for v in before if len(before[v]) > 1 and len(after[v]) == 1}
     if lost != want_lost:
@@ -112,7 +115,7 @@ def check_component(args, host, topo, before, component, work):
         failures.append(f"predicted one left {sorted(one)}, the host has {sorted(want_one)}")
     failures += [f"{v}: predicted {sorted(one[v])} left, the host has {sorted(after[v])}"
                  for v in set(one) & want_one if one[v] != after[v]]
-    _, alarms = run_json(args, down, ["check", "status"])
+    alarms = json_of(status_run)
     dead = {"/dev/" + a["subject"]["vlun"] for a in alarms["alarms"] if a["type"] == 14}
     if dead != {v for v in after if not after[v]}:
         failures.append(f"check status: alarm 14 for {sorted(dead)}")
@@ -128,20 +131,30 @@ def check_host(args, spec, index):
                        check=True)
     with open(host, encoding="utf-8") as f:
         topo = json.load(f)
-    before = active_paths(args, host)
-    names = components(args, host)
+    # The host as it is: its paths, its components, the unknown one.
+    on_host = HostRun(args.sansim, host, os.path.join(work, "host"))
+    paths = on_host.add([args.tsextool, "--json", "show", "path"])
+    redundancy = on_host.add([args.tsextool, "--json", "check", "redundancy"])
+    unknown = on_host.add([args.tsextool, "check", "failover", "host99"])
+    on_host.run()
+    before = active_paths(json_of(paths))
+    names = components(json_of(redundancy))
+    # Every prediction in one more start of it.
+    predictions = {name: on_host.add([args.tsextool, "--json", "check", "failover", name])
+                   for name in names}
+    on_host.run()
     failures = []
     if not names:
         failures.append("no component found")
-    for component in names:
-        failures += check_component(args, host, topo, before, component, work)
-    status, out = run(args, host, ["check", "failover", "host99"])
-    lines = out.decode().splitlines()
+    for number, component in enumerate(names):
+        failures += check_component(args, host, topo, before, component, predictions[component],
+                                    os.path.join(work, f"down{number}"))
+    lines = unknown.stdout.decode().splitlines()
     hbas = sorted({f"host{p['hctl'].split(':')[0]}" for lun in topo["luns"] for p in lun["paths"]})
-    if status != 1 or len(lines) != 1 or not lines[0].startswith(
+    if unknown.status != 1 or len(lines) != 1 or not lines[0].startswith(
             "Error: unknown component host99. Known HBAs: ") or any(
             h not in lines[0] for h in hbas):
-        failures.append(f"host99: exit {status}, {lines[:2]}")
+        failures.append(f"host99: exit {unknown.status}, {lines[:2]}")
     print(f"host {index} ({spec}): {len(names)} components, {len(failures)} failures")
     return [f"host {index}: {f}" for f in failures]
 
