@@ -33,8 +33,8 @@ runs its scenarios need (sansim batch):
   start with an option): the document rebuilds the expected output
   (tests/json/json_forms.py);
 - with --jobs 1 and with --jobs 8 before the words (a suite whose program
-  queries devices side by side), for a scenario whose run sent commands to
-  two devices or more: the same output, status and audit;
+  queries devices side by side), for a scenario whose run reached two
+  device nodes or more: the same output, status and audit;
 - on a check status scenario of tsexTool: --nagios and --prometheus agree
   with the --json documents (tests/monitor/monitor_forms.py).
 
@@ -224,8 +224,9 @@ def table_failures(suite, scenario, command, sequential):
     return failures
 
 
-def devices_queried(command):
-    return len({line.split(" ")[1] for line in command.audit if line.startswith("scsi ")})
+def devices_reached(command):
+    """The device nodes the run opened or sent commands to."""
+    return len({line.split(" ")[1] for line in command.audit if " " in line})
 
 
 # ---- one host ----
@@ -275,7 +276,7 @@ class HostChecks:
         jobs = []
         if self.suite.jobs and self.args.variants:
             for scenario in self.scenarios:
-                if not scenario.row and devices_queried(plain[scenario.name]) >= 2:
+                if not scenario.row and devices_reached(plain[scenario.name]) >= 2:
                     for n in ("1", "8"):
                         jobs.append((scenario, n, self.add(scenario, ["--jobs", n])))
         self.run.run()
