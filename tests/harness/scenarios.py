@@ -53,6 +53,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "json"))
 sys.path.insert(0, os.path.join(HERE, "..", "monitor"))
+import json_forms  # noqa: E402
+import monitor_forms  # noqa: E402
 from hostrun import SKIP, HostRun  # noqa: E402
 
 
@@ -261,24 +263,10 @@ class HostChecks:
                 scenario.words in MONITORED_WORDS)
 
     def check(self):
-        plain = {}
-        monitors = {}
-        for scenario in self.scenarios:
-            plain[scenario.name] = self.add(scenario)
-            if self.json_wanted(scenario):
-                self.add(scenario, ["--json"])
-            if self.monitored(scenario):
-                import monitor_forms
-                monitors[scenario.name] = monitor_forms.Host(self.run, self.args.program,
-                                                             scenario.uid)
-                monitors[scenario.name].plan()
+        """Runs what the scenarios need, then judges every run."""
+        plain, monitors = self.plan()
         self.run.run()
-        jobs = []
-        if self.suite.jobs and self.args.variants:
-            for scenario in self.scenarios:
-                if not scenario.row and devices_reached(plain[scenario.name]) >= 2:
-                    for n in ("1", "8"):
-                        jobs.append((scenario, n, self.add(scenario, ["--jobs", n])))
+        jobs = self.plan_jobs(plain)
         self.run.run()
         for scenario in self.scenarios:
             self.report(scenario, "", table_failures(self.suite, scenario,
@@ -286,15 +274,39 @@ class HostChecks:
             if self.json_wanted(scenario):
                 self.report(scenario, "--json", self.json_failures(scenario))
             if scenario.name in monitors:
-                import monitor_forms
                 self.report(scenario, "--nagios/--prometheus",
                             monitor_forms.check_host(monitors[scenario.name]))
         for scenario, n, command in jobs:
             self.report(scenario, "--jobs " + n,
                         table_failures(self.suite, scenario, command, n == "1"))
 
+    def plan(self):
+        """The words of every scenario, their --json form and the monitoring
+        forms' runs: one start of the host."""
+        plain = {}
+        monitors = {}
+        for scenario in self.scenarios:
+            plain[scenario.name] = self.add(scenario)
+            if self.json_wanted(scenario):
+                self.add(scenario, ["--json"])
+            if self.monitored(scenario):
+                monitors[scenario.name] = monitor_forms.Host(self.run, self.args.program,
+                                                             scenario.uid)
+                monitors[scenario.name].plan()
+        return plain, monitors
+
+    def plan_jobs(self, plain):
+        """--jobs 1 and 8 for the scenarios whose plain run reached two
+        device nodes or more: another start of the host."""
+        jobs = []
+        if self.suite.jobs and self.args.variants:
+            for scenario in self.scenarios:
+                if not scenario.row and devices_reached(plain[scenario.name]) >= 2:
+                    for n in ("1", "8"):
+                        jobs.append((scenario, n, self.add(scenario, ["--jobs", n])))
+        return jobs
+
     def json_failures(self, scenario):
-        import json_forms
         command = self.add(scenario, ["--json"])
         failures = run_failures(self.suite, command, scenario.status)
         schema_dir = os.path.join(self.args.source_root, "docs", "schema")
