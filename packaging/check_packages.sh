@@ -101,6 +101,18 @@ run_case() {
         fail "$name: status $got (expected $status)"; diff "$expected" "$work/out" | sed 's/^/    /'
     fi
 }
+# row TABLE NAME: a command-line table's row (tests/harness/README.md): its
+# expected standard output into $work/expected, its exit status printed.
+row() {
+    : >"$work/expected"
+    awk -v name="$2" -v out="$work/expected" '
+        /^## / { inrow = ($0 == "## " name); next }
+        !inrow { next }
+        /^status / { status = $2 }
+        /^\| / { print substr($0, 3) > out }
+        /^\|$/ { print "" > out }
+        END { print status + 0 }' "$1"
+}
 unpack() {  # unpack TARBALL_STEM PROGRAM: the program's path into $work/path
     rm -f "$work/path"
     tarball="$DIST/$1.tar.gz"
@@ -121,10 +133,10 @@ if unpack "tsexTool-1.0.0-linux-$ARCH-static" tsexTool && [ "$(id -u)" != 0 ]; t
 elif [ -f "$work/path" ]; then
     tool=$(cat "$work/path")
     static_tool=$tool
-    run_case "static tsexTool show version" "$tool" "$E2E/cli_show_version/stdout" \
-        "$(cat "$E2E/cli_show_version/status")" show version
-    run_case "static tsexTool help" "$tool" "$E2E/cli_question_mark/stdout" \
-        "$(cat "$E2E/cli_question_mark/status")" help
+    status=$(row "$E2E/command_line.table" cli_show_version)
+    run_case "static tsexTool show version" "$tool" "$work/expected" "$status" show version
+    status=$(row "$E2E/command_line.table" cli_question_mark)
+    run_case "static tsexTool help" "$tool" "$work/expected" "$status" help
 fi
 printf 'ts_showdisk version 1.0.0\n' >"$work/version"
 if unpack "ts_showdisk-1.0.0-linux-$ARCH-static" ts_showdisk; then
@@ -135,8 +147,8 @@ if unpack "ts_showdisk-1.0.0-esxi-$ARCH-static" ts_showdisk; then
     esxi=$(cat "$work/path")
     static_esxi=$esxi
     run_case "static ESXi ts_showdisk -v" "$esxi" "$work/version" 0 -v
-    run_case "static ESXi ts_showdisk -x" "$esxi" "$SRC/tests/e2e_esxi/cli_invalid/stdout" \
-        "$(cat "$SRC/tests/e2e_esxi/cli_invalid/status")" -x
+    status=$(row "$SRC/tests/e2e_esxi/command_line.table" cli_invalid)
+    run_case "static ESXi ts_showdisk -x" "$esxi" "$work/expected" "$status" -x
 fi
 # The capture programs: their usage texts as the package build's programs
 # print them.
