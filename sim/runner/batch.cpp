@@ -173,6 +173,19 @@ bool OutputFd(const std::string& name, const CallerDevices& devices, UniqueFd* o
     return true;
 }
 
+// The host's /sys covers the caller's, and its /dev too but for the devices
+// opened beforehand: files there would be the host's, not the caller's.
+bool OutputsReachable(const PlannedCommand& planned, std::string* error) {
+    for (const std::string* name :
+         {&planned.stdoutFile, &planned.stderrFile, &planned.statusFile}) {
+        const bool device = name != &planned.statusFile && StartsWithDir(*name, "/dev");
+        if (StartsWithDir(*name, "/sys") || (!device && StartsWithDir(*name, "/dev"))) {
+            return Fail(error, *name + " would be hidden by the simulated /dev and /sys");
+        }
+    }
+    return true;
+}
+
 bool WriteStatus(const std::string& file, int status, std::string* error) {
     if (file.empty()) {
         return true;
@@ -215,7 +228,8 @@ int RunBatch(int argc, char** argv) {
     bool otherUid = false;
     uid_t uid = 0;
     for (PlannedCommand& planned : plan) {
-        if (!host.Resolve(&planned.command, &error) || !host.PlaceLogs(&planned.command, &error)) {
+        if (!host.Resolve(&planned.command, &error) || !host.PlaceLogs(&planned.command, &error) ||
+            !OutputsReachable(planned, &error)) {
             fprintf(stderr, "sansim: %s\n", error.c_str());
             return kExitUsage;
         }

@@ -82,3 +82,7 @@ printf '[{"argv": ["no-such-program-here"]}]\n' >"$WORK/plan.json"
 run "$SANSIM" batch "$FAULTS" "$WORK/plan.json"
 expect_status 2
 expect_stderr "no-such-program-here: command not found"
+printf '[{"argv": ["true"], "stdout": "/sys/out"}]\n' >"$WORK/plan.json"
+run "$SANSIM" batch "$FAULTS" "$WORK/plan.json"
+expect_status 2
+expect_stderr "/sys/out would be hidden by the simulated /dev and /sys"
