@@ -20,7 +20,7 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "harness"))
-from hostrun import HostRun  # noqa: E402
+from hostrun import HostRun, expand  # noqa: E402
 
 ALLOWED_OPS = {"0x00", "0x12", "0x25", "0x9e"}
 
@@ -235,9 +235,7 @@ def hung_host(args, host, name):
     host second lasts a real millisecond: the programs and the capture wait
     out the same host timeouts at any scale."""
     lun, path = (int(n) for n in args.hung.split(":"))
-    expanded = subprocess.run([args.sansim, "expand", host], stdout=subprocess.PIPE,
-                              check=True).stdout
-    chosen = json.loads(expanded)["luns"][lun]
+    chosen = expand(args.sansim, host)["luns"][lun]
     lun_name = chosen.get("dm") or chosen["wwid"]
     path_name = chosen["paths"][path].get("sd") or chosen["paths"][path]["hctl"]
     doc = {"base": os.path.abspath(host),
