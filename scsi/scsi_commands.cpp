@@ -3,6 +3,7 @@
 
 #include "boundedfunc.h"
 #include "scsi_bytes.h"
+#include "scsi_withheld.h"
 
 namespace {
 
@@ -19,7 +20,8 @@ constexpr unsigned char kSixteenByteCdb = 16;
 constexpr int kSenseKeyUnitAttention = 6;
 // Transport statuses after which the sense data decides: DID_OK,
 // DID_NO_CONNECT, DID_BAD_TARGET, DID_ABORT and DID_TRANSPORT_FAILFAST (15).
-// Every other one (busy bus, time-out, reset, ...) is worth another try.
+// Every other one (busy bus, reset, ...) is worth another try, except a
+// time-out (scsi_JudgeTur).
 constexpr unsigned int kSenseDecidesHostStatusMask = 0x8033;
 
 bool SenseDecides(unsigned int hostStatus) {
@@ -76,6 +78,11 @@ void scsi_DecodeSense(const unsigned char* sense, int written, int* key, int* as
 ScsiTurVerdict scsi_JudgeTur(const ScsiRequest& request) {
     if (!request.checkReported) {
         return SCSI_TUR_READY;
+    }
+    // Another try would wait out the same timeout, and the device gets no
+    // more commands in this run anyway.
+    if (scsi_TimedOut(request)) {
+        return SCSI_TUR_FAILED;
     }
     if (!SenseDecides(request.hostStatus)) {
         return SCSI_TUR_RETRY;

@@ -40,9 +40,9 @@ enum ScsiTurVerdict { SCSI_TUR_READY, SCSI_TUR_RETRY, SCSI_TUR_FAILED };
 ScsiTurVerdict scsi_JudgeTur(const ScsiRequest& request);
 
 // TEST UNIT READY, tried again on UNIT ATTENTION and on transport statuses
-// worth another try, at most `attempts` requests in all. SCSI_GOOD when the
-// unit is ready, SCSI_SEND_FAILED at once when the pass-through fails (no
-// retry), SCSI_NOT_GOOD otherwise. exchange holds the last try.
+// worth another try (never after a time-out), at most `attempts` requests in all. SCSI_GOOD when
+// the unit is ready, SCSI_SEND_FAILED at once when the pass-through fails (no retry), SCSI_NOT_GOOD
+// otherwise. exchange holds the last try.
 int scsi_TestUnitReady(int fd, unsigned int timeoutMs, int attempts, ScsiExchange* exchange);
 
 // Fills a 6-byte INQUIRY block: EVPD flag, page code, 16-bit allocation length.

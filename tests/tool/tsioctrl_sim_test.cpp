@@ -271,7 +271,8 @@ UniqueFd OpenNode(const std::string& node) {
 
 // ---------------------------------------------------------------------------
 // TEST UNIT READY: at most five requests, retried only on UNIT ATTENTION and
-// on transport statuses outside DID_OK, NO_CONNECT, BAD_TARGET, ABORT and 15.
+// on transport statuses outside DID_OK, NO_CONNECT, BAD_TARGET, ABORT and 15,
+// and never after a time-out (DID_TIME_OUT).
 
 struct TurCase {
     const char* node;
@@ -285,8 +286,9 @@ TEST_F(SimHost, TestUnitReadyRetryBudget) {
         {"sdb", "ready", 0, 1},
         {"sdk", "UNIT ATTENTION five times", -1, 5},
         {"sdl", "UNIT ATTENTION twice, ready at the third", 0, 3},
-        {"sdm", "host status 3 on every request", -1, 5},
-        {"sdn", "host status 3 four times, then UNIT ATTENTION", -1, 5},
+        // A time-out is not tried again: it would only be waited out again.
+        {"sdm", "host status 3 (time-out) on every request", -1, 1},
+        {"sdn", "host status 3 four times, then UNIT ATTENTION", -1, 1},
         {"sdaf", "dead path: DID_NO_CONNECT without sense", -1, 1},
         {"sdo", "ILLEGAL REQUEST", -1, 1},
         {"sdp", "UNIT ATTENTION in 13 bytes of fixed sense: not decoded", -1, 1},

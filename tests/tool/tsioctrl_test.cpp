@@ -189,7 +189,9 @@ TEST(Sense, TurVerdict) {
         {"host 1 with NOT READY", 1, 1, &notReady, SCSI_TUR_FAILED},
         {"host 5 lets the sense decide", 1, 5, &notReady, SCSI_TUR_FAILED},
         {"host 15 lets the sense decide", 1, 15, &notReady, SCSI_TUR_FAILED},
-        {"host 3 is retried", 1, 3, &notReady, SCSI_TUR_RETRY},
+        {"host 2 (bus busy) is retried", 1, 2, &notReady, SCSI_TUR_RETRY},
+        // A time-out would only be waited out again.
+        {"host 3 (time-out) ends the budget", 1, 3, &unitAttention, SCSI_TUR_FAILED},
         {"host 14 is retried", 1, 14, &notReady, SCSI_TUR_RETRY},
         {"host above 15 is retried", 1, 16, &notReady, SCSI_TUR_RETRY},
         {"no sense at all", 1, 0, nullptr, SCSI_TUR_FAILED},
@@ -203,6 +205,12 @@ TEST(Sense, TurVerdict) {
         done.senseWritten = static_cast<unsigned char>(sense.size());
         EXPECT_EQ(c.verdict, scsi_JudgeTur(done)) << c.what;
     }
+    // Older kernels say DRIVER_TIMEOUT in the driver byte (suggestions above).
+    ScsiRequest driverTimeout{};
+    driverTimeout.checkReported = true;
+    driverTimeout.hostStatus = 7;
+    driverTimeout.driverStatus = 0x26;
+    EXPECT_EQ(SCSI_TUR_FAILED, scsi_JudgeTur(driverTimeout));
 }
 
 // ---------------------------------------------------------------------------
@@ -269,7 +277,7 @@ TEST_F(ScriptedSgIo, InquiryZeroFillsAndChecksEveryStatus) {
 }
 
 TEST_F(ScriptedSgIo, TurBudgetIsSharedByBothRetryReasons) {
-    Script({HostStatus(7), CheckCondition(FixedSense(6, 0x29)), HostStatus(3),
+    Script({HostStatus(7), CheckCondition(FixedSense(6, 0x29)), HostStatus(2),
             CheckCondition(FixedSense(6, 0x29)), HostStatus(0xFFFF), Data({})});
     EXPECT_EQ(-1, tsioctrl_TUR(kNoFd));
     EXPECT_EQ(5u, Requests().size());
@@ -343,8 +351,7 @@ TEST_F(ScriptedSgIo, IdentificationModes) {
     DevInfo strict = NullDevice();
     Script({HostStatus(1), stdFails});
     std::string out = Printed(3, [&] {
-        EXPECT_EQ(TS_ERR_INQUIRY,
-                  tsioctrl_GetDevInfomationByInquiry(&strict, TS_INQUIRY_STRICT));
+        EXPECT_EQ(TS_ERR_INQUIRY, tsioctrl_GetDevInfomationByInquiry(&strict, TS_INQUIRY_STRICT));
     });
     EXPECT_EQ((std::vector<int>{0x00, 0x12}), Opcodes());
     EXPECT_EQ(
@@ -376,8 +383,8 @@ TEST(Identification, NullRecordAndUnopenableNode) {
     DevInfo dev = Fresh();
     snprintf(dev.acDevPath.data(), dev.acDevPath.size(), "/nonexistent/sdq");
     const DevInfo before = dev;
-    std::string out = Printed(
-        1, [&] { EXPECT_EQ(TS_ERR_OPEN, tsioctrl_GetDevInfomationByInquiry(&dev, 1)); });
+    std::string out =
+        Printed(1, [&] { EXPECT_EQ(TS_ERR_OPEN, tsioctrl_GetDevInfomationByInquiry(&dev, 1)); });
     EXPECT_EQ("Open device[/nonexistent/sdq] failed.\n", out);
     EXPECT_EQ("", Printed(2, [&] { tsioctrl_GetDevInfomationByInquiry(&dev, 0); }));
     EXPECT_EQ(0, memcmp(&dev, &before, sizeof dev));
