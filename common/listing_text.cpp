@@ -16,6 +16,41 @@ bool IsSeparator(char c, const char* separators) {
     return c != '\0' && strchr(separators, c) != nullptr;
 }
 
+// A word of four groups of digits split by colons, or the #:#:#:# that
+// stands for the address of a path whose device is gone.
+bool IsAddressWord(const char* word, size_t length) {
+    if (length == 7 && strncmp(word, "#:#:#:#", 7) == 0) {
+        return true;
+    }
+    int groups = 0;
+    size_t digits = 0;
+    for (size_t i = 0; i < length; ++i) {
+        if (IsDigit(word[i])) {
+            ++digits;
+        } else if (word[i] == ':' && digits > 0 && groups < 3) {
+            ++groups;
+            digits = 0;
+        } else {
+            return false;
+        }
+    }
+    return groups == 3 && digits > 0;
+}
+
+bool HasAddressWord(const char* line) {
+    static const char kBlanks[] = " \t";
+    const char* word = line;
+    while (*word != '\0') {
+        word += strspn(word, kBlanks);
+        const size_t length = strcspn(word, kBlanks);
+        if (IsAddressWord(word, length)) {
+            return true;
+        }
+        word += length;
+    }
+    return false;
+}
+
 }  // namespace
 
 int DmWordOfLine(const char* line, const char* separators, char* dest, size_t size) {
@@ -73,4 +108,24 @@ int SizeTextFromSectors(uint64_t sectors, char* dest, size_t size) {
         value < 10.0F ? sprintf_s(dest, size, "%.1f%c", static_cast<double>(value), kUnits[unit])
                       : sprintf_s(dest, size, "%.0f%c", static_cast<double>(value), kUnits[unit]);
     return written < 0 ? -1 : 0;
+}
+
+// No checker or device state reads "active" or "failed", so on a path line
+// either word can only be the dm state, whether the line shows "active ready
+// running" or "[failed][faulty]". A path line that shows neither (cut short)
+// may be a usable path: only a path shown failed counts as down.
+void MapQueueingNoteLine(MapQueueing* map, const char* line) {
+    if (map == nullptr || line == nullptr) {
+        return;
+    }
+    if (HasAddressWord(line)) {
+        const bool down = strstr(line, "active") == nullptr && strstr(line, "failed") != nullptr;
+        map->usablePath = map->usablePath || !down;
+    } else if (strstr(line, "queue_if_no_path") != nullptr) {
+        map->queueing = true;
+    }
+}
+
+bool MapQueueingHoldsIo(const MapQueueing& map) {
+    return map.queueing && !map.usablePath;
 }

@@ -27,4 +27,20 @@ bool IsShellSafeName(const char* name);
 // 0.0K). 0, or -1 with dest emptied when the text does not fit.
 int SizeTextFromSectors(uint64_t sectors, char* dest, size_t size);
 
+// What the lines of one map of a multipath listing (those after its header)
+// say of its I/O when no path can take it. A map that queues I/O
+// (queue_if_no_path among its features, what no_path_retry queue sets) and
+// has no path whose dm state is active holds every pass-through to its dm
+// node until the process is killed: the kernel retries it for as long as no
+// path comes back. Path lines are those with a SCSI address (H:C:T:L, or
+// #:#:#:# for a path whose device is gone); their dm state is the first of
+// their states, "active" or "failed", bare or in brackets. A path line that
+// shows no dm state (a listing cut short) is not known to be down.
+struct MapQueueing {
+    bool queueing = false;
+    bool usablePath = false;
+};
+void MapQueueingNoteLine(MapQueueing* map, const char* line);
+bool MapQueueingHoldsIo(const MapQueueing& map);
+
 #endif  // TSKIT_COMMON_LISTING_TEXT_H

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -66,6 +67,81 @@ TEST(SizeTextFromSectors, StaysInPAndFailsWhenTheTextDoesNotFit) {
         EXPECT_EQ(SizeTextFromSectors(c.sectors, dest, c.size), c.result) << c.sectors;
         EXPECT_STREQ(dest, c.text) << c.sectors << " into " << c.size;
     }
+}
+
+// The lines of one map after its header, in the listing formats multipath
+// has printed, and whether the map would hold a pass-through forever.
+TEST(MapQueueing, OnlyAQueueingMapWithoutAnActivePathHoldsIo) {
+    const struct {
+        const char* what;
+        std::vector<const char*> lines;
+        bool holds;
+    } cases[] = {
+        {"tree form, every path failed",
+         {"size=10G features='1 queue_if_no_path' hwhandler='1 alua' wp=rw",
+          "|-+- policy='service-time 0' prio=0 status=enabled",
+          "| `- 5:0:0:0 sdd 8:48 failed faulty running",
+          "`-+- policy='service-time 0' prio=0 status=active",
+          "  `- 6:0:0:0 sde 8:64 failed faulty running"},
+         true},
+        {"tree form, a path failed but back in the checker",
+         {"size=10G features='1 queue_if_no_path' hwhandler='0' wp=rw",
+          "`-+- policy='round-robin 0' prio=1 status=enabled",
+          "  `- 6:0:0:0 sde 8:64 failed ready running"},
+         true},
+        {"tree form, one path active",
+         {"size=10G features='1 queue_if_no_path' hwhandler='1 alua' wp=rw",
+          "|-+- policy='service-time 0' prio=0 status=enabled",
+          "| `- 5:0:0:0 sdd 8:48 failed faulty running",
+          "`-+- policy='service-time 0' prio=50 status=active",
+          "  `- 6:0:0:0 sde 8:64 active ready running"},
+         false},
+        {"tree form, failing at once",
+         {"size=10G features='0' hwhandler='0' wp=rw",
+          "`-+- policy='round-robin 0' prio=0 status=enabled",
+          "  `- 6:0:0:0 sde 8:64 failed faulty running"},
+         false},
+        {"more features than one",
+         {"size=1.0T features='3 queue_if_no_path queue_mode mq' hwhandler='0' wp=rw",
+          "`-+- policy='service-time 0' prio=0 status=enabled",
+          "  `- 7:0:1:4 sdt 65:48 failed faulty running"},
+         true},
+        {"an orphan path the kernel still has active",
+         {"size=299G features='1 queue_if_no_path' hwhandler='0' wp=rw",
+          "`-+- policy='round-robin 0' prio=0 status=enabled",
+          "  `- #:#:#:# - #:# active faulty running"},
+         false},
+        {"bracketed, the group active, its paths failed",
+         {"[size=1.2T][features=1 queue_if_no_path][hwhandler=0]",
+          "\\_ round-robin 0 [prio=0][active]", " \\_ 7:0:1:4 sdt 65:48 [failed][faulty]",
+          " \\_ 2:0:1:4 sdu 65:64 [failed][faulty]"},
+         true},
+        {"bracketed, one path active",
+         {"[size=1.2T][features=1 queue_if_no_path][hwhandler=0]",
+          "\\_ round-robin 0 [prio=0][enabled]", " \\_ 7:0:1:4 sdt 65:48 [failed][faulty]",
+          " \\_ 2:0:1:4 sdu 65:64 [active][ready]"},
+         false},
+        {"quoted features, dm state alone",
+         {"[size=576 GB][features=\"1 queue_if_no_path\"][hwhandler=\"0\"]",
+          "\\_ round-robin 0 [active]", " \\_ 13:0:1:0  sdc 8:32  [failed]"},
+         true},
+        {"no paths listed at all", {"size=10G features='1 queue_if_no_path' hwhandler='0'"}, true},
+        {"a path line cut before its states",
+         {"size=10G features='1 queue_if_no_path' hwhandler='0'",
+          "`-+- policy='round-robin 0' prio=0 status=enabled", "  `- 3:0:0:2 sdd 8:"},
+         false},
+    };
+    for (const auto& c : cases) {
+        MapQueueing map;
+        for (const char* line : c.lines) {
+            MapQueueingNoteLine(&map, line);
+        }
+        EXPECT_EQ(c.holds, MapQueueingHoldsIo(map)) << c.what;
+    }
+    MapQueueing untouched;
+    MapQueueingNoteLine(&untouched, nullptr);
+    MapQueueingNoteLine(nullptr, "size=1G features='1 queue_if_no_path'");
+    EXPECT_FALSE(MapQueueingHoldsIo(untouched));
 }
 
 }  // namespace
