@@ -6,11 +6,14 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "../common/hash_index.h"
 #include "../common/listing_commands.h"
+#include "../common/listing_text.h"
 #include "../common/unique_pipe.h"
 #include "boundedfunc.h"
+#include "scsi_withheld.h"
 #include "tsioctrl.h"
 #include "tsquery.h"
 #include "tslog.h"
@@ -207,11 +210,28 @@ PathInfo* CreatePathFromMultipath(VlunInfo* vlun, const char* line, const char* 
     return path;
 }
 
+namespace {
+
+// A map that queues I/O and has no usable path holds any pass-through to its
+// dm node until the process is killed: its node is withheld, so that its
+// record keeps what the listing says, as for a node that does not answer.
+void EndMap(const VlunInfo* vlun, const MapQueueing& map) {
+    if (vlun == nullptr || !MapQueueingHoldsIo(map)) {
+        return;
+    }
+    (void)scsi_WithholdNode(vlun->stDev.acDevPath.data());
+    tsprint_Log(kLogDetail, "Vlun[%s] queues I/O without a usable path: not queried.\n",
+                vlun->stDev.acDevName.data());
+}
+
+}  // namespace
+
 void GetVlunTopologyFromListing(FILE* listing, const char* vlunName, const char* pathName) {
     if (listing == nullptr) {
         return;
     }
     VlunInfo* current = nullptr;  // set while the lines belong to a wanted vlun
+    MapQueueing map;
     char line[kLineSize];
     while (fgets(line, sizeof line, listing) != nullptr) {
         size_t length = strlen(line);
@@ -223,7 +243,9 @@ void GetVlunTopologyFromListing(FILE* listing, const char* vlunName, const char*
         // ignored like any skipped map's (GetDMnameStringFromLinebuf says why
         // the name is not simply the word at the first "dm-").
         if (strstr(line, "dm-") != nullptr) {
+            EndMap(current, map);
             current = nullptr;
+            map = MapQueueing();
             char dmName[kNameSize];
             if (!IsVendorHeader(line) || GetDMnameStringFromLinebuf(line, dmName, kNameSize) != 0 ||
                 (vlunName != nullptr && strcmp(vlunName, dmName) != 0)) {
@@ -235,6 +257,7 @@ void GetVlunTopologyFromListing(FILE* listing, const char* vlunName, const char*
         if (current == nullptr) {
             continue;
         }
+        MapQueueingNoteLine(&map, line);
         if (strstr(line, "size=") != nullptr) {
             (void)GetSizeFromLinebuf(line, current->acDmSize.data(),
                                      static_cast<int>(current->acDmSize.size()));
@@ -248,7 +271,24 @@ void GetVlunTopologyFromListing(FILE* listing, const char* vlunName, const char*
             (void)CreatePathFromMultipath(current, line, sdName);
         }
     }
+    EndMap(current, map);
 }
+
+namespace {
+
+// The whole output of one "multipath -ll" run and whether it succeeded: the
+// run both lists the maps and says whether the listing works at all. On a
+// real host each run makes multipath check every path itself.
+bool ReadListing(FILE* pipe, std::string* text) {
+    char chunk[kLineSize * 16];
+    size_t got = 0;
+    while ((got = fread(chunk, 1, sizeof chunk, pipe)) > 0) {
+        text->append(chunk, got);
+    }
+    return ferror(pipe) == 0;
+}
+
+}  // namespace
 
 int GetVlunTopologyFromMultipath(const char* vlunName, const char* pathName) {
     UniquePipe pipe(popen(kMultipathListing, "r"));
@@ -256,7 +296,22 @@ int GetVlunTopologyFromMultipath(const char* vlunName, const char* pathName) {
         tsprint_Log(kLogError, "Execute popen(\"multipath -ll\") command failed.\n");
         return TS_ERR_FAILED;
     }
-    GetVlunTopologyFromListing(pipe.Get(), vlunName, pathName);
+    std::string text;
+    const bool read = ReadListing(pipe.Get(), &text);
+    if (!read || pipe.Close() != 0) {
+        tsprint_Log(kLogError, "Execute \"multipath -ll\" command failed.\n");
+        return TS_ERR_NO_MULTIPATH;
+    }
+    if (text.empty()) {
+        return 0;
+    }
+    FILE* listing = fmemopen(text.data(), text.size(), "r");
+    if (listing == nullptr) {
+        tsprint_Log(kLogError, "Execute popen(\"multipath -ll\") command failed.\n");
+        return TS_ERR_FAILED;
+    }
+    GetVlunTopologyFromListing(listing, vlunName, pathName);
+    (void)fclose(listing);
     return 0;
 }
 
@@ -265,10 +320,7 @@ int tstopo_GetVlunTopology(const char* vlunName, const char* pathName) {
         tsprint_Log(kLogError, "Execute \"which multipath\" command failed.\n");
         return TS_ERR_NO_MULTIPATH;
     }
-    if (system(kMultipathCheck) != 0) {
-        tsprint_Log(kLogError, "Execute \"multipath -ll\" command failed.\n");
-        return TS_ERR_NO_MULTIPATH;
-    }
+    // One run of the listing serves as its check as well.
     int result = GetVlunTopologyFromMultipath(vlunName, pathName);
     if (result != 0) {
         return result;
