@@ -22,6 +22,7 @@
 #include "../common/unique_pipe.h"
 #include "boundedfunc.h"
 #include "luninfo_platform.h"
+#include "scsi_withheld.h"
 
 extern constexpr ShowdiskPlatform kPlatform = {
     "ioctl(SG_IO) failed: %s (errno=%d)\n",  // inquiry_ioctl_failed
@@ -237,16 +238,43 @@ int parse_multipath_line(const char* line, int* vendor_map, LunInfo** current) {
 
 namespace {
 
+// A map that queues I/O and has no usable path holds any pass-through to its
+// dm node until the process is killed: its node is withheld, whoever's map
+// it is (the /sys/block walk may come to it), and a LUN row of it shows what
+// a LUN that does not answer shows.
+void end_map(const char* dm, const MapQueueing& map) {
+    char node[kPathLen];
+    if (dm[0] == '\0' || !MapQueueingHoldsIo(map) ||
+        sprintf_s(node, sizeof(node), "/dev/%s", dm) < 0) {
+        return;
+    }
+    (void)scsi_WithholdNode(node);
+    ts_log(0, "skip %s: it queues I/O without a usable path\n", node);
+}
+
 int read_listing(FILE* listing) {
     char line[kLineLen];
     int vendor_map = 0;
     LunInfo* current = nullptr;
+    char dm[kTokenLen] = {};
+    MapQueueing map;
     while (fgets(line, sizeof(line), listing) != nullptr) {
         strip_newline(line);
+        // A header ends the map before it, as parse_multipath_line reads it.
+        const bool header = strstr(line, "dm-") != nullptr;
+        if (header) {
+            end_map(dm, map);
+            map = MapQueueing();
+            (void)memset_s(dm, sizeof(dm), 0, sizeof(dm));
+            (void)dm_word_of_line(line, dm, sizeof(dm));
+        } else {
+            MapQueueingNoteLine(&map, line);
+        }
         if (parse_multipath_line(line, &vendor_map, &current) != 0) {
             return -1;
         }
     }
+    end_map(dm, map);
     return 0;
 }
 
