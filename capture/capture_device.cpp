@@ -10,6 +10,7 @@
 
 #include "scsi_commands.h"
 #include "scsi_request.h"
+#include "scsi_withheld.h"
 #include "unique_fd.h"
 
 // tsexTool: standard data, 0xC0, 0x80, 0x83, 0xC4, 0xC8, 0xC9 (tsioctrl.h);
@@ -90,14 +91,23 @@ bool SameReply(const CaptureReply& a, const CaptureReply& b) {
 
 // One TEST UNIT READY as the programs send it: again after a unit attention
 // or a transport status worth another try, at most their budget in all.
-void TurSequence(int fd, CaptureCommand* command) {
+// True when the last command timed out: the programs send the device
+// nothing more, and neither does the capture.
+bool TurSequence(int fd, CaptureCommand* command) {
     for (int attempt = 0; attempt < kScsiTurAttempts; ++attempt) {
         ScsiRequest request{};
         command->replies.push_back(SendOnce(fd, command->cdb, 0, &request));
-        if (command->replies.back().ioctlErrno != 0 || scsi_JudgeTur(request) != SCSI_TUR_RETRY) {
-            break;
+        if (command->replies.back().ioctlErrno != 0) {
+            return false;
+        }
+        if (scsi_TimedOut(request)) {
+            return true;
+        }
+        if (scsi_JudgeTur(request) != SCSI_TUR_RETRY) {
+            return false;
         }
     }
+    return false;
 }
 
 bool Ready(const CaptureReply& reply) {
@@ -108,15 +118,18 @@ bool Ready(const CaptureReply& reply) {
 // The programs send a TEST UNIT READY ahead of each query, and a unit that
 // fails its first ones may pass later ones (a storm of unit attentions, a
 // link that comes back). Sequences are recorded until two in a row answer
-// alike and the unit is ready, or they are slow (a hung unit: every further
-// sequence would take as long); otherwise as many as the programs send.
-void RecordTur(int fd, CaptureNode* node) {
+// alike and the unit is ready, or they are slow; otherwise as many as the
+// programs send. A unit that lets one time out gets nothing more: false.
+bool RecordTur(int fd, CaptureNode* node) {
     CaptureCommand command;
     command.cdb = Cdb(scsi_TestUnitReadyCdb, 6);
     size_t previous = 0;  // where the sequence before this one began
     for (int sequence = 0; sequence < kTurSequences; ++sequence) {
         const size_t begin = command.replies.size();
-        TurSequence(fd, &command);
+        if (TurSequence(fd, &command)) {
+            node->commands.push_back(std::move(command));
+            return false;
+        }
         const size_t length = command.replies.size() - begin;
         unsigned ms = 0;
         for (size_t i = begin; i < command.replies.size(); ++i) {
@@ -132,14 +145,18 @@ void RecordTur(int fd, CaptureNode* node) {
         previous = begin;
     }
     node->commands.push_back(std::move(command));
+    return true;
 }
 
-void RecordOnce(int fd, std::string cdb, unsigned int dataLen, CaptureNode* node) {
+// False when the command timed out: the device gets nothing more.
+bool RecordOnce(int fd, std::string cdb, unsigned int dataLen, CaptureNode* node) {
     CaptureCommand command;
     command.cdb = std::move(cdb);
     ScsiRequest request{};
     command.replies.push_back(SendOnce(fd, command.cdb, dataLen, &request));
+    const bool timedOut = command.replies.back().ioctlErrno == 0 && scsi_TimedOut(request);
     node->commands.push_back(std::move(command));
+    return !timedOut;
 }
 
 std::string InquiryCdb(const CaptureInquiry& inquiry) {
@@ -164,10 +181,14 @@ void capture_QueryNode(const char* name, CaptureNode* out) {
         return;
     }
     out->state = CaptureNodeState::Present;
-    RecordTur(fd.Get(), out);
-    for (unsigned i = 0; i < kCaptureInquiryCount; ++i) {
-        RecordOnce(fd.Get(), InquiryCdb(kCaptureInquiries[i]), kCaptureInquiries[i].allocLen, out);
+    bool answering = RecordTur(fd.Get(), out);
+    for (unsigned i = 0; answering && i < kCaptureInquiryCount; ++i) {
+        answering = RecordOnce(fd.Get(), InquiryCdb(kCaptureInquiries[i]),
+                               kCaptureInquiries[i].allocLen, out);
     }
-    RecordOnce(fd.Get(), Cdb(scsi_ReadCapacity10Cdb, 10), kScsiCapacity10DataLen, out);
-    RecordOnce(fd.Get(), Cdb(scsi_ReadCapacity16Cdb, 16), kScsiCapacity16DataLen, out);
+    answering = answering &&
+                RecordOnce(fd.Get(), Cdb(scsi_ReadCapacity10Cdb, 10), kScsiCapacity10DataLen, out);
+    if (answering) {
+        (void)RecordOnce(fd.Get(), Cdb(scsi_ReadCapacity16Cdb, 16), kScsiCapacity16DataLen, out);
+    }
 }

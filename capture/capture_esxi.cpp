@@ -81,5 +81,5 @@ void capture_Host(CaptureRecord* record) {
             }
         }
     }
-    capture_QueryNodes(names, record);
+    capture_QueryNodes(names, {}, record);
 }

@@ -205,7 +205,8 @@ void capture_RunListing(const char* command, const char* const* lines, size_t co
     record->listings.push_back(std::move(listing));
 }
 
-void capture_QueryNodes(const std::vector<std::string>& names, CaptureRecord* record) {
+void capture_QueryNodes(const std::vector<std::string>& names,
+                        const std::unordered_set<std::string>& held, CaptureRecord* record) {
     std::unordered_set<std::string> queried;
     const bool progress = isatty(STDERR_FILENO) == 1;
     for (const std::string& name : names) {
@@ -213,7 +214,13 @@ void capture_QueryNodes(const std::vector<std::string>& names, CaptureRecord* re
             continue;
         }
         CaptureNode node;
-        capture_QueryNode(name.c_str(), &node);
+        if (held.count(name) != 0) {
+            node.name = name;
+            node.state = access(("/dev/" + name).c_str(), F_OK) == 0 ? CaptureNodeState::Present
+                                                                     : CaptureNodeState::Missing;
+        } else {
+            capture_QueryNode(name.c_str(), &node);
+        }
         record->nodes.push_back(std::move(node));
         if (progress && record->nodes.size() % 100 == 0) {
             (void)fprintf(stderr, "tskit-capture: %zu devices recorded\n", record->nodes.size());

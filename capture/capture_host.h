@@ -46,8 +46,11 @@ void capture_RunListing(const char* command, const char* const* lines, size_t co
                         CaptureRecord* record);
 
 // Records each node (names below /dev) once, in the order given, with a
-// progress line per 100 devices on standard error when it is a terminal.
-void capture_QueryNodes(const std::vector<std::string>& names, CaptureRecord* record);
+// progress line per 100 devices on standard error when it is a terminal. A
+// node named in held (the dm node of a map that queues I/O without a usable
+// path: the programs send it nothing) is recorded without commands.
+void capture_QueryNodes(const std::vector<std::string>& names,
+                        const std::unordered_set<std::string>& held, CaptureRecord* record);
 
 // Defined by the build's platform (capture_linux.cpp, capture_esxi.cpp): the
 // usage text, and the whole host recorded into *record.

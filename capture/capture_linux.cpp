@@ -3,8 +3,11 @@
 // classes, then every sdX and dm-N node of /sys/block and of the listing.
 #include <ctype.h>
 
+#include <sstream>
+
 #include "capture_host.h"
 #include "listing_commands.h"
+#include "listing_text.h"
 
 extern constexpr char kCaptureUsage[] =
     "Usage: tskit-capture [--anonymize] FILE\n"
@@ -72,6 +75,31 @@ void ListingNodes(const std::string& text, std::vector<std::string>* names) {
     }
 }
 
+// The dm nodes of the maps of a listing that queue I/O and have no usable
+// path, of any vendor: a pass-through to one would never return.
+void HeldMaps(const std::string& text, std::unordered_set<std::string>* held) {
+    std::istringstream lines(text);
+    std::string line;
+    std::string dm;
+    MapQueueing map;
+    auto end = [&]() {
+        if (!dm.empty() && MapQueueingHoldsIo(map)) {
+            held->insert(dm);
+        }
+    };
+    while (std::getline(lines, line)) {
+        if (line.find("dm-") == std::string::npos) {
+            MapQueueingNoteLine(&map, line.c_str());
+            continue;
+        }
+        end();
+        char word[64] = {};
+        dm = DmWordOfLine(line.c_str(), " \t", word, sizeof word) == 0 ? word : "";
+        map = MapQueueing();
+    }
+    end();
+}
+
 void RecordBlock(SysfsRecorder* sys, std::vector<std::string>* nodes) {
     if (!sys->Record("block")) {
         return;
@@ -137,10 +165,12 @@ void capture_Host(CaptureRecord* record) {
     std::vector<std::string> names;
     RecordBlock(&sys, &names);
     RecordClasses(&sys);
+    std::unordered_set<std::string> held;
     for (const CaptureListing& listing : record->listings) {
         for (const CaptureRun& run : listing.runs) {
             ListingNodes(run.text, &names);
+            HeldMaps(run.text, &held);
         }
     }
-    capture_QueryNodes(names, record);
+    capture_QueryNodes(names, held, record);
 }

@@ -8,8 +8,11 @@ on nodes opened read-only.
     check_round_trip.py --sansim S --capture C [--tsextool T] --showdisk D
                         --work DIR [--commands quick] [--anonymize]
                         (--host FILE | --generate ARGS | --sample LISTING) ...
+                        [--kept HOST=CAPTURE] ...
 
 Without --tsextool the hosts are ESXi hosts: C and D are the ESXi builds.
+A kept capture, made by an earlier tskit-capture and kept in the tree, must
+still replay what the programs print on its host today.
 """
 import argparse
 import json
@@ -198,6 +201,19 @@ def check_host(args, host, name):
     return failures
 
 
+def check_kept(args, host, capture):
+    """The programs on the host and on a capture of it kept from before."""
+    name = os.path.splitext(os.path.basename(capture))[0]
+    on_host = HostRun(args.sansim, host, os.path.join(args.work, name + ".kept-host"))
+    replay = HostRun(args.sansim, capture, os.path.join(args.work, name + ".kept-replay"))
+    pairs = [(command, on_host.add(command), replay.add(command)) for command in commands(args)]
+    on_host.run()
+    replay.run()
+    return [f"{name} (kept): {words_of(command)}: exit {want.status} and {len(want.stdout)} "
+            f"bytes on the host, exit {got.status} and {len(got.stdout)} bytes replayed"
+            for command, want, got in pairs if outcome(want) != outcome(got)]
+
+
 def cli_failures(args, host):
     """The capture's refusals: one line on standard output, exit status 1."""
     cases = [
@@ -263,6 +279,8 @@ def main(argv):
     parser.add_argument("--hung", metavar="LUN:PATH",
                         help="every host gets time (scale 0.01) and this path of this LUN hangs")
     parser.add_argument("--commands", choices=("full", "quick"), default="full")
+    parser.add_argument("--kept", action="append", default=[], metavar="HOST=CAPTURE",
+                        help="a capture kept from before, replayed against its host")
     parser.add_argument("--anonymize", action="store_true",
                         help="also capture each host anonymized and check that capture")
     args = parser.parse_args(argv)
@@ -287,10 +305,13 @@ def main(argv):
     failures = cli_failures(args, hosts[0][0]) if hosts else []
     for host, name in hosts:
         failures += check_host(args, host, name)
+    for kept in args.kept:
+        host, capture = kept.split("=", 1)
+        failures += check_kept(args, host, capture)
     for failure in failures:
         print("FAIL:", failure)
-    print(f"{len(hosts)} hosts, {len(failures)} failures")
-    return 1 if failures or not hosts else 0
+    print(f"{len(hosts)} hosts, {len(args.kept)} kept captures, {len(failures)} failures")
+    return 1 if failures or not (hosts or args.kept) else 0
 
 
 if __name__ == "__main__":
