@@ -15,7 +15,8 @@ address and an sd name; other maps stay in the listing, with nodes that
 answer nothing. Path group k of a map goes to controller A (k even) or B,
 its first group's controller owning the LUN. A path whose checker says
 its device does not answer (faulty, shaky, ...) is dead; its listed dm
-state is kept. Exit 1 when no map carries enough.
+state is kept. A map queues I/O without a usable path unless its features
+leave out queue_if_no_path. Exit 1 when no map carries enough.
 """
 import json
 import os
@@ -28,6 +29,7 @@ PATH = re.compile(r"(?P<h>\d+):(?P<c>\d+):(?P<t>\d+):(?P<l>\d+) +(?P<sd>sd[a-z]+
                   r"\[?(?P<dm_state>active|failed)\]?\s*\[?(?P<checker>[a-z]+)")
 GROUP = re.compile(r"policy=|\\_ \S+ \d+ \[prio=|^\s*\\_ round-robin")
 SIZE = re.compile(r"size=\s*(?P<n>[\d.]+)\s*(?P<unit>[KMGTP]?)")
+FEATURES = re.compile(r"features=['\"]?(?P<words>[^'\"\]]*)")
 # Checker states of a path whose device still answers: ready, a standby
 # path (ghost), and a checker that has not run (undef).
 ANSWERING = ("ready", "ghost", "undef")
@@ -49,7 +51,7 @@ def parse(lines):
         if m:
             current = {"alias": m.group("alias"), "wwid": m.group("wwid") or m.group("bare"),
                        "dm": m.group("dm"), "product": m.group("product").strip() or "LUN",
-                       "size": 1 << 30, "groups": -1, "paths": []}
+                       "size": 1 << 30, "queue": True, "groups": -1, "paths": []}
             maps.append(current)
             continue
         if current is None:
@@ -57,6 +59,9 @@ def parse(lines):
         size = SIZE.search(line)
         if size and not current["paths"]:
             current["size"] = int(float(size.group("n")) * UNITS[size.group("unit")])
+        features = FEATURES.search(line)
+        if features and not current["paths"]:
+            current["queue"] = "queue_if_no_path" in features.group("words").split()
         if GROUP.search(line):
             current["groups"] += 1
         p = PATH.search(line)
@@ -86,6 +91,8 @@ def topology(maps, listing_name):
                "paths": paths}
         if m["alias"]:
             lun["alias"] = m["alias"]
+        if not m["queue"]:
+            lun["queue_if_no_path"] = False
         luns.append(lun)
     target_ports = [{"id": pid, "identifier": f"21{k:02x}e0fc12345601", "controller": c}
                     for k, ((c, _), pid) in enumerate(sorted(ports.items()))]

@@ -48,6 +48,11 @@ constexpr size_t kPage = 4096;
 // each answer several times faster than a wake-up on another CPU.
 constexpr unsigned long kNotifSetFlags = SECCOMP_IOW(4, uint64_t);
 constexpr unsigned long kSyncWakeUp = 1;
+// Linux 5.19: once the supervisor has read a call, only a fatal signal ends
+// the caller's wait. A caught signal then waits for the answer, as a thread
+// in SG_IO on a real host runs no handler before its command ends; a held
+// command stays held until its caller is killed.
+constexpr unsigned long kWaitKillableRecv = 1UL << 5;
 
 // ---------------------------------------------------------------------------
 // The filter.
@@ -252,7 +257,9 @@ const Path* ServingPath(const Topology& topo, const DeviceRef& ref) {
 
 struct Answer {
     // Deferred: the answer waits in the supervisor for its time (Timing).
-    enum class Kind { Continue, Error, Done, Drop, Deferred } kind = Kind::Continue;
+    // Held: the call is never answered (a queueing map without a usable
+    // path); the kernel drops it with its caller.
+    enum class Kind { Continue, Error, Done, Drop, Deferred, Held } kind = Kind::Continue;
     int error = 0;
     // Kept once the process has the answer (a call that a signal interrupts
     // comes again, and must not count twice).
@@ -324,10 +331,13 @@ class Supervisor {
     }
     Answer Dispatch(const seccomp_notif& n);
     Answer OnSgIo(const seccomp_notif& n);
+    Answer Defer(Pending p, const DeviceRef& ref, const uint8_t* cdb, int allocLen, Answer answer);
     Answer OnOpen(pid_t pid, int dirfd, uint64_t pathAddr, int flags);
     Answer OnAccess(pid_t pid, int dirfd, uint64_t pathAddr, int mode);
     Answer OnExec(pid_t pid, int dirfd, uint64_t pathAddr, uint64_t argvAddr, int flags);
     void Keep(const Answer& answer);
+    // The counters of a node as the process left them (fresh when none).
+    DeviceState SavedState(pid_t process, const std::string& node) const;
 
     const Topology& topo_;
     int listener_;
@@ -348,6 +358,10 @@ bool Supervisor::HandleOne() {
         return errno == EINTR || errno == ENOENT;
     }
     Answer answer = Dispatch(*n);
+    if (answer.kind == Answer::Kind::Held) {
+        Keep(answer);
+        return true;
+    }
     if (answer.kind == Answer::Kind::Drop || answer.kind == Answer::Kind::Deferred) {
         return true;
     }
@@ -380,8 +394,8 @@ void Supervisor::SendDue() {
             continue;
         }
         const int64_t endNs = NowNs();
-        const auto durationMs = static_cast<unsigned>(
-            static_cast<double>(endNs - p.startNs) / 1e6 / topo_.timing.scale);
+        const auto durationMs = static_cast<unsigned>(static_cast<double>(endNs - p.startNs) / 1e6 /
+                                                      topo_.timing.scale);
         p.answer.kind = PlaceReply(p.pid, p.hdrAddr, p.hdr, p.dataIn, p.reply, durationMs);
         if (p.answer.kind == Answer::Kind::Error) {
             p.answer.error = EFAULT;
@@ -425,6 +439,15 @@ void Supervisor::Keep(const Answer& answer) {
     if (answer.keepState) {
         states_[answer.process][answer.node] = answer.state;
     }
+}
+
+DeviceState Supervisor::SavedState(pid_t process, const std::string& node) const {
+    auto known = states_.find(process);
+    if (known == states_.end()) {
+        return DeviceState();
+    }
+    auto saved = known->second.find(node);
+    return saved != known->second.end() ? saved->second : DeviceState();
 }
 
 Answer Supervisor::Dispatch(const seccomp_notif& n) {
@@ -576,6 +599,22 @@ bool PlaceData(pid_t pid, const sg_io_hdr_t& hdr, const std::vector<uint8_t>& da
     return true;
 }
 
+// A reply that leaves nothing in the caller's memory: the ioctl fails, or it
+// is held. A held command's audit line is written when it arrives, marked
+// so that no reader takes it for an answered one.
+Answer WithoutReply(const ScsiReply& reply, Answer answer) {
+    if (reply.held) {
+        answer.kind = Answer::Kind::Held;
+        if (!answer.audit.empty() && answer.audit.back() == '\n') {
+            answer.audit.insert(answer.audit.size() - 1, " held=1");
+        }
+        return answer;
+    }
+    answer.kind = Answer::Kind::Error;
+    answer.error = reply.ioctlErrno;
+    return answer;
+}
+
 // SG_IO on a simulated node: the header, command and buffers are read from
 // the caller and the reply written back as the kernel's SCSI ioctl path
 // fills them.
@@ -614,53 +653,29 @@ Answer Supervisor::OnSgIo(const seccomp_notif& n) {
     answer.keepState = true;
     answer.process = ProcessOf(pid);
     answer.node = name;
-    auto known = states_.find(answer.process);
-    if (known != states_.end()) {
-        auto node = known->second.find(name);
-        if (node != known->second.end()) {
-            answer.state = node->second;
-        }
-    }
+    answer.state = SavedState(answer.process, name);
     int allocLen = dataIn ? static_cast<int>(std::min(hdr.dxfer_len, 1u << 30)) : 0;
     if (topo_.timing.given) {
-        // The command takes its time on the host: the answer is kept and
-        // sent when that time has passed, while other callers are served.
         Pending p;
         p.id = n.id;
         p.pid = pid;
         p.hdrAddr = hdrAddr;
         p.hdr = hdr;
         p.dataIn = dataIn;
-        p.startNs = NowNs();
-        bool hung = false;
-        const int64_t delayUs = HostDelayUs(*ref, hdr, &hung);
-        p.hostUs = delayUs;
-        if (hung) {
-            // Nothing reaches the device: after the timeout the SCSI layer
-            // aborts the command and SG_IO completes with DID_TIME_OUT, no
-            // data, no sense.
-            p.reply.hostStatus = kDidTimeOut;
-        } else {
-            p.reply = ExecuteCommand(topo_, *ref, &answer.state, cdb, hdr.cmd_len, allocLen);
-        }
-        if (p.reply.ioctlErrno != 0) {
-            answer.kind = Answer::Kind::Error;
-            answer.error = p.reply.ioctlErrno;
-            return answer;
-        }
-        p.answer = answer;
-        const auto delayNs =
-            static_cast<int64_t>(static_cast<double>(delayUs) * 1000.0 * topo_.timing.scale);
-        pending_.emplace(p.startNs + delayNs, std::move(p));
-        answer.kind = Answer::Kind::Deferred;
-        return answer;
+        return Defer(std::move(p), *ref, cdb, allocLen, std::move(answer));
     }
     int64_t start = NowMs();
-    ScsiReply reply = ExecuteCommand(topo_, *ref, &answer.state, cdb, hdr.cmd_len, allocLen);
-    if (reply.ioctlErrno != 0) {
-        answer.kind = Answer::Kind::Error;
-        answer.error = reply.ioctlErrno;
-        return answer;
+    ScsiReply reply;
+    const Path* serving = ServingPath(topo_, *ref);
+    if (serving != nullptr && serving->faults.hung) {
+        // Without time on the host a timeout passes at once: the command
+        // completes as the SCSI layer aborts it, DID_TIME_OUT, nothing else.
+        reply.hostStatus = kDidTimeOut;
+    } else {
+        reply = ExecuteCommand(topo_, *ref, &answer.state, cdb, hdr.cmd_len, allocLen);
+    }
+    if (reply.ioctlErrno != 0 || reply.held) {
+        return WithoutReply(reply, std::move(answer));
     }
     // The process must still be the one that asked before its memory is
     // written.
@@ -668,11 +683,38 @@ Answer Supervisor::OnSgIo(const seccomp_notif& n) {
         answer.kind = Answer::Kind::Drop;
         return answer;
     }
-    answer.kind = PlaceReply(pid, hdrAddr, hdr, dataIn, reply,
-                             static_cast<unsigned>(NowMs() - start));
+    answer.kind =
+        PlaceReply(pid, hdrAddr, hdr, dataIn, reply, static_cast<unsigned>(NowMs() - start));
     if (answer.kind == Answer::Kind::Error) {
         answer.error = EFAULT;
     }
+    return answer;
+}
+
+// The command takes its time on the host: the answer is kept and sent when
+// that time has passed, while other callers are served.
+Answer Supervisor::Defer(Pending p, const DeviceRef& ref, const uint8_t* cdb, int allocLen,
+                         Answer answer) {
+    p.startNs = NowNs();
+    bool hung = false;
+    const int64_t delayUs = HostDelayUs(ref, p.hdr, &hung);
+    p.hostUs = delayUs;
+    if (hung) {
+        // Nothing reaches the device: after the timeout the SCSI layer
+        // aborts the command and SG_IO completes with DID_TIME_OUT, no
+        // data, no sense.
+        p.reply.hostStatus = kDidTimeOut;
+    } else {
+        p.reply = ExecuteCommand(topo_, ref, &answer.state, cdb, p.hdr.cmd_len, allocLen);
+    }
+    if (p.reply.ioctlErrno != 0 || p.reply.held) {
+        return WithoutReply(p.reply, std::move(answer));
+    }
+    p.answer = answer;
+    const auto delayNs =
+        static_cast<int64_t>(static_cast<double>(delayUs) * 1000.0 * topo_.timing.scale);
+    pending_.emplace(p.startNs + delayNs, std::move(p));
+    answer.kind = Answer::Kind::Deferred;
     return answer;
 }
 
@@ -755,6 +797,19 @@ int ReceiveFd(int sock) {
     return fd;
 }
 
+// The filter of this process and every one it starts; the listener, or -1.
+// A kernel before 5.19 refuses the killable wait (EINVAL): there a caught
+// signal interrupts a call the supervisor has read, and the call comes again.
+long InstallFilter(sock_fprog* program) {
+    long listener = syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER,
+                            SECCOMP_FILTER_FLAG_NEW_LISTENER | kWaitKillableRecv, program);
+    if (listener < 0 && errno == EINVAL) {
+        listener = syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, SECCOMP_FILTER_FLAG_NEW_LISTENER,
+                           program);
+    }
+    return listener;
+}
+
 // In the forked child: the status to exit with when the command cannot be
 // started.
 int StartCommand(const SupervisedRun& run, pid_t supervisor, int sock) {
@@ -775,8 +830,7 @@ int StartCommand(const SupervisedRun& run, pid_t supervisor, int sock) {
         fprintf(stderr, "sansim: cannot set no_new_privs: %s\n", strerror(errno));
         return kSupervisedCannotRun;
     }
-    long listener =
-        syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, SECCOMP_FILTER_FLAG_NEW_LISTENER, &program);
+    long listener = InstallFilter(&program);
     if (listener < 0) {
         fprintf(stderr, "sansim: cannot install the seccomp filter: %s\n", strerror(errno));
         return kSupervisedCannotRun;

@@ -4,7 +4,8 @@
 //
 // The filter traps, for 64-bit x86 calls only:
 //   ioctl(fd, SG_IO, ...)       answered with the target emulation when fd is
-//                               a simulated node, else run by the kernel;
+//                               a simulated node (never, while a queueing map
+//                               has no usable path), else run by the kernel;
 //   open, openat, openat2, creat the open of a simulated node is audited and
 //                               fails as its faults say (vanished, unreadable);
 //   access, faccessat, faccessat2 reading access to an unreadable node fails;

@@ -108,10 +108,12 @@ void RenderMap(const Topology& topo, const Lun& lun, ListingFormat format, const
     std::string header = lun.alias.empty() ? lun.wwid : lun.alias + " (" + lun.wwid + ")";
     *out += header + " " + lun.dm + " " + vendor + "," + product + "\n";
     const bool current = format == ListingFormat::Current;
+    // The map's feature arguments: their count, then the words.
+    const std::string features = lun.queueIfNoPath ? "1 queue_if_no_path" : "0";
     if (current) {
-        *out += "size=" + size + " features='1 queue_if_no_path' hwhandler='1 alua' wp=rw\n";
+        *out += "size=" + size + " features='" + features + "' hwhandler='1 alua' wp=rw\n";
     } else {
-        *out += "[size=" + size + "][features=1 queue_if_no_path][hwhandler=1 alua][rw]\n";
+        *out += "[size=" + size + "][features=" + features + "][hwhandler=1 alua][rw]\n";
     }
 
     size_t activeCount = 0;

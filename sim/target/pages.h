@@ -26,7 +26,7 @@ struct Responder {
 
 enum class NodeKind {
     Device,        // a device answers
-    NoActivePath,  // a dm node with no path to answer through: fails as a dead path
+    NoActivePath,  // a dm node with no path to answer through (see ExecuteCommand)
     NotScsi,       // SG_IO is not a request this block device knows
     Unknown,       // the reference names nothing in the topology
 };

@@ -132,6 +132,20 @@ bool TransportFault(const Faults& f, int request, int tur, ScsiReply* reply) {
     return false;
 }
 
+// A dm node with no usable path. On Linux the map never hands the ioctl to
+// a device: it keeps retrying while the map queues (the caller sleeps until
+// a fatal signal), or fails it with EIO. Elsewhere the node fails as a dead
+// path does.
+void NoUsablePath(const Topology& topo, const Lun& lun, ScsiReply* reply) {
+    if (topo.platform != Platform::Linux) {
+        reply->hostStatus = kDidNoConnect;
+    } else if (lun.queueIfNoPath) {
+        reply->held = true;
+    } else {
+        reply->ioctlErrno = EIO;
+    }
+}
+
 void Transfer(const std::vector<uint8_t>& data, size_t limit, ScsiReply* reply) {
     const size_t n = std::min(data.size(), limit);
     reply->data.assign(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(n));
@@ -224,12 +238,12 @@ ScsiReply ExecuteCommand(const Topology& topo, const DeviceRef& ref, DeviceState
             done = TransportFault(*f, request, tur, &reply);
         }
     }
-    if (reply.ioctlErrno != 0) {
-        return reply;
-    }
     if (!done && kind == NodeKind::NoActivePath) {
-        reply.hostStatus = kDidNoConnect;
+        NoUsablePath(topo, *r.lun, &reply);
         done = true;
+    }
+    if (reply.ioctlErrno != 0 || reply.held) {
+        return reply;
     }
     if (!done) {
         Dispatch(r, c, limit, &reply);

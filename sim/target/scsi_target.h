@@ -23,6 +23,7 @@ struct DeviceState {
 // What SG_IO hands back, field by field as the kernel fills sg_io_hdr.
 struct ScsiReply {
     int ioctlErrno = 0;          // non-zero: the ioctl itself fails, nothing else is set
+    bool held = false;           // the ioctl never returns (a queueing map without a path)
     uint8_t status = 0;          // SCSI status (0x02 CHECK CONDITION)
     uint8_t maskedStatus = 0;    // status >> 1
     uint16_t hostStatus = 0;     // DID_* transport status
@@ -34,6 +35,8 @@ struct ScsiReply {
 };
 
 // Executes one command block on the node of ref. allocLen is dxfer_len.
+// A Linux dm node without a usable path answers as the map's table says:
+// held when it queues I/O, EIO from the ioctl when it does not.
 ScsiReply ExecuteCommand(const Topology& topo, const DeviceRef& ref, DeviceState* state,
                          const uint8_t* cdb, int cdbLen, int allocLen);
 

@@ -915,7 +915,8 @@ bool Loader::ReadLun(const json& v, const std::string& where, const Topology& t,
     if (!Keys(v, where,
               {"wwid", "array", "name", "size_bytes", "block_size", "host_lun_id", "array_lun_id",
                "raw_lun_id", "port_id", "owner", "worker", "dual_array", "dm", "alias",
-               "listing_size", "dm_fails_when_no_active_path", "dm_faults", "paths"}) ||
+               "listing_size", "dm_fails_when_no_active_path", "queue_if_no_path", "dm_faults",
+               "paths"}) ||
         !ReqString(v, where, "wwid", &lun->wwid)) {
         return false;
     }
@@ -944,6 +945,7 @@ bool Loader::ReadLun(const json& v, const std::string& where, const Topology& t,
         !OptString(v, where, "alias", &lun->alias) ||
         !OptString(v, where, "listing_size", &lun->listingSize) ||
         !OptBool(v, where, "dm_fails_when_no_active_path", &lun->dmFailsWhenNoActivePath) ||
+        !OptBool(v, where, "queue_if_no_path", &lun->queueIfNoPath) ||
         !ReadFaults(v, where, "dm_faults", &lun->dmFaults)) {
         return false;
     }

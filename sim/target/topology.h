@@ -42,7 +42,7 @@ struct Faults {
     int hostStatusCount = 0;         // ... for the first N requests (any command)
     int ioctlErrno = 0;              // the SG_IO ioctl itself fails with this errno
     bool dead = false;               // every command fails: DID_NO_CONNECT, no data
-    bool hung = false;               // no command completes until it times out (Timing)
+    bool hung = false;               // every command times out (after its timeout with Timing)
     std::vector<int> missingPages;   // VPD pages refused with ILLEGAL REQUEST
     std::map<int, int> pageLength;   // VPD page -> page length (bytes 2..3) reported
     std::map<int, int> qualifier;    // VPD page (or kPageStandard) -> peripheral qualifier
@@ -146,6 +146,10 @@ struct Lun {
     std::vector<Path> paths;
     Faults dmFaults;  // faults of the dm node itself
     bool dmFailsWhenNoActivePath = true;
+    // The map queues I/O while it has no usable path (multipath's
+    // no_path_retry queue): SG_IO on its dm node then never returns until
+    // the caller is killed. Without it the ioctl fails with EIO at once.
+    bool queueIfNoPath = true;
 };
 
 // A disk of another vendor, or a non-SCSI block device (scsi false: no HCTL

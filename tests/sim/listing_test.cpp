@@ -165,6 +165,22 @@ TEST_F(Listing, PathGroupsAndTheirPriorities) {
     EXPECT_EQ(lines[2], "`-+- policy='service-time 0' prio=10 status=enabled");
 }
 
+TEST_F(Listing, FeaturesSayWhetherTheMapQueuesWithoutAPath) {
+    // LUN 1 does not queue: its map has no feature words; LUN 0 keeps its own.
+    json host = BaseHost();
+    host["luns"][1]["queue_if_no_path"] = false;
+    std::vector<std::string> lines = Lines(Render(host));
+    ASSERT_EQ(lines.size(), 13u);
+    EXPECT_EQ(lines[1], "size=10G features='1 queue_if_no_path' hwhandler='1 alua' wp=rw");
+    EXPECT_EQ(lines[7], "size=1.5T features='0' hwhandler='1 alua' wp=rw");
+
+    host["multipath"] = {{"format", "bracketed"}};
+    lines = Lines(Render(host));
+    ASSERT_EQ(lines.size(), 13u);
+    EXPECT_EQ(lines[1], "[size=10G][features=1 queue_if_no_path][hwhandler=1 alua][rw]");
+    EXPECT_EQ(lines[7], "[size=1.5T][features=0][hwhandler=1 alua][rw]");
+}
+
 TEST_F(Listing, CannedListingIsPrintedVerbatim) {
     const std::string canned = "odd listing\n\twith a tab and no final newline";
     dir_.Write("canned.txt", canned);

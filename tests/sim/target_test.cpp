@@ -135,6 +135,7 @@ TEST_F(SimHost, LoadsEveryFieldIncludingNumbersWrittenAsText) {
     host["luns"][0]["array_lun_id"] = "201";
     host["luns"][0]["listing_size"] = "10.0G";
     host["luns"][0]["dm_fails_when_no_active_path"] = false;
+    host["luns"][0]["queue_if_no_path"] = false;
     host["luns"][0]["paths"][0]["faults"] = json::parse(R"({
         "unit_attention_turs": 2, "host_status": "0x07", "host_status_count": 3,
         "ioctl_errno": 5, "missing_pages": ["0xC9", 128],
@@ -174,6 +175,8 @@ TEST_F(SimHost, LoadsEveryFieldIncludingNumbersWrittenAsText) {
     EXPECT_TRUE(lun.dualArray);
     EXPECT_EQ(lun.listingSize, "10.0G");
     EXPECT_FALSE(lun.dmFailsWhenNoActivePath);
+    EXPECT_FALSE(lun.queueIfNoPath);
+    EXPECT_TRUE(topo_.luns.at(1).queueIfNoPath);
     const sansim::Path& p = lun.paths.at(1);
     EXPECT_EQ(p.host, 4);
     EXPECT_EQ(p.channel, 0);
@@ -236,6 +239,7 @@ TEST_F(SimHost, AbsentFieldsTakeTheirDefaults) {
     EXPECT_EQ(lun.owner, "A");
     EXPECT_EQ(lun.worker, "A");
     EXPECT_TRUE(lun.dmFailsWhenNoActivePath);
+    EXPECT_TRUE(lun.queueIfNoPath);
     EXPECT_TRUE(lun.alias.empty());
     // A LUN without a dm name takes the lowest one no other LUN uses.
     EXPECT_EQ(lun.dm, "dm-1");
@@ -318,6 +322,9 @@ TEST_F(SimHost, MalformedTopologiesAreRefusedWithTheirPlace) {
          "hex"},
         {"string where a bool belongs", [](json& h) { h["luns"][0]["dual_array"] = "yes"; },
          "dual_array"},
+        {"queueing given as the feature's text",
+         [](json& h) { h["luns"][1]["queue_if_no_path"] = "1 queue_if_no_path"; },
+         "luns[1].queue_if_no_path: expected true or false"},
         {"unknown product CLI",
          [](json& h) {
              h["product_cli"] = {"tsadm", "other"};
@@ -828,18 +835,60 @@ TEST_F(SimHost, DmAnswersAsItsFirstActivePathInListingOrder) {
     Load(host);
     EXPECT_EQ(Vpd("dm-1", 0xC4)[29], '1');  // only sdd is left
 
+    host["luns"][1]["dm_fails_when_no_active_path"] = false;
     host["luns"][1]["paths"][0]["dm_state"] = "failed";
     Load(host);
-    ScsiReply r = Inquiry("dm-1", false, 0);
-    EXPECT_EQ(r.hostStatus, 1);
+    EXPECT_EQ(Bytes(Vpd("dm-1", 0xC0), 192, 16), "2100e0fc12345602");  // sde, first listed
+}
+
+// LUN 1 of the base host with every path failed.
+json NoUsablePath() {
+    json host = BaseHost();
+    for (json& path : host["luns"][1]["paths"]) {
+        path["dm_state"] = "failed";
+    }
+    return host;
+}
+
+TEST_F(SimHost, DmWithoutAUsablePathHoldsWhileItsMapQueues) {
+    Load(NoUsablePath());
+    DeviceState state;
+    for (const ScsiReply& r : {Inquiry("dm-1", false, 0, 96, 96, &state), Tur("dm-1", &state)}) {
+        EXPECT_TRUE(r.held);
+        EXPECT_EQ(r.ioctlErrno, 0);
+        EXPECT_TRUE(r.data.empty());
+        EXPECT_TRUE(r.sense.empty());
+    }
+    EXPECT_TRUE(sansim::EncodePage(topo_, *sansim::FindDevice(topo_, "dm-1"), 0x83).empty());
+    EXPECT_FALSE(Tur("dm-0").held);  // the map with paths answers
+    ExpectGood(Tur("sdd"));          // the failed paths themselves are no worse
+
+    json host = NoUsablePath();
+    host["luns"][1]["queue_if_no_path"] = false;
+    Load(host);
+    const ScsiReply r = Tur("dm-1");
+    EXPECT_FALSE(r.held);
+    EXPECT_EQ(r.ioctlErrno, EIO);
+
+    // The dm node's own faults still come first.
+    host = NoUsablePath();
+    host["luns"][1]["dm_faults"] = json::parse(R"({"ioctl_errno": 13})");
+    Load(host);
+    EXPECT_EQ(Tur("dm-1").ioctlErrno, 13);
+    EXPECT_FALSE(Tur("dm-1").held);
+}
+
+TEST_F(SimHost, EsxiDeviceWithoutAnActivePathFailsAsADeadPath) {
+    json host = NoUsablePath();
+    host["platform"] = "esxi";
+    Load(host);
+    const std::string node = sansim::EsxiNodeName(sansim::EsxiDeviceName(topo_.luns.at(1)));
+    const ScsiReply r = Inquiry(node, false, 0);
+    EXPECT_FALSE(r.held);
+    EXPECT_EQ(r.ioctlErrno, 0);
+    EXPECT_EQ(r.hostStatus, 1);  // DID_NO_CONNECT
     EXPECT_EQ(r.info, 1u);
     EXPECT_TRUE(r.data.empty());
-    EXPECT_TRUE(r.sense.empty());
-    EXPECT_TRUE(sansim::EncodePage(topo_, *sansim::FindDevice(topo_, "dm-1"), 0x83).empty());
-
-    host["luns"][1]["dm_fails_when_no_active_path"] = false;
-    Load(host);
-    EXPECT_EQ(Bytes(Vpd("dm-1", 0xC0), 192, 16), "2100e0fc12345602");  // sde, first listed
 }
 
 TEST_F(SimHost, DmFaultsActBeforeThePathFaults) {

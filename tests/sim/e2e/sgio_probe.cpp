@@ -3,7 +3,7 @@
 //
 //   sgio_probe DEVICE CDB_HEX [--len N] [--sb N] [--iov K] [--dir in|none]
 //              [--interface C] [--ioctl blkgetsize64] [--timeout MS]
-//              [--duration at-least]
+//              [--duration at-least] [--catch usr1]
 //
 // CDB_HEX: "12 01 80 00 fc 00" style. --len: dxfer_len (default 0), --sb:
 // mx_sb_len (default 32), --iov: scatter the buffer over K equal parts,
@@ -12,19 +12,32 @@
 // the reply's duration is at least the kernel's effective timeout (the
 // requested one, 60000 for none, raised to 7000), for a command that timed
 // out.
+//
+// --catch usr1: the request goes from a second thread, and the main thread
+// prints "pid=N" and waits for a SIGUSR1 (send it once the request has
+// reached the supervisor). Its handler runs there ("caught SIGUSR1"); the
+// main thread then sends SIGUSR1 to the waiting thread itself and, once
+// that thread either sleeps where only a fatal signal wakes it (state D) or
+// has returned, says which, and waits for the ioctl as without the option.
+// The handler does not restart calls: an interrupted ioctl ends with EINTR.
 #include <errno.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <scsi/sg.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <signal.h>
 #include <string.h>
 #include <sys/ioctl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
+#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -64,10 +77,86 @@ void PrintBytes(const char* label, const std::vector<uint8_t>& buffer, size_t n)
     printf("\n");
 }
 
+volatile sig_atomic_t g_caught = 0;
+
+void OnUsr1(int) {
+    g_caught = 1;
+}
+
+// The state letter of a thread of this process ('?' once it has ended) and
+// whether a SIGUSR1 is pending on it.
+char ThreadState(pid_t tid, bool* usr1Pending) {
+    std::ifstream status("/proc/self/task/" + std::to_string(tid) + "/status");
+    std::string line;
+    char state = '?';
+    *usr1Pending = false;
+    while (std::getline(status, line)) {
+        if (line.compare(0, 7, "State:\t") == 0 && line.size() > 7) {
+            state = line[7];
+        } else if (line.compare(0, 8, "SigPnd:\t") == 0) {
+            *usr1Pending = (strtoull(line.c_str() + 8, nullptr, 16) >> (SIGUSR1 - 1) & 1) != 0;
+        }
+    }
+    return state;
+}
+
+// Sends SIGUSR1 to the thread in the ioctl and says where that left it.
+void SignalSender(pid_t tid, const std::atomic<bool>& returned) {
+    syscall(SYS_tgkill, getpid(), tid, SIGUSR1);
+    bool pending = false;
+    char state = '?';
+    while (!returned && (state = ThreadState(tid, &pending)) != 'D') {
+        usleep(1000);
+    }
+    if (returned) {
+        printf("ioctl thread: returned\n");
+    } else {
+        printf("ioctl thread: state %c, SIGUSR1 %s\n", state, pending ? "pending" : "not pending");
+    }
+    fflush(stdout);
+}
+
+// SG_IO from a second thread while this one takes a SIGUSR1 (--catch usr1).
+int IoctlWhileSignalled(int fd, sg_io_hdr_t* hdr) {
+    struct sigaction action = {};
+    action.sa_handler = OnUsr1;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGUSR1, &action, nullptr);
+    sigset_t usr1, others;
+    sigemptyset(&usr1);
+    sigaddset(&usr1, SIGUSR1);
+    std::atomic<pid_t> tid{0};
+    std::atomic<bool> returned{false};
+    int ret = 0, err = 0;
+    std::thread sender([&] {
+        tid = static_cast<pid_t>(syscall(SYS_gettid));
+        ret = ioctl(fd, SG_IO, hdr);
+        err = errno;
+        returned = true;
+    });
+    // Blocked here but in the wait: the handler runs in this thread.
+    pthread_sigmask(SIG_BLOCK, &usr1, &others);
+    printf("pid=%d\n", static_cast<int>(getpid()));
+    fflush(stdout);
+    sigdelset(&others, SIGUSR1);
+    while (g_caught == 0) {
+        sigsuspend(&others);
+    }
+    printf("caught SIGUSR1\n");
+    while (tid == 0) {
+        usleep(1000);
+    }
+    SignalSender(tid, returned);
+    sender.join();
+    errno = err;
+    return ret;
+}
+
 int Usage() {
     fprintf(stderr,
             "usage: sgio_probe DEVICE CDB_HEX [--len N] [--sb N] [--iov K] [--dir in|none] "
-            "[--interface C] [--ioctl blkgetsize64] [--timeout MS] [--duration at-least]\n");
+            "[--interface C] [--ioctl blkgetsize64] [--timeout MS] [--duration at-least] "
+            "[--catch usr1]\n");
     return 2;
 }
 
@@ -87,6 +176,7 @@ int main(int argc, char** argv) {
     bool sizeIoctl = false;
     unsigned timeout = 5000;
     bool checkDuration = false;
+    bool catchUsr1 = false;
     for (int i = 3; i < argc; ++i) {
         std::string opt = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -110,6 +200,8 @@ int main(int argc, char** argv) {
             timeout = static_cast<unsigned>(strtoul(value, nullptr, 10));
         } else if (opt == "--duration" && strcmp(value, "at-least") == 0) {
             checkDuration = true;
+        } else if (opt == "--catch" && strcmp(value, "usr1") == 0) {
+            catchUsr1 = true;
         } else {
             return Usage();
         }
@@ -154,7 +246,7 @@ int main(int argc, char** argv) {
         hdr.iovec_count = static_cast<unsigned short>(parts.size());
         hdr.dxferp = parts.data();
     }
-    int ret = ioctl(fd, SG_IO, &hdr);
+    int ret = catchUsr1 ? IoctlWhileSignalled(fd, &hdr) : ioctl(fd, SG_IO, &hdr);
     close(fd);
     if (ret != 0) {
         printf("ret=%d errno=%s\n", ret, strerror(errno));
