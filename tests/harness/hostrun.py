@@ -30,11 +30,13 @@ class Command:
         self.stdout_target = stdout  # None: a file; "closed" or a device name
         base = os.path.join(work, "%03d" % number)
         self.files = {"stdout": base + ".out", "stderr": base + ".err",
-                      "status": base + ".status", "audit": base + ".audit"}
+                      "status": base + ".status", "audit": base + ".audit",
+                      "proclog": base + ".proclog"}
         self.status = None
         self.stdout = b""
         self.stderr = b""
         self.audit = []
+        self.processes = []  # the kernel's names (comm) of the processes it started
 
     def key(self):
         return (tuple(self.argv), self.uid, tuple(sorted(self.env.items())), self.stdout_target)
@@ -42,6 +44,7 @@ class Command:
     def plan(self):
         item = {"argv": self.argv, "stderr": self.files["stderr"],
                 "status": self.files["status"], "audit": self.files["audit"],
+                "proclog": self.files["proclog"],
                 "stdout": self.stdout_target or self.files["stdout"]}
         if self.uid is not None:
             item["uid"] = int(self.uid)
@@ -61,6 +64,9 @@ class Command:
         status = read("status").strip()
         self.status = int(status) if status else None
         self.audit = read("audit").decode("latin-1").splitlines()
+        self.processes = [field[len("comm="):] for line in
+                          read("proclog").decode("latin-1").splitlines()
+                          for field in line.split() if field.startswith("comm=")]
 
     def words(self):
         """The command as a line for a report: the program's name and its words."""

@@ -85,6 +85,8 @@ SUITES = {
 }
 # The words that make tsexTool's check status: its monitoring forms are
 # checked on the hosts of such scenarios.
+# The host's listing commands, as the kernel names their processes.
+LISTINGS = ("multipath", "esxcfg-mpath", "esxcfg-scsidevs", "esxcli")
 MONITORED_WORDS = (["check", "status"], ["check", "status", "verbose"])
 
 
@@ -191,6 +193,11 @@ def run_failures(suite, command, expected_status):
         failures.append("standard error is not empty:\n" + indent(stderr, "stderr| "))
     elif re.search(r"Sanitizer|runtime error:", stderr):
         failures.append("a sanitizer reported on standard error:\n" + indent(stderr, "stderr| "))
+    # A listing runs once a run: on a real host each run checks every path.
+    again = sorted({name for name in command.processes
+                    if name in LISTINGS and command.processes.count(name) > 1})
+    if again:
+        failures.append("a listing ran more than once: " + ", ".join(again))
     rule = suite.audit_rule()
     bad = [line for line in command.audit if not rule.match(line)]
     if bad:
