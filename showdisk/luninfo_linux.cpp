@@ -24,6 +24,9 @@
 #include "luninfo_platform.h"
 #include "scsi_withheld.h"
 
+// Each LUN, then its paths (defined with get_info).
+std::vector<LunInfo*> records_in_order(void);
+
 extern constexpr ShowdiskPlatform kPlatform = {
     "ioctl(SG_IO) failed: %s (errno=%d)\n",  // inquiry_ioctl_failed
     false,                                   // query_report_names_query
@@ -278,9 +281,18 @@ int read_listing(FILE* listing) {
     return 0;
 }
 
+// The reports of the records' queries when they already ran beside the
+// readiness checks (see read_listing_side_by_side); get_info writes them.
+std::vector<std::string> s_queried;
+bool s_queried_early = false;
+
 // The listing read with the paths' readiness checks side by side: the
-// checks run once the listing is read, and every report is then written in
-// the order the reading one check after another would have written it.
+// checks run once the listing is read, together with the queries of every
+// LUN and path of it, so that a hung path and the dm node it serves (whose
+// queries wait for it as well) take one timeout, not one after the other.
+// Every report is then written in the order the reading one check after
+// another would have written it; the queries' reports when get_info takes
+// each record.
 int read_listing_side_by_side(FILE* listing) {
     std::vector<LunInfo*> paths;
     std::deque<std::string> between(1);
@@ -291,13 +303,32 @@ int read_listing_side_by_side(FILE* listing) {
     ts_log_capture(nullptr);
     s_readiness = nullptr;
     s_between = nullptr;
-    const std::vector<std::string> reports = run_side_by_side(paths, check_readiness);
+    // A listing that could not be read whole leaves no records to query.
+    const std::vector<LunInfo*> records =
+        result == 0 ? records_in_order() : std::vector<LunInfo*>();
+    std::vector<std::string_view> nodes;
+    for (const LunInfo* record : paths) {
+        nodes.emplace_back(record->dev_name);
+    }
+    for (const LunInfo* record : records) {
+        nodes.emplace_back(record->dev_name);
+    }
+    std::vector<std::string> reports = run_side_by_side(nodes, [&](size_t i) {
+        if (i < paths.size()) {
+            check_readiness(paths[i]);
+        } else {
+            (void)get_dev_info(records[i - paths.size()]);
+        }
+    });
     for (size_t i = 0; i < between.size(); ++i) {
         ts_log_replay(between[i]);
-        if (i < reports.size()) {
+        if (i < paths.size()) {
             ts_log_replay(reports[i]);
         }
     }
+    s_queried.assign(std::make_move_iterator(reports.begin() + static_cast<long>(paths.size())),
+                     std::make_move_iterator(reports.end()));
+    s_queried_early = !records.empty();
     return result;
 }
 
@@ -638,9 +669,12 @@ std::vector<LunInfo*> records_in_order(void) {
 }
 
 int get_info(void) {
-    // Queried side by side first (nothing when one job), then reported in
-    // list order with each record's own reports.
-    const std::vector<std::string> reports = query_side_by_side(records_in_order());
+    // Queried side by side first (nothing when one job; already, beside the
+    // readiness checks, after a listing), then reported in list order with
+    // each record's own reports.
+    const std::vector<std::string> reports =
+        s_queried_early ? std::move(s_queried) : query_side_by_side(records_in_order());
+    s_queried_early = false;
     size_t next = 0;
     for (list_head* l = g_lunlist.next; l != &g_lunlist; l = l->next) {
         LunInfo* lun = lun_of(l);
