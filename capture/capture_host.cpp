@@ -11,7 +11,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <string_view>
+#include <vector>
+
 #include "capture_device.h"
+#include "job_pool.h"
 #include "unique_dir.h"
 #include "unique_fd.h"
 #include "unique_pipe.h"
@@ -205,25 +210,45 @@ void capture_RunListing(const char* command, const char* const* lines, size_t co
     record->listings.push_back(std::move(listing));
 }
 
+namespace {
+
+// One node's record: queried, or, for a held node, its state alone.
+void RecordNode(const std::string& name, bool held, CaptureNode* node) {
+    if (!held) {
+        capture_QueryNode(name.c_str(), node);
+        return;
+    }
+    node->name = name;
+    node->state = access(("/dev/" + name).c_str(), F_OK) == 0 ? CaptureNodeState::Present
+                                                              : CaptureNodeState::Missing;
+}
+
+}  // namespace
+
+// The nodes are recorded side by side, as the programs query them: a hung
+// device holds only its own record, for one timeout, not every device after
+// it. The records keep the order of the names.
 void capture_QueryNodes(const std::vector<std::string>& names,
                         const std::unordered_set<std::string>& held, CaptureRecord* record) {
-    std::unordered_set<std::string> queried;
-    const bool progress = isatty(STDERR_FILENO) == 1;
+    std::unordered_set<std::string> seen;
+    std::vector<std::string> unique;
     for (const std::string& name : names) {
-        if (!queried.insert(name).second) {
-            continue;
+        if (seen.insert(name).second) {
+            unique.push_back(name);
         }
-        CaptureNode node;
-        if (held.count(name) != 0) {
-            node.name = name;
-            node.state = access(("/dev/" + name).c_str(), F_OK) == 0 ? CaptureNodeState::Present
-                                                                     : CaptureNodeState::Missing;
-        } else {
-            capture_QueryNode(name.c_str(), &node);
+    }
+    std::vector<CaptureNode> nodes(unique.size());
+    const std::vector<std::string_view> keys(unique.begin(), unique.end());
+    const bool progress = isatty(STDERR_FILENO) == 1;
+    std::atomic<size_t> recorded{0};
+    RunJobsPerNode(keys, kDefaultJobs, [&](size_t i) {
+        RecordNode(unique[i], held.count(unique[i]) != 0, &nodes[i]);
+        const size_t done = ++recorded;
+        if (progress && done % 100 == 0) {
+            (void)fprintf(stderr, "tskit-capture: %zu devices recorded\n", done);
         }
+    });
+    for (CaptureNode& node : nodes) {
         record->nodes.push_back(std::move(node));
-        if (progress && record->nodes.size() % 100 == 0) {
-            (void)fprintf(stderr, "tskit-capture: %zu devices recorded\n", record->nodes.size());
-        }
     }
 }
