@@ -56,23 +56,35 @@ DEFAULT_JOBS = 32
 LISTINGS = ("multipath", "esxcfg-mpath", "esxcfg-scsidevs")
 
 
-def generate(work, platform, paths, host_scale):
-    luns, per_lun = scale.host_shape(paths)
-    name = os.path.join(work, f"jobs-{platform}-{paths}-{host_scale}-hung{HUNG_EVERY}.json")
-    if os.path.exists(name):
-        return name
+def generated_host(platform, luns, per_lun, host_scale):
+    """A host of LUNS LUNs over PER_LUN paths each (2 HBAs, 4 target ports)
+    with the benchmark's time at HOST_SCALE and no fault, as a JSON value."""
     text = subprocess.run([sys.executable, scale.GENERATOR, "--platform", platform, "--luns",
                            str(luns), "--paths", str(per_lun), "--hbas", str(scale.HBAS),
                            "--ports", str(scale.PORTS)], stdout=subprocess.PIPE,
                           check=True).stdout
     host = json.loads(text)
     host["timing"] = {"service_us": SERVICE_US, "listing_ms": LISTING_MS, "scale": host_scale}
+    return host
+
+
+def hang_every(host, every):
+    """Hangs every EVERY-th path of HOST, counted over its LUNs from the first."""
     n = 0
     for lun in host["luns"]:
         for path in lun["paths"]:
-            if n % HUNG_EVERY == 0:
+            if n % every == 0:
                 path.setdefault("faults", {})["hung"] = True
             n += 1
+
+
+def generate(work, platform, paths, host_scale):
+    luns, per_lun = scale.host_shape(paths)
+    name = os.path.join(work, f"jobs-{platform}-{paths}-{host_scale}-hung{HUNG_EVERY}.json")
+    if os.path.exists(name):
+        return name
+    host = generated_host(platform, luns, per_lun, host_scale)
+    hang_every(host, HUNG_EVERY)
     with open(name, "w") as out:
         json.dump(host, out)
     return name
@@ -162,6 +174,13 @@ def run(build, work, host, command, host_scale, jobs):
     proc = subprocess.Popen([sansim, "run", host, "--audit", audit, "--proclog", proclog, "--"] +
                             command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     proc.wait()
+    return account(audit, proclog, command, host_scale, jobs)
+
+
+def account(audit, proclog, command, host_scale, jobs):
+    """The figures of a run of COMMAND that ended, from its audit and process
+    logs: host time (real or accounted), the schedule, peak memory, the
+    listing commands' time and the longest device's own sequence."""
     records = scale.read_records(proclog)
     # The program's own record (the kernel's comm: at most 15 characters).
     comm = os.path.basename(command[0])[:15]
