@@ -107,6 +107,9 @@ int ServeListing(const std::string& command) {
     const size_t eol = file.find('\n');
     char* end = nullptr;
     const int status = static_cast<int>(strtol(file.c_str(), &end, 10));
+    if (status == sansim::kListingHangs) {
+        sansim::HangUntilKilled();
+    }
     Wait(strtoull(end, nullptr, 10));
     if (status == 127) {
         return status;

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -74,13 +75,19 @@ uint64_t ListingWaitNs(const Topology& topo) {
     return seconds > 0 ? static_cast<uint64_t>(seconds * 1e9) : 0;
 }
 
+bool Names(const std::vector<std::string>& names, const char* name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
 // The listing commands a host built from a topology has, and the one run
 // each prints.
 std::vector<std::pair<std::string, ListingRunText>> RenderedListings(const Topology& topo) {
     std::vector<std::pair<std::string, ListingRunText>> out;
     if (topo.platform == Platform::Linux && topo.multipath.installed) {
         ListingRunText run;
-        if (topo.multipath.listFails) {
+        if (topo.multipath.hang) {
+            run.status = kListingHangs;
+        } else if (topo.multipath.listFails) {
             run.status = 1;
         } else {
             run.text = RenderMultipathListing(topo) + PaddingLines(topo.multipath.padding);
@@ -91,20 +98,14 @@ std::vector<std::pair<std::string, ListingRunText>> RenderedListings(const Topol
         return out;
     }
     for (const char* name : kEsxiListingCommands) {
-        bool missing = false;
-        bool failing = false;
-        for (const std::string& m : topo.esxi.missing) {
-            missing = missing || m == name;
-        }
-        for (const std::string& f : topo.esxi.failing) {
-            failing = failing || f == name;
-        }
-        if (missing) {
+        if (Names(topo.esxi.missing, name)) {
             continue;
         }
         const std::string self = name;
         ListingRunText run;
-        if (failing) {
+        if (Names(topo.esxi.hang, name)) {
+            run.status = kListingHangs;
+        } else if (Names(topo.esxi.failing, name)) {
             run.status = 1;
         } else if (self == "esxcli") {
             run.text = RenderEsxiVibList(topo);
@@ -142,6 +143,9 @@ bool WriteRecorded(const Replay& replay, int listings, std::string* error) {
 }
 
 int Print(const char* text, size_t size, int status) {
+    if (status == kListingHangs) {
+        HangUntilKilled();
+    }
     return fwrite(text, 1, size, stdout) == size && fflush(stdout) == 0 ? status : 1;
 }
 

@@ -11,6 +11,9 @@
 #ifndef SANSIM_RUNNER_LISTINGS_H
 #define SANSIM_RUNNER_LISTINGS_H
 
+#include <stdio.h>
+#include <unistd.h>
+
 #include <string>
 
 #include "topology.h"
@@ -24,8 +27,10 @@ bool WriteListings(const Topology& topo, int dev, std::string* error);
 // Below /dev: one directory a listing command (its command line with blanks
 // and slashes made '_'), one file a run ("STATUS WAIT_NS" and a newline,
 // then the text), and "count", the number of runs. The fake commands
-// (fake_command.cpp) print them.
+// (fake_command.cpp) print them. A STATUS of kListingHangs: the run prints
+// nothing and waits until a signal ends it.
 constexpr const char* kListingsDir = "/dev/.sansim/listings";
+constexpr int kListingHangs = -1;
 
 inline std::string ListingKey(const std::string& command) {
     std::string key = command;
@@ -33,6 +38,16 @@ inline std::string ListingKey(const std::string& command) {
         c = c == ' ' || c == '/' ? '_' : c;
     }
     return key;
+}
+
+// A listing whose path checkers wait on a dead path: nothing is printed,
+// and only a signal that ends the process (SIGKILL, or SIGTERM and the like
+// left at their default) ends the wait; a caught one does not.
+[[noreturn]] inline void HangUntilKilled() {
+    fflush(stdout);
+    for (;;) {
+        pause();
+    }
 }
 
 // The listing command line that a host's command (self: multipath,

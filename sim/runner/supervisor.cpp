@@ -1,6 +1,7 @@
 #include "supervisor.h"
 
 #include <asm/unistd.h>
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <linux/audit.h>
@@ -25,9 +26,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <random>
-#include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -299,8 +300,19 @@ class Supervisor {
     // The real time (CLOCK_MONOTONIC, ns) when the next kept answer is due;
     // -1 when none waits.
     int64_t NextDueNs() const { return pending_.empty() ? -1 : pending_.begin()->first; }
-    // Sends every kept answer whose time has come.
+    // Sends every kept answer whose time has come, and lets go of the
+    // descriptors of the processes whose last one it was.
     void SendDue();
+    // The real time (ns) until which the process (thread group) cannot end
+    // as the kernel sees it: the due time of its last kept answer; -1 when
+    // none waits.
+    int64_t HeldUntilNs(pid_t process) const {
+        auto it = held_.find(process);
+        return it == held_.end() ? -1 : it->second.dueNs;
+    }
+    // The runner reports the command's exit: on a host with time, once a
+    // command has been kept, an audit line says when.
+    void LogExit(pid_t process, int status);
 
   private:
     // An SG_IO answer that waits for the command's time on the host.
@@ -315,7 +327,18 @@ class Supervisor {
         int64_t hostUs = 0;  // the command's own time on the host
         Answer answer;
     };
+    // What a process holds open while one of its threads waits in a kept
+    // SG_IO: a thread in blk_execute_rq sleeps uninterruptibly, so a killed
+    // process keeps its files until the command completes or times out.
+    struct Held {
+        UniqueFd pidfd;
+        std::vector<UniqueFd> fds;
+        int64_t dueNs = 0;
+    };
     void Send(uint64_t id, const Answer& answer);
+    void Hold(pid_t process, int64_t dueNs);
+    void ReleaseDue(int64_t now);
+    void WriteAudit(const std::string& line);
     Answer::Kind PlaceReply(pid_t pid, uint64_t hdrAddr, sg_io_hdr_t hdr, bool dataIn,
                             const ScsiReply& reply, unsigned durationMs);
     // The host time of a command on a node: its service time, or its
@@ -346,6 +369,8 @@ class Supervisor {
     std::vector<uint64_t> response_;
     std::unordered_map<pid_t, std::unordered_map<std::string, DeviceState>> states_;
     std::multimap<int64_t, Pending> pending_;  // by the real time they are due
+    std::unordered_map<pid_t, Held> held_;     // by process
+    bool deferredAny_ = false;
     std::mt19937_64 jitter_{topo_.timing.seed};
     int64_t originNs_ = NowNs();
 };
@@ -413,6 +438,7 @@ void Supervisor::SendDue() {
         }
         Send(p.id, p.answer);
     }
+    ReleaseDue(NowNs());
 }
 
 int64_t Supervisor::HostDelayUs(const DeviceRef& ref, const sg_io_hdr_t& hdr, bool* hung) {
@@ -428,11 +454,95 @@ int64_t Supervisor::HostDelayUs(const DeviceRef& ref, const sg_io_hdr_t& hdr, bo
     return static_cast<int64_t>(topo_.timing.serviceUs + jitter);
 }
 
-void Supervisor::Keep(const Answer& answer) {
-    if (!answer.audit.empty() && auditFd_ >= 0) {
-        ssize_t written = write(auditFd_, answer.audit.data(), answer.audit.size());
+void Supervisor::WriteAudit(const std::string& line) {
+    if (!line.empty() && auditFd_ >= 0) {
+        ssize_t written = write(auditFd_, line.data(), line.size());
         (void)written;  // the log is best effort, as every process's own write was
     }
+}
+
+// A descriptor whose holder's end is seen elsewhere: a pipe, a socket, a
+// file. Device nodes are left alone (a program may hold thousands, and no
+// reader waits on them).
+bool Holdable(const std::string& target) {
+    return target.compare(0, 5, "pipe:") == 0 || target.compare(0, 7, "socket:") == 0 ||
+           (target.compare(0, 1, "/") == 0 && target.compare(0, 5, "/dev/") != 0);
+}
+
+// Copies of the process's holdable descriptors, taken through its pidfd.
+std::vector<UniqueFd> TakeDescriptors(pid_t process, int pidfd) {
+    std::vector<UniqueFd> fds;
+    const std::string dirName = ProcEntry(process, "fd");
+    DIR* dir = opendir(dirName.c_str());
+    if (dir == nullptr) {
+        return fds;
+    }
+    while (const dirent* entry = readdir(dir)) {
+        std::string target;
+        if (entry->d_name[0] == '.' || !ReadLink(dirName + "/" + entry->d_name, &target) ||
+            !Holdable(target)) {
+            continue;
+        }
+        const long fd = syscall(SYS_pidfd_getfd, pidfd, atoi(entry->d_name), 0);
+        if (fd >= 0) {
+            fds.emplace_back(static_cast<int>(fd));
+        }
+    }
+    closedir(dir);
+    return fds;
+}
+
+// The process's descriptors are taken when its first kept command arrives
+// and kept until the last one it has waiting is due; a later command only
+// moves that time.
+void Supervisor::Hold(pid_t process, int64_t dueNs) {
+    auto it = held_.find(process);
+    if (it != held_.end()) {
+        it->second.dueNs = std::max(it->second.dueNs, dueNs);
+        return;
+    }
+    Held held;
+    held.dueNs = dueNs;
+    held.pidfd.Reset(static_cast<int>(syscall(SYS_pidfd_open, process, 0)));
+    if (held.pidfd.Valid()) {
+        held.fds = TakeDescriptors(process, held.pidfd.Get());
+    }
+    held_.emplace(process, std::move(held));
+}
+
+bool Ended(int pidfd) {
+    pollfd fd{pidfd, POLLIN, 0};
+    return pidfd >= 0 && poll(&fd, 1, 0) == 1 && (fd.revents & POLLIN) != 0;
+}
+
+// Closes the copies whose time has come. A process that ended before it
+// (killed while its command was kept) is released only now: the audit log
+// says when.
+void Supervisor::ReleaseDue(int64_t now) {
+    for (auto it = held_.begin(); it != held_.end();) {
+        if (it->second.dueNs > now) {
+            ++it;
+            continue;
+        }
+        if (Ended(it->second.pidfd.Get())) {
+            WriteAudit("release pid=" + std::to_string(it->first) +
+                       " at_us=" + std::to_string(HostUs(NowNs())) + "\n");
+        }
+        it = held_.erase(it);
+    }
+}
+
+void Supervisor::LogExit(pid_t process, int status) {
+    if (!deferredAny_) {
+        return;
+    }
+    const int code = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+    WriteAudit("exit pid=" + std::to_string(process) + " status=" + std::to_string(code) +
+               " at_us=" + std::to_string(HostUs(NowNs())) + "\n");
+}
+
+void Supervisor::Keep(const Answer& answer) {
+    WriteAudit(answer.audit);
     if (answer.startOver) {
         states_.erase(answer.process);
     }
@@ -713,7 +823,9 @@ Answer Supervisor::Defer(Pending p, const DeviceRef& ref, const uint8_t* cdb, in
     p.answer = answer;
     const auto delayNs =
         static_cast<int64_t>(static_cast<double>(delayUs) * 1000.0 * topo_.timing.scale);
+    Hold(answer.process, p.startNs + delayNs);
     pending_.emplace(p.startNs + delayNs, std::move(p));
+    deferredAny_ = true;
     answer.kind = Answer::Kind::Deferred;
     return answer;
 }
@@ -943,8 +1055,11 @@ int RunSupervised(const SupervisedRun& run, std::string* error) {
                 commandEnded = true;
             }
         }
-        if (reaped < 0) {
-            break;  // ECHILD: every process of the host has ended
+        // ECHILD: every process of the host has ended. The command's exit is
+        // reported once its own kept commands are due: until then the
+        // kernel would not have let it finish exiting.
+        if (reaped < 0 && supervisor.HeldUntilNs(child) < 0) {
+            break;
         }
         pollfd fds[2] = {{signals.Get(), POLLIN, 0}, {listener.Get(), POLLIN, 0}};
         nfds_t count = listener.Valid() ? 2 : 1;
@@ -977,6 +1092,9 @@ int RunSupervised(const SupervisedRun& run, std::string* error) {
                 kill(child, static_cast<int>(info.ssi_signo));
             }
         }
+    }
+    if (commandEnded) {
+        supervisor.LogExit(child, commandStatus);
     }
     sigprocmask(SIG_SETMASK, &saved, nullptr);
     return PassOn(commandStatus, run.signalAsStatus);

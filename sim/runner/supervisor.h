@@ -49,7 +49,9 @@ constexpr int kSupervisedNotFound = 127;
 
 // Forks, runs the command under the filter, and answers its processes'
 // trapped calls until every process of the host has ended (sansim is their
-// subreaper). Returns the command's exit status; when a signal ended the
+// subreaper) and the command's own kept commands are due (a killed
+// process cannot finish exiting before). Returns the command's exit
+// status; when a signal ended the
 // command, ends this process with the same signal (or returns 128 + it, as
 // signalAsStatus says). On a failure to set up
 // returns -1 with a reason.

@@ -530,10 +530,11 @@ bool Loader::ReadMultipath(const json& root, MultipathConfig* mp) {
     }
     const std::string where = "multipath";
     if (!Keys(*v, where,
-              {"installed", "list_fails", "format", "canned_listing", "filler_lines",
+              {"installed", "list_fails", "hang", "format", "canned_listing", "filler_lines",
                "long_line_bytes"}) ||
         !ReadPadding(*v, where, &mp->padding) || !OptBool(*v, where, "installed", &mp->installed) ||
         !OptBool(*v, where, "list_fails", &mp->listFails) ||
+        !OptBool(*v, where, "hang", &mp->hang) ||
         !OptString(*v, where, "canned_listing", &mp->cannedListing)) {
         return false;
     }
@@ -573,17 +574,17 @@ bool Loader::ReadEsxi(const json& root, const std::string& file, EsxiConfig* esx
         return Fail("esxi", "expected an object");
     }
     if (!Keys(*v, "esxi",
-              {"canned_paths", "canned_devices", "vibs", "missing", "failing", "filler_lines",
-               "long_line_bytes"}) ||
+              {"canned_paths", "canned_devices", "vibs", "missing", "failing", "hang",
+               "filler_lines", "long_line_bytes"}) ||
         !OptString(*v, "esxi", "canned_paths", &esxi->cannedPaths) ||
         !OptString(*v, "esxi", "canned_devices", &esxi->cannedDevices) ||
         !StringList(*v, "esxi", "vibs", &esxi->vibs) ||
         !StringList(*v, "esxi", "missing", &esxi->missing) ||
         !StringList(*v, "esxi", "failing", &esxi->failing) ||
-        !ReadPadding(*v, "esxi", &esxi->padding)) {
+        !StringList(*v, "esxi", "hang", &esxi->hang) || !ReadPadding(*v, "esxi", &esxi->padding)) {
         return false;
     }
-    for (const std::vector<std::string>* names : {&esxi->missing, &esxi->failing}) {
+    for (const std::vector<std::string>* names : {&esxi->missing, &esxi->failing, &esxi->hang}) {
         for (const std::string& name : *names) {
             if (name != "esxcfg-mpath" && name != "esxcfg-scsidevs" && name != "esxcli") {
                 return Fail("esxi",

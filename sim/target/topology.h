@@ -174,6 +174,7 @@ struct ListingPadding {
 struct MultipathConfig {
     bool installed = true;   // the multipath command is on PATH
     bool listFails = false;  // "multipath -ll" exits 1
+    bool hang = false;       // "multipath -ll" prints nothing and waits until killed
     ListingPadding padding;
     ListingFormat format = ListingFormat::Current;
     std::string cannedListing;  // listing file printed instead of rendering (absolute once loaded)
@@ -187,6 +188,7 @@ struct EsxiConfig {
     std::vector<std::string> vibs;
     std::vector<std::string> missing;  // commands not on PATH
     std::vector<std::string> failing;  // commands that print nothing and exit 1
+    std::vector<std::string> hang;     // commands that print nothing and wait until killed
     ListingPadding padding;            // after both listings
 };
 

@@ -4,6 +4,7 @@
 //   sgio_probe DEVICE CDB_HEX [--len N] [--sb N] [--iov K] [--dir in|none]
 //              [--interface C] [--ioctl blkgetsize64] [--timeout MS]
 //              [--duration at-least] [--catch usr1]
+//              [--kill self|child-keep|child-close|child-held]
 //
 // CDB_HEX: "12 01 80 00 fc 00" style. --len: dxfer_len (default 0), --sb:
 // mx_sb_len (default 32), --iov: scatter the buffer over K equal parts,
@@ -20,6 +21,18 @@
 // that thread either sleeps where only a fatal signal wakes it (state D) or
 // has returned, says which, and waits for the ioctl as without the option.
 // The handler does not restart calls: an interrupted ioctl ends with EINTR.
+//
+// --kill self: the request goes from a second thread; once the supervisor
+// holds a copy of standard output (the request has reached it), the main
+// thread prints "killing myself" and sends this process SIGKILL.
+// --kill child-keep, child-close: a child sends the request and writes its
+// result to a pipe; child-close first closes every descriptor but the
+// device and that pipe. Once the supervisor holds a copy of the pipe, the
+// probe kills the child, prints "killed the child", and exits at once
+// without waiting for it. child-held: as child-keep, for a request that a
+// queueing map holds: the child is killed once the audit log
+// (SANSIM_AUDIT) shows the request held.
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -29,6 +42,7 @@
 #include <signal.h>
 #include <string.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -152,11 +166,120 @@ int IoctlWhileSignalled(int fd, sg_io_hdr_t* hdr) {
     return ret;
 }
 
+// How many descriptors of the supervisor (the processes named sansim) are
+// open on the file that fd of this process is open on.
+int SupervisorCopies(int fd) {
+    struct stat own = {};
+    DIR* proc = opendir("/proc");
+    if (fstat(fd, &own) != 0 || proc == nullptr) {
+        return -1;
+    }
+    int count = 0;
+    while (const dirent* entry = readdir(proc)) {
+        const std::string base = std::string("/proc/") + entry->d_name;
+        std::string comm;
+        std::ifstream commFile(base + "/comm");
+        std::getline(commFile, comm);
+        DIR* fds = comm == "sansim" ? opendir((base + "/fd").c_str()) : nullptr;
+        while (const dirent* f = fds != nullptr ? readdir(fds) : nullptr) {
+            struct stat st = {};
+            count += f->d_name[0] != '.' && stat((base + "/fd/" + f->d_name).c_str(), &st) == 0 &&
+                     st.st_dev == own.st_dev && st.st_ino == own.st_ino;
+        }
+        if (fds != nullptr) {
+            closedir(fds);
+        }
+    }
+    closedir(proc);
+    return count;
+}
+
+// Waits until the supervisor holds one copy more than before.
+void WaitForHold(int fd, int before) {
+    while (SupervisorCopies(fd) <= before) {
+        usleep(1000);
+    }
+}
+
+// Waits until the audit log shows a held request.
+void WaitForHeldLine() {
+    const char* audit = getenv("SANSIM_AUDIT");
+    for (;;) {
+        std::ifstream log(audit != nullptr ? audit : "");
+        std::string line;
+        while (std::getline(log, line)) {
+            if (line.find(" held=1") != std::string::npos) {
+                return;
+            }
+        }
+        usleep(1000);
+    }
+}
+
+// --kill self.
+int KillSelfInCall(int fd, sg_io_hdr_t* hdr) {
+    const int before = SupervisorCopies(STDOUT_FILENO);
+    std::thread sender([fd, hdr] { ioctl(fd, SG_IO, hdr); });
+    WaitForHold(STDOUT_FILENO, before);
+    printf("killing myself\n");
+    fflush(stdout);
+    kill(getpid(), SIGKILL);
+    sender.join();
+    return 1;
+}
+
+void CloseAllBut(int a, int b) {
+    for (int fd = 0; fd < 1024; ++fd) {
+        if (fd != a && fd != b) {
+            close(fd);
+        }
+    }
+}
+
+// --kill child-keep, child-close.
+int KillChildInCall(int fd, sg_io_hdr_t* hdr, const std::string& mode) {
+    const bool keep = mode != "child-close";
+    int result[2];
+    if (pipe(result) != 0) {
+        return 1;
+    }
+    const int before = SupervisorCopies(result[0]);
+    fflush(stdout);
+    const pid_t child = fork();
+    if (child == 0) {
+        close(result[0]);
+        if (!keep) {
+            CloseAllBut(fd, result[1]);
+        }
+        const int ret = ioctl(fd, SG_IO, hdr);
+        dprintf(result[1], "ret=%d\n", ret);
+        _exit(0);
+    }
+    close(result[1]);
+    if (mode == "child-held") {
+        WaitForHeldLine();
+    } else {
+        WaitForHold(result[0], before);
+    }
+    kill(child, SIGKILL);
+    printf("killed the child\n");
+    return 0;
+}
+
+bool KnownKillMode(const char* mode) {
+    for (const char* known : {"self", "child-keep", "child-close", "child-held"}) {
+        if (strcmp(mode, known) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 int Usage() {
     fprintf(stderr,
             "usage: sgio_probe DEVICE CDB_HEX [--len N] [--sb N] [--iov K] [--dir in|none] "
             "[--interface C] [--ioctl blkgetsize64] [--timeout MS] [--duration at-least] "
-            "[--catch usr1]\n");
+            "[--catch usr1] [--kill self|child-keep|child-close|child-held]\n");
     return 2;
 }
 
@@ -177,6 +300,7 @@ int main(int argc, char** argv) {
     unsigned timeout = 5000;
     bool checkDuration = false;
     bool catchUsr1 = false;
+    std::string killMode;
     for (int i = 3; i < argc; ++i) {
         std::string opt = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -202,6 +326,8 @@ int main(int argc, char** argv) {
             checkDuration = true;
         } else if (opt == "--catch" && strcmp(value, "usr1") == 0) {
             catchUsr1 = true;
+        } else if (opt == "--kill" && KnownKillMode(value)) {
+            killMode = value;
         } else {
             return Usage();
         }
@@ -245,6 +371,12 @@ int main(int argc, char** argv) {
         }
         hdr.iovec_count = static_cast<unsigned short>(parts.size());
         hdr.dxferp = parts.data();
+    }
+    if (killMode == "self") {
+        return KillSelfInCall(fd, &hdr);
+    }
+    if (!killMode.empty()) {
+        return KillChildInCall(fd, &hdr, killMode);
     }
     int ret = catchUsr1 ? IoctlWhileSignalled(fd, &hdr) : ioctl(fd, SG_IO, &hdr);
     close(fd);
