@@ -76,28 +76,21 @@ void ListingNodes(const std::string& text, std::vector<std::string>* names) {
 }
 
 // The dm nodes of the maps of a listing that queue I/O and have no usable
-// path, of any vendor: a pass-through to one would never return.
-void HeldMaps(const std::string& text, std::unordered_set<std::string>* held) {
+// path, of any vendor, as the programs find them: a pass-through to one
+// would never return.
+void AddHeldMaps(const std::string& text, std::unordered_set<std::string>* held) {
     std::istringstream lines(text);
     std::string line;
-    std::string dm;
-    MapQueueing map;
-    auto end = [&]() {
-        if (!dm.empty() && MapQueueingHoldsIo(map)) {
+    HeldMaps maps;
+    char dm[64];
+    while (std::getline(lines, line)) {
+        if (HeldMapsNoteLine(&maps, line.c_str(), dm, sizeof dm)) {
             held->insert(dm);
         }
-    };
-    while (std::getline(lines, line)) {
-        if (line.find("dm-") == std::string::npos) {
-            MapQueueingNoteLine(&map, line.c_str());
-            continue;
-        }
-        end();
-        char word[64] = {};
-        dm = DmWordOfLine(line.c_str(), " \t", word, sizeof word) == 0 ? word : "";
-        map = MapQueueing();
     }
-    end();
+    if (HeldMapsEnd(&maps, dm, sizeof dm)) {
+        held->insert(dm);
+    }
 }
 
 void RecordBlock(SysfsRecorder* sys, std::vector<std::string>* nodes) {
@@ -169,7 +162,7 @@ void capture_Host(CaptureRecord* record) {
     for (const CaptureListing& listing : record->listings) {
         for (const CaptureRun& run : listing.runs) {
             ListingNodes(run.text, &names);
-            HeldMaps(run.text, &held);
+            AddHeldMaps(run.text, &held);
         }
     }
     capture_QueryNodes(names, held, record);

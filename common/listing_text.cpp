@@ -129,3 +129,24 @@ void MapQueueingNoteLine(MapQueueing* map, const char* line) {
 bool MapQueueingHoldsIo(const MapQueueing& map) {
     return map.queueing && !map.usablePath;
 }
+
+bool HeldMapsEnd(HeldMaps* maps, char* held, size_t size) {
+    const bool ended = maps->dm[0] != '\0' && MapQueueingHoldsIo(maps->map) &&
+                       sprintf_s(held, size, "%s", maps->dm) >= 0;
+    (void)memset_s(maps->dm, sizeof maps->dm, 0, sizeof maps->dm);
+    maps->map = MapQueueing();
+    return ended;
+}
+
+bool HeldMapsNoteLine(HeldMaps* maps, const char* line, char* held, size_t size) {
+    if (line == nullptr) {
+        return false;
+    }
+    if (strstr(line, "dm-") == nullptr) {
+        MapQueueingNoteLine(&maps->map, line);
+        return false;
+    }
+    const bool ended = HeldMapsEnd(maps, held, size);
+    (void)DmWordOfLine(line, " \t", maps->dm, sizeof maps->dm);
+    return ended;
+}

@@ -43,4 +43,16 @@ struct MapQueueing {
 void MapQueueingNoteLine(MapQueueing* map, const char* line);
 bool MapQueueingHoldsIo(const MapQueueing& map);
 
+// The maps of a listing read line by line, whoever's they are: a line with
+// "dm-" is a map header (its dm word split at blanks and tabs) and ends the
+// map before it. HeldMapsNoteLine returns true when the line ended a map
+// that holds I/O without a usable path, with that map's dm word in held
+// (size bytes); HeldMapsEnd does the same for the listing's last map.
+struct HeldMaps {
+    char dm[64] = {};
+    MapQueueing map;
+};
+bool HeldMapsNoteLine(HeldMaps* maps, const char* line, char* held, size_t size);
+bool HeldMapsEnd(HeldMaps* maps, char* held, size_t size);
+
 #endif  // TSKIT_COMMON_LISTING_TEXT_H

@@ -144,4 +144,35 @@ TEST(MapQueueing, OnlyAQueueingMapWithoutAnActivePathHoldsIo) {
     EXPECT_FALSE(MapQueueingHoldsIo(untouched));
 }
 
+TEST(HeldMaps, EachHeaderEndsTheMapBeforeIt) {
+    const char* listing[] = {
+        "orphan line before any map: 3:0:0:9 sdz 65:144 failed faulty running",
+        "mpatha (36e0fc123456000000000000000000011) dm-0 QELMAR,VSA1000",
+        "size=10G features='1 queue_if_no_path' hwhandler='0' wp=rw",
+        "  `- 3:0:0:1 sdb 8:16 active ready running",
+        "36e0fc123456000000000000000000012\tdm-1 ACME,DISK",
+        "size=10G features='1 queue_if_no_path' hwhandler='0' wp=rw",
+        "  `- 3:0:0:2 sdc 8:32 failed faulty running",
+        "36e0fc123456000000000000000000013 dm-2 QELMAR,VSA1000",
+        "size=10G features='0' hwhandler='0' wp=rw",
+        "  `- 3:0:0:3 sdd 8:48 failed faulty running",
+        "backup_dm-x (36e0fc123456000000000000000000014) dm-3 QELMAR,VSA1000",
+        "[size=10G][features=1 queue_if_no_path][hwhandler=0]",
+    };
+    HeldMaps maps;
+    std::vector<std::string> held;
+    char dm[16];
+    for (const char* line : listing) {
+        if (HeldMapsNoteLine(&maps, line, dm, sizeof dm)) {
+            held.emplace_back(dm);
+        }
+    }
+    if (HeldMapsEnd(&maps, dm, sizeof dm)) {
+        held.emplace_back(dm);
+    }
+    // Another vendor's map (dm-1, split by a tab) and the last one (no path).
+    EXPECT_EQ((std::vector<std::string>{"dm-1", "dm-3"}), held);
+    EXPECT_FALSE(HeldMapsEnd(&maps, dm, sizeof dm));  // nothing left to end
+}
+
 }  // namespace
