@@ -245,10 +245,9 @@ namespace {
 // dm node until the process is killed: its node is withheld, whoever's map
 // it is (the /sys/block walk may come to it), and a LUN row of it shows what
 // a LUN that does not answer shows.
-void end_map(const char* dm, const MapQueueing& map) {
+void withhold_map(const char* dm) {
     char node[kPathLen];
-    if (dm[0] == '\0' || !MapQueueingHoldsIo(map) ||
-        sprintf_s(node, sizeof(node), "/dev/%s", dm) < 0) {
+    if (sprintf_s(node, sizeof(node), "/dev/%s", dm) < 0) {
         return;
     }
     (void)scsi_WithholdNode(node);
@@ -259,32 +258,27 @@ int read_listing(FILE* listing) {
     char line[kLineLen];
     int vendor_map = 0;
     LunInfo* current = nullptr;
-    char dm[kTokenLen] = {};
-    MapQueueing map;
+    HeldMaps maps;
+    char held[kTokenLen];
     while (fgets(line, sizeof(line), listing) != nullptr) {
         strip_newline(line);
         // A header ends the map before it, as parse_multipath_line reads it.
-        const bool header = strstr(line, "dm-") != nullptr;
-        if (header) {
-            end_map(dm, map);
-            map = MapQueueing();
-            (void)memset_s(dm, sizeof(dm), 0, sizeof(dm));
-            (void)dm_word_of_line(line, dm, sizeof(dm));
-        } else {
-            MapQueueingNoteLine(&map, line);
+        if (HeldMapsNoteLine(&maps, line, held, sizeof(held))) {
+            withhold_map(held);
         }
         if (parse_multipath_line(line, &vendor_map, &current) != 0) {
             return -1;
         }
     }
-    end_map(dm, map);
+    if (HeldMapsEnd(&maps, held, sizeof(held))) {
+        withhold_map(held);
+    }
     return 0;
 }
 
 // The reports of the records' queries when they already ran beside the
 // readiness checks (see read_listing_side_by_side); get_info writes them.
 std::vector<std::string> s_queried;
-bool s_queried_early = false;
 
 // The listing read with the paths' readiness checks side by side: the
 // checks run once the listing is read, together with the queries of every
@@ -328,7 +322,6 @@ int read_listing_side_by_side(FILE* listing) {
     }
     s_queried.assign(std::make_move_iterator(reports.begin() + static_cast<long>(paths.size())),
                      std::make_move_iterator(reports.end()));
-    s_queried_early = !records.empty();
     return result;
 }
 
@@ -672,9 +665,11 @@ int get_info(void) {
     // Queried side by side first (nothing when one job; already, beside the
     // readiness checks, after a listing), then reported in list order with
     // each record's own reports.
-    const std::vector<std::string> reports =
-        s_queried_early ? std::move(s_queried) : query_side_by_side(records_in_order());
-    s_queried_early = false;
+    std::vector<std::string> reports;
+    reports.swap(s_queried);
+    if (reports.empty()) {
+        reports = query_side_by_side(records_in_order());
+    }
     size_t next = 0;
     for (list_head* l = g_lunlist.next; l != &g_lunlist; l = l->next) {
         LunInfo* lun = lun_of(l);
