@@ -68,6 +68,14 @@ sim() {
     STATUS=$?
 }
 
+# bounded TOPOLOGY [--audit FILE] -- COMMAND...: sim, ended after 120 s at
+# most, for commands that a fault may keep from ending.
+bounded() {
+    LAST="sansim run $* (bounded)"
+    timeout -k 10 120 "$SANSIM" run "$@" >"$OUT" 2>"$ERR"
+    STATUS=$?
+}
+
 # run COMMAND [ARG...]: a command outside the simulated host.
 run() {
     LAST="$*"

@@ -23,13 +23,6 @@ cat >"$HOST" <<END
                                  "sde": { "dm_state": "failed" } } } } }
 END
 
-# bounded HOST [--audit FILE] -- COMMAND...: sim, ended after 120 s at most.
-bounded() {
-    LAST="sansim run $* (bounded)"
-    timeout -k 10 120 "$SANSIM" run "$@" >"$OUT" 2>"$ERR"
-    STATUS=$?
-}
-
 # value START KEY: the KEY= value of the first audit line that starts with
 # START; empty when there is none.
 value() {

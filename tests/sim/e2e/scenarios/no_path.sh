@@ -12,13 +12,6 @@ cat >"$WORK/timed.json" <<END
 { "base": "$HOST", "timing": { "service_us": 200, "scale": 0.001 } }
 END
 
-# bounded HOST [--audit FILE] -- COMMAND...: sim, ended after 60 s at most.
-bounded() {
-    LAST="sansim run $* (bounded)"
-    timeout -k 10 60 "$SANSIM" run "$@" >"$OUT" 2>"$ERR"
-    STATUS=$?
-}
-
 # poll FILE TEXT: true once some line of FILE holds TEXT, false after 300
 # looks a tenth of a second apart.
 poll() {
