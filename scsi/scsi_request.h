@@ -50,6 +50,18 @@ int scsi_PassThrough(int fd, ScsiRequest* request);
 // platform's back) and returns the one installed before.
 ScsiPassThroughFn scsi_SetPassThrough(ScsiPassThroughFn fn);
 
+// A run's journal of commands (common/query_process.h). answer, when set,
+// answers every command in place of the device: true with *result. sent and
+// answered see each command that goes out and its outcome.
+struct ScsiJournal {
+    bool (*answer)(int fd, ScsiRequest* request, int* result);
+    void (*sent)(int fd, const ScsiRequest& request);
+    void (*answered)(int fd, const ScsiRequest& request, int result);
+};
+
+// Installs journal (nullptr: none). The journal outlives the run.
+void scsi_SetJournal(const ScsiJournal* journal);
+
 // The platform's pass-through, one file per platform: SG_IO on Linux (and
 // the ESXi shell), USCSI on SunOS.
 int scsi_PlatformPassThrough(int fd, ScsiRequest* request);
