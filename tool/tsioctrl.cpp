@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "../common/query_process.h"
 #include "../common/unique_fd.h"
 #include "boundedfunc.h"
 #include "scsi_bytes.h"
@@ -612,7 +613,7 @@ int tsioctrl_GetDevInfomationByInquiry(DevInfo* dev, int mode) {
         return TS_ERR_FAILED;
     }
     const char* node = dev->acDevPath.data();
-    UniqueFd fd(open(node, O_RDONLY));
+    UniqueFd fd(query_OpenDevice(node, O_RDONLY));
     if (!fd.Valid()) {
         tsprint_Log(1, "Open device[%s] failed.\n", node);
         return TS_ERR_OPEN;

@@ -9,8 +9,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "../common/json_writer.h"
+#include "../common/query_process.h"
 #include "tsalarm.h"
 #include "tslog.h"
 #include "tsrows.h"
@@ -59,6 +61,16 @@ void KeyCell(JsonWriter& json, const char* key, const char* text) {
         json.KeyNull(key);
     } else {
         json.KeyString(key, text);
+    }
+}
+
+// A device's status: "unknown" for a node the run's deadline left without
+// its answers (never "failed": the deadline is ours, not the host's).
+void KeyStatus(JsonWriter& json, const DevInfo& dev) {
+    if (query_NotChecked(dev.acDevPath.data())) {
+        json.KeyString("status", "unknown");
+    } else {
+        KeyCell(json, "status", dev.acStatus.data());
     }
 }
 
@@ -117,7 +129,7 @@ void PutPath(JsonWriter& json, const VlunInfo& vlun, const PathInfo& path) {
     KeyNumberOrNull(json, "lun", hctl, path.iLun);
     KeyCell(json, "vlun", vlun.stDev.acDevPath.data());
     KeyCell(json, "path", dev.acDevPath.data());
-    KeyCell(json, "status", dev.acStatus.data());
+    KeyStatus(json, dev);
     PutPortCells(json, dev.acCtrl.data(), dev.acArrayName.data(), dev.acArraySn.data(),
                  dev.acPortType.data(), dev.acPortId.data(), dev.acHostWwn.data(),
                  dev.acTargetWwn.data());
@@ -219,7 +231,7 @@ void PutPathsOver(JsonWriter& json, const PhypathInfo* phypath) {
         KeyCell(json, "path", path.stDev.acDevPath.data());
         KeyCell(json, "hctl", path.acHctl.data());
         KeyCell(json, "vlun", vlun.stDev.acDevPath.data());
-        KeyCell(json, "status", path.stDev.acStatus.data());
+        KeyStatus(json, path.stDev);
         json.EndObject();
     });
     json.EndArray();
@@ -255,7 +267,7 @@ void PutDevices(JsonWriter& json) {
         KeyCell(json, "device", dev.acDevPath.data());
         KeyCell(json, "lun_name", dev.acLunName.data());
         KeyCell(json, "wwn", dev.acLunWwn.data());
-        KeyCell(json, "status", dev.acStatus.data());
+        KeyStatus(json, dev);
         KeyCell(json, "capacity", dev.acCapacity.data());
         KeyCell(json, "vendor_product", dev.acVidPid.data());
         KeyCell(json, "ctrl_own_work", tsrows_OwnWorkShown(dev));
@@ -483,9 +495,33 @@ void tsjson_AddMessage(const char* text) {
     }
 }
 
+namespace {
+
+// What the run's deadline cut: its seconds and the nodes not checked.
+void PutDeadline(JsonWriter& json) {
+    if (query_Outcome() == QUERY_COMPLETE) {
+        return;
+    }
+    json.Key("deadline");
+    json.BeginObject();
+    json.KeyInt("seconds", static_cast<long long>(query_Seconds()));
+    json.KeyBool("reached", query_Outcome() == QUERY_DEADLINE);
+    json.KeyBool("listing_arrived", !query_ListingMissing());
+    std::vector<const char*> nodes;
+    for (const std::string& node : query_NotCheckedNodes()) {
+        nodes.push_back(node.c_str());
+    }
+    PutStrings(json, "not_checked", nodes.data(), nodes.size());
+    json.KeyString("summary", query_Summary().c_str());
+    json.EndObject();
+}
+
+}  // namespace
+
 int tsjson_Finish(int status) {
+    const bool cut = query_Outcome() != QUERY_COMPLETE;
     if (!g_collected.active || (!g_collected.discovering && g_collected.view == TS_JSON_NONE &&
-                                g_collected.messageCount == 0)) {
+                                g_collected.messageCount == 0 && !cut)) {
         return status;
     }
     AddEmptyMessages();
@@ -502,6 +538,7 @@ int tsjson_Finish(int status) {
     }
     PutStrings(json, "messages", messages, g_collected.messageCount);
     PutLog(json);
+    PutDeadline(json);
     json.EndObject();
     return json.Finish() ? status : 1;
 }

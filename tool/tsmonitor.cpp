@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "../common/atomic_file.h"
+#include "../common/query_process.h"
 #include "../common/terminal_text.h"
 #include "tsalarm.h"
 #include "tsnagios.h"
@@ -53,7 +54,7 @@ int FinishPrometheus() {
     tsprom_Write(memory, g_run.scan);
     const bool rendered = fflush(memory) == 0 && ferror(memory) == 0;
     (void)fclose(memory);
-    int status = g_run.scan.result == 0 ? 0 : 1;
+    int status = g_run.scan.result == 0 && query_Outcome() == QUERY_COMPLETE ? 0 : 1;
     if (!rendered) {
         (void)fputs("Error: no memory for the metrics.\n", stdout);
         status = 1;
@@ -115,8 +116,10 @@ TsMonitorCounts tsmonitor_Count() {
         ++counts.vluns;
         for (ListHead* p = vlun->stPathList.next; p != &vlun->stPathList; p = p->next) {
             ++counts.paths;
+            // A path the deadline left unchecked is not known to have failed.
+            const DevInfo& dev = list_entry(p, PathInfo, stList)->stDev;
             counts.pathsFailed +=
-                IsActive(list_entry(p, PathInfo, stList)->stDev.acStatus.data()) ? 0 : 1;
+                IsActive(dev.acStatus.data()) || query_NotChecked(dev.acDevPath.data()) ? 0 : 1;
         }
     }
     for (ListHead* link = g_tsphypathlist.next; link != &g_tsphypathlist; link = link->next) {

@@ -4,6 +4,10 @@
 // printable ASCII.
 #include "tsnagios.h"
 
+#include <string>
+
+#include "../common/query_process.h"
+
 #include "tsalarm.h"
 #include "tsstatus.h"
 #include "tstopology.h"
@@ -93,6 +97,15 @@ void PutAlarmLines(FILE* out) {
     }
 }
 
+// The devices the run's deadline left without their answers.
+void PutNotChecked(FILE* out) {
+    for (const std::string& node : query_NotCheckedNodes()) {
+        (void)fputs("not checked: ", out);
+        PutText(out, node.c_str());
+        (void)fputc('\n', out);
+    }
+}
+
 }  // namespace
 
 TsNagiosState tsnagios_AlarmState(int type) {
@@ -112,17 +125,33 @@ TsNagiosState tsnagios_AlarmState(int type) {
     }
 }
 
+// A run cut by its deadline is at least CRITICAL: the plugin guidelines keep
+// UNKNOWN for bad arguments and the plugin's own failures, and a check that
+// could not see every device must not read as a healthy one.
 TsNagiosState tsnagios_Write(FILE* out, const TsMonitorScan& scan) {
+    const std::string cut = query_Summary();
+    if (!cut.empty() && query_ListingMissing()) {
+        (void)fprintf(out, "SAN CRITICAL - %s | %s alarms=U\n", cut.c_str(), kUnknownPerfdata);
+        return TS_NAGIOS_CRITICAL;
+    }
     if (scan.result != 0) {
         const char* why = scan.result == TS_ERR_FAILED ? "the multipath command could not be run"
                                                        : "the host could not be analysed";
-        (void)fprintf(out, "SAN UNKNOWN - %s | %s alarms=U\n", why, kUnknownPerfdata);
-        return TS_NAGIOS_UNKNOWN;
+        const TsNagiosState own = cut.empty() ? TS_NAGIOS_UNKNOWN : TS_NAGIOS_CRITICAL;
+        (void)fprintf(out, "SAN %s - %s%s%s | %s alarms=U\n", kStateNames[own], cut.c_str(),
+                      cut.empty() ? "" : "; ", why, kUnknownPerfdata);
+        return own;
     }
     const TsMonitorCounts counts = tsmonitor_Count();
     const AlarmInfo* worst = nullptr;
-    const TsNagiosState state = WorstAlarm(&worst);
+    TsNagiosState state = WorstAlarm(&worst);
+    if (!cut.empty()) {
+        state = TS_NAGIOS_CRITICAL;
+    }
     (void)fprintf(out, "SAN %s - ", kStateNames[state]);
+    if (!cut.empty()) {
+        (void)fprintf(out, "%s; ", cut.c_str());
+    }
     PutCounts(out, counts);
     (void)fputs("; ", out);
     PutAlarmSummary(out, counts, worst);
@@ -130,6 +159,7 @@ TsNagiosState tsnagios_Write(FILE* out, const TsMonitorScan& scan) {
     PutPerfdata(out, counts);
     (void)fputc('\n', out);
     PutAlarmLines(out);
+    PutNotChecked(out);
     return state;
 }
 

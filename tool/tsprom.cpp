@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "../common/query_process.h"
 #include "../common/terminal_text.h"
 #include "tsalarm.h"
 #include "tstopology.h"
@@ -51,7 +52,10 @@ void PutVlunPaths(FILE* out) {
         for (const char* state : kPathStates) {
             unsigned int count = 0;
             for (ListHead* p = vlun.stPathList.next; p != &vlun.stPathList; p = p->next) {
-                const char* own = PathState(list_entry(p, PathInfo, stList)->stDev.acStatus.data());
+                const DevInfo& dev = list_entry(p, PathInfo, stList)->stDev;
+                const char* own = query_NotChecked(dev.acDevPath.data())
+                                      ? "unknown"
+                                      : PathState(dev.acStatus.data());
                 count += strcmp(own, state) == 0 ? 1 : 0;
             }
             (void)fputs("tsextool_vlun_paths{", out);
@@ -92,6 +96,9 @@ void PutPathUp(FILE* out) {
         for (ListHead* p = vlun.stPathList.next; p != &vlun.stPathList; p = p->next) {
             const PathInfo& path = *list_entry(p, PathInfo, stList);
             const DevInfo& dev = path.stDev;
+            if (query_NotChecked(dev.acDevPath.data())) {
+                continue;  // not known: left out, not 0
+            }
             (void)fputs("tsextool_path_up{", out);
             PutLabel(out, "path", dev.acDevPath.data(), true);
             PutLabel(out, "vlun", vlun.stDev.acDevPath.data());
@@ -149,11 +156,18 @@ void tsprom_PutLabelValue(FILE* out, const char* text) {
 void tsprom_Write(FILE* out, const TsMonitorScan& scan) {
     PutFamily(out, "tsextool_scan_success", "gauge",
               "1 when check status discovered and analysed the host, 0 when it could not.");
-    (void)fprintf(out, "tsextool_scan_success %d\n", scan.result == 0 ? 1 : 0);
+    const bool cut = query_Outcome() != QUERY_COMPLETE;
+    (void)fprintf(out, "tsextool_scan_success %d\n", scan.result == 0 && !cut ? 1 : 0);
     PutFamily(out, "tsextool_scan_duration_seconds", "gauge",
               "Time that the discovery and the analysis took.");
     (void)fprintf(out, "tsextool_scan_duration_seconds %.6f\n", scan.seconds);
-    if (scan.result != 0) {
+    if (query_Seconds() != 0) {
+        PutFamily(out, "tsextool_deadline_reached", "gauge",
+                  "1 when the run's deadline (--timeout) cut the device queries: the devices "
+                  "without answers count as unknown.");
+        (void)fprintf(out, "tsextool_deadline_reached %d\n", cut ? 1 : 0);
+    }
+    if (scan.result != 0 || (cut && query_ListingMissing())) {
         return;
     }
     PutAlarms(out);

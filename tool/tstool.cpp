@@ -3,11 +3,14 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "../common/job_pool.h"
+#include "../common/query_process.h"
 #include "tsalarm.h"
 #include "tsjson.h"
 #include "tslog.h"
@@ -495,9 +498,10 @@ int tstool_CheckStatus() {
 namespace {
 
 constexpr const char* kOptionsHelp =
-    "Usage: tsexTool [--jobs N] [--json] COMMAND [WORDS]\n"
-    "       tsexTool [--jobs N] --nagios check status\n"
-    "       tsexTool [--jobs N] --prometheus [--textfile FILE] check status\n"
+    "Usage: tsexTool [--jobs N] [--timeout SECONDS] [--json] COMMAND [WORDS]\n"
+    "       tsexTool [--jobs N] --nagios [-t SECONDS] check status\n"
+    "       tsexTool [--jobs N] [--timeout SECONDS] --prometheus [--textfile FILE]\n"
+    "                check status\n"
     "       tsexTool --help\n"
     "Options, before the command:\n"
     "   --json           writes what the command found as one JSON document (the\n"
@@ -511,6 +515,12 @@ constexpr const char* kOptionsHelp =
     "                    writing standard output (node_exporter's textfile collector)\n"
     "   --jobs N         queries at most N devices at once (1 to 1024, default 32;\n"
     "                    1: one after another); the output is the same for any N\n"
+    "   --timeout SECONDS\n"
+    "                    answers within SECONDS (1 to 3600) even while a device or\n"
+    "                    the listing hangs: what did not answer in time is shown as\n"
+    "                    not checked and the run exits 1 (with --nagios: CRITICAL);\n"
+    "                    none by default, 8 s with --nagios\n"
+    "   -t SECONDS       with --nagios: the same as --timeout\n"
     "   --help           prints this text\n"
     "Commands:\n" TSTOOL_HELP_VERSION TSTOOL_HELP_VLUN TSTOOL_HELP_PATH TSTOOL_HELP_DEVICE
         TSTOOL_HELP_PHYPATH TSTOOL_HELP_CHECK TSTOOL_HELP_REDUNDANCY TSTOOL_HELP_FAILOVER
@@ -522,6 +532,8 @@ struct LeadingOptions {
     int first = 1;  // the first word of the command
     bool help = false;
     unsigned jobs = kDefaultJobs;
+    unsigned timeout = 0;  // seconds; 0: none given
+    bool shortTimeout = false;
     bool json = false;
     bool nagios = false;
     bool prometheus = false;
@@ -551,6 +563,16 @@ LeadingOptions ParseLeadingOptions(int argc, char* argv[]) {
                 return options;
             }
             ++options.first;
+        } else if (strcmp(word, "--timeout") == 0 || strcmp(word, "-t") == 0) {
+            if (options.first + 1 >= argc ||
+                !query_ParseSeconds(argv[options.first + 1], &options.timeout)) {
+                options.error = word[1] == 't' ? "-t needs a whole number of seconds from 1 to 3600"
+                                               : "--timeout needs a whole number of seconds "
+                                                 "from 1 to 3600";
+                return options;
+            }
+            options.shortTimeout = options.shortTimeout || word[1] == 't';
+            ++options.first;
         } else if (strcmp(word, "--help") == 0 && options.first == argc - 1) {
             options.help = true;  // the last word: the help, whatever came before
             return options;
@@ -562,8 +584,52 @@ LeadingOptions ParseLeadingOptions(int argc, char* argv[]) {
                       (options.prometheus || options.textfile != nullptr ? 1 : 0);
     if (forms > 1) {
         options.error = "--json, --nagios and --prometheus (or --textfile) exclude one another";
+    } else if (options.shortTimeout && !options.nagios) {
+        options.error = "-t goes with --nagios; the other forms take --timeout";
     }
     return options;
+}
+
+// The run's deadline in seconds: the one given, else the plugin's default
+// with --nagios (an answer by 9 s, inside the 10 s a Nagios or NRPE check
+// waits), else none.
+constexpr unsigned kNagiosDeadline = 8;
+
+unsigned Deadline(const LeadingOptions& options) {
+    if (options.timeout != 0) {
+        return options.timeout;
+    }
+    return options.nagios ? kNagiosDeadline : 0;
+}
+
+// Starts the query process when the run has a deadline. In the parent,
+// true when the command's words are to run over the journal; false when
+// the listing never arrived and the form says that alone.
+bool StartQueries(const LeadingOptions& options) {
+    const unsigned deadline = Deadline(options);
+    if (deadline == 0 || query_Start(deadline) != 0) {
+        return true;
+    }
+    return query_InChild() || !query_ListingMissing();
+}
+
+// The command's words; the query process ends with them.
+int RunWords(int argc, char* argv[]) {
+    const int result = tstool_ExecuteCmd(argc, argv);
+    if (query_InChild()) {
+        query_ChildEnd();
+    }
+    return result;
+}
+
+// The table form's last line when the run was cut.
+void SayCut() {
+    std::string summary = query_Summary();
+    if (!summary.empty()) {
+        summary[0] = static_cast<char>(toupper(static_cast<unsigned char>(summary[0])));
+        (void)fprintf(stdout, "%s.\n", summary.c_str());
+        (void)fflush(stdout);
+    }
 }
 
 TsMonitorForm MonitorForm(const LeadingOptions& options) {
@@ -605,7 +671,11 @@ int RunMonitor(const LeadingOptions& options, int argc, char* argv[]) {
         return tsmonitor_Refuse(refused);
     }
     tstool_Init();
-    (void)tstool_ExecuteCmd(argc, argv);
+    if (StartQueries(options)) {
+        (void)RunWords(argc, argv);
+    } else {
+        tsmonitor_ScanEnded(TS_ERR_FAILED);  // the listing never arrived
+    }
     const int status = tsmonitor_Finish();
     tstool_Finish();
     return status;
@@ -622,10 +692,16 @@ int RunCommand(const LeadingOptions& options, int argc, char* argv[]) {
     if (options.json) {
         tsjson_Start(argc, argv);
     }
-    const int result = tstool_ExecuteCmd(argc, argv);
-    const int status = tsjson_Finish(result == 0                       ? 0
-                                     : result == kTsFailoverLosesPaths ? kTsFailoverLosesPaths
-                                                                       : 1);
+    const bool listed = StartQueries(options);
+    const int result = listed ? RunWords(argc, argv) : -1;
+    const bool cut = query_Outcome() != QUERY_COMPLETE;
+    if (cut && !options.json) {
+        SayCut();
+    }
+    const int status =
+        tsjson_Finish(result == 0 && !cut                       ? 0
+                      : result == kTsFailoverLosesPaths && !cut ? kTsFailoverLosesPaths
+                                                                : 1);
     tstool_Finish();
     return status;
 }

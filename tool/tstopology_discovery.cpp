@@ -11,7 +11,7 @@
 #include "../common/hash_index.h"
 #include "../common/listing_commands.h"
 #include "../common/listing_text.h"
-#include "../common/unique_pipe.h"
+#include "../common/query_process.h"
 #include "boundedfunc.h"
 #include "scsi_withheld.h"
 #include "tsioctrl.h"
@@ -291,7 +291,7 @@ bool ReadListing(FILE* pipe, std::string* text) {
 }  // namespace
 
 int GetVlunTopologyFromMultipath(const char* vlunName, const char* pathName) {
-    UniquePipe pipe(popen(kMultipathListing, "r"));
+    ListingPipe pipe(kMultipathListing);
     if (!pipe.Valid()) {
         tsprint_Log(kLogError, "Execute popen(\"multipath -ll\") command failed.\n");
         return TS_ERR_FAILED;
