@@ -6,6 +6,7 @@
 // differ from the platform's kPlatform.
 #include "luninfo.h"
 
+#include <ctype.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -20,6 +21,7 @@
 #include "job_pool.h"
 #include "boundedfunc.h"
 #include "json_writer.h"
+#include "query_process.h"
 #include "luninfo_platform.h"
 #include "scsi_bytes.h"
 #include "scsi_commands.h"
@@ -702,12 +704,20 @@ void put_attributes(JsonWriter& json, const char* lun_name, const char* wwn, con
     put_cell_text(json, "array_name", array_name);
 }
 
+// Whether the run's deadline left the node of a path without its answers:
+// Linux opens the name itself, the ESXi shell its /dev/disks node.
+bool not_checked(const char* dev_name) {
+    return query_NotChecked(dev_name) ||
+           query_NotChecked((std::string("/dev/disks/") + dev_name).c_str());
+}
+
 void put_path(JsonWriter& json, const LunInfo* lun, const LunInfo* path) {
     const char* cells[12];
     row_cells(lun, path, cells);
     json.BeginObject();
     put_cell_text(json, "path", path->dev_name);
-    put_cell_text(json, "path_status", path->path_status);
+    // Never "failed" for a path our own deadline left unchecked.
+    put_cell_text(json, "path_status", not_checked(path->dev_name) ? "unknown" : path->path_status);
     put_decimal(json, "host_adapter", path->host_no, true);
     if (kPlatform.paths_queried) {
         put_attributes(json, path->lun_name, path->wwn, path->vendor, path->ctrl, path->host_lun_id,
@@ -763,6 +773,27 @@ void json_begin(JsonWriter& json) {
     json.BeginArray();
 }
 
+// What the run's deadline cut, when it did: its seconds and the nodes not
+// checked.
+void put_deadline(JsonWriter& json) {
+    if (query_Outcome() == QUERY_COMPLETE) {
+        return;
+    }
+    json.Key("deadline");
+    json.BeginObject();
+    json.KeyInt("seconds", static_cast<long long>(query_Seconds()));
+    json.KeyBool("reached", query_Outcome() == QUERY_DEADLINE);
+    json.KeyBool("listing_arrived", !query_ListingMissing());
+    json.Key("not_checked");
+    json.BeginArray();
+    for (const std::string& node : query_NotCheckedNodes()) {
+        json.String(node.c_str());
+    }
+    json.EndArray();
+    json.KeyString("summary", query_Summary().c_str());
+    json.EndObject();
+}
+
 // Closes the log and the document; result says how the run ended, and a
 // listed run carries its LUNs. The run's status, or 1 for a broken document.
 int json_end(JsonWriter& json, const char* result, int status) {
@@ -780,6 +811,7 @@ int json_end(JsonWriter& json, const char* result, int status) {
         }
         json.EndArray();
     }
+    put_deadline(json);
     json.EndObject();
     s_json = nullptr;
     return json.Finish() ? status : 1;
@@ -815,10 +847,12 @@ struct LeadingOptions {
     bool json = false;
     bool help = false;
     bool bad_jobs = false;
-    int skipped = 0;  // words taken before the first argument of old
+    bool bad_timeout = false;
+    unsigned timeout = 0;  // seconds; 0: no deadline
+    int skipped = 0;       // words taken before the first argument of old
 };
 
-// --jobs N, --json and --help lead the words; what follows them is read as
+// --jobs N, --timeout SECONDS, --json and --help lead the words; what follows them is read as
 // before.
 LeadingOptions read_leading_options(int argc, const char* const argv[]) {
     LeadingOptions lead;
@@ -836,6 +870,14 @@ LeadingOptions read_leading_options(int argc, const char* const argv[]) {
             lead.skipped = ++i;
             continue;
         }
+        if (strcmp(arg, "--timeout") == 0) {
+            if (i + 1 >= argc || !query_ParseSeconds(argv[i + 1], &lead.timeout)) {
+                lead.bad_timeout = true;
+                return lead;
+            }
+            lead.skipped = ++i;
+            continue;
+        }
         if (strcmp(arg, "--json") != 0 || lead.json) {
             break;
         }
@@ -843,6 +885,19 @@ LeadingOptions read_leading_options(int argc, const char* const argv[]) {
         lead.skipped = i;
     }
     return lead;
+}
+
+// The table's last line and the run's status when the deadline cut it.
+int cut_status(int status, bool json) {
+    std::string summary = query_Summary();
+    if (summary.empty()) {
+        return status;
+    }
+    if (!json) {
+        summary[0] = static_cast<char>(toupper(static_cast<unsigned char>(summary[0])));
+        out((summary + ".\n").c_str());
+    }
+    return 1;
 }
 
 // Discovery and queries, then the table or the document; the exit status.
@@ -889,6 +944,10 @@ int run_showdisk(int argc, char* argv[]) {
         out("Error: --jobs needs a number from 1 to 1024.\n");
         return 1;
     }
+    if (lead.bad_timeout) {
+        out("Error: --timeout needs a whole number of seconds from 1 to 3600.\n");
+        return 1;
+    }
     switch (read_first_argument(argc - lead.skipped, argv + lead.skipped)) {
         case FirstArgument::Version:
             (void)printf("ts_showdisk version %s\n", kVersion);
@@ -903,13 +962,25 @@ int run_showdisk(int argc, char* argv[]) {
         case FirstArgument::Run:
             break;
     }
+    // A deadline: the queries go to a process of their own, and this one
+    // answers from its journal (query_process.h).
+    const bool listed = lead.timeout == 0 || query_Start(lead.timeout) != 0 || query_InChild() ||
+                        !query_ListingMissing();
     if (!lead.json) {
-        return list_luns();
+        const int status = listed ? list_luns() : 1;
+        if (query_InChild()) {
+            query_ChildEnd();
+        }
+        return cut_status(status, false);
     }
     JsonWriter json(stdout);
     s_json = &json;
     json_begin(json);
-    const int status = list_luns();
+    int status = listed ? list_luns() : json_end(json, "deadline", 1);
+    if (query_InChild()) {
+        query_ChildEnd();
+    }
+    status = cut_status(status, true);
     s_json = nullptr;
     return status;
 }

@@ -12,6 +12,7 @@
 #include <iterator>
 
 #include "../common/listing_commands.h"
+#include "../common/query_process.h"
 #include "../common/unique_fd.h"
 #include "../common/unique_pipe.h"
 #include "boundedfunc.h"
@@ -30,10 +31,13 @@ extern constexpr ShowdiskPlatform kPlatform = {
     "Get lun list failed\n",                     // lun_list_failed
     "Get lun info failed\n",                     // lun_info_failed
     "esxi",                                      // json_platform
-    "Usage: ts_showdisk [--jobs N] [--json] [-v | --version | -l | -L]\n"
+    "Usage: ts_showdisk [--jobs N] [--timeout SECONDS] [--json] [-v | --version | -l | -L]\n"
     "       ts_showdisk --help\n"
     "Lists the LUNs of the QELMAR arrays that the host sees, with their paths.\n"
     "  --jobs N       query at most N devices at once (1 to 1024, default 32)\n"
+    "  --timeout SECONDS\n"
+    "                 answer within SECONDS (1 to 3600) even while a device or the\n"
+    "                 listing hangs; what did not answer is not checked (exit 1)\n"
     "  --json         one JSON document on standard output instead of the table\n"
     "  --help         this text\n"
     "  -v, --version  the version\n"
@@ -87,7 +91,7 @@ void host_no_of_runtime_name(const char* name, char* dest, size_t size) {
 }
 
 bool run_listing(const char* command, int (*per_line)(const char*, void*), void* state) {
-    UniquePipe pipe(popen(command, "r"));
+    ListingPipe pipe(command);
     if (!pipe.Valid()) {
         ts_log(3, "popen failed\n");
         return false;
@@ -336,7 +340,7 @@ int get_dev_info(LunInfo* lun) {
     (void)sprintf_s(node, sizeof(node), "/dev/disks/%s", lun->dev_name);
     // Read-only, and non-blocking so that a device without a medium or a
     // slow open does not hold the queries of the LUNs after it.
-    UniqueFd fd(open(node, O_RDONLY | O_NONBLOCK));
+    UniqueFd fd(query_OpenDevice(node, O_RDONLY | O_NONBLOCK));
     if (!fd.Valid()) {
         ts_log(1, "open %s failed\n", lun->dev_name);
         char* const fields[] = {lun->lun_name, lun->wwn,         lun->ctrl,

@@ -18,6 +18,7 @@
 #include "../common/listing_commands.h"
 #include "../common/listing_text.h"
 #include "../common/unique_dir.h"
+#include "../common/query_process.h"
 #include "../common/unique_fd.h"
 #include "../common/unique_pipe.h"
 #include "boundedfunc.h"
@@ -38,10 +39,13 @@ extern constexpr ShowdiskPlatform kPlatform = {
     "get lun list failed\n",                 // lun_list_failed
     "get lun info failed\n",                 // lun_info_failed
     "linux",                                 // json_platform
-    "Usage: ts_showdisk [--jobs N] [--json] [-v | -l]\n"
+    "Usage: ts_showdisk [--jobs N] [--timeout SECONDS] [--json] [-v | -l]\n"
     "       ts_showdisk --help\n"
     "Lists the LUNs of the QELMAR and ZUNTA arrays that the host sees, with their paths.\n"
     "  --jobs N  query at most N devices at once (1 to 1024, default 32)\n"
+    "  --timeout SECONDS\n"
+    "            answer within SECONDS (1 to 3600) even while a device or the\n"
+    "            listing hangs; what did not answer is not checked (exit 1)\n"
     "  --json    one JSON document on standard output instead of the table\n"
     "  --help    this text\n"
     "  -v        the version\n"
@@ -168,7 +172,7 @@ std::deque<std::string>* s_between = nullptr;
 void check_readiness(LunInfo* path) {
     // Read-only, and non-blocking so that a node without a medium or a slow
     // open does not hold the scan.
-    UniqueFd fd(open(path->dev_name, O_RDONLY | O_NONBLOCK));
+    UniqueFd fd(query_OpenDevice(path->dev_name, O_RDONLY | O_NONBLOCK));
     if (fd.Valid() && do_tur(fd.Get()) != 0) {
         (void)sprintf_s(path->path_status, sizeof(path->path_status), "%s", "failed");
     }
@@ -330,7 +334,7 @@ int read_listing_side_by_side(FILE* listing) {
 int get_lun_list_from_dm(void) {
     // The program writes nothing on standard error, and neither may what it
     // starts: a host without multipath would have its shell say so there.
-    UniquePipe pipe(popen(kMultipathListingQuiet, "r"));
+    ListingPipe pipe(kMultipathListingQuiet);
     if (!pipe.Valid()) {
         ts_log(3, "popen failed\n");
         return -1;
@@ -420,7 +424,7 @@ void identify_entry(BlockEntry* entry) {
     (void)memset_s(entry->vid, sizeof(entry->vid), 0, sizeof(entry->vid));
     // Read-only and non-blocking: every entry is tried, so an optical
     // drive without a medium or a slow node must not hold the walk.
-    UniqueFd fd(open(entry->node.c_str(), O_RDONLY | O_NONBLOCK));
+    UniqueFd fd(query_OpenDevice(entry->node.c_str(), O_RDONLY | O_NONBLOCK));
     if (!fd.Valid()) {
         ts_log(1, "open %s failed\n", entry->node.c_str());
         return;
@@ -618,7 +622,7 @@ int get_dev_info(LunInfo* lun) {
     }
     // Read-only, and non-blocking so that a node without a medium or a slow
     // open does not hold the queries of the records after it.
-    UniqueFd fd(open(lun->dev_name, O_RDONLY | O_NONBLOCK));
+    UniqueFd fd(query_OpenDevice(lun->dev_name, O_RDONLY | O_NONBLOCK));
     if (!fd.Valid()) {
         char* const fields[] = {lun->lun_name,    lun->wwn,        lun->ctrl,
                                 lun->host_lun_id, lun->array_name, lun->port_type};
