@@ -238,7 +238,10 @@ ScsiReply ExecuteCommand(const Topology& topo, const DeviceRef& ref, DeviceState
             done = TransportFault(*f, request, tur, &reply);
         }
     }
-    if (!done && kind == NodeKind::NoActivePath) {
+    // A map whose paths all went after its listing was printed: the
+    // listing still shows them, the node has none to use.
+    const bool lost = r.dmFaults != nullptr && r.dmFaults->pathsLost && r.lun != nullptr;
+    if (!done && (kind == NodeKind::NoActivePath || lost)) {
         NoUsablePath(topo, *r.lun, &reply);
         done = true;
     }

@@ -391,10 +391,26 @@ bool Loader::ReadFaults(const json& obj, const std::string& parent, const char* 
     }
     const std::string where = Sub(parent, key);
     if (!Keys(*v, where,
-              {"unit_attention_turs", "host_status", "host_status_count", "ioctl_errno", "dead",
-               "hung", "missing_pages", "page_length", "qualifier", "fail_opcodes", "patches",
-               "sense_format", "sense_length", "unreadable", "vanished", "shield", "missing",
-               "sysfs_not_dir", "sysfs_size"})) {
+              {"unit_attention_turs",
+               "host_status",
+               "host_status_count",
+               "ioctl_errno",
+               "dead",
+               "hung",
+               "paths_lost",
+               "missing_pages",
+               "page_length",
+               "qualifier",
+               "fail_opcodes",
+               "patches",
+               "sense_format",
+               "sense_length",
+               "unreadable",
+               "vanished",
+               "shield",
+               "missing",
+               "sysfs_not_dir",
+               "sysfs_size"})) {
         return false;
     }
     f->sysfsSizeGiven = Field(*v, "sysfs_size") != nullptr;
@@ -409,6 +425,7 @@ bool Loader::ReadFaults(const json& obj, const std::string& parent, const char* 
         !OptNumber(*v, where, "host_status_count", &f->hostStatusCount, kIntMax) ||
         !OptNumber(*v, where, "ioctl_errno", &f->ioctlErrno, 4095) ||
         !OptBool(*v, where, "dead", &f->dead) || !OptBool(*v, where, "hung", &f->hung) ||
+        !OptBool(*v, where, "paths_lost", &f->pathsLost) ||
         !OptBool(*v, where, "unreadable", &f->unreadable) ||
         !OptBool(*v, where, "vanished", &f->vanished) ||
         !OptBool(*v, where, "shield", &f->shield) ||

@@ -43,6 +43,7 @@ struct Faults {
     int ioctlErrno = 0;              // the SG_IO ioctl itself fails with this errno
     bool dead = false;               // every command fails: DID_NO_CONNECT, no data
     bool hung = false;               // every command times out (after its timeout with Timing)
+    bool pathsLost = false;          // dm node: no usable path, whatever the listing shows
     std::vector<int> missingPages;   // VPD pages refused with ILLEGAL REQUEST
     std::map<int, int> pageLength;   // VPD page -> page length (bytes 2..3) reported
     std::map<int, int> qualifier;    // VPD page (or kPageStandard) -> peripheral qualifier
