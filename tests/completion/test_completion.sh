@@ -99,10 +99,17 @@ words)
     expect 'tsexTool ch' check
     expect 'tsexTool x'
     # The leading options: offered at a "-", the command words after --json.
-    expect 'tsexTool -' --jobs --json --nagios --prometheus --textfile --help
+    expect 'tsexTool -' --jobs --timeout --json --nagios --prometheus --textfile --help
     expect 'tsexTool --jobs '
     expect 'tsexTool --jobs 8 ' help '?' show check
-    expect 'tsexTool --jobs 8 -' --json --nagios --prometheus --textfile --help
+    expect 'tsexTool --jobs 8 -' --timeout --json --nagios --prometheus --textfile --help
+    expect 'tsexTool --timeout '
+    expect 'tsexTool --timeout 5 -' --jobs --json --nagios --prometheus --textfile --help
+    expect 'tsexTool --timeout 5 show ' version vlun path device phypath
+    expect 'tsexTool --nagios -' -t
+    expect 'tsexTool --nagios -t '
+    expect 'tsexTool --nagios -t 5 -'
+    expect 'tsexTool --nagios -t 5 check ' status
     expect 'tsexTool --jobs 8 --nagios check ' status
     expect 'tsexTool --j' --jobs --json
     expect 'tsexTool --json ' help '?' show check
@@ -113,7 +120,6 @@ words)
     # The monitoring forms: check status alone, --textfile and --prometheus
     # in either order, a file name after --textfile.
     expect 'tsexTool --nagios ' check
-    expect 'tsexTool --nagios -'
     expect 'tsexTool --nagios check ' status
     expect 'tsexTool --nagios check status '
     expect 'tsexTool --prometheus -' --textfile
@@ -178,6 +184,10 @@ showdisk)
     # The leading long options, once a letter of them is typed; after
     # --json the first word of old.
     expect 'ts_showdisk --j' --jobs --json
+    expect 'ts_showdisk --t' --timeout
+    expect 'ts_showdisk --timeout '
+    expect 'ts_showdisk --timeout 5 ' -v -l
+    expect 'ts_showdisk --timeout 5 --j' --jobs --json
     expect 'ts_showdisk --jobs '
     expect 'ts_showdisk --jobs 8 ' -v -l
     expect 'ts_showdisk --jobs 8 --j' --json
