@@ -380,6 +380,7 @@ int FromAnswer(const Answer& answer, ScsiRequest* request) {
 
 bool Answered(int fd, ScsiRequest* request, int* result) {
     State& run = Run();
+    const std::lock_guard<std::mutex> guard(run.lock);
     auto found = run.fdSessions.find(fd);
     if (found == run.fdSessions.end() || found->second == kNoSession) {
         *result = Unanswered(request);
@@ -398,6 +399,7 @@ bool Answered(int fd, ScsiRequest* request, int* result) {
 
 int ReplayOpen(const char* path) {
     State& run = Run();
+    const std::lock_guard<std::mutex> guard(run.lock);
     const std::string node(path);
     const std::vector<uint32_t>& opens = run.opensOf[node];
     const size_t taken = run.opensTaken[node]++;

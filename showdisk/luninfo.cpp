@@ -21,6 +21,7 @@
 #include "job_pool.h"
 #include "boundedfunc.h"
 #include "json_writer.h"
+#include "deadline_json.h"
 #include "query_process.h"
 #include "luninfo_platform.h"
 #include "scsi_bytes.h"
@@ -773,27 +774,6 @@ void json_begin(JsonWriter& json) {
     json.BeginArray();
 }
 
-// What the run's deadline cut, when it did: its seconds and the nodes not
-// checked.
-void put_deadline(JsonWriter& json) {
-    if (query_Outcome() == QUERY_COMPLETE) {
-        return;
-    }
-    json.Key("deadline");
-    json.BeginObject();
-    json.KeyInt("seconds", static_cast<long long>(query_Seconds()));
-    json.KeyBool("reached", query_Outcome() == QUERY_DEADLINE);
-    json.KeyBool("listing_arrived", !query_ListingMissing());
-    json.Key("not_checked");
-    json.BeginArray();
-    for (const std::string& node : query_NotCheckedNodes()) {
-        json.String(node.c_str());
-    }
-    json.EndArray();
-    json.KeyString("summary", query_Summary().c_str());
-    json.EndObject();
-}
-
 // Closes the log and the document; result says how the run ended, and a
 // listed run carries its LUNs. The run's status, or 1 for a broken document.
 int json_end(JsonWriter& json, const char* result, int status) {
@@ -811,7 +791,7 @@ int json_end(JsonWriter& json, const char* result, int status) {
         }
         json.EndArray();
     }
-    put_deadline(json);
+    PutDeadlineMember(json);
     json.EndObject();
     s_json = nullptr;
     return json.Finish() ? status : 1;
@@ -964,8 +944,11 @@ int run_showdisk(int argc, char* argv[]) {
     }
     // A deadline: the queries go to a process of their own, and this one
     // answers from its journal (query_process.h).
-    const bool listed = lead.timeout == 0 || query_Start(lead.timeout) != 0 || query_InChild() ||
-                        !query_ListingMissing();
+    const bool started = lead.timeout != 0 && query_Start(lead.timeout) == 0;
+    if (started && !query_InChild()) {
+        g_jobs = 1;  // over the journal nothing waits: one LUN after another
+    }
+    const bool listed = !started || query_InChild() || !query_ListingMissing();
     if (!lead.json) {
         const int status = listed ? list_luns() : 1;
         if (query_InChild()) {

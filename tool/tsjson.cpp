@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
+#include "../common/deadline_json.h"
 #include "../common/json_writer.h"
 #include "../common/query_process.h"
 #include "tsalarm.h"
@@ -495,29 +495,6 @@ void tsjson_AddMessage(const char* text) {
     }
 }
 
-namespace {
-
-// What the run's deadline cut: its seconds and the nodes not checked.
-void PutDeadline(JsonWriter& json) {
-    if (query_Outcome() == QUERY_COMPLETE) {
-        return;
-    }
-    json.Key("deadline");
-    json.BeginObject();
-    json.KeyInt("seconds", static_cast<long long>(query_Seconds()));
-    json.KeyBool("reached", query_Outcome() == QUERY_DEADLINE);
-    json.KeyBool("listing_arrived", !query_ListingMissing());
-    std::vector<const char*> nodes;
-    for (const std::string& node : query_NotCheckedNodes()) {
-        nodes.push_back(node.c_str());
-    }
-    PutStrings(json, "not_checked", nodes.data(), nodes.size());
-    json.KeyString("summary", query_Summary().c_str());
-    json.EndObject();
-}
-
-}  // namespace
-
 int tsjson_Finish(int status) {
     const bool cut = query_Outcome() != QUERY_COMPLETE;
     if (!g_collected.active || (!g_collected.discovering && g_collected.view == TS_JSON_NONE &&
@@ -538,7 +515,7 @@ int tsjson_Finish(int status) {
     }
     PutStrings(json, "messages", messages, g_collected.messageCount);
     PutLog(json);
-    PutDeadline(json);
+    PutDeadlineMember(json);
     json.EndObject();
     return json.Finish() ? status : 1;
 }

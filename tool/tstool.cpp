@@ -610,7 +610,13 @@ bool StartQueries(const LeadingOptions& options) {
     if (deadline == 0 || query_Start(deadline) != 0) {
         return true;
     }
-    return query_InChild() || !query_ListingMissing();
+    if (query_InChild()) {
+        return true;
+    }
+    // Over the journal nothing waits: one device after another, in the
+    // order a run with one job takes them, which prints the same.
+    tsquery_SetJobs(1);
+    return !query_ListingMissing();
 }
 
 // The command's words; the query process ends with them.
