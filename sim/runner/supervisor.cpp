@@ -59,9 +59,9 @@ constexpr unsigned long kWaitKillableRecv = 1UL << 5;
 // The filter.
 
 std::vector<sock_filter> FilterProgram() {
-    const uint32_t trapped[] = {__NR_open,       __NR_openat, __NR_openat2,
-                                __NR_creat,      __NR_access, __NR_faccessat,
-                                __NR_faccessat2, __NR_execve, __NR_execveat};
+    const uint32_t trapped[] = {__NR_open,     __NR_openat,    __NR_openat2,    __NR_creat,
+                                __NR_access,   __NR_faccessat, __NR_faccessat2, __NR_execve,
+                                __NR_execveat, __NR_wait4,     __NR_waitid};
     const size_t nTrapped = sizeof trapped / sizeof trapped[0];
     // The three answers close the program; a jump names its target by index.
     const size_t allow = 7 + nTrapped, notify = allow + 1, noSys = allow + 2;
@@ -299,7 +299,13 @@ class Supervisor {
 
     // The real time (CLOCK_MONOTONIC, ns) when the next kept answer is due;
     // -1 when none waits.
-    int64_t NextDueNs() const { return pending_.empty() ? -1 : pending_.begin()->first; }
+    int64_t NextDueNs() const {
+        int64_t due = pending_.empty() ? -1 : pending_.begin()->first;
+        if (!waits_.empty() && (due < 0 || waits_.begin()->first < due)) {
+            due = waits_.begin()->first;
+        }
+        return due;
+    }
     // Sends every kept answer whose time has come, and lets go of the
     // descriptors of the processes whose last one it was.
     void SendDue();
@@ -358,6 +364,7 @@ class Supervisor {
     Answer OnOpen(pid_t pid, int dirfd, uint64_t pathAddr, int flags);
     Answer OnAccess(pid_t pid, int dirfd, uint64_t pathAddr, int mode);
     Answer OnExec(pid_t pid, int dirfd, uint64_t pathAddr, uint64_t argvAddr, int flags);
+    Answer OnWait(uint64_t id, pid_t child, bool noHang, bool canSayNone);
     void Keep(const Answer& answer);
     // The counters of a node as the process left them (fresh when none).
     DeviceState SavedState(pid_t process, const std::string& node) const;
@@ -370,6 +377,7 @@ class Supervisor {
     std::unordered_map<pid_t, std::unordered_map<std::string, DeviceState>> states_;
     std::multimap<int64_t, Pending> pending_;  // by the real time they are due
     std::unordered_map<pid_t, Held> held_;     // by process
+    std::multimap<int64_t, uint64_t> waits_;   // waits for a held process, by due time
     bool deferredAny_ = false;
     std::mt19937_64 jitter_{topo_.timing.seed};
     int64_t originNs_ = NowNs();
@@ -437,6 +445,13 @@ void Supervisor::SendDue() {
                               " own_us=" + std::to_string(p.hostUs) + "\n";
         }
         Send(p.id, p.answer);
+    }
+    while (!waits_.empty() && waits_.begin()->first <= NowNs()) {
+        const uint64_t id = waits_.begin()->second;
+        waits_.erase(waits_.begin());
+        if (StillValid(id)) {
+            Send(id, Continue());
+        }
     }
     ReleaseDue(NowNs());
 }
@@ -508,6 +523,25 @@ void Supervisor::Hold(pid_t process, int64_t dueNs) {
         held.fds = TakeDescriptors(process, held.pidfd.Get());
     }
     held_.emplace(process, std::move(held));
+}
+
+// A wait for a child that a kept command holds: the kernel reports its exit
+// only when that command's time has passed (its thread sleeps in SG_IO
+// until then, killed or not). A wait that blocks is answered then; one that
+// must not block finds nothing yet. Any other wait is the kernel's.
+Answer Supervisor::OnWait(uint64_t id, pid_t child, bool noHang, bool canSayNone) {
+    auto it = child > 0 ? held_.find(child) : held_.end();
+    if (it == held_.end() || it->second.dueNs <= NowNs()) {
+        return Continue();
+    }
+    Answer answer;
+    if (noHang) {
+        answer.kind = canSayNone ? Answer::Kind::Done : Answer::Kind::Continue;
+        return answer;
+    }
+    waits_.emplace(it->second.dueNs, id);
+    answer.kind = Answer::Kind::Deferred;
+    return answer;
 }
 
 bool Ended(int pidfd) {
@@ -592,6 +626,16 @@ Answer Supervisor::Dispatch(const seccomp_notif& n) {
             return OnExec(pid, AT_FDCWD, d.args[0], d.args[1], 0);
         case __NR_execveat:
             return OnExec(pid, fd(0), d.args[1], d.args[2], fd(4));
+        case __NR_wait4:
+            // wait4(pid, status, options, rusage): one child named by pid.
+            return OnWait(n.id, static_cast<pid_t>(d.args[0]), (d.args[2] & WNOHANG) != 0, true);
+        case __NR_waitid:
+            // waitid(idtype, id, info, options, rusage): WNOHANG's "none"
+            // would have to be written into info, so only the waits that
+            // block are kept.
+            return d.args[0] == P_PID ? OnWait(n.id, static_cast<pid_t>(d.args[1]),
+                                               (d.args[3] & WNOHANG) != 0, false)
+                                      : Continue();
         default:
             return Continue();
     }

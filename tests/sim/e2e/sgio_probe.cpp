@@ -4,7 +4,7 @@
 //   sgio_probe DEVICE CDB_HEX [--len N] [--sb N] [--iov K] [--dir in|none]
 //              [--interface C] [--ioctl blkgetsize64] [--timeout MS]
 //              [--duration at-least] [--catch usr1]
-//              [--kill self|child-keep|child-close|child-held]
+//              [--kill self|child-keep|child-close|child-held|child-reaped]
 //
 // CDB_HEX: "12 01 80 00 fc 00" style. --len: dxfer_len (default 0), --sb:
 // mx_sb_len (default 32), --iov: scatter the buffer over K equal parts,
@@ -31,7 +31,9 @@
 // probe kills the child, prints "killed the child", and exits at once
 // without waiting for it. child-held: as child-keep, for a request that a
 // queueing map holds: the child is killed once the audit log
-// (SANSIM_AUDIT) shows the request held.
+// (SANSIM_AUDIT) shows the request held. child-reaped: as child-close,
+// then the probe asks for the child's exit without waiting ("not waiting:
+// nothing yet" or "ended"), and waits for it ("reaped the child: killed").
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -44,6 +46,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -236,9 +239,9 @@ void CloseAllBut(int a, int b) {
     }
 }
 
-// --kill child-keep, child-close.
+// --kill child-keep, child-close, child-reaped.
 int KillChildInCall(int fd, sg_io_hdr_t* hdr, const std::string& mode) {
-    const bool keep = mode != "child-close";
+    const bool keep = mode != "child-close" && mode != "child-reaped";
     int result[2];
     if (pipe(result) != 0) {
         return 1;
@@ -263,11 +266,22 @@ int KillChildInCall(int fd, sg_io_hdr_t* hdr, const std::string& mode) {
     }
     kill(child, SIGKILL);
     printf("killed the child\n");
+    if (mode == "child-reaped") {
+        // The kernel reports the exit only once the child's command is
+        // done: not yet without waiting, and the wait lasts until then.
+        int status = 0;
+        printf("not waiting: %s\n",
+               waitpid(child, &status, WNOHANG) == 0 ? "nothing yet" : "ended");
+        fflush(stdout);
+        const bool reaped = waitpid(child, &status, 0) == child;
+        printf("reaped the child: %s\n",
+               reaped && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL ? "killed" : "other");
+    }
     return 0;
 }
 
 bool KnownKillMode(const char* mode) {
-    for (const char* known : {"self", "child-keep", "child-close", "child-held"}) {
+    for (const char* known : {"self", "child-keep", "child-close", "child-held", "child-reaped"}) {
         if (strcmp(mode, known) == 0) {
             return true;
         }
@@ -279,7 +293,7 @@ int Usage() {
     fprintf(stderr,
             "usage: sgio_probe DEVICE CDB_HEX [--len N] [--sb N] [--iov K] [--dir in|none] "
             "[--interface C] [--ioctl blkgetsize64] [--timeout MS] [--duration at-least] "
-            "[--catch usr1] [--kill self|child-keep|child-close|child-held]\n");
+            "[--catch usr1] [--kill self|child-keep|child-close|child-held|child-reaped]\n");
     return 2;
 }
 

@@ -104,6 +104,19 @@ checks=$((checks + 1))
 [ "$(lines "exit pid=")" = 1 ] && [ "$(lines "release pid=")" = 0 ] ||
     fail "the caller was held for its child"
 
+# A caller that waits for its killed child learns of its exit only once the
+# child's command is done, as from the kernel: not yet when it asks
+# without waiting, and its wait lasts past the command's timeout.
+bounded "$HOST" --audit "$LOG" -- sh -c "$SGIO /dev/sdb '$INQ' --len 96 --timeout 10 \
+    --kill child-reaped; $SGIO /dev/sdc '00 00 00 00 00 00' >/dev/null"
+expect_status 0
+expect_stdout <<'END'
+killed the child
+not waiting: nothing yet
+reaped the child: killed
+END
+before "$HUNG_US" "$(value "scsi /dev/sdc" start_us)" "the wait ended before the child's timeout"
+
 # (c) A child killed while a queueing map holds its request keeps nothing:
 # the reader sees the end of the pipe at once, and nothing is let go later.
 bounded "$HOST" --audit "$LOG" -- sh -c "$SGIO /dev/dm-1 '$INQ' --len 96 \
