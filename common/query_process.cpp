@@ -687,6 +687,38 @@ bool query_NotChecked(const char* node) {
     return node != nullptr && Run().notCheckedSet.count(node) != 0;
 }
 
+int query_System(const char* command) {
+    switch (Run().mode) {
+        case Mode::kChild: {
+            ListingState state;
+            {
+                State& run = Run();
+                const std::lock_guard<std::mutex> guard(run.lock);
+                state.id = run.nextListing++;
+            }
+            Write(kList, state.id, command);
+            const int status = system(command);
+            int32_t fields[2] = {status, status < 0 ? errno : 0};
+            std::string payload;
+            AppendRaw(&payload, fields, sizeof fields);
+            Write(kEnd, state.id, payload);
+            return status;
+        }
+        case Mode::kReplay: {
+            ListingState state;
+            FILE* stream = ReplayListing(command, &state);
+            if (stream == nullptr) {
+                return -1;
+            }
+            (void)fclose(stream);
+            return state.status;
+        }
+        case Mode::kPlain:
+            break;
+    }
+    return system(command);
+}
+
 std::string query_Summary() {
     const State& run = Run();
     if (run.outcome == QUERY_COMPLETE) {

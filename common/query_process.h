@@ -73,6 +73,11 @@ std::string query_Summary();
 // stand-in descriptor whose commands the journal answers.
 int query_OpenDevice(const char* path, int flags);
 
+// A command run for its exit status alone (a probe): system(3) itself,
+// journaled in the query process, or the journal's status (-1 with errno
+// ETIMEDOUT when it had not ended).
+int query_System(const char* command);
+
 // A listing command's output: popen(3), journaled in the query process, or
 // the journal's copy. Close returns the command's wait status (-1 when none).
 class ListingPipe {

@@ -660,7 +660,7 @@ int print_info(void) {
 }
 
 int check_tessaro(void) {
-    if (system(kPlatform.product_probe) != 0) {
+    if (query_System(kPlatform.product_probe) != 0) {
         return 0;
     }
     ts_log(1, "Tessaro is installed.\n");

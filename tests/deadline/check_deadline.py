@@ -96,6 +96,10 @@ class Checker:
             "esxi_hang": (self.write("esxi_hang", esxi_demo,
                                      {"esxi": {"hang": ["esxcfg-mpath"]}, "timing": TIMING}),
                           None),
+            # The product probe, the first command of a run, never ends.
+            "esxi_probe_hang": (self.write("esxi_probe_hang", esxi_demo,
+                                           {"esxi": {"hang": ["esxcli"]}, "timing": TIMING}),
+                                None),
         }
 
     def write(self, name, base, overlay):
@@ -320,6 +324,8 @@ class Checker:
         self.case("hung_listing_showdisk", "hang", "ts_showdisk", [],
                   self.alone(MISSING_LINE, 1), deadline=("--timeout", "1"), held=False)
         self.case("hung_listing_esxi", "esxi_hang", "ts_showdisk-esxi", [],
+                  self.alone(MISSING_LINE, 1), deadline=("--timeout", "1"), held=False)
+        self.case("hung_probe_esxi", "esxi_probe_hang", "ts_showdisk-esxi", [],
                   self.alone(MISSING_LINE, 1), deadline=("--timeout", "1"), held=False)
         self.reader_end_of_file()
         print("%d failed" % self.failures)
