@@ -1,17 +1,6 @@
-// The query process and its journal. A journal is a run of records, each a
-// kind byte, an id and a length (native order: one program writes and reads
-// it) and that many bytes:
-//
-//   open      id = session      i32 errno (0: opened), the node's path
-//   sent      id = session      the command block (a command in flight)
-//   answer    id = session      the outcome (AnswerHead), the command block,
-//                               the data buffer, the sense bytes
-//   list      id = listing      the command line
-//   out       id = listing      a piece of the command's output
-//   end       id = listing      i32 wait status, i32 errno (popen failed)
-//   done      the run is whole
-//
-// A record cut by the SIGKILL is dropped.
+// The query process, and the run over its journal (query_journal.h): the
+// seams answer as the platform, as the query process that journals what it
+// does, or from the journal.
 #include "query_process.h"
 
 #include <errno.h>
@@ -31,39 +20,10 @@
 #include <set>
 #include <unordered_map>
 
+#include "query_journal.h"
 #include "scsi_request.h"
 
 namespace {
-
-enum RecordKind : uint8_t {
-    kOpen = 1,
-    kSent,
-    kAnswer,
-    kList,
-    kOut,
-    kEnd,
-    kDone,
-};
-
-struct RecordHead {
-    uint8_t kind;
-    uint32_t id;
-    uint32_t length;
-};
-
-struct AnswerHead {
-    int32_t result;
-    int32_t sysError;
-    int32_t resid;
-    uint16_t hostStatus;
-    uint16_t driverStatus;
-    uint8_t status;
-    uint8_t checkReported;
-    uint8_t senseWritten;
-    uint8_t cdbLen;
-    uint32_t dataBytes;
-    uint32_t senseBytes;
-};
 
 enum class Mode { kPlain, kChild, kReplay };
 
@@ -82,46 +42,17 @@ long long NowMs() {
 // The program's start: the deadline counts from it.
 const long long g_startMs = NowMs();
 
-// One command and its answer, as the query process saw them.
-struct Answer {
-    AnswerHead head{};
-    std::string cdb;
-    std::string data;
-    std::string sense;
-};
-
-// One opening of a node in the query process.
-struct Session {
-    std::string path;
-    int openError = 0;
-    bool inFlight = false;  // a command was sent and never answered
-    std::vector<Answer> answers;
-    size_t next = 0;
-};
-
-struct Listing {
-    std::string command;
-    std::string text;
-    bool ended = false;
-    int status = -1;
-    int popenError = 0;
-};
-
 struct State {
     Mode mode = Mode::kPlain;
-    int journalFd = -1;
-    std::mutex lock;  // the query process's threads: ids, the fd map, writes
-    uint32_t nextSession = 0;
-    uint32_t nextListing = 0;
+    std::mutex lock;  // the descriptors' sessions, the replay's cursors
     std::unordered_map<int, uint32_t> fdSessions;
 
     // The parent's view.
     QueryOutcome outcome = QUERY_COMPLETE;
     unsigned seconds = 0;
     bool listingMissing = false;
-    std::vector<Session> sessions;
-    std::vector<Listing> listings;
-    std::map<std::string, std::vector<uint32_t>> opensOf;
+    JournalView journal;
+    std::map<uint32_t, size_t> answersTaken;  // by session
     std::map<std::string, size_t> opensTaken;
     std::map<std::string, size_t> listingsTaken;
     std::set<std::string> spoiled;  // a command of the node was in flight
@@ -134,31 +65,7 @@ State& Run() {
     return state;
 }
 
-// ---- the query process: writing the journal ----
-
-void AppendRaw(std::string* out, const void* bytes, size_t size) {
-    out->append(static_cast<const char*>(bytes), size);
-}
-
-void Write(RecordKind kind, uint32_t id, const std::string& payload) {
-    State& run = Run();
-    RecordHead head{kind, id, static_cast<uint32_t>(payload.size())};
-    std::string record;
-    AppendRaw(&record, &head, sizeof head);
-    record += payload;
-    const std::lock_guard<std::mutex> guard(run.lock);
-    size_t done = 0;
-    while (done < record.size()) {
-        const ssize_t wrote = write(run.journalFd, record.data() + done, record.size() - done);
-        if (wrote < 0 && errno == EINTR) {
-            continue;
-        }
-        if (wrote <= 0) {
-            return;  // the parent is gone: nobody reads the journal
-        }
-        done += static_cast<size_t>(wrote);
-    }
-}
+// ---- the query process ----
 
 uint32_t SessionOf(int fd) {
     State& run = Run();
@@ -170,34 +77,15 @@ uint32_t SessionOf(int fd) {
 void NoteSent(int fd, const ScsiRequest& request) {
     const uint32_t session = SessionOf(fd);
     if (session != kNoSession) {
-        Write(kSent, session,
-              std::string(reinterpret_cast<const char*>(request.cdb), request.cdbLen));
+        journal_Sent(session, request);
     }
 }
 
 void NoteAnswered(int fd, const ScsiRequest& request, int result) {
     const uint32_t session = SessionOf(fd);
-    if (session == kNoSession) {
-        return;
+    if (session != kNoSession) {
+        journal_Answered(session, request, result);
     }
-    AnswerHead head{};
-    head.result = result;
-    head.sysError = request.sysError;
-    head.resid = request.resid;
-    head.hostStatus = request.hostStatus;
-    head.driverStatus = request.driverStatus;
-    head.status = request.status;
-    head.checkReported = request.checkReported ? 1 : 0;
-    head.senseWritten = request.senseWritten;
-    head.cdbLen = request.cdbLen;
-    head.dataBytes = request.data != nullptr ? request.dataLen : 0;
-    head.senseBytes = request.sense != nullptr ? request.senseLen : 0;
-    std::string payload;
-    AppendRaw(&payload, &head, sizeof head);
-    AppendRaw(&payload, request.cdb, request.cdbLen);
-    AppendRaw(&payload, request.data, head.dataBytes);
-    AppendRaw(&payload, request.sense, head.senseBytes);
-    Write(kAnswer, session, payload);
 }
 
 // ---- the parent: the journal read back ----
@@ -209,126 +97,24 @@ void MarkNotChecked(const std::string& node) {
     }
 }
 
-Session* SessionAt(uint32_t id) {
-    State& run = Run();
-    if (id >= run.sessions.size()) {
-        run.sessions.resize(id + 1);
-    }
-    return &run.sessions[id];
-}
-
-Listing* ListingAt(uint32_t id) {
-    State& run = Run();
-    if (id >= run.listings.size()) {
-        run.listings.resize(id + 1);
-    }
-    return &run.listings[id];
-}
-
-bool ReadAnswer(const std::string& payload, Answer* answer) {
-    if (payload.size() < sizeof(AnswerHead)) {
-        return false;
-    }
-    std::memcpy(&answer->head, payload.data(), sizeof(AnswerHead));
-    const AnswerHead& head = answer->head;
-    const size_t need = sizeof(AnswerHead) + head.cdbLen + size_t{head.dataBytes} + head.senseBytes;
-    if (payload.size() != need) {
-        return false;
-    }
-    size_t at = sizeof(AnswerHead);
-    answer->cdb = payload.substr(at, head.cdbLen);
-    at += head.cdbLen;
-    answer->data = payload.substr(at, head.dataBytes);
-    at += head.dataBytes;
-    answer->sense = payload.substr(at, head.senseBytes);
-    return true;
-}
-
-int32_t IntAt(const std::string& payload, size_t at) {
-    int32_t value = 0;
-    if (payload.size() >= at + sizeof value) {
-        std::memcpy(&value, payload.data() + at, sizeof value);
-    }
-    return value;
-}
-
-// One whole record into the parent's view; false for a malformed one.
-bool TakeRecord(const RecordHead& head, const std::string& payload, bool* done) {
-    State& run = Run();
-    switch (head.kind) {
-        case kOpen: {
-            Session* session = SessionAt(head.id);
-            session->openError = IntAt(payload, 0);
-            session->path = payload.size() > 4 ? payload.substr(4) : std::string();
-            run.opensOf[session->path].push_back(head.id);
-            return true;
-        }
-        case kSent:
-            SessionAt(head.id)->inFlight = true;
-            return true;
-        case kAnswer: {
-            Session* session = SessionAt(head.id);
-            session->answers.emplace_back();
-            session->inFlight = false;
-            return ReadAnswer(payload, &session->answers.back());
-        }
-        case kList:
-            ListingAt(head.id)->command = payload;
-            return true;
-        case kOut:
-            ListingAt(head.id)->text += payload;
-            return true;
-        case kEnd: {
-            Listing* listing = ListingAt(head.id);
-            listing->status = IntAt(payload, 0);
-            listing->popenError = IntAt(payload, 4);
-            listing->ended = true;
-            return true;
-        }
-        case kDone:
-            *done = true;
-            return true;
-        default:
-            return false;
-    }
-}
-
-// Reads the journal text; true when it ends with the run whole.
-bool ReadJournal(const std::string& journal) {
-    bool done = false;
-    size_t at = 0;
-    while (journal.size() - at >= sizeof(RecordHead)) {
-        RecordHead head{};
-        std::memcpy(&head, journal.data() + at, sizeof head);
-        if (journal.size() - at - sizeof head < head.length) {
-            break;  // cut by the kill
-        }
-        if (!TakeRecord(head, journal.substr(at + sizeof head, head.length), &done)) {
-            break;
-        }
-        at += sizeof head + head.length;
-    }
-    return done;
-}
-
 // Settles what the journal lets the run say, before the run is replayed.
-void Settle(bool whole) {
+void Settle() {
     State& run = Run();
-    if (whole) {
+    const JournalView& journal = run.journal;
+    if (journal.whole) {
         return;
     }
-    for (const Session& session : run.sessions) {
+    for (const JournalSession& session : journal.sessions) {
         if (session.inFlight) {
             run.spoiled.insert(session.path);
         }
     }
-    bool listed = false;
-    for (const Listing& listing : run.listings) {
-        listed = true;
+    for (const JournalListing& listing : journal.listings) {
         run.listingMissing = run.listingMissing || !listing.ended;
     }
     // Nothing at all arrived: not even the listing got started.
-    run.listingMissing = run.listingMissing || (!listed && run.sessions.empty());
+    run.listingMissing =
+        run.listingMissing || (journal.listings.empty() && journal.sessions.empty());
 }
 
 bool Answered(int fd, ScsiRequest* request, int* result);
@@ -340,9 +126,9 @@ void StartReplay(const std::string& journal, QueryOutcome outcome, unsigned seco
     State& run = Run();
     run.mode = Mode::kReplay;
     run.seconds = seconds;
-    const bool whole = ReadJournal(journal);
-    run.outcome = whole ? QUERY_COMPLETE : outcome;
-    Settle(whole);
+    journal_Read(journal, &run.journal);
+    run.outcome = run.journal.whole ? QUERY_COMPLETE : outcome;
+    Settle();
     scsi_SetJournal(&kReplayJournal);
 }
 
@@ -357,8 +143,8 @@ int Unanswered(ScsiRequest* request) {
     return 0;
 }
 
-int FromAnswer(const Answer& answer, ScsiRequest* request) {
-    const AnswerHead& head = answer.head;
+int FromAnswer(const JournalAnswer& answer, ScsiRequest* request) {
+    const JournalAnswerHead& head = answer.head;
     if (request->data != nullptr) {
         std::memcpy(request->data, answer.data.data(),
                     std::min<size_t>(answer.data.size(), request->dataLen));
@@ -386,14 +172,15 @@ bool Answered(int fd, ScsiRequest* request, int* result) {
         *result = Unanswered(request);
         return true;
     }
-    Session& session = run.sessions[found->second];
+    const JournalSession& session = run.journal.sessions[found->second];
+    size_t& next = run.answersTaken[found->second];
     const std::string cdb(reinterpret_cast<const char*>(request->cdb), request->cdbLen);
-    if (session.next >= session.answers.size() || session.answers[session.next].cdb != cdb) {
+    if (next >= session.answers.size() || session.answers[next].cdb != cdb) {
         MarkNotChecked(session.path);
         *result = Unanswered(request);
         return true;
     }
-    *result = FromAnswer(session.answers[session.next++], request);
+    *result = FromAnswer(session.answers[next++], request);
     return true;
 }
 
@@ -401,13 +188,13 @@ int ReplayOpen(const char* path) {
     State& run = Run();
     const std::lock_guard<std::mutex> guard(run.lock);
     const std::string node(path);
-    const std::vector<uint32_t>& opens = run.opensOf[node];
+    const std::vector<uint32_t>& opens = run.journal.opensOf[node];
     const size_t taken = run.opensTaken[node]++;
     uint32_t id = kNoSession;
     if (taken < opens.size() && run.spoiled.count(node) == 0) {
         id = opens[taken];
-        if (run.sessions[id].openError != 0) {
-            errno = run.sessions[id].openError;
+        if (run.journal.sessions[id].openError != 0) {
+            errno = run.journal.sessions[id].openError;
             return -1;
         }
     } else {
@@ -422,20 +209,14 @@ int ReplayOpen(const char* path) {
 
 int ChildOpen(const char* path, int flags) {
     const int fd = open(path, flags);
-    const int32_t error = fd < 0 ? errno : 0;
-    State& run = Run();
-    uint32_t id = 0;
-    {
+    const int error = fd < 0 ? errno : 0;
+    const uint32_t id = journal_NewSession();
+    if (fd >= 0) {
+        State& run = Run();
         const std::lock_guard<std::mutex> guard(run.lock);
-        id = run.nextSession++;
-        if (fd >= 0) {
-            run.fdSessions[fd] = id;
-        }
+        run.fdSessions[fd] = id;
     }
-    std::string payload;
-    AppendRaw(&payload, &error, sizeof error);
-    payload += path;
-    Write(kOpen, id, payload);
+    journal_Open(id, path, error);
     errno = error;
     return fd;
 }
@@ -499,9 +280,8 @@ void BecomeChild(int journal) {
         (void)dup2(null, fd);
     }
     CloseFrom(kJournalFd + 1);
-    State& run = Run();
-    run.mode = Mode::kChild;
-    run.journalFd = kJournalFd;
+    Run().mode = Mode::kChild;
+    journal_SetFd(kJournalFd);
     scsi_SetJournal(&kChildJournal);
 }
 
@@ -518,10 +298,7 @@ struct ListingState {
 void EndListing(ListingState* state) {
     state->status = pclose(state->inner);
     state->inner = nullptr;
-    int32_t fields[2] = {state->status, 0};
-    std::string payload;
-    AppendRaw(&payload, fields, sizeof fields);
-    Write(kEnd, state->id, payload);
+    journal_End(state->id, state->status, 0);
 }
 
 ssize_t TeeRead(void* cookie, char* buffer, size_t size) {
@@ -536,7 +313,7 @@ ssize_t TeeRead(void* cookie, char* buffer, size_t size) {
         got = read(fileno(state->inner), buffer, size);
     } while (got < 0 && errno == EINTR);
     if (got > 0) {
-        Write(kOut, state->id, std::string(buffer, static_cast<size_t>(got)));
+        journal_Out(state->id, buffer, static_cast<size_t>(got));
     } else if (got == 0) {
         // The whole listing is here: it has arrived, whatever the reader
         // still does with its lines before it closes the stream.
@@ -554,19 +331,12 @@ int TeeClose(void* cookie) {
 }
 
 FILE* ChildListing(const char* command, ListingState* state) {
-    {
-        State& run = Run();
-        const std::lock_guard<std::mutex> guard(run.lock);
-        state->id = run.nextListing++;
-    }
-    Write(kList, state->id, command);
+    state->id = journal_NewListing();
+    journal_List(state->id, command);
     state->inner = popen(command, "r");
     if (state->inner == nullptr) {
         const int error = errno;
-        int32_t fields[2] = {-1, error};
-        std::string payload;
-        AppendRaw(&payload, fields, sizeof fields);
-        Write(kEnd, state->id, payload);
+        journal_End(state->id, -1, error);
         errno = error;
         return nullptr;
     }
@@ -582,15 +352,15 @@ FILE* ReplayListing(const char* command, ListingState* state) {
     State& run = Run();
     const size_t taken = run.listingsTaken[command]++;
     size_t seen = 0;
-    for (const Listing& listing : run.listings) {
+    for (const JournalListing& listing : run.journal.listings) {
         if (listing.command != command || seen++ != taken) {
             continue;
         }
         if (!listing.ended) {
             break;
         }
-        if (listing.popenError != 0) {
-            errno = listing.popenError;
+        if (listing.startError != 0) {
+            errno = listing.startError;
             return nullptr;
         }
         state->status = listing.status;
@@ -663,7 +433,7 @@ bool query_InChild() {
 }
 
 void query_ChildEnd() {
-    Write(kDone, 0, std::string());
+    journal_Done();
     _exit(0);
 }
 
@@ -690,18 +460,10 @@ bool query_NotChecked(const char* node) {
 int query_System(const char* command) {
     switch (Run().mode) {
         case Mode::kChild: {
-            ListingState state;
-            {
-                State& run = Run();
-                const std::lock_guard<std::mutex> guard(run.lock);
-                state.id = run.nextListing++;
-            }
-            Write(kList, state.id, command);
+            const uint32_t id = journal_NewListing();
+            journal_List(id, command);
             const int status = system(command);
-            int32_t fields[2] = {status, status < 0 ? errno : 0};
-            std::string payload;
-            AppendRaw(&payload, fields, sizeof fields);
-            Write(kEnd, state.id, payload);
+            journal_End(id, status, status < 0 ? errno : 0);
             return status;
         }
         case Mode::kReplay: {
@@ -785,17 +547,14 @@ int ListingPipe::Close() {
 void query_Reset() {
     State& run = Run();
     scsi_SetJournal(nullptr);
+    journal_SetFd(-1);
     run.mode = Mode::kPlain;
-    run.journalFd = -1;
-    run.nextSession = 0;
-    run.nextListing = 0;
     run.fdSessions.clear();
     run.outcome = QUERY_COMPLETE;
     run.seconds = 0;
     run.listingMissing = false;
-    run.sessions.clear();
-    run.listings.clear();
-    run.opensOf.clear();
+    run.journal = JournalView();
+    run.answersTaken.clear();
     run.opensTaken.clear();
     run.listingsTaken.clear();
     run.spoiled.clear();
@@ -805,9 +564,8 @@ void query_Reset() {
 
 void query_JournalForTest(int fd) {
     query_Reset();
-    State& run = Run();
-    run.mode = Mode::kChild;
-    run.journalFd = fd;
+    Run().mode = Mode::kChild;
+    journal_SetFd(fd);
     scsi_SetJournal(&kChildJournal);
 }
 
