@@ -216,6 +216,24 @@ class Checker:
             return problems
         return check
 
+    def json_missing(self, schema):
+        """A document for a listing that never arrived: the deadline member
+        says so, nothing was checked, and the run exits 1."""
+        def check(out, status, _ref):
+            try:
+                doc = json.loads(out)
+            except ValueError as error:
+                return ["not JSON: %s" % error]
+            problems = []
+            want = {"seconds": 1, "reached": True, "listing_arrived": False, "not_checked": [],
+                    "summary": "deadline of 1 s reached before the listing arrived"}
+            if doc.get("deadline") != want:
+                problems.append("deadline member %r" % doc.get("deadline"))
+            if status != 1:
+                problems.append("exit status %d, not 1" % status)
+            return problems + self.validate(doc, schema)
+        return check
+
     def validate(self, doc, schema):
         try:
             import jsonschema
@@ -321,6 +339,12 @@ class Checker:
                   self.alone(nagios_missing, 2), deadline=("-t", "1"), held=False)
         self.case("hung_listing_show_vlun", "hang", "tsexTool", ["show", "vlun"],
                   self.alone(MISSING_LINE, 1), deadline=("--timeout", "1"), held=False)
+        self.case("hung_listing_json", "hang", "tsexTool", ["--json", "check", "status"],
+                  self.json_missing("tsexTool.schema.json"), deadline=("--timeout", "1"),
+                  held=False)
+        self.case("hung_listing_showdisk_json", "hang", "ts_showdisk", ["--json"],
+                  self.json_missing("ts_showdisk.schema.json"), deadline=("--timeout", "1"),
+                  held=False)
         self.case("hung_listing_showdisk", "hang", "ts_showdisk", [],
                   self.alone(MISSING_LINE, 1), deadline=("--timeout", "1"), held=False)
         self.case("hung_listing_esxi", "esxi_hang", "ts_showdisk-esxi", [],
