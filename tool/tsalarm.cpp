@@ -7,6 +7,7 @@
 #include "../common/hash_index.h"
 #include "boundedfunc.h"
 #include "tslog.h"
+#include "tsrows.h"
 #include "tstopology_discovery.h"
 #include "tsstatus.h"
 
@@ -32,12 +33,24 @@ void CopyPhypathSubject(AlarmInfo* alarm, const PhypathInfo* phypath) {
     CopyField(subject.acArraySn, phypath->acArraySn);
 }
 
+// The array serial a vlun's row shows: its dm node's own, or, for a node
+// that is missing or did not answer, the one its paths give its row, so
+// that the duplicate rules still find the vlun's array.
+const decltype(DevInfo::acArraySn)& VlunArraySn(const VlunInfo* vlun, DevInfo (&rows)[2]) {
+    if (tstopo_TextHasValue(vlun->stDev.acArraySn.data()) || list_empty(&vlun->stPathList)) {
+        return vlun->stDev.acArraySn;
+    }
+    (void)tsrows_MergeVlunRows(*vlun, rows);
+    return rows[0].acArraySn;
+}
+
 void CopyVlunSubject(AlarmInfo* alarm, const VlunInfo* vlun) {
     AlarmVlunSubject& subject = alarm->unSubject.stVlun;
     CopyField(subject.acAlias, vlun->stDev.acDevName);
     CopyField(subject.acWwn, vlun->acDmWwn);
     CopyField(subject.acNewWwn, vlun->stDev.acLunWwn);
-    CopyField(subject.acArraySn, vlun->stDev.acArraySn);
+    DevInfo rows[2];
+    CopyField(subject.acArraySn, VlunArraySn(vlun, rows));
     CopyField(subject.acCtrl, vlun->stDev.acCtrl);
 }
 
