@@ -34,6 +34,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import outage  # noqa: E402  (the outage hosts)
+import scale  # noqa: E402  (the process log)
 
 DEADLINE_S = 5
 NAGIOS_DEFAULT_S = 8
@@ -101,13 +102,10 @@ def run(build, work, tag, host, command):
     except subprocess.TimeoutExpired:
         return {"ended": False, "real_s": time.monotonic() - start}
     real_s = time.monotonic() - start
+    # The program's own record (the kernel's comm: at most 15 characters).
     comm = os.path.basename(command[0])[:15]
-    own_us = None
-    with open(proclog) as log:
-        for line in log:
-            fields = dict(w.split("=", 1) for w in line.split()[1:] if "=" in w)
-            if fields.get("comm") == comm:
-                own_us = int(fields["wall_us"])
+    own = [r for r in scale.read_records(proclog) if r.get("comm") == comm]
+    own_us = int(own[-1]["wall_us"]) if own else None
     exit_us = None
     if os.path.exists(audit):
         with open(audit) as log:
@@ -159,7 +157,7 @@ def main(argv):
                                 f"{own if own is not None else 'never'} s <= {deadline + 1} s"))
     print("\nTargets")
     for ok, text in targets:
-        print(f"  {'PASS' if ok else 'FAIL':<4}  {text}")
+        print(f"  {outage.verdict(ok):<4}  {text}")
     print(f"\nreal time of the benchmark: {time.monotonic() - began:.1f} s")
     if args.json:
         with open(args.json, "w") as out:
