@@ -2,11 +2,12 @@
 #include "job_pool.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <vector>
+
+#include "count_text.h"
 
 namespace {
 
@@ -69,14 +70,5 @@ void RunJobsPerNode(const std::vector<std::string_view>& nodes, unsigned jobs,
 }
 
 bool ParseJobs(const char* text, unsigned* jobs) {
-    if (text == nullptr || text[0] < '1' || text[0] > '9') {
-        return false;
-    }
-    char* end = nullptr;
-    const unsigned long value = strtoul(text, &end, 10);
-    if (*end != '\0' || value > kMaxJobs) {
-        return false;
-    }
-    *jobs = static_cast<unsigned>(value);
-    return true;
+    return ParseCount(text, kMaxJobs, jobs);
 }

@@ -20,6 +20,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "count_text.h"
 #include "query_journal.h"
 #include "scsi_request.h"
 
@@ -376,21 +377,7 @@ FILE* ReplayListing(const char* command, ListingState* state) {
 }  // namespace
 
 bool query_ParseSeconds(const char* text, unsigned* seconds) {
-    if (text == nullptr || text[0] < '1' || text[0] > '9') {
-        return false;
-    }
-    unsigned value = 0;
-    for (const char* p = text; *p != '\0'; ++p) {
-        if (*p < '0' || *p > '9' || value > kMaxDeadlineSeconds) {
-            return false;
-        }
-        value = value * 10 + static_cast<unsigned>(*p - '0');
-    }
-    if (value > kMaxDeadlineSeconds) {
-        return false;
-    }
-    *seconds = value;
-    return true;
+    return ParseCount(text, kMaxDeadlineSeconds, seconds);
 }
 
 int query_Start(unsigned seconds) {
