@@ -3,6 +3,7 @@
 // does, or from the journal.
 #include "query_process.h"
 
+#include <ctype.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -482,6 +483,15 @@ std::string query_Summary() {
     const size_t count = run.notChecked.size();
     return text + ", " + std::to_string(count) + (count == 1 ? " device" : " devices") +
            " not checked";
+}
+
+std::string query_SummaryLine() {
+    std::string line = query_Summary();
+    if (!line.empty()) {
+        line[0] = static_cast<char>(toupper(static_cast<unsigned char>(line[0])));
+        line += ".\n";
+    }
+    return line;
 }
 
 int query_OpenDevice(const char* path, int flags) {

@@ -68,6 +68,10 @@ bool query_NotChecked(const char* node);
 // checked", "deadline of 5 s reached before the listing arrived",
 // "the queries ended early, 1 device not checked". Empty for a whole run.
 std::string query_Summary();
+// The same as the tables' last line: capitalised, with a full stop and a
+// newline ("Deadline of 5 s reached, 2 devices not checked.\n"); empty for
+// a whole run.
+std::string query_SummaryLine();
 
 // Opens a device node read-only: open(2) itself, or, over the journal, a
 // stand-in descriptor whose commands the journal answers.

@@ -6,7 +6,6 @@
 // differ from the platform's kPlatform.
 #include "luninfo.h"
 
-#include <ctype.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -869,13 +868,11 @@ LeadingOptions read_leading_options(int argc, const char* const argv[]) {
 
 // The table's last line and the run's status when the deadline cut it.
 int cut_status(int status, bool json) {
-    std::string summary = query_Summary();
-    if (summary.empty()) {
+    if (query_Outcome() == QUERY_COMPLETE) {
         return status;
     }
     if (!json) {
-        summary[0] = static_cast<char>(toupper(static_cast<unsigned char>(summary[0])));
-        out((summary + ".\n").c_str());
+        out(query_SummaryLine().c_str());
     }
     return 1;
 }

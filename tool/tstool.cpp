@@ -3,7 +3,6 @@
 
 #include <unistd.h>
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -628,16 +627,6 @@ int RunWords(int argc, char* argv[]) {
     return result;
 }
 
-// The table form's last line when the run was cut.
-void SayCut() {
-    std::string summary = query_Summary();
-    if (!summary.empty()) {
-        summary[0] = static_cast<char>(toupper(static_cast<unsigned char>(summary[0])));
-        (void)fprintf(stdout, "%s.\n", summary.c_str());
-        (void)fflush(stdout);
-    }
-}
-
 TsMonitorForm MonitorForm(const LeadingOptions& options) {
     if (options.nagios) {
         return TS_MONITOR_NAGIOS;
@@ -702,7 +691,7 @@ int RunCommand(const LeadingOptions& options, int argc, char* argv[]) {
     const int result = listed ? RunWords(argc, argv) : -1;
     const bool cut = query_Outcome() != QUERY_COMPLETE;
     if (cut && !options.json) {
-        SayCut();
+        Say(query_SummaryLine().c_str());  // the table form's last line
     }
     const int status =
         tsjson_Finish(result == 0 && !cut                       ? 0
