@@ -350,29 +350,39 @@ FILE* ChildListing(const char* command, ListingState* state) {
     return stream;
 }
 
-FILE* ReplayListing(const char* command, ListingState* state) {
+// The journal's run of command that the replay comes to now (the same
+// command may run more than once), or null, the listing missing, when it had
+// not ended by the cut.
+const JournalListing* NextListing(const char* command) {
     State& run = Run();
     const size_t taken = run.listingsTaken[command]++;
     size_t seen = 0;
     for (const JournalListing& listing : run.journal.listings) {
-        if (listing.command != command || seen++ != taken) {
-            continue;
+        if (listing.command == command && seen++ == taken) {
+            if (!listing.ended) {
+                break;
+            }
+            return &listing;
         }
-        if (!listing.ended) {
-            break;
-        }
-        if (listing.startError != 0) {
-            errno = listing.startError;
-            return nullptr;
-        }
-        state->status = listing.status;
-        state->text = listing.text;
-        return state->text.empty() ? fopen("/dev/null", "r")
-                                   : fmemopen(&state->text[0], state->text.size(), "r");
     }
     run.listingMissing = true;
     errno = ETIMEDOUT;
     return nullptr;
+}
+
+FILE* ReplayListing(const char* command, ListingState* state) {
+    const JournalListing* listing = NextListing(command);
+    if (listing == nullptr) {
+        return nullptr;
+    }
+    if (listing->startError != 0) {
+        errno = listing->startError;
+        return nullptr;
+    }
+    state->status = listing->status;
+    state->text = listing->text;
+    return state->text.empty() ? fopen("/dev/null", "r")
+                               : fmemopen(&state->text[0], state->text.size(), "r");
 }
 
 }  // namespace
@@ -455,13 +465,12 @@ int query_System(const char* command) {
             return status;
         }
         case Mode::kReplay: {
-            ListingState state;
-            FILE* stream = ReplayListing(command, &state);
-            if (stream == nullptr) {
+            const JournalListing* listing = NextListing(command);
+            if (listing == nullptr || listing->startError != 0) {
+                errno = listing == nullptr ? ETIMEDOUT : listing->startError;
                 return -1;
             }
-            (void)fclose(stream);
-            return state.status;
+            return listing->status;
         }
         case Mode::kPlain:
             break;
