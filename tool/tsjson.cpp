@@ -15,13 +15,15 @@
 #include "../common/query_process.h"
 #include "tsalarm.h"
 #include "tslog.h"
+#include "tsnagios.h"
 #include "tsrows.h"
+#include "tsstate.h"
 #include "tstopology.h"
 #include "tstopology_devices.h"
 
 namespace {
 
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 constexpr size_t kMaxMessages = 8;
 constexpr size_t kMessageSize = 320;
 // The diagnostics of a verbose run; what does not fit is counted.
@@ -64,14 +66,16 @@ void KeyCell(JsonWriter& json, const char* key, const char* text) {
     }
 }
 
-// A device's status: "unknown" for a node the run's deadline left without
+// A state in the machine forms' words, and the table's cell beside it.
+void KeyState(JsonWriter& json, TsState state, const char* cell) {
+    json.KeyString("status", tsstate_Name(state));
+    KeyCell(json, "status_text", cell);
+}
+
+// A device's state: "unknown" for a node the run's deadline left without
 // its answers (never "failed": the deadline is ours, not the host's).
 void KeyStatus(JsonWriter& json, const DevInfo& dev) {
-    if (query_NotChecked(dev.acDevPath.data())) {
-        json.KeyString("status", "unknown");
-    } else {
-        KeyCell(json, "status", dev.acStatus.data());
-    }
+    KeyState(json, tsstate_OfDevice(dev), dev.acStatus.data());
 }
 
 // A number member from a decimal text, null when the text is not one.
@@ -147,9 +151,10 @@ void PutPaths(JsonWriter& json, const VlunInfo& vlun) {
 }
 
 // One row of the vlun table: the merged values of the paths to one array.
-void PutVlunRow(JsonWriter& json, const DevInfo& row, const char* vidPid, const char* ownWork) {
+void PutVlunRow(JsonWriter& json, const VlunInfo& vlun, const DevInfo& row, const char* vidPid,
+                const char* ownWork) {
     json.BeginObject();
-    KeyCell(json, "status", row.acStatus.data());
+    KeyState(json, tsstate_OfRow(vlun, row.acStatus.data()), row.acStatus.data());
     KeyCell(json, "lun_name", row.acLunName.data());
     KeyCell(json, "vendor_product", vidPid);
     KeyCell(json, "ctrl_own_work", ownWork);
@@ -165,6 +170,12 @@ void PutVlun(JsonWriter& json, const VlunInfo& vlun) {
     KeyCell(json, "vlun", vlun.stDev.acDevPath.data());
     KeyCell(json, "dm_name", vlun.stDev.acDevName.data());
     KeyCell(json, "wwn", vlun.acDmWwn.data());
+    if (tstopo_TextHasValue(vlun.acDmWwn.data())) {
+        json.KeyString("wwid", (std::string("3") + vlun.acDmWwn.data()).c_str());
+    } else {
+        json.KeyNull("wwid");
+    }
+    json.KeyString("status", tsstate_Name(tsstate_OfVlun(vlun)));
     KeyCell(json, "capacity", vlun.acDmSize.data());
     uint64_t bytes = 0;
     if (tstopo_GetDmBytes(vlun.stDev.acDevName.data(), &bytes) == 0) {
@@ -176,12 +187,12 @@ void PutVlun(JsonWriter& json, const VlunInfo& vlun) {
     json.Key("rows");
     json.BeginArray();
     if (list_empty(&vlun.stPathList)) {
-        PutVlunRow(json, vlun.stDev, vlun.acDmVidPid.data(), tsrows_OwnWorkShown(vlun.stDev));
+        PutVlunRow(json, vlun, vlun.stDev, vlun.acDmVidPid.data(), tsrows_OwnWorkShown(vlun.stDev));
     } else {
         DevInfo rows[2];
         const int count = tsrows_MergeVlunRows(vlun, rows);
         for (int i = 0; i < count; ++i) {
-            PutVlunRow(json, rows[i], rows[i].acVidPid.data(), rows[i].acOwnWork.data());
+            PutVlunRow(json, vlun, rows[i], rows[i].acVidPid.data(), rows[i].acOwnWork.data());
         }
     }
     json.EndArray();
@@ -248,7 +259,7 @@ void PutPhypaths(JsonWriter& json) {
         KeyNumberOrNull(json, "host", hct, phypath.iHost);
         KeyNumberOrNull(json, "channel", hct, phypath.iChannel);
         KeyNumberOrNull(json, "target", hct, phypath.iTarget);
-        KeyCell(json, "status", phypath.acStatus.data());
+        KeyState(json, tsstate_OfPhypath(&phypath), phypath.acStatus.data());
         PutPortCells(json, phypath.acCtrl.data(), phypath.acArrayName.data(),
                      phypath.acArraySn.data(), phypath.acPortType.data(), phypath.acPortId.data(),
                      phypath.acHostWwn.data(), phypath.acTargetWwn.data());
@@ -280,6 +291,28 @@ void PutDevices(JsonWriter& json) {
     json.EndArray();
 }
 
+// A device's kernel name as the document names every device: its node.
+void KeyNode(JsonWriter& json, const char* key, const char* name) {
+    if (strcmp(name, "--") == 0 || name[0] == '\0') {
+        json.KeyNull(key);
+        return;
+    }
+    const std::string node = std::string("/dev/") + name;
+    json.KeyString(key, node.c_str());
+}
+
+// The severity --nagios rates an alarm's type with.
+const char* Severity(int type) {
+    switch (tsnagios_AlarmState(type)) {
+        case TS_NAGIOS_CRITICAL:
+            return "critical";
+        case TS_NAGIOS_WARNING:
+            return "warning";
+        default:
+            return "unknown";
+    }
+}
+
 void PutAlarmSubject(JsonWriter& json, const AlarmInfo& alarm) {
     json.Key("subject");
     json.BeginObject();
@@ -295,7 +328,7 @@ void PutAlarmSubject(JsonWriter& json, const AlarmInfo& alarm) {
     } else if (type >= TS_ALARM_VLUN_ALL_PATHS_DOWN && type <= TS_ALARM_VLUN_WWN_CHANGED) {
         const AlarmVlunSubject& s = alarm.unSubject.stVlun;
         json.KeyString("kind", "vlun");
-        KeyCell(json, "vlun", s.acAlias.data());
+        KeyNode(json, "vlun", s.acAlias.data());
         KeyCell(json, "wwn", s.acWwn.data());
         if (type == TS_ALARM_VLUN_WWN_CHANGED) {
             KeyCell(json, "new_wwn", s.acNewWwn.data());
@@ -305,8 +338,8 @@ void PutAlarmSubject(JsonWriter& json, const AlarmInfo& alarm) {
     } else if (type == TS_ALARM_PATH_ABNORMAL) {
         const AlarmPathSubject& s = alarm.unSubject.stPath;
         json.KeyString("kind", "path");
-        KeyCell(json, "path", s.acAlias.data());
-        KeyCell(json, "vlun", s.acVlunAlias.data());
+        KeyNode(json, "path", s.acAlias.data());
+        KeyNode(json, "vlun", s.acVlunAlias.data());
         KeyCell(json, "vlun_wwn", s.acVlunWwn.data());
         KeyCell(json, "controller", s.acCtrl.data());
         KeyCell(json, "initiator_port", s.acHostWwn.data());
@@ -325,6 +358,7 @@ void PutAlarms(JsonWriter& json) {
         json.BeginObject();
         json.KeyInt("type", alarm.iType);
         json.KeyString("level", alarm.acLevel.data());
+        json.KeyString("severity", Severity(alarm.iType));
         json.KeyString("description", alarm.acDescription.data());
         PutAlarmSubject(json, alarm);
         json.EndObject();

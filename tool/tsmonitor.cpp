@@ -14,6 +14,7 @@
 #include "tsalarm.h"
 #include "tsnagios.h"
 #include "tsprom.h"
+#include "tsstate.h"
 #include "tstopology.h"
 
 namespace {
@@ -35,10 +36,6 @@ double SecondsSince(const timespec& start) {
     (void)clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<double>(now.tv_sec - start.tv_sec) +
            static_cast<double>(now.tv_nsec - start.tv_nsec) / 1e9;
-}
-
-bool IsActive(const char* status) {
-    return strcmp(status, "active") == 0;
 }
 
 // The exposition, rendered in memory first so that a textfile is written
@@ -117,15 +114,14 @@ TsMonitorCounts tsmonitor_Count() {
         for (ListHead* p = vlun->stPathList.next; p != &vlun->stPathList; p = p->next) {
             ++counts.paths;
             // A path the deadline left unchecked is not known to have failed.
-            const DevInfo& dev = list_entry(p, PathInfo, stList)->stDev;
-            counts.pathsFailed +=
-                IsActive(dev.acStatus.data()) || query_NotChecked(dev.acDevPath.data()) ? 0 : 1;
+            const TsState state = tsstate_OfDevice(list_entry(p, PathInfo, stList)->stDev);
+            counts.pathsFailed += state == TS_STATE_FAILED ? 1 : 0;
         }
     }
     for (ListHead* link = g_tsphypathlist.next; link != &g_tsphypathlist; link = link->next) {
         ++counts.phypaths;
-        counts.phypathsFailed +=
-            IsActive(list_entry(link, PhypathInfo, stNode)->acStatus.data()) ? 0 : 1;
+        const TsState state = tsstate_OfPhypath(list_entry(link, PhypathInfo, stNode));
+        counts.phypathsFailed += state == TS_STATE_FAILED ? 1 : 0;
     }
     for (ListHead* link = g_tsalarmlist.next; link != &g_tsalarmlist; link = link->next) {
         ++counts.alarms;

@@ -19,8 +19,9 @@ struct TsMonitorScan {
     double seconds;  // from the start of the form to the end of the analysis
 };
 
-// The counts over the discovered lists. A path or physical path is failed
-// when its status is anything but "active", as the alarm analysis judges.
+// The counts over the discovered lists. A path or physical path counts as
+// failed when its state (tsstate.h) is; one the deadline left unasked does
+// not.
 struct TsMonitorCounts {
     unsigned int vluns;
     unsigned int paths;

@@ -265,9 +265,53 @@ def vlun_capacity_agrees(vlun, failures):
                         (vlun["vlun"], exact, vlun["capacity"]))
 
 
-def vlun_rows(vlun, failures):
+def state_agrees(what, record, unchecked, failures):
+    """A record's state word follows from the table's cell: "active" when
+    the cell says so, "unknown" only for a node the deadline left unasked,
+    "failed" otherwise."""
+    cell_active = record["status_text"] == "active"
+    if cell_active:
+        want = ("active",)
+    elif record.get("path", record.get("device")) in unchecked:
+        want = ("unknown",)
+    else:
+        want = ("failed",)
+    if record["status"] not in want:
+        failures.append("%s: status %r beside the cell %r, expected %s" %
+                        (what, record["status"], record["status_text"], " or ".join(want)))
+
+
+def group_state(states, own_cell):
+    """A vlun's or physical path's state from its paths' states."""
+    if "active" in states:
+        return "active"
+    if "unknown" in states:
+        return "unknown"
+    if states:
+        return "failed"
+    return "active" if own_cell == "active" else "failed"
+
+
+def vlun_states_agree(vlun, unchecked, failures):
+    for path in vlun["paths"]:
+        state_agrees(path["path"], path, unchecked, failures)
+    states = [p["status"] for p in vlun["paths"]]
+    own = vlun["rows"][0]["status_text"] if vlun["rows"] else None
+    if vlun["status"] != group_state(states, own):
+        failures.append("%s: status %r, its paths say %r" % (vlun["vlun"], vlun["status"], states))
+    for row in vlun["rows"]:
+        if (row["status"] == "active") != (row["status_text"] == "active"):
+            failures.append("%s: a row's status %r beside the cell %r" %
+                            (vlun["vlun"], row["status"], row["status_text"]))
+    if vlun["wwid"] != (None if vlun["wwn"] is None else "3" + vlun["wwn"]):
+        failures.append("%s: wwid %r is not the listing's form of %r" %
+                        (vlun["vlun"], vlun["wwid"], vlun["wwn"]))
+
+
+def vlun_rows(vlun, failures, unchecked=()):
     vlun_capacity_agrees(vlun, failures)
-    return [tool_cells([vlun["vlun"], vlun["wwn"], row["status"], vlun["capacity"],
+    vlun_states_agree(vlun, unchecked, failures)
+    return [tool_cells([vlun["vlun"], vlun["wwn"], row["status_text"], vlun["capacity"],
                         row["lun_name"], row["vendor_product"], row["ctrl_own_work"],
                         row["array_name"], row["array_sn"], row["dev_lun_id"]])
             for row in vlun["rows"]]
@@ -285,7 +329,7 @@ def path_row(path, failures=None):
     if failures is not None:
         numbers_agree(path["hctl"], [path[k] for k in ("host", "channel", "target", "lun")],
                       failures)
-    return tool_cells([path["hctl"], path["vlun"], path["path"], path["status"]] +
+    return tool_cells([path["hctl"], path["vlun"], path["path"], path["status_text"]] +
                       [path[name] for name in PORT_CELLS])
 
 
@@ -295,18 +339,28 @@ def tool_block(doc, failures):
     messages the block holds."""
     inner = []
     view = doc["view"]
+    unchecked = set((doc.get("deadline") or {}).get("not_checked") or [])
+    for record in doc.get("paths") or []:
+        state_agrees(record["path"], record, unchecked, failures)
+    for record in doc.get("devices") or []:
+        state_agrees(record["device"], record, unchecked, failures)
+    for phypath in doc.get("phypaths") or []:
+        states = [p["status"] for p in phypath["paths"]]
+        if phypath["status"] != group_state(states, phypath["status_text"]):
+            failures.append("phypath %s: status %r, its paths say %r" %
+                            (phypath["hct"], phypath["status"], states))
     if view == "vluns":
         if not doc["vluns"]:
             return [], []
         lines = ["=", TOOL_HEADINGS["vluns"]]
         for vlun in doc["vluns"]:
-            lines += vlun_rows(vlun, failures)
+            lines += vlun_rows(vlun, failures, unchecked)
         return lines + ["="], inner
     if view == "vlun_paths":
         if not doc["vluns"]:
             return [], []
         vlun = doc["vluns"][0]
-        lines = ["=", TOOL_HEADINGS["vluns"]] + vlun_rows(vlun, failures) + ["-"]
+        lines = ["=", TOOL_HEADINGS["vluns"]] + vlun_rows(vlun, failures, unchecked) + ["-"]
         if vlun["paths"]:
             lines += [TOOL_HEADINGS["paths"]] + [path_row(p, failures) for p in vlun["paths"]]
         else:
@@ -330,10 +384,11 @@ def tool_block(doc, failures):
                 for v in doc["failover"]]
         return (["=", TOOL_HEADINGS[view]] + rows + ["="], inner) if rows else ([], [])
     for key, row in (("paths", lambda p: path_row(p, failures)),
-                     ("phypaths", lambda p: tool_cells([p["hct"], p["status"]] +
+                     ("phypaths", lambda p: tool_cells([p["hct"], p["status_text"]] +
                                                        [p[n] for n in PORT_CELLS])),
                      ("devices", lambda d: tool_cells([d[n] for n in (
-                         "device", "lun_name", "wwn", "status", "capacity", "vendor_product",
+                         "device", "lun_name", "wwn", "status_text", "capacity",
+                         "vendor_product",
                          "ctrl_own_work", "array_name", "array_sn", "dev_lun_id")])),
                      ("alarms", lambda a: tool_cells([a["level"], a["description"]]))):
         if view == key:
