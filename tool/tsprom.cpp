@@ -6,128 +6,305 @@
 
 #include <cstdint>
 #include <cstring>
+#include <set>
+#include <string>
 
 #include "../common/query_process.h"
 #include "../common/terminal_text.h"
 #include "tsalarm.h"
+#include "tsnagios.h"
+#include "tsrows.h"
+#include "tsstate.h"
 #include "tstopology.h"
 #include "tstopology_devices.h"
 
 namespace {
 
-// The path states a vlun's path counts are given for, always all three.
-constexpr const char* kPathStates[] = {"active", "failed", "unknown"};
+// One series per label set: a listing that names a path twice, or an
+// analysis that raises one alarm twice, still gives one line.
+class Exposition {
+  public:
+    explicit Exposition(FILE* out) : out_(out) {}
 
-void PutFamily(FILE* out, const char* name, const char* type, const char* help) {
-    (void)fprintf(out, "# HELP %s %s\n# TYPE %s %s\n", name, help, name, type);
-}
-
-// One label: ",name=\"value\"" (no comma before the first).
-void PutLabel(FILE* out, const char* name, const char* value, bool first = false) {
-    (void)fprintf(out, "%s%s=\"", first ? "" : ",", name);
-    tsprom_PutLabelValue(out, value);
-    (void)fputc('"', out);
-}
-
-// The state word of a path's status: the table's "--" (not active, for no
-// reason known) is "unknown".
-const char* PathState(const char* status) {
-    if (strcmp(status, "active") == 0 || strcmp(status, "failed") == 0) {
-        return status;
+    void Family(const char* name, const char* help) {
+        (void)fprintf(out_, "# HELP %s %s\n# TYPE %s gauge\n", name, help, name);
     }
-    return "unknown";
-}
 
-void PutVlunLabels(FILE* out, const VlunInfo& vlun) {
-    PutLabel(out, "vlun", vlun.stDev.acDevPath.data(), true);
-    PutLabel(out, "wwn", vlun.acDmWwn.data());
-}
-
-void PutVlunPaths(FILE* out) {
-    PutFamily(out, "tsextool_vlun_paths", "gauge",
-              "Paths of a vlun by state: active, failed (its node is missing or unreadable) "
-              "or unknown (shown as --: not listed active, or not ready).");
-    for (ListHead* v = g_tsvlunlist.next; v != &g_tsvlunlist; v = v->next) {
-        const VlunInfo& vlun = *list_entry(v, VlunInfo, stList);
-        for (const char* state : kPathStates) {
-            unsigned int count = 0;
-            for (ListHead* p = vlun.stPathList.next; p != &vlun.stPathList; p = p->next) {
-                const DevInfo& dev = list_entry(p, PathInfo, stList)->stDev;
-                const char* own = query_NotChecked(dev.acDevPath.data())
-                                      ? "unknown"
-                                      : PathState(dev.acStatus.data());
-                count += strcmp(own, state) == 0 ? 1 : 0;
-            }
-            (void)fputs("tsextool_vlun_paths{", out);
-            PutVlunLabels(out, vlun);
-            PutLabel(out, "state", state);
-            (void)fprintf(out, "} %u\n", count);
+    // labels: ",name=\"value\"" each, as Label builds them.
+    void Series(const char* name, const std::string& labels, unsigned long long value) {
+        std::string line = name;
+        if (!labels.empty()) {
+            line += "{" + labels.substr(1) + "}";
         }
-    }
-}
-
-void PutVlunCapacity(FILE* out) {
-    PutFamily(out, "tsextool_vlun_capacity_bytes", "gauge",
-              "Size of a vlun's multipath device in bytes, from /sys/block/dm-N/size.");
-    for (ListHead* v = g_tsvlunlist.next; v != &g_tsvlunlist; v = v->next) {
-        const VlunInfo& vlun = *list_entry(v, VlunInfo, stList);
-        uint64_t bytes = 0;
-        if (tstopo_GetDmBytes(vlun.stDev.acDevName.data(), &bytes) != 0) {
-            continue;
+        if (!seen_.insert(line).second) {
+            return;
         }
-        (void)fputs("tsextool_vlun_capacity_bytes{", out);
-        PutVlunLabels(out, vlun);
-        (void)fprintf(out, "} %llu\n", static_cast<unsigned long long>(bytes));
+        (void)fprintf(out_, "%s %llu\n", line.c_str(), value);
+    }
+
+  private:
+    FILE* out_;
+    std::set<std::string> seen_;
+};
+
+// A label; "--" and the missing pair "--/--" (nothing known) are empty.
+void Label(std::string& labels, const char* name, const char* value) {
+    if (strcmp(value, "--/--") == 0) {
+        value = "--";
+    }
+    labels += ",";
+    labels += name;
+    labels += "=\"";
+    tsprom_AppendLabelValue(labels, value);
+    labels += "\"";
+}
+
+// A vlun's identity: its dm name and the listing's WWID (the digit 3 and
+// the 32 of the WWN column), neither of which a path's health changes.
+std::string VlunIdentity(const VlunInfo& vlun) {
+    std::string labels;
+    Label(labels, "device", vlun.stDev.acDevName.data());
+    const bool known = tstopo_TextHasValue(vlun.acDmWwn.data());
+    Label(labels, "wwid", known ? (std::string("3") + vlun.acDmWwn.data()).c_str() : "--");
+    return labels;
+}
+
+// A path's identity: its kernel name and H:C:T:L, both from the listing.
+std::string PathIdentity(const PathInfo& path) {
+    std::string labels;
+    Label(labels, "device", path.stDev.acDevName.data());
+    Label(labels, "hctl", path.acHctl.data());
+    return labels;
+}
+
+std::string PhypathIdentity(const PhypathInfo& phypath) {
+    std::string labels;
+    Label(labels, "hct", phypath.acAlias.data());
+    return labels;
+}
+
+void PortLabels(std::string& labels, const char* ctrl, const char* arrayName, const char* arraySn,
+                const char* portType, const char* portId, const char* hostWwn,
+                const char* targetWwn) {
+    Label(labels, "controller", ctrl);
+    Label(labels, "array_name", arrayName);
+    Label(labels, "array_sn", arraySn);
+    Label(labels, "port_type", portType);
+    Label(labels, "port_id", portId);
+    Label(labels, "initiator_port", hostWwn);
+    Label(labels, "target_port", targetWwn);
+}
+
+// A state set: 1 on the current state, 0 on the others.
+void PutStateSet(Exposition& out, const char* name, const std::string& identity, TsState state) {
+    for (int s = 0; s < kTsStateCount; ++s) {
+        std::string labels = identity;
+        Label(labels, "state", tsstate_Name(static_cast<TsState>(s)));
+        out.Series(name, labels, s == state ? 1 : 0);
     }
 }
 
-void PutPortLabels(FILE* out, const char* arraySn, const char* ctrl, const char* hostWwn,
-                   const char* targetWwn) {
-    PutLabel(out, "array_sn", arraySn);
-    PutLabel(out, "controller", ctrl);
-    PutLabel(out, "initiator_port", hostWwn);
-    PutLabel(out, "target_port", targetWwn);
+template <typename Visit>
+void ForEachVlun(Visit visit) {
+    for (ListHead* v = g_tsvlunlist.next; v != &g_tsvlunlist; v = v->next) {
+        visit(*list_entry(v, VlunInfo, stList));
+    }
 }
 
-void PutPathUp(FILE* out) {
-    PutFamily(out, "tsextool_path_up", "gauge", "1 when the path is active, else 0.");
-    for (ListHead* v = g_tsvlunlist.next; v != &g_tsvlunlist; v = v->next) {
-        const VlunInfo& vlun = *list_entry(v, VlunInfo, stList);
+template <typename Visit>
+void ForEachPath(Visit visit) {
+    ForEachVlun([&visit](const VlunInfo& vlun) {
         for (ListHead* p = vlun.stPathList.next; p != &vlun.stPathList; p = p->next) {
-            const PathInfo& path = *list_entry(p, PathInfo, stList);
-            const DevInfo& dev = path.stDev;
-            if (query_NotChecked(dev.acDevPath.data())) {
-                continue;  // not known: left out, not 0
-            }
-            (void)fputs("tsextool_path_up{", out);
-            PutLabel(out, "path", dev.acDevPath.data(), true);
-            PutLabel(out, "vlun", vlun.stDev.acDevPath.data());
-            PutLabel(out, "wwn", vlun.acDmWwn.data());
-            PutLabel(out, "hctl", path.acHctl.data());
-            PutPortLabels(out, dev.acArraySn.data(), dev.acCtrl.data(), dev.acHostWwn.data(),
-                          dev.acTargetWwn.data());
-            (void)fprintf(out, "} %d\n", strcmp(dev.acStatus.data(), "active") == 0 ? 1 : 0);
+            visit(vlun, *list_entry(p, PathInfo, stList));
         }
-    }
+    });
 }
 
-void PutPhypathUp(FILE* out) {
-    PutFamily(out, "tsextool_phypath_up", "gauge",
-              "1 when the physical path (initiator port to target port) is active, else 0.");
+template <typename Visit>
+void ForEachPhypath(Visit visit) {
     for (ListHead* link = g_tsphypathlist.next; link != &g_tsphypathlist; link = link->next) {
-        const PhypathInfo& phypath = *list_entry(link, PhypathInfo, stNode);
-        (void)fputs("tsextool_phypath_up{", out);
-        PutLabel(out, "hct", phypath.acAlias.data(), true);
-        PutPortLabels(out, phypath.acArraySn.data(), phypath.acCtrl.data(),
-                      phypath.acHostWwn.data(), phypath.acTargetWwn.data());
-        (void)fprintf(out, "} %d\n", strcmp(phypath.acStatus.data(), "active") == 0 ? 1 : 0);
+        visit(*list_entry(link, PhypathInfo, stNode));
     }
 }
 
-void PutAlarms(FILE* out) {
-    PutFamily(out, "tsextool_alarms", "gauge",
-              "Alarms of check status by type (10 no multipath listing, 11 to 13 physical "
-              "paths, 14 to 17 vluns, 18 paths).");
+void PutVlunInfo(Exposition& out) {
+    out.Family("tsextool_vlun_info",
+               "A vlun's descriptive labels, always 1: its multipath alias and what its "
+               "paths report of the LUN (the vlun table's first row).");
+    ForEachVlun([&out](const VlunInfo& vlun) {
+        DevInfo rows[2];
+        const bool paths = !list_empty(&vlun.stPathList);
+        const DevInfo& row = paths && tsrows_MergeVlunRows(vlun, rows) > 0 ? rows[0] : vlun.stDev;
+        std::string labels = VlunIdentity(vlun);
+        Label(labels, "lun_name", row.acLunName.data());
+        Label(labels, "vendor_product", paths ? row.acVidPid.data() : vlun.acDmVidPid.data());
+        Label(labels, "array_name", row.acArrayName.data());
+        Label(labels, "array_sn", row.acArraySn.data());
+        out.Series("tsextool_vlun_info", labels, 1);
+    });
+}
+
+void PutVlunState(Exposition& out) {
+    out.Family("tsextool_vlun_state",
+               "A vlun's state as a state set: active when one of its paths is, failed "
+               "when all of them are failed, unknown otherwise.");
+    ForEachVlun([&out](const VlunInfo& vlun) {
+        PutStateSet(out, "tsextool_vlun_state", VlunIdentity(vlun), tsstate_OfVlun(vlun));
+    });
+}
+
+void PutVlunPaths(Exposition& out) {
+    out.Family("tsextool_vlun_paths",
+               "Paths of a vlun by state: active, failed (node missing or unreadable, no "
+               "answer to TEST UNIT READY, a command timed out) or unknown (not asked "
+               "before the run's deadline).");
+    ForEachVlun([&out](const VlunInfo& vlun) {
+        unsigned int counts[kTsStateCount] = {};
+        for (ListHead* p = vlun.stPathList.next; p != &vlun.stPathList; p = p->next) {
+            ++counts[tsstate_OfDevice(list_entry(p, PathInfo, stList)->stDev)];
+        }
+        for (int s = 0; s < kTsStateCount; ++s) {
+            std::string labels = VlunIdentity(vlun);
+            Label(labels, "state", tsstate_Name(static_cast<TsState>(s)));
+            out.Series("tsextool_vlun_paths", labels, counts[s]);
+        }
+    });
+}
+
+void PutVlunCapacity(Exposition& out) {
+    out.Family("tsextool_vlun_capacity_bytes",
+               "Size of a vlun's multipath device in bytes, from /sys/block/dm-N/size.");
+    ForEachVlun([&out](const VlunInfo& vlun) {
+        uint64_t bytes = 0;
+        if (tstopo_GetDmBytes(vlun.stDev.acDevName.data(), &bytes) == 0) {
+            out.Series("tsextool_vlun_capacity_bytes", VlunIdentity(vlun), bytes);
+        }
+    });
+}
+
+void PutPathInfo(Exposition& out) {
+    out.Family("tsextool_path_info",
+               "A path's descriptive labels, always 1: its vlun and what the path reports "
+               "of its array port and LUN (empty while it does not answer).");
+    ForEachPath([&out](const VlunInfo& vlun, const PathInfo& path) {
+        const DevInfo& dev = path.stDev;
+        std::string labels = PathIdentity(path);
+        Label(labels, "vlun", vlun.stDev.acDevName.data());
+        PortLabels(labels, dev.acCtrl.data(), dev.acArrayName.data(), dev.acArraySn.data(),
+                   dev.acPortType.data(), dev.acPortId.data(), dev.acHostWwn.data(),
+                   dev.acTargetWwn.data());
+        Label(labels, "lun_name", dev.acLunName.data());
+        Label(labels, "vendor_product", dev.acVidPid.data());
+        out.Series("tsextool_path_info", labels, 1);
+    });
+}
+
+void PutPathState(Exposition& out) {
+    out.Family("tsextool_path_state",
+               "A path's state as a state set: active, failed or unknown (not asked "
+               "before the run's deadline).");
+    ForEachPath([&out](const VlunInfo&, const PathInfo& path) {
+        PutStateSet(out, "tsextool_path_state", PathIdentity(path), tsstate_OfDevice(path.stDev));
+    });
+}
+
+void PutPathUp(Exposition& out) {
+    out.Family("tsextool_path_up",
+               "1 when the path is active, 0 when it failed; left out while unknown.");
+    ForEachPath([&out](const VlunInfo&, const PathInfo& path) {
+        const TsState state = tsstate_OfDevice(path.stDev);
+        if (state != TS_STATE_UNKNOWN) {
+            out.Series("tsextool_path_up", PathIdentity(path), state == TS_STATE_ACTIVE ? 1 : 0);
+        }
+    });
+}
+
+void PutPhypaths(Exposition& out) {
+    out.Family("tsextool_phypath_info",
+               "A physical path's descriptive labels, always 1: its array port and the "
+               "initiator port it leaves from.");
+    ForEachPhypath([&out](const PhypathInfo& phypath) {
+        std::string labels = PhypathIdentity(phypath);
+        PortLabels(labels, phypath.acCtrl.data(), phypath.acArrayName.data(),
+                   phypath.acArraySn.data(), phypath.acPortType.data(), phypath.acPortId.data(),
+                   phypath.acHostWwn.data(), phypath.acTargetWwn.data());
+        out.Series("tsextool_phypath_info", labels, 1);
+    });
+    out.Family("tsextool_phypath_state",
+               "A physical path's state as a state set: active when one of its paths is, "
+               "failed when all of them are failed, unknown otherwise.");
+    ForEachPhypath([&out](const PhypathInfo& phypath) {
+        PutStateSet(out, "tsextool_phypath_state", PhypathIdentity(phypath),
+                    tsstate_OfPhypath(&phypath));
+    });
+    out.Family("tsextool_phypath_up",
+               "1 when the physical path is active, 0 when it failed; left out while unknown.");
+    ForEachPhypath([&out](const PhypathInfo& phypath) {
+        const TsState state = tsstate_OfPhypath(&phypath);
+        if (state != TS_STATE_UNKNOWN) {
+            out.Series("tsextool_phypath_up", PhypathIdentity(phypath),
+                       state == TS_STATE_ACTIVE ? 1 : 0);
+        }
+    });
+}
+
+// The alarm types' names, from 10 on.
+constexpr const char* kAlarmNames[] = {
+    "multipath_unavailable",  "phypath_abnormal",    "phypath_no_redundancy",
+    "phypath_one_controller", "vlun_all_paths_down", "vlun_no_redundancy",
+    "vlun_one_controller",    "vlun_wwn_changed",    "path_abnormal",
+};
+
+const char* Severity(unsigned int type) {
+    switch (tsnagios_AlarmState(static_cast<int>(type))) {
+        case TS_NAGIOS_CRITICAL:
+            return "critical";
+        case TS_NAGIOS_WARNING:
+            return "warning";
+        default:
+            return "unknown";
+    }
+}
+
+std::string AlarmTypeLabels(unsigned int type) {
+    std::string labels;
+    Label(labels, "type", std::to_string(type).c_str());
+    Label(labels, "name", kAlarmNames[type - TS_ALARM_MULTIPATH_INVALID]);
+    Label(labels, "severity", Severity(type));
+    return labels;
+}
+
+// What an alarm is about: the kernel name of its vlun or path, the port
+// pair of its physical path (initiator,target), nothing for the host.
+std::string AlarmSubject(const AlarmInfo& alarm) {
+    const unsigned int type = static_cast<unsigned int>(alarm.iType);
+    std::string labels;
+    if (type >= TS_ALARM_PHYPATH_ABNORMAL && type <= TS_ALARM_PHYPATH_ONE_CTRL) {
+        const AlarmPhypathSubject& s = alarm.unSubject.stPhypath;
+        Label(labels, "kind", "phypath");
+        Label(labels, "subject",
+              (std::string(s.acHostWwn.data()) + "," + s.acTargetWwn.data()).c_str());
+        Label(labels, "array_sn", s.acArraySn.data());
+    } else if (type >= TS_ALARM_VLUN_ALL_PATHS_DOWN && type <= TS_ALARM_VLUN_WWN_CHANGED) {
+        Label(labels, "kind", "vlun");
+        Label(labels, "subject", alarm.unSubject.stVlun.acAlias.data());
+        Label(labels, "array_sn", alarm.unSubject.stVlun.acArraySn.data());
+    } else if (type == TS_ALARM_PATH_ABNORMAL) {
+        Label(labels, "kind", "path");
+        Label(labels, "subject", alarm.unSubject.stPath.acAlias.data());
+        Label(labels, "array_sn", "--");
+    } else {
+        Label(labels, "kind", "host");
+        Label(labels, "subject", "--");
+        Label(labels, "array_sn", "--");
+    }
+    return labels;
+}
+
+void PutAlarms(Exposition& out) {
+    out.Family("tsextool_alarms",
+               "Alarms of check status by type, with the type's name and the severity "
+               "--nagios rates it with.");
     for (unsigned int type = TS_ALARM_MULTIPATH_INVALID; type <= TS_ALARM_PATH_ABNORMAL; ++type) {
         unsigned int count = 0;
         for (ListHead* link = g_tsalarmlist.next; link != &g_tsalarmlist; link = link->next) {
@@ -135,50 +312,68 @@ void PutAlarms(FILE* out) {
                          ? 1
                          : 0;
         }
-        (void)fprintf(out, "tsextool_alarms{type=\"%u\"} %u\n", type, count);
+        out.Series("tsextool_alarms", AlarmTypeLabels(type), count);
+    }
+    out.Family("tsextool_alarm", "One alarm of check status, always 1, with what it is about.");
+    for (ListHead* link = g_tsalarmlist.next; link != &g_tsalarmlist; link = link->next) {
+        const AlarmInfo& alarm = *list_entry(link, AlarmInfo, stNode);
+        const unsigned int type = static_cast<unsigned int>(alarm.iType);
+        out.Series("tsextool_alarm", AlarmTypeLabels(type) + AlarmSubject(alarm), 1);
     }
 }
 
 }  // namespace
 
-void tsprom_PutLabelValue(FILE* out, const char* text) {
+void tsprom_AppendLabelValue(std::string& labels, const char* text) {
     if (strcmp(text, "--") == 0) {
         return;
     }
     for (const char* c = text; *c != '\0'; ++c) {
         if (*c == '\\' || *c == '"') {
-            (void)fputc('\\', out);
+            labels += '\\';
         }
-        (void)fputc(TerminalPrintable(static_cast<unsigned char>(*c)) ? *c : '?', out);
+        labels += TerminalPrintable(static_cast<unsigned char>(*c)) ? *c : '?';
     }
 }
 
+void tsprom_PutLabelValue(FILE* out, const char* text) {
+    std::string value;
+    tsprom_AppendLabelValue(value, text);
+    (void)fputs(value.c_str(), out);
+}
+
 void tsprom_Write(FILE* out, const TsMonitorScan& scan) {
-    PutFamily(out, "tsextool_scan_success", "gauge",
-              "1 when check status discovered and analysed the host, 0 when it could not.");
+    Exposition exposition(out);
     const bool cut = query_Outcome() != QUERY_COMPLETE;
-    (void)fprintf(out, "tsextool_scan_success %d\n", scan.result == 0 && !cut ? 1 : 0);
-    PutFamily(out, "tsextool_scan_duration_seconds", "gauge",
-              "Time that the discovery and the analysis took.");
+    exposition.Family("tsextool_scan_success",
+                      "1 when check status discovered and analysed the host, 0 when it could "
+                      "not.");
+    exposition.Series("tsextool_scan_success", "", scan.result == 0 && !cut ? 1 : 0);
+    exposition.Family("tsextool_scan_duration_seconds",
+                      "Time that the discovery and the analysis took.");
     (void)fprintf(out, "tsextool_scan_duration_seconds %.6f\n", scan.seconds);
     if (query_Seconds() != 0) {
-        PutFamily(out, "tsextool_deadline_reached", "gauge",
-                  "1 when the run's deadline (--timeout) cut the device queries: the devices "
-                  "without answers count as unknown.");
-        (void)fprintf(out, "tsextool_deadline_reached %d\n", cut ? 1 : 0);
+        exposition.Family("tsextool_deadline_reached",
+                          "1 when the run's deadline (--timeout) cut the device queries: the "
+                          "devices without answers count as unknown.");
+        exposition.Series("tsextool_deadline_reached", "", cut ? 1 : 0);
     }
     if (scan.result != 0 || (cut && query_ListingMissing())) {
         return;
     }
-    PutAlarms(out);
+    PutAlarms(exposition);
     const TsMonitorCounts counts = tsmonitor_Count();
     if (!counts.listingRead) {
         return;
     }
-    PutFamily(out, "tsextool_vluns", "gauge", "Vluns in the multipath listing.");
-    (void)fprintf(out, "tsextool_vluns %u\n", counts.vluns);
-    PutVlunPaths(out);
-    PutVlunCapacity(out);
-    PutPathUp(out);
-    PutPhypathUp(out);
+    exposition.Family("tsextool_vluns", "Vluns in the multipath listing.");
+    exposition.Series("tsextool_vluns", "", counts.vluns);
+    PutVlunInfo(exposition);
+    PutVlunState(exposition);
+    PutVlunPaths(exposition);
+    PutVlunCapacity(exposition);
+    PutPathInfo(exposition);
+    PutPathState(exposition);
+    PutPathUp(exposition);
+    PutPhypaths(exposition);
 }

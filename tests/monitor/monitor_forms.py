@@ -56,9 +56,16 @@ MONITOR_RUNS = (("--json", "check", "status"), ("--json", "show", "vlun"),
                 ("--json", "show", "phypath"), ("--nagios", "check", "status"),
                 ("--prometheus", "check", "status"))
 FAMILIES = ("tsextool_scan_success", "tsextool_scan_duration_seconds", "tsextool_alarms",
-            "tsextool_vluns", "tsextool_vlun_paths", "tsextool_vlun_capacity_bytes",
-            "tsextool_path_up", "tsextool_phypath_up")
-UNITS = {"K": 1 << 10, "M": 1 << 20, "G": 1 << 30, "T": 1 << 40, "P": 1 << 50}
+            "tsextool_alarm", "tsextool_vluns", "tsextool_vlun_info", "tsextool_vlun_state",
+            "tsextool_vlun_paths", "tsextool_vlun_capacity_bytes", "tsextool_path_info",
+            "tsextool_path_state", "tsextool_path_up", "tsextool_phypath_info",
+            "tsextool_phypath_state", "tsextool_phypath_up")
+ALARM_NAMES = {10: "multipath_unavailable", 11: "phypath_abnormal", 12: "phypath_no_redundancy",
+               13: "phypath_one_controller", 14: "vlun_all_paths_down", 15: "vlun_no_redundancy",
+               16: "vlun_one_controller", 17: "vlun_wwn_changed", 18: "path_abnormal"}
+STATE_WORDS = ("active", "failed", "unknown")
+PORT_LABELS = ("controller", "array_name", "array_sn", "port_type", "port_id", "initiator_port",
+               "target_port")
 
 
 def alarm_state(alarm_type):
@@ -76,8 +83,14 @@ def safe(text, extra=""):
 
 
 def label(value):
-    """A document's cell as a label value: null ("--") is empty."""
-    return "" if value is None else safe(value)
+    """A document's cell as a label value: null ("--") and the missing pair
+    "--/--" are empty."""
+    return "" if value is None or value == "--/--" else safe(value)
+
+
+def kernel_name(node):
+    """node_exporter's device label: the kernel name of a /dev node."""
+    return "" if node is None else safe(node[len("/dev/"):] if node.startswith("/dev/") else node)
 
 
 def generated_topologies(args):
@@ -166,9 +179,9 @@ class Expected:
         return {
             "vluns": len(self.vluns),
             "paths": len(paths),
-            "paths_failed": sum(1 for _, p in paths if p["status"] != "active"),
+            "paths_failed": sum(1 for _, p in paths if p["status"] == "failed"),
             "phypaths": len(self.phypaths),
-            "phypaths_failed": sum(1 for p in self.phypaths if p["status"] != "active"),
+            "phypaths_failed": sum(1 for p in self.phypaths if p["status"] == "failed"),
             "alarms": len(self.alarms),
         }
 
@@ -247,11 +260,6 @@ def check_nagios(host, expected):
     return failures
 
 
-def capacity_bytes(text):
-    match = re.match(r"^([0-9.]+)([KMGTP])$", text or "")
-    return float(match.group(1)) * UNITS[match.group(2)] if match else None
-
-
 def check_prometheus(host, expected):
     from prometheus_client.parser import text_string_to_metric_families
     failures = []
@@ -270,7 +278,7 @@ def check_prometheus(host, expected):
     if expected.listing_read:
         names = FAMILIES
     elif expected.scan_ran:
-        names = FAMILIES[:3]
+        names = FAMILIES[:4]
     else:
         names = FAMILIES[:2]
     if tuple(families) != names:
@@ -284,50 +292,134 @@ def check_prometheus(host, expected):
         return [(s.labels, s.value) for s in families[name].samples] if name in families else []
 
     def compare(name, got, want):
-        if sorted(map(repr, got)) != sorted(map(repr, want)):
-            failures.append("%s:\n  got      %s\n  expected %s" % (name, got, want))
+        def keys(series):
+            return sorted(repr((sorted(labels.items()), value)) for labels, value in series)
+        got_keys, want_keys = keys(got), keys(want)
+        if got_keys != want_keys:
+            extra = [k for k in got_keys if k not in want_keys]
+            missing = [k for k in want_keys if k not in got_keys]
+            failures.append("%s: %d series, expected %d\n  not expected: %s\n  missing:      %s"
+                            % (name, len(got), len(want), extra[:5], missing[:5]))
 
     compare("tsextool_scan_success", samples("tsextool_scan_success"),
             [({}, 1.0 if expected.scan_ran else 0.0)])
     duration = samples("tsextool_scan_duration_seconds")
     if len(duration) != 1 or not duration[0][1] >= 0:
         failures.append("scan duration %r" % duration)
+    series = [(f.name, tuple(sorted(s.labels.items()))) for f in families.values()
+              for s in f.samples]
+    if len(series) != len(set(series)):
+        failures.append("a series is written twice: %r" %
+                        sorted(x for x in set(series) if series.count(x) > 1))
     if expected.scan_ran:
-        compare("tsextool_alarms", samples("tsextool_alarms"),
-                [({"type": str(t)}, float(sum(1 for a in expected.alarms if a["type"] == t)))
-                 for t in range(10, 19)])
+        compare_alarms(expected, samples, compare)
     if not expected.listing_read:
         return failures
     compare("tsextool_vluns", samples("tsextool_vluns"), [({}, float(len(expected.vluns)))])
-    by_state = []
+    compare_vluns(expected, samples, compare, failures)
+    compare_paths(expected, samples, compare)
+    compare_phypaths(expected, samples, compare)
+    return failures
+
+
+def type_labels(alarm_type):
+    return {"type": str(alarm_type), "name": ALARM_NAMES[alarm_type],
+            "severity": alarm_state(alarm_type).lower()}
+
+
+def alarm_subject(alarm):
+    """The subject labels of an alarm's series, from its document subject."""
+    subject = alarm["subject"]
+    kind = subject["kind"]
+    if kind == "phypath":
+        what = "%s,%s" % (subject["initiator_port"] or "--", subject["target_port"] or "--")
+        return {"kind": kind, "subject": label(what), "array_sn": label(subject["array_sn"])}
+    if kind == "vlun":
+        return {"kind": kind, "subject": kernel_name(subject["vlun"]),
+                "array_sn": label(subject["array_sn"])}
+    if kind == "path":
+        return {"kind": kind, "subject": kernel_name(subject["path"]), "array_sn": ""}
+    return {"kind": kind, "subject": "", "array_sn": ""}
+
+
+def compare_alarms(expected, samples, compare):
+    compare("tsextool_alarms", samples("tsextool_alarms"),
+            [(type_labels(t), float(sum(1 for a in expected.alarms if a["type"] == t)))
+             for t in range(10, 19)])
+    want = []
+    for alarm in expected.alarms:
+        entry = (dict(type_labels(alarm["type"]), **alarm_subject(alarm)), 1.0)
+        if entry not in want:
+            want.append(entry)
+    compare("tsextool_alarm", samples("tsextool_alarm"), want)
+
+
+def state_set(identity, state):
+    return [(dict(identity, state=s), 1.0 if s == state else 0.0) for s in STATE_WORDS]
+
+
+def vlun_identity(vlun):
+    return {"device": label(vlun["dm_name"]), "wwid": label(vlun["wwid"])}
+
+
+def path_identity(path):
+    return {"device": kernel_name(path["path"]), "hctl": label(path["hctl"])}
+
+
+def compare_vluns(expected, samples, compare, failures):
+    info, states, by_state = [], [], []
     for vlun in expected.vluns:
-        ids = {"vlun": label(vlun["vlun"]), "wwn": label(vlun["wwn"])}
-        states = [p["status"] if p["status"] in ("active", "failed") else "unknown"
-                  for p in vlun["paths"]]
-        by_state += [(dict(ids, state=s), float(states.count(s)))
-                     for s in ("active", "failed", "unknown")]
+        ids = vlun_identity(vlun)
+        row = vlun["rows"][0]
+        info.append((dict(ids, lun_name=label(row["lun_name"]),
+                          vendor_product=label(row["vendor_product"]),
+                          array_name=label(row["array_name"]),
+                          array_sn=label(row["array_sn"])), 1.0))
+        states += state_set(ids, vlun["status"])
+        words = [p["status"] for p in vlun["paths"]]
+        by_state += [(dict(ids, state=s), float(words.count(s))) for s in STATE_WORDS]
+    compare("tsextool_vlun_info", samples("tsextool_vlun_info"), info)
+    compare("tsextool_vlun_state", samples("tsextool_vlun_state"), states)
     compare("tsextool_vlun_paths", samples("tsextool_vlun_paths"), by_state)
     for labels, value in samples("tsextool_vlun_capacity_bytes"):
-        vlun = next((v for v in expected.vluns if label(v["vlun"]) == labels["vlun"]), None)
-        size = capacity_bytes(vlun["capacity"]) if vlun else None
-        if size is None or abs(value - size) > 0.05 * size:
-            failures.append("capacity %r of %r, the listing says %r" %
-                            (value, labels, vlun and vlun["capacity"]))
+        vlun = next((v for v in expected.vluns if label(v["dm_name"]) == labels["device"]), None)
+        size = vlun["capacity_bytes"] if vlun else None
+        if size is None or value != size:
+            failures.append("capacity %r of %r, the document says %r" %
+                            (value, labels, vlun and vlun["capacity_bytes"]))
     if len(samples("tsextool_vlun_capacity_bytes")) != len(expected.vluns):
         failures.append("a capacity for %d of %d vluns" %
                         (len(samples("tsextool_vlun_capacity_bytes")), len(expected.vluns)))
-    compare("tsextool_path_up", samples("tsextool_path_up"), [
-        ({"path": label(p["path"]), "vlun": label(v["vlun"]), "wwn": label(v["wwn"]),
-          "hctl": label(p["hctl"]), "array_sn": label(p["array_sn"]),
-          "controller": label(p["controller"]), "initiator_port": label(p["initiator_port"]),
-          "target_port": label(p["target_port"])},
-         1.0 if p["status"] == "active" else 0.0) for v, p in expected.paths()])
-    compare("tsextool_phypath_up", samples("tsextool_phypath_up"), [
-        ({"hct": label(p["hct"]), "array_sn": label(p["array_sn"]),
-          "controller": label(p["controller"]), "initiator_port": label(p["initiator_port"]),
-          "target_port": label(p["target_port"])},
-         1.0 if p["status"] == "active" else 0.0) for p in expected.phypaths])
-    return failures
+
+
+def compare_paths(expected, samples, compare):
+    info, states, up = [], [], []
+    for vlun, path in expected.paths():
+        ids = path_identity(path)
+        described = dict(ids, vlun=label(vlun["dm_name"]),
+                         lun_name=label(path["lun_name"]),
+                         vendor_product=label(path["vendor_product"]))
+        described.update((name, label(path[name])) for name in PORT_LABELS)
+        info.append((described, 1.0))
+        states += state_set(ids, path["status"])
+        if path["status"] != "unknown":
+            up.append((ids, 1.0 if path["status"] == "active" else 0.0))
+    compare("tsextool_path_info", samples("tsextool_path_info"), info)
+    compare("tsextool_path_state", samples("tsextool_path_state"), states)
+    compare("tsextool_path_up", samples("tsextool_path_up"), up)
+
+
+def compare_phypaths(expected, samples, compare):
+    info, states, up = [], [], []
+    for phypath in expected.phypaths:
+        ids = {"hct": label(phypath["hct"])}
+        info.append((dict(ids, **{n: label(phypath[n]) for n in PORT_LABELS}), 1.0))
+        states += state_set(ids, phypath["status"])
+        if phypath["status"] != "unknown":
+            up.append((ids, 1.0 if phypath["status"] == "active" else 0.0))
+    compare("tsextool_phypath_info", samples("tsextool_phypath_info"), info)
+    compare("tsextool_phypath_state", samples("tsextool_phypath_state"), states)
+    compare("tsextool_phypath_up", samples("tsextool_phypath_up"), up)
 
 
 def check_host(host):
