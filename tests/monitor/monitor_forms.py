@@ -27,12 +27,21 @@ Every run keeps standard error empty and the audit log to read-only opens
 and the allowed commands. Exit 0 when every check holds, 1 otherwise, 77
 (skipped) without root; a missing prometheus_client is a failure.
 
+- the tables: the alarm table holds the document's alarms, and the paths
+  the path table shows not active are exactly those the documents call
+  failed or unknown (with the two forms held to the documents, the four
+  forms agree).
+
 With --generated COUNT the same checks run on COUNT hosts that
 sim/generator/generate_host.py makes, each with its own seed, size, share of
-failed paths and of dead physical paths; each host's runs share one start.
+failed paths and of dead physical paths, and with LUNs without a dm node and
+paths whose node is missing, that hang, or that the listing calls failed
+while they answer laid over them; each host's runs share one start, and a
+failure names the seed and what it laid.
 """
 
 import argparse
+import concurrent.futures
 import json
 import os
 import random
@@ -54,7 +63,11 @@ AUDIT_LINE = re.compile(r"^(open [^ ]+ access=ro( .*)?|scsi [^ ]+ op=0x(00|12|25
 # What the checks run: the documents they expect from, and the two forms.
 MONITOR_RUNS = (("--json", "check", "status"), ("--json", "show", "vlun"),
                 ("--json", "show", "phypath"), ("--nagios", "check", "status"),
-                ("--prometheus", "check", "status"))
+                ("--prometheus", "check", "status"), ("show", "path"), ("check", "status"))
+# The share of LUNs without a dm node, and of paths with each fault, that a
+# generated host gets on top of the generator's failed paths.
+LUN_FAULTS = (("dm-less", 0.08),)
+PATH_FAULTS = (("missing", 0.05), ("hung", 0.05), ("dm-failed", 0.05))
 FAMILIES = ("tsextool_scan_success", "tsextool_scan_duration_seconds", "tsextool_alarms",
             "tsextool_alarm", "tsextool_vluns", "tsextool_vlun_info", "tsextool_vlun_state",
             "tsextool_vlun_paths", "tsextool_vlun_capacity_bytes", "tsextool_path_info",
@@ -93,19 +106,55 @@ def kernel_name(node):
     return "" if node is None else safe(node[len("/dev/"):] if node.startswith("/dev/") else node)
 
 
+def mix_faults(topology, rng):
+    """Lays the faults of LUN_FAULTS and PATH_FAULTS over a generated host's
+    LUNs and paths, drawn from rng; returns what it laid, by kind."""
+    laid = {}
+
+    def draw(table):
+        r = rng.random()
+        for kind, share in table:
+            if r < share:
+                laid[kind] = laid.get(kind, 0) + 1
+                return kind
+            r -= share
+        return None
+
+    for lun in topology["luns"]:
+        if draw(LUN_FAULTS) == "dm-less":
+            lun["dm_faults"] = {"missing": True}
+        for path in lun["paths"]:
+            if (path.get("faults") or {}).get("dead"):
+                continue
+            kind = draw(PATH_FAULTS)
+            if kind == "missing":
+                path["faults"] = {"missing": True}
+            elif kind == "hung":
+                path["faults"] = {"hung": True}
+            elif kind == "dm-failed":
+                path.update({"dm_state": "failed", "checker_state": "faulty"})
+    return laid
+
+
 def generated_topologies(args):
-    """Hosts of every size class the generator makes, one seed each."""
+    """Hosts of every size class the generator makes, one seed each, with
+    missing, hung, dm-failed and dm-less paths mixed in."""
     generator = os.path.join(args.source_root, "sim", "generator", "generate_host.py")
     for seed in range(1, args.generated + 1):
         rng = random.Random(seed)
-        words = ["--luns", str(rng.randint(1, 24)), "--paths", str(rng.choice([1, 2, 4])),
+        words = ["--luns", str(rng.randint(1, 16)), "--paths", str(rng.choice([1, 2, 4])),
                  "--arrays", str(rng.randint(1, 2)), "--hbas", str(rng.randint(1, 2)),
                  "--failed", str(rng.choice([0, 0.1, 0.3])),
                  "--dead-phypaths", str(rng.choice([0, 0, 0.25])), "--seed", str(seed)]
+        generated = subprocess.run([sys.executable, "-B", generator] + words,
+                                   stdout=subprocess.PIPE, check=True).stdout
+        topology = json.loads(generated)
+        laid = mix_faults(topology, rng)
         path = os.path.join(args.work, "host%d.json" % seed)
         with open(path, "w") as f:
-            subprocess.run([sys.executable, "-B", generator] + words, stdout=f, check=True)
-        yield path, " ".join(words)
+            json.dump(topology, f)
+        faults = ", ".join("%d %s" % (n, kind) for kind, n in sorted(laid.items()))
+        yield path, "seed %d: %s%s" % (seed, " ".join(words), "; " + faults if faults else "")
 
 
 class Host:
@@ -422,10 +471,60 @@ def compare_phypaths(expected, samples, compare):
     compare("tsextool_phypath_up", samples("tsextool_phypath_up"), up)
 
 
+def table_rows(text):
+    """The rows of the one table a command prints, each cut at its blanks."""
+    lines = text.split("\n")
+    rules = [i for i, line in enumerate(lines) if re.fullmatch(r"=+", line)]
+    if len(rules) < 2:
+        return []
+    return [line for line in lines[rules[0] + 2:rules[-1]] if line.strip()]
+
+
+def check_tables(host, expected):
+    """The tables and the documents agree: the paths the path table shows
+    not active are those the documents call failed or unknown, and the
+    alarm table has the documents' alarms."""
+    if host.uid is not None or not expected.scan_ran:
+        return []
+    failures = []
+    _, text = host.run("check", "status")
+    shown = [row.strip().split(None, 1) for row in table_rows(text)]
+    wanted = [[a["level"], safe(a["description"])] for a in expected.alarms]
+    if shown != wanted:
+        failures.append("the alarm table is not the document's alarms:\n  table    %r\n"
+                        "  document %r" % (shown[:3], wanted[:3]))
+    if not expected.listing_read:
+        return failures
+    _, text = host.run("show", "path")
+    table = {}
+    for row in table_rows(text):
+        cells = row.split()
+        table.setdefault(cells[2], set()).add(cells[3])
+    document = {}
+    for _, path in expected.paths():
+        document.setdefault(path["path"], set()).add(path["status"])
+    not_active = sorted(p for p, cells in table.items() if cells != {"active"})
+    failed_or_unknown = sorted(p for p, words in document.items()
+                               if words & {"failed", "unknown"})
+    if sorted(table) != sorted(document) or not_active != failed_or_unknown:
+        failures.append("the path table shows %r not active; the document calls %r failed or "
+                        "unknown" % (not_active, failed_or_unknown))
+    return failures
+
+
 def check_host(host):
-    """Every failure of the two forms on a host, against its documents."""
+    """Every failure of the two forms and the tables on a host, against its
+    documents."""
     expected = Expected(host)
-    return check_nagios(host, expected) + check_prometheus(host, expected) + host.failures
+    return (check_nagios(host, expected) + check_prometheus(host, expected) +
+            check_tables(host, expected) + host.failures)
+
+
+def check_generated(args, index, topology, what):
+    host = Host(HostRun(args.sansim, topology, os.path.join(args.work, "run%d" % index)),
+                args.program)
+    host.plan()
+    return what, check_host(host)
 
 
 def main():
@@ -433,6 +532,7 @@ def main():
     for name in ("sansim", "program", "source-root", "work"):
         parser.add_argument("--" + name, required=True)
     parser.add_argument("--generated", type=int, required=True)
+    parser.add_argument("--workers", type=int, default=2)
     args = parser.parse_args()
     if os.geteuid() != 0:
         print("SKIP: simulated hosts need root here (a private mount namespace per run)")
@@ -447,11 +547,10 @@ def main():
     os.makedirs(args.work)
     failed = 0
     hosts = list(generated_topologies(args))
-    for index, (topology, what) in enumerate(hosts):
-        host = Host(HostRun(args.sansim, topology, os.path.join(args.work, "run%d" % index)),
-                    args.program)
-        host.plan()
-        failures = check_host(host)
+    with concurrent.futures.ThreadPoolExecutor(max_workers=args.workers) as pool:
+        results = list(pool.map(lambda item: check_generated(args, item[0], *item[1]),
+                                enumerate(hosts)))
+    for what, failures in results:
         for failure in failures:
             print("FAIL (%s): %s" % (what, failure))
         failed += 1 if failures else 0
@@ -459,7 +558,8 @@ def main():
                           else "as the documents say"))
     if failed:
         return 1
-    print("--nagios and --prometheus agree with the --json documents on %d hosts" % len(hosts))
+    print("the tables, --nagios and --prometheus agree with the --json documents on %d hosts"
+          % len(hosts))
     return 0
 
 
