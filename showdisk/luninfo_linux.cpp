@@ -398,6 +398,36 @@ bool exact_bytes_of_size_line(const char* line, unsigned long long* bytes) {
 int sysfs_size(const char* dev, char* dest, size_t size, unsigned long long* bytes, bool* exact);
 }  // namespace
 
+namespace {
+
+// The exact size of a multipath LUN: the sector count the kernel gives its
+// map in /sys/block/dm-N/size (the listing's size is rounded). Read
+// directly, never through a shell: the name is checked to be dm- and digits.
+bool dm_bytes_of(const char* node, unsigned long long* bytes) {
+    static const char kPrefix[] = "/dev/dm-";
+    const size_t prefix = sizeof(kPrefix) - 1;
+    const size_t digits = strlen(node) - prefix;
+    if (strncmp(node, kPrefix, prefix) != 0 || digits == 0 || digits > 9 ||
+        strspn(node + prefix, "0123456789") != digits) {
+        return false;
+    }
+    char path[kPathLen];
+    if (sprintf_s(path, sizeof(path), "/sys/block/%s/size", node + strlen("/dev/")) < 0) {
+        return false;
+    }
+    UniqueFd fd(open(path, O_RDONLY | O_CLOEXEC));
+    char line[32];
+    const ssize_t got = fd.Valid() ? read(fd.Get(), line, sizeof(line) - 1) : -1;
+    if (got <= 0) {
+        return false;
+    }
+    line[got] = '\0';
+    line[strcspn(line, "\n")] = '\0';
+    return exact_bytes_of_size_line(line, bytes);
+}
+
+}  // namespace
+
 bool capacity_bytes_of(const LunInfo* lun, unsigned long long* bytes) {
     for (const ListHead* l = s_capacity_notes.next; l != &s_capacity_notes; l = l->next) {
         const CapacityNote* note = list_entry(const_cast<ListHead*>(l), CapacityNote, node);
@@ -406,7 +436,7 @@ bool capacity_bytes_of(const LunInfo* lun, unsigned long long* bytes) {
             return true;
         }
     }
-    return false;
+    return dm_bytes_of(lun->dev_name, bytes);
 }
 
 namespace {

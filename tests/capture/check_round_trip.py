@@ -209,9 +209,38 @@ def check_kept(args, host, capture):
     pairs = [(command, on_host.add(command), replay.add(command)) for command in commands(args)]
     on_host.run()
     replay.run()
-    return [f"{name} (kept): {words_of(command)}: exit {want.status} and {len(want.stdout)} "
-            f"bytes on the host, exit {got.status} and {len(got.stdout)} bytes replayed"
-            for command, want, got in pairs if outcome(want) != outcome(got)]
+    failures = [f"{name} (kept): {words_of(command)}: exit {want.status} and "
+                f"{len(want.stdout)} bytes on the host, exit {got.status} and "
+                f"{len(got.stdout)} bytes replayed"
+                for command, want, got in pairs if outcome(want) != outcome(got)]
+    document = next((want for command, want, _ in pairs
+                     if command == [args.showdisk, "--json"]), None)
+    return failures + (check_without_dm_sizes(args, name, capture, document)
+                       if document is not None else [])
+
+
+def check_without_dm_sizes(args, name, capture, document):
+    """A capture made before the maps' size files were recorded replays
+    ts_showdisk --json with a null capacity_bytes for each multipath LUN,
+    and nothing else changed."""
+    with open(capture) as f:
+        older = json.load(f)
+    older["sysfs"] = [e for e in older["sysfs"]
+                      if not re.fullmatch(r"block/dm-[0-9]+/size", e["path"])]
+    path = os.path.join(args.work, name + ".older.json")
+    with open(path, "w") as f:
+        json.dump(older, f)
+    replay = HostRun(args.sansim, path, os.path.join(args.work, name + ".older-replay"))
+    got = replay.add([args.showdisk, "--json"])
+    replay.run()
+    want = json.loads(document.stdout)
+    for lun in want.get("luns") or []:
+        if lun["dev_name"].startswith("/dev/dm-"):
+            lun["capacity_bytes"] = None
+    if got.status != document.status or json.loads(got.stdout) != want:
+        return [f"{name} (kept, without the maps' size files): ts_showdisk --json is not the "
+                f"host's document with null capacity_bytes"]
+    return []
 
 
 def cli_failures(args, host):

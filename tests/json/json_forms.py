@@ -91,7 +91,14 @@ def lun_rows(doc, failures):
     linux = doc["platform"] == "linux"
     rows = []
     for lun in doc["luns"]:
-        if lun["capacity_bytes"] is not None:
+        if lun["capacity_bytes"] is not None and doc.get("multipath"):
+            # A multipath LUN's size is the listing's rounded text.
+            listed = re.match(r"^([0-9.]+)([KMGTP])$", lun["capacity"] or "")
+            shown = float(listed.group(1)) * LISTING_UNITS[listed.group(2)] if listed else None
+            if shown is None or abs(lun["capacity_bytes"] - shown) > 0.05 * shown:
+                failures.append("%s: capacity_bytes %d, the listing says %r" %
+                                (lun["dev_name"], lun["capacity_bytes"], lun["capacity"]))
+        elif lun["capacity_bytes"] is not None:
             text = capacity_text_of_bytes(lun["capacity_bytes"])
             if text != lun["capacity"]:
                 failures.append("%s: capacity_bytes %d gives %s, capacity is %r" %
