@@ -605,6 +605,7 @@ int GetPathInfoFromReadCapacity(int fd, DevInfo* dev) {
         return -1;
     }
     FormatCapacityText(capacity, &dev->acCapacity);
+    dev->ullCapacityBytes = capacity;
     return 0;
 }
 

@@ -14,6 +14,7 @@
 #include "../common/json_writer.h"
 #include "../common/query_process.h"
 #include "tsalarm.h"
+#include "tsioctrl.h"
 #include "tslog.h"
 #include "tsnagios.h"
 #include "tsrows.h"
@@ -111,8 +112,38 @@ void PutPortCells(JsonWriter& json, const char* ctrl, const char* arrayName, con
     KeyCell(json, "target_port", targetWwn);
 }
 
+// The exact size behind a Capacity cell, from the cell's own source: the
+// kernel's size of the device (/sys/block/NAME/size), else the record's
+// READ CAPACITY answer when the cell is its text, else for a path showing
+// the listing's size its vlun's map; null when the cell is "--" or none of
+// them gives the size.
+bool CapacityBytes(const DevInfo& dev, const VlunInfo* vlun, uint64_t* bytes) {
+    if (!tstopo_TextHasValue(dev.acCapacity.data())) {
+        return false;
+    }
+    if (tstopo_GetBlockBytes(dev.acDevName.data(), bytes) == 0) {
+        return true;
+    }
+    TsText<16> answered = {};
+    FormatCapacityText(dev.ullCapacityBytes, &answered);
+    if (dev.ullCapacityBytes != 0 && strcmp(answered.data(), dev.acCapacity.data()) == 0) {
+        *bytes = dev.ullCapacityBytes;
+        return true;
+    }
+    return vlun != nullptr && tstopo_GetBlockBytes(vlun->stDev.acDevName.data(), bytes) == 0;
+}
+
+void KeyCapacityBytes(JsonWriter& json, const DevInfo& dev, const VlunInfo* vlun) {
+    uint64_t bytes = 0;
+    if (CapacityBytes(dev, vlun, &bytes)) {
+        json.KeyUnsigned("capacity_bytes", bytes);
+    } else {
+        json.KeyNull("capacity_bytes");
+    }
+}
+
 // What a record says of its LUN on its own (a path's queried values).
-void PutIdentity(JsonWriter& json, const DevInfo& dev) {
+void PutIdentity(JsonWriter& json, const DevInfo& dev, const VlunInfo* vlun) {
     KeyCell(json, "lun_name", dev.acLunName.data());
     KeyCell(json, "lun_wwn", dev.acLunWwn.data());
     KeyCell(json, "vendor_product", dev.acVidPid.data());
@@ -120,6 +151,7 @@ void PutIdentity(JsonWriter& json, const DevInfo& dev) {
     KeyCell(json, "dev_lun_id", dev.acDevLunId.data());
     KeyDecimal(json, "dev_lun_id_number", dev.acDevLunId.data());
     KeyCell(json, "capacity", dev.acCapacity.data());
+    KeyCapacityBytes(json, dev, vlun);
 }
 
 void PutPath(JsonWriter& json, const VlunInfo& vlun, const PathInfo& path) {
@@ -137,7 +169,7 @@ void PutPath(JsonWriter& json, const VlunInfo& vlun, const PathInfo& path) {
     PutPortCells(json, dev.acCtrl.data(), dev.acArrayName.data(), dev.acArraySn.data(),
                  dev.acPortType.data(), dev.acPortId.data(), dev.acHostWwn.data(),
                  dev.acTargetWwn.data());
-    PutIdentity(json, dev);
+    PutIdentity(json, dev, &vlun);
     json.EndObject();
 }
 
@@ -178,7 +210,7 @@ void PutVlun(JsonWriter& json, const VlunInfo& vlun) {
     json.KeyString("status", tsstate_Name(tsstate_OfVlun(vlun)));
     KeyCell(json, "capacity", vlun.acDmSize.data());
     uint64_t bytes = 0;
-    if (tstopo_GetDmBytes(vlun.stDev.acDevName.data(), &bytes) == 0) {
+    if (tstopo_GetBlockBytes(vlun.stDev.acDevName.data(), &bytes) == 0) {
         json.KeyUnsigned("capacity_bytes", bytes);
     } else {
         json.KeyNull("capacity_bytes");
@@ -280,6 +312,7 @@ void PutDevices(JsonWriter& json) {
         KeyCell(json, "wwn", dev.acLunWwn.data());
         KeyStatus(json, dev);
         KeyCell(json, "capacity", dev.acCapacity.data());
+        KeyCapacityBytes(json, dev, nullptr);
         KeyCell(json, "vendor_product", dev.acVidPid.data());
         KeyCell(json, "ctrl_own_work", tsrows_OwnWorkShown(dev));
         KeyCell(json, "array_name", dev.acArrayName.data());

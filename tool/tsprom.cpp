@@ -176,7 +176,7 @@ void PutVlunCapacity(Exposition& out) {
                "Size of a vlun's multipath device in bytes, from /sys/block/dm-N/size.");
     ForEachVlun([&out](const VlunInfo& vlun) {
         uint64_t bytes = 0;
-        if (tstopo_GetDmBytes(vlun.stDev.acDevName.data(), &bytes) == 0) {
+        if (tstopo_GetBlockBytes(vlun.stDev.acDevName.data(), &bytes) == 0) {
             out.Series("tsextool_vlun_capacity_bytes", VlunIdentity(vlun), bytes);
         }
     });

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 #include "../common/intrusive_list.h"
@@ -46,6 +47,7 @@ struct DevInfo {
     int iIfVersion;
     int iShieldTpg;
     int iDualArray;
+    uint64_t ullCapacityBytes;  // READ CAPACITY's answer in bytes; 0 when it gave none
 };
 
 struct VlunInfo;

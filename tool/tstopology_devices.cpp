@@ -91,10 +91,23 @@ int GetCapacityFromSysfs(const char* name, char* dest, int destSize) {
     return SizeTextFromSectors(LeadingNumber(line), dest, static_cast<size_t>(destSize));
 }
 
-int tstopo_GetDmBytes(const char* name, uint64_t* bytes) {
-    // Only "dm-" and digits: nothing else is put into the path.
-    if (name == nullptr || bytes == nullptr || strncmp(name, "dm-", 3) != 0 || !IsDigit(name[3]) ||
-        strspn(name + 3, "0123456789") != strlen(name + 3)) {
+namespace {
+
+// A kernel name that may go into a sysfs path: "dm-" and digits, or "sd"
+// and lower-case letters.
+bool IsBlockName(const char* name) {
+    if (strncmp(name, "dm-", 3) == 0) {
+        return IsDigit(name[3]) && strspn(name + 3, "0123456789") == strlen(name + 3);
+    }
+    return strncmp(name, "sd", 2) == 0 && name[2] != '\0' &&
+           strspn(name + 2, "abcdefghijklmnopqrstuvwxyz") == strlen(name + 2);
+}
+
+}  // namespace
+
+int tstopo_GetBlockBytes(const char* name, uint64_t* bytes) {
+    // Only checked kernel names: nothing else is put into the path.
+    if (name == nullptr || bytes == nullptr || !IsBlockName(name)) {
         return -1;
     }
     char path[kEntryPathSize];

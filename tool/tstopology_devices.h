@@ -22,9 +22,9 @@ DevInfo* CreateDeviceWithDevinfo(const DevInfo* source);
 // The capacity text of /sys/block/NAME/size ("10G", "9.5G", "0.0K").
 int GetCapacityFromSysfs(const char* name, char* dest, int destSize);
 
-// The size in bytes of /sys/block/dm-N/size (512-byte sectors), read
-// without a shell; -1 when name is not "dm-" and digits or the file holds
-// no number that fits.
-int tstopo_GetDmBytes(const char* name, uint64_t* bytes);
+// The size in bytes of /sys/block/NAME/size (512-byte sectors), read
+// without a shell; -1 when name is neither "dm-" and digits nor "sd" and
+// lower-case letters, or the file holds no number that fits.
+int tstopo_GetBlockBytes(const char* name, uint64_t* bytes);
 
 #endif  // TSEXTOOL_TSTOPOLOGY_DEVICES_H

@@ -256,20 +256,25 @@ def tool_cells(values):
     return squeeze(" ".join(cell(v) for v in values))
 
 
-LISTING_UNITS = {"K": 1 << 10, "M": 1 << 20, "G": 1 << 30, "T": 1 << 40, "P": 1 << 50}
+LISTING_UNITS = {"B": 1, "K": 1 << 10, "M": 1 << 20, "G": 1 << 30, "T": 1 << 40, "P": 1 << 50}
 
 
-def vlun_capacity_agrees(vlun, failures):
-    """The exact size (sysfs) and the listing's rounded size text agree to
-    within the listing's rounding."""
-    match = re.match(r"^([0-9.]+)([KMGTP])$", vlun["capacity"] or "")
+def vlun_capacity_agrees(vlun, failures, name="vlun"):
+    """The exact size (READ CAPACITY, sysfs) and the cell's rounded size
+    text agree to within the text's rounding; a size is known exactly
+    wherever the cell shows one."""
+    match = re.match(r"^([0-9.]+)([BKMGTP])$", vlun["capacity"] or "")
     exact = vlun["capacity_bytes"]
+    if exact is None and match is not None and name == "path":
+        failures.append("%s: capacity %s without capacity_bytes" % (vlun[name], vlun["capacity"]))
     if exact is None or match is None:
         return
     shown = float(match.group(1)) * LISTING_UNITS[match.group(2)]
-    if abs(exact - shown) > 0.05 * shown:
-        failures.append("%s: capacity_bytes %d, the listing says %s" %
-                        (vlun["vlun"], exact, vlun["capacity"]))
+    # The texts round to a tenth of their unit, and a sector count to whole
+    # KiB.
+    if abs(exact - shown) > max(0.05 * shown, 1024):
+        failures.append("%s: capacity_bytes %d, the cell says %s" %
+                        (vlun[name], exact, vlun["capacity"]))
 
 
 def state_agrees(what, record, unchecked, failures):
@@ -302,6 +307,7 @@ def group_state(states, own_cell):
 def vlun_states_agree(vlun, unchecked, failures):
     for path in vlun["paths"]:
         state_agrees(path["path"], path, unchecked, failures)
+        vlun_capacity_agrees(path, failures, "path")
     states = [p["status"] for p in vlun["paths"]]
     own = vlun["rows"][0]["status_text"] if vlun["rows"] else None
     if vlun["status"] != group_state(states, own):
@@ -349,8 +355,10 @@ def tool_block(doc, failures):
     unchecked = set((doc.get("deadline") or {}).get("not_checked") or [])
     for record in doc.get("paths") or []:
         state_agrees(record["path"], record, unchecked, failures)
+        vlun_capacity_agrees(record, failures, "path")
     for record in doc.get("devices") or []:
         state_agrees(record["device"], record, unchecked, failures)
+        vlun_capacity_agrees(record, failures, "device")
     for phypath in doc.get("phypaths") or []:
         states = [p["status"] for p in phypath["paths"]]
         if phypath["status"] != group_state(states, phypath["status_text"]):
