@@ -128,22 +128,30 @@ unpack() {  # unpack TARBALL_STEM PROGRAM: the program's path into $work/path
 }
 ARCH=$(uname -m)
 E2E=$SRC/tests/e2e
-if unpack "tsexTool-1.0.0-linux-$ARCH-static" tsexTool && [ "$(id -u)" != 0 ]; then
-    echo "skipped: tsexTool answers only root"
-elif [ -f "$work/path" ]; then
+# The release version, as the top-level CMakeLists.txt defines it.
+VERSION=$(sed -n 's/^project(tskit VERSION \([0-9.]*\) .*/\1/p' "$SRC/CMakeLists.txt")
+[ -n "$VERSION" ] || fail "no release version in $SRC/CMakeLists.txt"
+if unpack "tsexTool-$VERSION-linux-$ARCH-static" tsexTool; then
     tool=$(cat "$work/path")
-    static_tool=$tool
-    status=$(row "$E2E/command_line.table" cli_show_version)
-    run_case "static tsexTool show version" "$tool" "$work/expected" "$status" show version
-    status=$(row "$E2E/command_line.table" cli_question_mark)
-    run_case "static tsexTool help" "$tool" "$work/expected" "$status" help
+    # --version answers any user, as --help does.
+    printf 'tsexTool %s\n' "$VERSION" >"$work/release"
+    run_case "static tsexTool --version" "$tool" "$work/release" 0 --version
+    if [ "$(id -u)" != 0 ]; then
+        echo "skipped: tsexTool answers only root"
+    else
+        static_tool=$tool
+        status=$(row "$E2E/command_line.table" cli_show_version)
+        run_case "static tsexTool show version" "$tool" "$work/expected" "$status" show version
+        status=$(row "$E2E/command_line.table" cli_question_mark)
+        run_case "static tsexTool help" "$tool" "$work/expected" "$status" help
+    fi
 fi
 printf 'ts_showdisk version 1.0.0\n' >"$work/version"
-if unpack "ts_showdisk-1.0.0-linux-$ARCH-static" ts_showdisk; then
+if unpack "ts_showdisk-$VERSION-linux-$ARCH-static" ts_showdisk; then
     static_showdisk=$(cat "$work/path")
     run_case "static ts_showdisk -v" "$(cat "$work/path")" "$work/version" 0 -v
 fi
-if unpack "ts_showdisk-1.0.0-esxi-$ARCH-static" ts_showdisk; then
+if unpack "ts_showdisk-$VERSION-esxi-$ARCH-static" ts_showdisk; then
     esxi=$(cat "$work/path")
     static_esxi=$esxi
     run_case "static ESXi ts_showdisk -v" "$esxi" "$work/version" 0 -v
@@ -155,7 +163,7 @@ fi
 for platform in linux esxi; do
     dynamic=$BUILD/capture/tskit-capture
     [ "$platform" = esxi ] && dynamic=$dynamic-esxi
-    if unpack "tskit-capture-1.0.0-$platform-$ARCH-static" tskit-capture; then
+    if unpack "tskit-capture-$VERSION-$platform-$ARCH-static" tskit-capture; then
         "$dynamic" --help >"$work/capture-help"
         run_case "static $platform tskit-capture --help" "$(cat "$work/path")" \
             "$work/capture-help" 0 --help

@@ -10,7 +10,9 @@ set -eu
 BUILD=$1
 SRC=$2
 OUT=$3
-VERSION=1.0.0
+# The release version, as the top-level CMakeLists.txt defines it.
+VERSION=$(sed -n 's/^project(tskit VERSION \([0-9.]*\) .*/\1/p' "$SRC/CMakeLists.txt")
+[ -n "$VERSION" ] || { echo "no release version in $SRC/CMakeLists.txt"; exit 1; }
 ARCH=$(uname -m)
 
 mkdir -p "$OUT"

@@ -1,10 +1,14 @@
 // tsexTool --nagios: check status as a Nagios/Icinga plugin. One status
 // line "SAN OK|WARNING|CRITICAL|UNKNOWN - ..." with the counts, the worst
-// finding and the performance data, then one line per alarm.
+// finding and the performance data, then one line per alarm, CRITICAL
+// first, within the 8 KiB of output that Nagios core keeps.
 #ifndef TSEXTOOL_TSNAGIOS_H
 #define TSEXTOOL_TSNAGIOS_H
 
+#include <cstddef>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "tsmonitor.h"
 
@@ -20,6 +24,26 @@ enum TsNagiosState {
 // 17 (identifier changed), UNKNOWN for 10 (no multipath listing), WARNING
 // for the others.
 TsNagiosState tsnagios_AlarmState(int type);
+
+// Nagios core reads at most this many bytes of a plugin's output; the
+// status line and the long output together stay within it.
+constexpr size_t kTsNagiosOutputLimit = 8192;
+
+// One line of the long output, its newline included.
+struct TsNagiosLine {
+    std::string text;
+    bool alarm;  // false: a device the deadline left unchecked
+};
+
+// The performance data of the counts, "label=value;warn;crit;min;max" each
+// (no thresholds; min 0; max where the count has a whole), without the
+// counts of a listing that was not read.
+std::string tsnagios_Perfdata(const TsMonitorCounts& counts);
+
+// Writes the lines in order while they fit in room bytes; when some do not,
+// the last line written says how many alarms (and unchecked devices) were
+// left out, and it fits in room too.
+void tsnagios_PutLongOutput(FILE* out, size_t room, const std::vector<TsNagiosLine>& lines);
 
 // Writes the plugin output of the scan; returns its state.
 TsNagiosState tsnagios_Write(FILE* out, const TsMonitorScan& scan);

@@ -24,7 +24,15 @@
 
 namespace {
 
+// What show version has always printed, kept for the scripts that read it;
+// the release version of the build is --version's.
 constexpr const char* kVersion = "1.0.3";
+
+#ifndef TSKIT_RELEASE_VERSION
+#error "TSKIT_RELEASE_VERSION comes from the build (tool/CMakeLists.txt)"
+#endif
+// The release version of the build, which the packages carry too.
+constexpr const char* kReleaseVersion = TSKIT_RELEASE_VERSION;
 
 // The longest command line: "show", a subcommand, a name and "verbose".
 constexpr int kMaxWords = 4;
@@ -502,12 +510,14 @@ constexpr const char* kOptionsHelp =
     "       tsexTool [--jobs N] [--timeout SECONDS] --prometheus [--textfile FILE]\n"
     "                check status\n"
     "       tsexTool --help\n"
+    "       tsexTool [--nagios] -V | --version\n"
     "Options, before the command:\n"
     "   --json           writes what the command found as one JSON document (the\n"
     "                    tables' values, typed; see tsexTool(8)); help, version and\n"
     "                    usage texts stay text\n"
     "   --nagios         check status as a Nagios/Icinga plugin: a status line with\n"
-    "                    performance data, a line per alarm; exit 0 OK, 1 WARNING,\n"
+    "                    the counts and performance data, a line per alarm,\n"
+    "                    CRITICAL first, all within 8 KiB; exit 0 OK, 1 WARNING,\n"
     "                    2 CRITICAL, 3 UNKNOWN\n"
     "   --prometheus     check status as Prometheus metrics (text exposition format)\n"
     "   --textfile FILE  with --prometheus: replaces FILE atomically instead of\n"
@@ -521,6 +531,8 @@ constexpr const char* kOptionsHelp =
     "                    none by default, 8 s with --nagios\n"
     "   -t SECONDS       with --nagios: the same as --timeout\n"
     "   --help           prints this text\n"
+    "   -V, --version    prints one line, tsexTool and its release version (with\n"
+    "                    or without --nagios); as --help, the last word\n"
     "Commands:\n" TSTOOL_HELP_VERSION TSTOOL_HELP_VLUN TSTOOL_HELP_PATH TSTOOL_HELP_DEVICE
         TSTOOL_HELP_PHYPATH TSTOOL_HELP_CHECK TSTOOL_HELP_REDUNDANCY TSTOOL_HELP_FAILOVER
     "COMPONENT: hostN or an HBA's port name, a fabric name or an iSCSI initiator's\n"
@@ -530,6 +542,7 @@ constexpr const char* kOptionsHelp =
 struct LeadingOptions {
     int first = 1;  // the first word of the command
     bool help = false;
+    bool version = false;
     unsigned jobs = kDefaultJobs;
     unsigned timeout = 0;  // seconds; 0: none given
     bool shortTimeout = false;
@@ -574,6 +587,10 @@ LeadingOptions ParseLeadingOptions(int argc, char* argv[]) {
             ++options.first;
         } else if (strcmp(word, "--help") == 0 && options.first == argc - 1) {
             options.help = true;  // the last word: the help, whatever came before
+            return options;
+        } else if ((strcmp(word, "--version") == 0 || strcmp(word, "-V") == 0) &&
+                   options.first == argc - 1) {
+            options.version = true;  // as --help; -V is what a plugin is asked
             return options;
         } else {
             break;
@@ -707,6 +724,10 @@ int main(int argc, char* argv[]) {
     const LeadingOptions options = ParseLeadingOptions(argc, argv);
     if (options.help) {
         Say(kOptionsHelp);
+        return 0;
+    }
+    if (options.version) {
+        (void)fprintf(stdout, "tsexTool %s\n", kReleaseVersion);
         return 0;
     }
     tsquery_SetJobs(options.jobs);

@@ -99,16 +99,16 @@ words)
     expect 'tsexTool ch' check
     expect 'tsexTool x'
     # The leading options: offered at a "-", the command words after --json.
-    expect 'tsexTool -' --jobs --timeout --json --nagios --prometheus --textfile --help
+    expect 'tsexTool -' --jobs --timeout --json --nagios --prometheus --textfile --help --version
     expect 'tsexTool --jobs '
     expect 'tsexTool --jobs 8 ' help '?' show check
-    expect 'tsexTool --jobs 8 -' --timeout --json --nagios --prometheus --textfile --help
+    expect 'tsexTool --jobs 8 -' --timeout --json --nagios --prometheus --textfile --help --version
     expect 'tsexTool --timeout '
-    expect 'tsexTool --timeout 5 -' --jobs --json --nagios --prometheus --textfile --help
+    expect 'tsexTool --timeout 5 -' --jobs --json --nagios --prometheus --textfile --help --version
     expect 'tsexTool --timeout 5 show ' version vlun path device phypath
-    expect 'tsexTool --nagios -' -t
+    expect 'tsexTool --nagios -' -t -V
     expect 'tsexTool --nagios -t '
-    expect 'tsexTool --nagios -t 5 -'
+    expect 'tsexTool --nagios -t 5 -' -V
     expect 'tsexTool --nagios -t 5 check ' status
     expect 'tsexTool --jobs 8 --nagios check ' status
     expect 'tsexTool --j' --jobs --json
@@ -117,6 +117,10 @@ words)
     expect 'tsexTool --json show ' version vlun path device phypath
     expect 'tsexTool --json show vlun ve' verbose
     expect 'tsexTool --help '
+    expect 'tsexTool --vers' --version
+    expect 'tsexTool --version '
+    expect 'tsexTool --nagios -V '
+    expect 'tsexTool --nagios -t 5 -V -'
     # The monitoring forms: check status alone, --textfile and --prometheus
     # in either order, a file name after --textfile.
     expect 'tsexTool --nagios ' check

@@ -59,7 +59,8 @@ from hostrun import SKIP, HostRun  # noqa: E402
 
 
 class Suite:
-    def __init__(self, opcodes, stderr, json_kind, jobs, access="ro", flags="", monitor=False):
+    def __init__(self, opcodes, stderr, json_kind, jobs, access="ro", flags="", monitor=False,
+                 short_options=()):
         self.opcodes = opcodes
         self.stderr = stderr  # "empty", or "sanitizer": only a sanitizer report fails
         self.json_kind = json_kind
@@ -67,6 +68,9 @@ class Suite:
         self.access = access
         self.flags = flags
         self.monitor = monitor
+        # The program's leading options of one dash, which a --json before
+        # them would change as the ones of two dashes (-V, the version).
+        self.short_options = short_options
 
     def audit_rule(self):
         if self.flags:
@@ -78,7 +82,8 @@ class Suite:
 
 
 SUITES = {
-    "tsextool": Suite("00|12|25|9e", "empty", "tsextool", jobs=True, monitor=True),
+    "tsextool": Suite("00|12|25|9e", "empty", "tsextool", jobs=True, monitor=True,
+                      short_options=("-t", "-V")),
     "showdisk": Suite("00|12", "empty", "showdisk-linux", jobs=True),
     "esxi": Suite("00|12", "sanitizer", "showdisk-esxi", jobs=True),
     "solaris": Suite("12", "empty", "showdisk-solaris", jobs=False, access="rw", flags="0x802"),
@@ -262,8 +267,9 @@ class HostChecks:
         """A scenario that starts with a leading option (--json, --help) is
         its own check of it: another --json before it would change what its
         words mean."""
+        first = scenario.words[0] if scenario.words else ""
         return (self.suite.json_kind is not None and self.args.variants and
-                not (scenario.words and scenario.words[0].startswith("--")))
+                not first.startswith("--") and first not in self.suite.short_options)
 
     def monitored(self, scenario):
         return (self.suite.monitor and self.args.variants and not scenario.refuse and

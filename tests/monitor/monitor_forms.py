@@ -15,9 +15,13 @@ host of every check status scenario, as the scenario's user; with
 - --nagios check status: the state is the worst over the alarms (CRITICAL
   for 14 and 17, WARNING for 11, 12, 13, 15, 16 and 18, UNKNOWN for 10, OK
   for none), also the exit status; the status line names the counts and the
-  worst alarm, its performance data hold the counts ("U" where the listing
-  was not read), and one line per alarm follows. A scan that could not run,
-  and a run by another user, are UNKNOWN (3);
+  worst alarm with no ';' before its '|', its performance data follow the
+  plugin guidelines' grammar and hold the counts with min 0 and the max of
+  the failed counts (a listing that was not read: the alarms alone), and one
+  line per alarm follows, CRITICAL, then WARNING, then UNKNOWN, each in the
+  document's order; where the whole would pass 8192 bytes, as many lines as
+  fit with "and N more alarms" last. A scan that could not run has no
+  performance data; it, and a run by another user, are UNKNOWN (3);
 - --prometheus check status: parsed by prometheus_client's parser; every
   family has HELP and TYPE; the scan's success, the alarms by type, the
   vluns, their paths by state and their capacity, and an up gauge per path
@@ -36,8 +40,9 @@ With --generated COUNT the same checks run on COUNT hosts that
 sim/generator/generate_host.py makes, each with its own seed, size, share of
 failed paths and of dead physical paths, and with LUNs without a dm node and
 paths whose node is missing, that hang, or that the listing calls failed
-while they answer laid over them; each host's runs share one start, and a
-failure names the seed and what it laid.
+while they answer laid over them; and on one host of more alarms than the
+plugin output holds, whose output must be cut. Each host's runs share one
+start, and a failure names the seed and what it laid.
 """
 
 import argparse
@@ -136,25 +141,37 @@ def mix_faults(topology, rng):
     return laid
 
 
+# A host of more alarms than the plugin output holds (some 120 of them,
+# a third CRITICAL, spread among the others).
+MANY_ALARMS = ["--luns", "120", "--paths", "2", "--hbas", "2", "--failed", "0.3",
+               "--dead-phypaths", "0.25", "--seed", "281"]
+
+
 def generated_topologies(args):
     """Hosts of every size class the generator makes, one seed each, with
-    missing, hung, dm-failed and dm-less paths mixed in."""
+    missing, hung, dm-failed and dm-less paths mixed in, and the host of
+    many alarms; each with whether its plugin output is cut."""
     generator = os.path.join(args.source_root, "sim", "generator", "generate_host.py")
+    hosts = []
     for seed in range(1, args.generated + 1):
         rng = random.Random(seed)
         words = ["--luns", str(rng.randint(1, 16)), "--paths", str(rng.choice([1, 2, 4])),
                  "--arrays", str(rng.randint(1, 2)), "--hbas", str(rng.randint(1, 2)),
                  "--failed", str(rng.choice([0, 0.1, 0.3])),
                  "--dead-phypaths", str(rng.choice([0, 0, 0.25])), "--seed", str(seed)]
+        hosts.append((words, rng))
+    hosts.append((MANY_ALARMS, None))
+    for index, (words, rng) in enumerate(hosts):
         generated = subprocess.run([sys.executable, "-B", generator] + words,
                                    stdout=subprocess.PIPE, check=True).stdout
         topology = json.loads(generated)
-        laid = mix_faults(topology, rng)
-        path = os.path.join(args.work, "host%d.json" % seed)
+        laid = mix_faults(topology, rng) if rng is not None else {}
+        path = os.path.join(args.work, "host%d.json" % index)
         with open(path, "w") as f:
             json.dump(topology, f)
         faults = ", ".join("%d %s" % (n, kind) for kind, n in sorted(laid.items()))
-        yield path, "seed %d: %s%s" % (seed, " ".join(words), "; " + faults if faults else "")
+        what = "seed %s: %s%s" % (words[-1], " ".join(words), "; " + faults if faults else "")
+        yield path, what, words is MANY_ALARMS
 
 
 class Host:
@@ -239,7 +256,85 @@ def plural(count, word):
     return "%d %s%s" % (count, word, "" if count == 1 else "s")
 
 
-def check_nagios(host, expected):
+# Nagios core keeps this many bytes of a plugin's output (status line and
+# long output together).
+OUTPUT_LIMIT = 8192
+# The order of the long output's alarm lines; ties keep the alarms' order.
+LINE_ORDER = {"CRITICAL": 0, "WARNING": 1, "UNKNOWN": 2}
+# One performance datum as the plugin guidelines define it:
+# 'label'=value[UOM];[warn];[crit];[min];[max], value, min and max of
+# [-0-9.], the UOM one of s, ms, us, %, B, KB, MB, TB, c or none, trailing
+# unfilled semicolons dropped.
+NUMBER = r"-?[0-9]+(?:\.[0-9]+)?"
+PERFDATUM = re.compile(r"^(?P<label>[^'= ]+|'[^'=]+')=(?P<value>%s)(?P<uom>s|ms|us|%%|B|KB|MB|TB|c)?"
+                       r"(?:;(?P<warn>[^; ]*)(?:;(?P<crit>[^; ]*)(?:;(?P<min>(?:%s)?)"
+                       r"(?:;(?P<max>(?:%s)?))?)?)?)?$" % (NUMBER, NUMBER, NUMBER))
+
+
+def parse_perfdata(perfdata):
+    """The data by label as (value, min, max) texts; a list of what breaks
+    the grammar."""
+    data, broken = {}, []
+    for item in perfdata.split(" "):
+        match = PERFDATUM.match(item)
+        if match is None:
+            broken.append(item)
+            continue
+        data[match.group("label")] = (match.group("value"), match.group("min") or "",
+                                      match.group("max") or "")
+    return data, broken
+
+
+def expected_perfdata(expected):
+    """label: (value, min, max): min 0 for every count, the whole as the
+    max of a failed count, the counts of a listing that was not read left
+    out."""
+    alarms = {"alarms": (str(len(expected.alarms)), "0", "")}
+    if not expected.listing_read:
+        return alarms
+    counts = expected.counts()
+    want = {name: (str(counts[name]), "0", "") for name in ("vluns", "paths", "phypaths")}
+    want["paths_failed"] = (str(counts["paths_failed"]), "0", str(counts["paths"]))
+    want["phypaths_failed"] = (str(counts["phypaths_failed"]), "0", str(counts["phypaths"]))
+    order = ("vluns", "paths", "paths_failed", "phypaths", "phypaths_failed")
+    return dict([(name, want[name]) for name in order] + list(alarms.items()))
+
+
+def left_out_line(count):
+    return "and %s" % plural(count, "more alarm")
+
+
+def check_long_output(text, lines, want_lines):
+    """The alarm lines in severity order, cut only where the whole output
+    would pass OUTPUT_LIMIT bytes, and then as late as the last line allows."""
+    failures = []
+    if len(text) > OUTPUT_LIMIT:
+        failures.append("the plugin output has %d bytes, more than %d" %
+                        (len(text), OUTPUT_LIMIT))
+    got = lines[1:]
+    if got == want_lines:
+        return failures, False
+    kept = len(got) - 1
+    if kept < 0 or got[:kept] != want_lines[:kept] or kept >= len(want_lines):
+        failures.append("alarm lines\n  %s\nexpected (a prefix of)\n  %s" %
+                        ("\n  ".join(got), "\n  ".join(want_lines)))
+        return failures, False
+    if got[-1] != left_out_line(len(want_lines) - kept):
+        failures.append("last line %r, expected %r" %
+                        (got[-1], left_out_line(len(want_lines) - kept)))
+    whole = len(lines[0]) + 1 + sum(len(line) + 1 for line in want_lines)
+    if whole <= OUTPUT_LIMIT:
+        failures.append("cut although the whole output (%d bytes) fits" % whole)
+    left = len(want_lines) - kept - 1
+    one_more = (len(text) - len(got[-1]) - 1 + len(want_lines[kept]) + 1 +
+                (len(left_out_line(left)) + 1 if left else 0))
+    if one_more <= OUTPUT_LIMIT:
+        failures.append("cut after %d lines although one more (%d bytes in all) fits" %
+                        (kept, one_more))
+    return failures, True
+
+
+def check_nagios(host, expected, must_cut=False):
     failures = []
     status, text = host.run("--nagios", "check", "status")
     if host.uid is not None:
@@ -250,10 +345,11 @@ def check_nagios(host, expected):
     if lines[-1] != "":
         failures.append("the plugin output does not end with a newline")
     lines = lines[:-1]
-    match = re.match(r"^SAN (OK|WARNING|CRITICAL|UNKNOWN) - ([^|]*) \| ([^|]*)$",
+    match = re.match(r"^SAN (OK|WARNING|CRITICAL|UNKNOWN) - ([^|;]*?)(?: \| ([^|]*))?$",
                      lines[0] if lines else "")
     if match is None:
-        return ["status line %r is not 'SAN STATE - text | perfdata'" % (lines[:1],)]
+        return ["status line %r is not 'SAN STATE - text | perfdata' without a ';' before "
+                "the '|'" % (lines[:1],)]
     state, summary, perfdata = match.groups()
     if not expected.scan_ran:
         want_state = "UNKNOWN"
@@ -265,47 +361,46 @@ def check_nagios(host, expected):
     if state != want_state or status != STATES[want_state]:
         failures.append("state %s, exit %d; expected %s, exit %d" %
                         (state, status, want_state, STATES[want_state]))
-    values = dict(item.split("=", 1) for item in perfdata.split(" "))
-    names = ["vluns", "paths", "paths_failed", "phypaths", "phypaths_failed", "alarms"]
-    if list(values) != names:
-        failures.append("perfdata labels %r, expected %r" % (list(values), names))
     if not expected.scan_ran:
-        want = {name: "U" for name in names}
-    elif not expected.listing_read:
-        want = {name: "U" for name in names}
-        want["alarms"] = str(len(expected.alarms))
+        if perfdata is not None:
+            failures.append("a scan that did not run has performance data %r" % perfdata)
+        if len(lines) != 1:
+            failures.append("a scan that did not run has one line, not %d" % len(lines))
+        return failures
+    values, broken = parse_perfdata(perfdata or "")
+    if broken:
+        failures.append("perfdata items %r break the guidelines' grammar" % broken)
+    want = expected_perfdata(expected)
+    if list(values.items()) != list(want.items()):
+        failures.append("perfdata (value, min, max) %r, expected %r" % (values, want))
+    counts = expected.counts()
+    if expected.listing_read:
+        head = "%s, %s (%d failed), %s (%d failed) - " % (
+            plural(counts["vluns"], "vlun"), plural(counts["paths"], "path"),
+            counts["paths_failed"], plural(counts["phypaths"], "phypath"),
+            counts["phypaths_failed"])
     else:
-        want = {name: str(value) for name, value in expected.counts().items()}
-    if values != want:
-        failures.append("perfdata %r, expected %r" % (values, want))
-    if expected.scan_ran:
-        counts = expected.counts()
-        if expected.listing_read:
-            head = "%s, %s (%d failed), %s (%d failed); " % (
-                plural(counts["vluns"], "vlun"), plural(counts["paths"], "path"),
-                counts["paths_failed"], plural(counts["phypaths"], "phypath"),
-                counts["phypaths_failed"])
-        else:
-            head = "multipath listing unavailable; "
-        if expected.alarms:
-            worst = next(a for a in expected.alarms if alarm_state(a["type"]) == want_state)
-            head += "%s (%d critical, %d warning), worst: %s" % (
-                plural(len(expected.alarms), "alarm"),
-                sum(1 for a in expected.alarms if alarm_state(a["type"]) == "CRITICAL"),
-                sum(1 for a in expected.alarms if alarm_state(a["type"]) == "WARNING"),
-                safe(worst["description"], "|"))
-        else:
-            head += "no alarm"
-        if summary != head:
-            failures.append("status text\n  %r\nexpected\n  %r" % (summary, head))
-        want_lines = ["%s: alarm %d: %s" % (alarm_state(a["type"]), a["type"],
-                                            safe(a["description"], "|"))
-                      for a in expected.alarms]
-        if lines[1:] != want_lines:
-            failures.append("alarm lines\n  %s\nexpected\n  %s" %
-                            ("\n  ".join(lines[1:]), "\n  ".join(want_lines)))
-    elif len(lines) != 1:
-        failures.append("a scan that did not run has one line, not %d" % len(lines))
+        head = "multipath listing unavailable - "
+    if expected.alarms:
+        worst = next(a for a in expected.alarms if alarm_state(a["type"]) == want_state)
+        head += "%s (%d critical, %d warning), worst: %s" % (
+            plural(len(expected.alarms), "alarm"),
+            sum(1 for a in expected.alarms if alarm_state(a["type"]) == "CRITICAL"),
+            sum(1 for a in expected.alarms if alarm_state(a["type"]) == "WARNING"),
+            safe(worst["description"], "|;"))
+    else:
+        head += "no alarm"
+    if summary != head:
+        failures.append("status text\n  %r\nexpected\n  %r" % (summary, head))
+    ordered = sorted(expected.alarms, key=lambda a: LINE_ORDER[alarm_state(a["type"])])
+    want_lines = ["%s: alarm %d: %s" % (alarm_state(a["type"]), a["type"],
+                                        safe(a["description"], "|"))
+                  for a in ordered]
+    long_failures, cut = check_long_output(text, lines, want_lines)
+    failures += long_failures
+    if must_cut and not cut:
+        failures.append("the host's %d alarms were meant to pass %d bytes, and did not" %
+                        (len(want_lines), OUTPUT_LIMIT))
     return failures
 
 
@@ -512,19 +607,20 @@ def check_tables(host, expected):
     return failures
 
 
-def check_host(host):
+def check_host(host, must_cut=False):
     """Every failure of the two forms and the tables on a host, against its
-    documents."""
+    documents; must_cut: the host has more alarms than the plugin output
+    holds."""
     expected = Expected(host)
-    return (check_nagios(host, expected) + check_prometheus(host, expected) +
+    return (check_nagios(host, expected, must_cut) + check_prometheus(host, expected) +
             check_tables(host, expected) + host.failures)
 
 
-def check_generated(args, index, topology, what):
+def check_generated(args, index, topology, what, must_cut):
     host = Host(HostRun(args.sansim, topology, os.path.join(args.work, "run%d" % index)),
                 args.program)
     host.plan()
-    return what, check_host(host)
+    return what, check_host(host, must_cut)
 
 
 def main():
