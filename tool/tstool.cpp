@@ -14,6 +14,7 @@
 #include "tsjson.h"
 #include "tslog.h"
 #include "tsmonitor.h"
+#include "tsname.h"
 #include "tsquery.h"
 #include "tsprint.h"
 #include "tstopology.h"
@@ -118,6 +119,18 @@ void SayFinding(const char* text) {
     (void)snprintf(line, sizeof line, "%s", text);
     line[strcspn(line, "\n")] = '\0';
     tsjson_AddMessage(line);
+}
+
+// Refuses a name that names more than one vlun: one line, or one message of
+// the document.
+int SayAmbiguousName(const char* name, const TsNameLookup& lookup) {
+    const std::string line = tsname_AmbiguousLine(name, lookup);
+    if (tsjson_Active()) {
+        tsjson_AddMessage(line.c_str());
+    } else {
+        Say((line + "\n").c_str());
+    }
+    return -1;
 }
 
 // The found records as a table, or collected for the document.
@@ -432,21 +445,44 @@ int tstool_ShowDeviceAll() {
     return result;
 }
 
+// show vlun NAME and show path NAME but for an sd name: the vlun that NAME
+// (devName once "/dev/" is dropped) names by its dm name, alias or WWID,
+// with its paths. A name of no vlun says so as a dm name always did; any
+// other name, which once was refused unread, still is when the listing
+// cannot be read (it names no map then either).
+int ShowNamedVlun(const char* name, const char* devName) {
+    TsNameLookup lookup;
+    const int result = tstopo_GetVlunTopologyByName(devName, &lookup);
+    const bool dmName = StartsWith(devName, "dm-");
+    if (result != 0 && !dmName) {
+        SayNoDevice(devName);
+        return 0;
+    }
+    if (result != 0) {
+        return SayMultipathTrouble(result);
+    }
+    if (lookup.dmNames.size() > 1) {
+        return SayAmbiguousName(name, lookup);
+    }
+    // A map that identification dropped is no vlun either.
+    if (lookup.dmNames.size() == 1 &&
+        tstopo_GetVlunByDevname(lookup.dmNames[0].c_str()) != nullptr) {
+        ShowView(TS_JSON_VLUN_PATHS, lookup.dmNames[0].c_str(), tsprint_VlunPathTopolopy);
+    } else if (dmName) {
+        ShowView(TS_JSON_VLUN_PATHS, devName, tsprint_VlunPathTopolopy);
+    } else {
+        SayNoDevice(devName);
+    }
+    return 0;
+}
+
 int tstool_ShowVlunSpecify(const char* name) {
     const char* devName = AcceptDeviceName(name);
     if (devName == nullptr) {
         return -1;
     }
     tsjson_Discovering();
-    if (!StartsWith(devName, "dm-")) {
-        SayNoDevice(devName);
-        return 0;
-    }
-    int result = tstopo_GetVlunTopology(devName, nullptr);
-    if (result == 0) {
-        ShowView(TS_JSON_VLUN_PATHS, devName, tsprint_VlunPathTopolopy);
-    }
-    return SayMultipathTrouble(result);
+    return ShowNamedVlun(name, devName);
 }
 
 int tstool_ShowPathSpecify(const char* name) {
@@ -461,14 +497,8 @@ int tstool_ShowPathSpecify(const char* name) {
         if (result == 0) {
             ShowView(TS_JSON_PATHS, devName, tsprint_PathTopolopy);
         }
-    } else if (StartsWith(devName, "dm-")) {
-        result = tstopo_GetVlunTopology(devName, nullptr);
-        if (result == 0) {
-            ShowView(TS_JSON_VLUN_PATHS, devName, tsprint_VlunPathTopolopy);
-        }
     } else {
-        SayNoDevice(devName);
-        return 0;
+        return ShowNamedVlun(name, devName);
     }
     return SayMultipathTrouble(result);
 }
@@ -480,6 +510,17 @@ int tstool_ShowDeviceSpecify(const char* name) {
     }
     tsjson_Discovering();
     int result = tstopo_GetDeviceTopology(devName);
+    if (result == 0 && list_empty(&g_tsdevicelist)) {
+        // No disk of that kernel name: the dm disk of the vlun that the
+        // name names by its alias or WWID, if any.
+        TsNameLookup lookup;
+        if (tstopo_LookUpVlunName(devName, &lookup) == 0 && lookup.dmNames.size() > 1) {
+            return SayAmbiguousName(name, lookup);
+        }
+        if (lookup.dmNames.size() == 1) {
+            result = tstopo_GetDeviceTopology(lookup.dmNames[0].c_str());
+        }
+    }
     if (result == 0) {
         ShowView(TS_JSON_DEVICES, devName, tsprint_DeviceTopolopy);
     }
@@ -536,7 +577,9 @@ constexpr const char* kOptionsHelp =
     "Commands:\n" TSTOOL_HELP_VERSION TSTOOL_HELP_VLUN TSTOOL_HELP_PATH TSTOOL_HELP_DEVICE
         TSTOOL_HELP_PHYPATH TSTOOL_HELP_CHECK TSTOOL_HELP_REDUNDANCY TSTOOL_HELP_FAILOVER
     "COMPONENT: hostN or an HBA's port name, a fabric name or an iSCSI initiator's\n"
-    "address, a target port name, or ARRAY_SN:CONTROLLER.\n";
+    "address, a target port name, or ARRAY_SN:CONTROLLER.\n"
+    "devname: a vlun's dm-N, its multipath alias (NAME or /dev/mapper/NAME) or its\n"
+    "WWID (with or without the leading 3); a path's or a disk's sdX.\n";
 
 // The options before the command's words.
 struct LeadingOptions {

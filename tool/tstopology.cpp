@@ -81,6 +81,7 @@ void tstopo_InitVlunInfoToDefault(VlunInfo* vlun) {
     SetDefault(vlun->acDmWwn, "--");
     SetDefault(vlun->acDmSize, "--");
     SetDefault(vlun->acDmVidPid, "--/--");
+    SetDefault(vlun->acAlias, "--");
     tstopo_InitDevInfoToDefault(&vlun->stDev, TS_DEVTYPE_VLUN);
 }
 

@@ -75,6 +75,10 @@ struct VlunInfo {
     TsText<64> acDmWwn;
     TsText<16> acDmSize;
     TsText<64> acDmVidPid;
+    // The map's alias: the name its header starts with when the WWID follows
+    // in parentheses ("mpatha (36e0fc...) dm-0 ..."); "--" for a map named
+    // by its WWID. A device-mapper name holds at most 127 characters.
+    TsText<128> acAlias;
 };
 
 // One physical path: the paths over one initiator-port/target-port pair.

@@ -15,6 +15,7 @@
 #include "boundedfunc.h"
 #include "scsi_withheld.h"
 #include "tsioctrl.h"
+#include "tsname.h"
 #include "tsquery.h"
 #include "tslog.h"
 #include "tstopology_listing.h"
@@ -47,6 +48,35 @@ void FreeVlun(VlunInfo* vlun) {
 // A map header carries one of the vendor words somewhere in the line.
 bool IsVendorHeader(const char* line) {
     return strstr(line, "QELMAR") != nullptr || strstr(line, "ZUNTA") != nullptr;
+}
+
+// The dm name of a header that discovery makes a vlun of: a line of one of
+// the vendor's maps with a dm word of its own (GetDMnameStringFromLinebuf
+// says why the name is not simply the word at the first "dm-").
+bool VendorMapHeader(const char* line, char* dmName) {
+    return IsVendorHeader(line) && GetDMnameStringFromLinebuf(line, dmName, kNameSize) == 0;
+}
+
+// The header's alias, or the default "--" for a map without one (or with
+// one too long to keep).
+void TakeAlias(const char* line, TsText<128>* alias) {
+    char word[128];
+    if (GetDMaliasStringFromLinebuf(line, word, sizeof word) == 0 && word[0] != '\0') {
+        (void)memcpy_s(alias->data(), alias->size(), word, sizeof word);
+    }
+}
+
+// A listing line without its newline (lines longer than the buffer come in
+// pieces, as every cutter of the listing takes them).
+bool NextListingLine(FILE* listing, char* line, int size) {
+    if (fgets(line, size, listing) == nullptr) {
+        return false;
+    }
+    const size_t length = strlen(line);
+    if (length > 0 && line[length - 1] == '\n') {
+        line[length - 1] = '\0';
+    }
+    return true;
 }
 
 // A SCSI disk's kernel name: "sd" and lower-case letters (sdb, sdaa).
@@ -163,6 +193,7 @@ VlunInfo* CreateVlunFromMultipath(const char* line, const char* dmName) {
     // Whatever the cutter found stands, also a product without a vendor.
     (void)GetDMvidpidStringFromLinebuf(line, vendor, product, kNameSize);
     (void)sprintf_s(vlun->acDmVidPid.data(), vlun->acDmVidPid.size(), "%s/%s", vendor, product);
+    TakeAlias(line, &vlun->acAlias);
 
     list_add_tail(&vlun->stList, &g_tsvlunlist);
     tsprint_Log(kLogDetail, "Get vlun[%s].\n", vlun->stDev.acDevPath.data());
@@ -233,21 +264,16 @@ void GetVlunTopologyFromListing(FILE* listing, const char* vlunName, const char*
     VlunInfo* current = nullptr;  // set while the lines belong to a wanted vlun
     MapQueueing map;
     char line[kLineSize];
-    while (fgets(line, sizeof line, listing) != nullptr) {
-        size_t length = strlen(line);
-        if (length > 0 && line[length - 1] == '\n') {
-            line[length - 1] = '\0';
-        }
+    while (NextListingLine(listing, line, kLineSize)) {
         // Any line with "dm-" is a map header and ends the block before it.
         // One without a dm word of its own creates nothing and its block is
-        // ignored like any skipped map's (GetDMnameStringFromLinebuf says why
-        // the name is not simply the word at the first "dm-").
+        // ignored like any skipped map's.
         if (strstr(line, "dm-") != nullptr) {
             EndMap(current, map);
             current = nullptr;
             map = MapQueueing();
             char dmName[kNameSize];
-            if (!IsVendorHeader(line) || GetDMnameStringFromLinebuf(line, dmName, kNameSize) != 0 ||
+            if (!VendorMapHeader(line, dmName) ||
                 (vlunName != nullptr && strcmp(vlunName, dmName) != 0)) {
                 continue;
             }
@@ -274,6 +300,28 @@ void GetVlunTopologyFromListing(FILE* listing, const char* vlunName, const char*
     EndMap(current, map);
 }
 
+void GetMapNamesFromListing(FILE* listing, std::vector<TsMapNames>* maps) {
+    if (listing == nullptr || maps == nullptr) {
+        return;
+    }
+    char line[kLineSize];
+    while (NextListingLine(listing, line, kLineSize)) {
+        TsMapNames names{};
+        if (strstr(line, "dm-") == nullptr || !VendorMapHeader(line, names.acDmName.data())) {
+            continue;
+        }
+        // As for a vlun: "--" for a map without an alias or a WWID word.
+        (void)sprintf_s(names.acAlias.data(), names.acAlias.size(), "--");
+        TakeAlias(line, &names.acAlias);
+        if (GetDMwwidWordFromLinebuf(line, names.acWwid.data(),
+                                     static_cast<int>(names.acWwid.size())) != 0 ||
+            names.acWwid[0] == '\0') {
+            (void)sprintf_s(names.acWwid.data(), names.acWwid.size(), "--");
+        }
+        maps->push_back(names);
+    }
+}
+
 namespace {
 
 // The whole output of one "multipath -ll" run and whether it succeeded: the
@@ -288,43 +336,67 @@ bool ReadListing(FILE* pipe, std::string* text) {
     return ferror(pipe) == 0;
 }
 
-}  // namespace
+// Reports a listing that failed, unless the caller keeps quiet about it.
+void ReportListing(bool report, const char* text) {
+    if (report) {
+        tsprint_Log(kLogError, "%s", text);
+    }
+}
 
-int GetVlunTopologyFromMultipath(const char* vlunName, const char* pathName) {
+// One run of "multipath -ll" into text: 0, TS_ERR_FAILED when it cannot be
+// started, TS_ERR_NO_MULTIPATH when it fails.
+int RunListing(std::string* text, bool report) {
     ListingPipe pipe(kMultipathListing);
     if (!pipe.Valid()) {
-        tsprint_Log(kLogError, "Execute popen(\"multipath -ll\") command failed.\n");
+        ReportListing(report, "Execute popen(\"multipath -ll\") command failed.\n");
         return TS_ERR_FAILED;
     }
-    std::string text;
-    const bool read = ReadListing(pipe.Get(), &text);
+    const bool read = ReadListing(pipe.Get(), text);
     if (!read || pipe.Close() != 0) {
-        tsprint_Log(kLogError, "Execute \"multipath -ll\" command failed.\n");
+        ReportListing(report, "Execute \"multipath -ll\" command failed.\n");
         return TS_ERR_NO_MULTIPATH;
     }
+    return 0;
+}
+
+// The multipath command's check, then its one run: the listing serves as
+// its own check as well.
+int ProbeAndRunListing(std::string* text, bool report) {
+    if (system("which multipath >/dev/null 2>&1") != 0) {
+        ReportListing(report, "Execute \"which multipath\" command failed.\n");
+        return TS_ERR_NO_MULTIPATH;
+    }
+    return RunListing(text, report);
+}
+
+// The listing text as a stream, handed to walk; an empty listing walks nothing.
+template <typename Walk>
+int WalkListing(std::string& text, bool report, Walk walk) {
     if (text.empty()) {
         return 0;
     }
     FILE* listing = fmemopen(text.data(), text.size(), "r");
     if (listing == nullptr) {
-        tsprint_Log(kLogError, "Execute popen(\"multipath -ll\") command failed.\n");
+        ReportListing(report, "Execute popen(\"multipath -ll\") command failed.\n");
         return TS_ERR_FAILED;
     }
-    GetVlunTopologyFromListing(listing, vlunName, pathName);
+    walk(listing);
     (void)fclose(listing);
     return 0;
 }
 
-int tstopo_GetVlunTopology(const char* vlunName, const char* pathName) {
-    if (system("which multipath >/dev/null 2>&1") != 0) {
-        tsprint_Log(kLogError, "Execute \"which multipath\" command failed.\n");
-        return TS_ERR_NO_MULTIPATH;
-    }
-    // One run of the listing serves as its check as well.
-    int result = GetVlunTopologyFromMultipath(vlunName, pathName);
-    if (result != 0) {
-        return result;
-    }
+// What name names among the vendor's maps of the listing text.
+int LookUpName(std::string& text, const char* name, TsNameLookup* lookup, bool report) {
+    std::vector<TsMapNames> maps;
+    const int result = WalkListing(
+        text, report, [&maps](FILE* listing) { GetMapNamesFromListing(listing, &maps); });
+    tsname_Resolve(name, maps.data(), maps.size(), lookup);
+    return result;
+}
+
+// The vluns of g_tsvlunlist identified through their nodes and paths; those
+// that turn out to be another vendor's are dropped.
+void IdentifyVluns() {
     std::vector<TsQuery> queries = VlunQueries();
     tsquery_Run(&queries);
     TsQuery* query = queries.data();
@@ -348,7 +420,62 @@ int tstopo_GetVlunTopology(const char* vlunName, const char* pathName) {
         }
         link = next;
     }
-    return 0;
+}
+
+// Discovery from one listing text into g_tsvlunlist.
+int ParseAndIdentify(std::string& text, const char* vlunName, const char* pathName) {
+    const int result = WalkListing(text, true, [=](FILE* listing) {
+        GetVlunTopologyFromListing(listing, vlunName, pathName);
+    });
+    if (result == 0) {
+        IdentifyVluns();
+    }
+    return result;
+}
+
+}  // namespace
+
+int GetVlunTopologyFromMultipath(const char* vlunName, const char* pathName) {
+    std::string text;
+    const int result = RunListing(&text, true);
+    if (result != 0) {
+        return result;
+    }
+    return WalkListing(text, true, [=](FILE* listing) {
+        GetVlunTopologyFromListing(listing, vlunName, pathName);
+    });
+}
+
+int tstopo_GetVlunTopology(const char* vlunName, const char* pathName) {
+    std::string text;
+    const int result = ProbeAndRunListing(&text, true);
+    return result != 0 ? result : ParseAndIdentify(text, vlunName, pathName);
+}
+
+int tstopo_GetVlunTopologyByName(const char* name, TsNameLookup* lookup) {
+    if (lookup == nullptr) {
+        return TS_ERR_FAILED;
+    }
+    lookup->dmNames.clear();
+    std::string text;
+    int result = ProbeAndRunListing(&text, true);
+    if (result == 0) {
+        result = LookUpName(text, name, lookup, true);
+    }
+    if (result != 0 || lookup->dmNames.size() != 1) {
+        return result;
+    }
+    return ParseAndIdentify(text, lookup->dmNames[0].c_str(), nullptr);
+}
+
+int tstopo_LookUpVlunName(const char* name, TsNameLookup* lookup) {
+    if (lookup == nullptr) {
+        return TS_ERR_FAILED;
+    }
+    lookup->dmNames.clear();
+    std::string text;
+    const int result = ProbeAndRunListing(&text, false);
+    return result != 0 ? result : LookUpName(text, name, lookup, false);
 }
 
 void UpdatePhypathInfoByPath(PhypathInfo* phypath, PathInfo* path) {

@@ -7,7 +7,9 @@
 #define TSEXTOOL_TSTOPOLOGY_DISCOVERY_H
 
 #include <cstdio>
+#include <vector>
 
+#include "tsname.h"
 #include "tstopology.h"
 #include "tsstatus.h"
 
@@ -17,6 +19,16 @@
 int tstopo_GetVlunTopology(const char* vlunName, const char* pathName);
 int tstopo_GetPhypathTopology();
 
+// Discovery of the one vlun that name names, from a device name on the
+// command line ("/dev/" dropped): its dm name, its alias or its WWID
+// (tsname.h), looked up in the same run of the listing that discovery then
+// reads. lookup says what the name came to; only a name of exactly one of
+// the vendor's maps discovers that map. 0, or one of the TS_ERR_ results.
+int tstopo_GetVlunTopologyByName(const char* name, TsNameLookup* lookup);
+// The same look-up alone, creating no record, and without a report when the
+// listing cannot be read (lookup then names nothing).
+int tstopo_LookUpVlunName(const char* name, TsNameLookup* lookup);
+
 // ---------------------------------------------------------------------------
 // The steps of discovery, for the tests and the fuzz targets.
 
@@ -24,6 +36,8 @@ int tstopo_GetPhypathTopology();
 // g_tsvlunlist, without identification.
 int GetVlunTopologyFromMultipath(const char* vlunName, const char* pathName);
 void GetVlunTopologyFromListing(FILE* listing, const char* vlunName, const char* pathName);
+// The names of the maps that discovery would make vluns of, in listing order.
+void GetMapNamesFromListing(FILE* listing, std::vector<TsMapNames>* maps);
 VlunInfo* CreateVlunFromMultipath(const char* line, const char* dmName);
 PathInfo* CreatePathFromMultipath(VlunInfo* vlun, const char* line, const char* sdName);
 

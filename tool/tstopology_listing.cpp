@@ -145,6 +145,46 @@ int GetDMvidpidStringFromLinebuf(const char* line, char* vendor, char* product, 
     return 0;
 }
 
+namespace {
+
+// Word 2 of a header when it is a word in parentheses: the WWID after an
+// alias. Its length with the parentheses, or 0.
+size_t BracketedSecondWord(const char* line, char* word, int wordSize) {
+    if (GetStringSegmentWithInChar(line, ' ', 2, 1, word, wordSize) != 0) {
+        return 0;
+    }
+    const size_t length = strlen(word);
+    return length > 2 && word[0] == '(' && word[length - 1] == ')' ? length : 0;
+}
+
+}  // namespace
+
+int GetDMaliasStringFromLinebuf(const char* line, char* dest, int destSize) {
+    char word[kWorkSize];
+    if (dest == nullptr || destSize <= 0 || BracketedSecondWord(line, word, kWorkSize) == 0) {
+        return -1;
+    }
+    return GetStringSegmentWithInChar(line, ' ', 1, 1, dest, destSize);
+}
+
+int GetDMwwidWordFromLinebuf(const char* line, char* dest, int destSize) {
+    if (dest == nullptr || destSize <= 0) {
+        return -1;
+    }
+    char word[kWorkSize];
+    const size_t bracketed = BracketedSecondWord(line, word, kWorkSize);
+    if (bracketed != 0) {
+        (void)memset_s(dest, static_cast<size_t>(destSize), 0, static_cast<size_t>(destSize));
+        CopySegment(word + 1, bracketed - 2, dest, destSize);
+        return 0;
+    }
+    if (GetStringSegmentWithInChar(line, ' ', 1, 1, word, kWorkSize) != 0 ||
+        strncmp(word, "dm-", 3) == 0) {
+        return -1;
+    }
+    return GetStringSegmentWithInChar(line, ' ', 1, 1, dest, destSize);
+}
+
 // Deliberately stricter than "the word at the first dm-": an alias such as
 // backup_dm-3 on map dm-7 would otherwise name the wrong device. Words end at
 // blanks only, as every cutter of this listing splits them.

@@ -22,6 +22,15 @@ int GetDMwwnStringFromLinebuf(const char* line, char* dest, int destSize);
 // The header's vendor (last word before the last comma) and product (first
 // word after it). The product is written first.
 int GetDMvidpidStringFromLinebuf(const char* line, char* vendor, char* product, int size);
+// The header's alias: its first word when the second is the WWID in
+// parentheses ("oradata (36e0fc...) dm-2 ..."). -1 for a header that starts
+// with the WWID, whose map has no name but that. An alias too long for
+// destSize - 1 characters comes out empty.
+int GetDMaliasStringFromLinebuf(const char* line, char* dest, int destSize);
+// The header's WWID as the listing writes it, leading 3 included: the word
+// in parentheses after an alias, else the first word (unless that is already
+// the dm word). Not tested for being hexadecimal.
+int GetDMwwidWordFromLinebuf(const char* line, char* dest, int destSize);
 // The header's dm name: its first word that is "dm-" and digits only.
 int GetDMnameStringFromLinebuf(const char* line, char* dest, int destSize);
 // The size text of a "size=..." or "[size=...]" line.

@@ -64,6 +64,18 @@ Cut DmName(const char* line) {
     return {result, dest};
 }
 
+Cut Alias(const char* line) {
+    char dest[128] = "untouched";
+    int result = GetDMaliasStringFromLinebuf(line, dest, sizeof dest);
+    return {result, dest};
+}
+
+Cut WwidWord(const char* line) {
+    char dest[128] = "untouched";
+    int result = GetDMwwidWordFromLinebuf(line, dest, sizeof dest);
+    return {result, dest};
+}
+
 Cut Size(const char* line) {
     TsText<16> dest{};
     (void)sprintf_s(dest.data(), dest.size(), "--");
@@ -513,6 +525,54 @@ TEST(ListingHeader, DmNameIsAWholeDmWord) {
     EXPECT_EQ(DmName(("dm-" + std::string(60, '7')).c_str()).result, 0) << "63 characters fit";
 }
 
+// The alias is the first word only where the WWID follows in parentheses;
+// the WWID word keeps its leading 3 and any length.
+TEST(ListingHeader, AliasAndWwidWord) {
+    std::string aliasFirst = std::string("oradata (") + kWwid + ") dm-2 QELMAR,VSA1000";
+    EXPECT_EQ(Alias(aliasFirst.c_str()).text, "oradata");
+    EXPECT_EQ(WwidWord(aliasFirst.c_str()).text, kWwid);
+    std::string wwidFirst = std::string(kWwid) + " dm-1 QELMAR,VSA1000";
+    Cut none = Alias(wwidFirst.c_str());
+    EXPECT_EQ(none.result, -1);
+    EXPECT_EQ(none.text, "untouched");
+    EXPECT_EQ(WwidWord(wwidFirst.c_str()).text, kWwid);
+    // Bracketed format, other WWID forms: taken as written.
+    EXPECT_EQ(Alias("tex-lun4 (3600000e00d0000000002161200120000) dm-7 FUJITSU ,ETERNUS_DXL").text,
+              "tex-lun4");
+    EXPECT_EQ(WwidWord("mpathb (2001234) dm-3 QELMAR,VSA").text, "2001234");
+    // A header of the dm word alone has no WWID; "()" holds none either.
+    EXPECT_EQ(WwidWord("dm-4 QELMAR,VSA").result, -1);
+    EXPECT_EQ(Alias("name () dm-4 QELMAR,VSA").result, -1);
+    // An alias too long for its field comes out empty (the vlun keeps "--").
+    std::string longAlias = std::string(130, 'a') + " (" + kWwid + ") dm-5 QELMAR,VSA";
+    Cut cut = Alias(longAlias.c_str());
+    EXPECT_EQ(cut.result, 0);
+    EXPECT_EQ(cut.text, "");
+}
+
+// The names of the vendor's maps, as discovery would make vluns of them.
+TEST(ListingHeader, MapNamesOfTheVendorsMaps) {
+    std::string text = std::string("mpatha (") + kWwid +
+                       ") dm-0 QELMAR,VSA1000\n"
+                       "size=10G features='0' hwhandler='0' wp=rw\n"
+                       "`- 3:0:0:1 sdb 8:16 active ready running\n"
+                       "36e0fc123456000000000000000000012 dm-1 ZUNTA,ZX200\n"
+                       "acme (3600a0b8000000000000000000000001) dm-2 ACME,DISK\n"
+                       "alias_without_dm (36e0fc123456000000000000000000013) QELMAR,VSA\n";
+    FILE* listing = fmemopen(&text[0], text.size(), "r");
+    ASSERT_NE(listing, nullptr);
+    std::vector<TsMapNames> maps;
+    GetMapNamesFromListing(listing, &maps);
+    (void)fclose(listing);
+    ASSERT_EQ(maps.size(), 2u);
+    EXPECT_STREQ(maps[0].acDmName.data(), "dm-0");
+    EXPECT_STREQ(maps[0].acAlias.data(), "mpatha");
+    EXPECT_STREQ(maps[0].acWwid.data(), kWwid);
+    EXPECT_STREQ(maps[1].acDmName.data(), "dm-1");
+    EXPECT_STREQ(maps[1].acAlias.data(), "--");
+    EXPECT_STREQ(maps[1].acWwid.data(), "36e0fc123456000000000000000000012");
+}
+
 // ---------------------------------------------------------------------------
 // Sizes
 
@@ -640,11 +700,12 @@ const std::regex kPathLine(
     R"(^[ |`\\]*[-_]+ +([0-9]+):([0-9]+):([0-9]+):([0-9]+) +(sd[a-z]+)( |$))");
 const std::regex kWwidFirst(R"(^3([0-9a-f]{32}) )");
 const std::regex kAliasFirst(R"(^[^ ]+ \(3([0-9a-f]{32})\) )");
+const std::regex kAliasWord(R"(^([^ ]+) +\([^ ]+\) )");
 const std::regex kDmWord(R"((^| )(dm-[0-9]+)( |$))");
 
 // The expected map of a header line of a sample.
 struct ExpectedMap {
-    std::string dm, wwn, vendor, product;
+    std::string dm, wwn, vendor, product, alias;
     std::string size = "--";
     std::vector<std::string> paths;
     std::vector<std::string> hctls;
@@ -656,6 +717,9 @@ bool ParseHeader(const std::string& line, ExpectedMap* map) {
         return false;
     }
     map->dm = m[2];
+    if (std::regex_search(line, m, kAliasWord)) {
+        map->alias = m[1];
+    }
     if (std::regex_search(line, m, kWwidFirst) || std::regex_search(line, m, kAliasFirst)) {
         map->wwn = m[1];
     }
@@ -700,6 +764,9 @@ TEST(ListingSamples, EveryHeaderPathAndSizeLineIsCut) {
                 Cut wwn = Wwn(text);
                 EXPECT_EQ(wwn.result, map.wwn.empty() ? -1 : 0);
                 EXPECT_EQ(wwn.text, map.wwn.empty() ? "--" : map.wwn);
+                Cut alias = Alias(text);
+                EXPECT_EQ(alias.result, map.alias.empty() ? -1 : 0);
+                EXPECT_EQ(alias.text, map.alias.empty() ? "untouched" : map.alias);
                 VidPid vidpid = Vendor(text);
                 EXPECT_EQ(vidpid.vendor, map.vendor);
                 EXPECT_EQ(vidpid.product, map.product);
@@ -1110,6 +1177,37 @@ TEST_F(SimMain, VendorMapsBecomeVlunsWithTheirPaths) {
     EXPECT_STREQ(dm1->acDmWwn.data(), "f4e9d456780000000000000000000d01") << "WWID first";
     EXPECT_STREQ(dm1->acDmVidPid.data(), "ZUNTA/ZX200");
     EXPECT_EQ(PathNames(dm1), (std::vector<std::string>{"sdd", "sde"}));
+    EXPECT_STREQ(dm0->acAlias.data(), "mpatha");
+    EXPECT_STREQ(dm1->acAlias.data(), "--") << "a map named by its WWID has no alias";
+}
+
+// A name is looked up in the listing that discovery then reads: only the
+// vlun it names is made.
+TEST_F(SimMain, VlunByAliasOrWwid) {
+    TsNameLookup lookup;
+    ASSERT_EQ(tstopo_GetVlunTopologyByName("mpatha", &lookup), 0);
+    EXPECT_EQ(lookup.dmNames, std::vector<std::string>{"dm-0"});
+    EXPECT_EQ(VlunNames(), std::vector<std::string>{"dm-0"});
+    EXPECT_EQ(PathNames(tstopo_GetVlunByDevname("dm-0")), (std::vector<std::string>{"sdb", "sdc"}));
+    FreeAllLists();
+
+    ASSERT_EQ(tstopo_GetVlunTopologyByName("f4e9d456780000000000000000000d01", &lookup), 0);
+    EXPECT_EQ(VlunNames(), std::vector<std::string>{"dm-1"});
+    FreeAllLists();
+
+    // Named, but its node answers for another vendor: named, no vlun.
+    ASSERT_EQ(tstopo_GetVlunTopologyByName("foreign", &lookup), 0);
+    EXPECT_EQ(lookup.dmNames, std::vector<std::string>{"dm-2"});
+    EXPECT_TRUE(list_empty(&g_tsvlunlist));
+
+    ASSERT_EQ(tstopo_GetVlunTopologyByName("nosuchmap", &lookup), 0);
+    EXPECT_TRUE(lookup.dmNames.empty());
+    EXPECT_TRUE(list_empty(&g_tsvlunlist));
+
+    // The look-up alone makes nothing.
+    ASSERT_EQ(tstopo_LookUpVlunName("mpatha", &lookup), 0);
+    EXPECT_EQ(lookup.dmNames, std::vector<std::string>{"dm-0"});
+    EXPECT_TRUE(list_empty(&g_tsvlunlist));
 }
 
 TEST_F(SimMain, UnopenableVlunKeepsItsListingDataAndSize) {
