@@ -201,6 +201,7 @@ void PutVlun(JsonWriter& json, const VlunInfo& vlun) {
     json.BeginObject();
     KeyCell(json, "vlun", vlun.stDev.acDevPath.data());
     KeyCell(json, "dm_name", vlun.stDev.acDevName.data());
+    KeyCell(json, "alias", vlun.acAlias.data());
     KeyCell(json, "wwn", vlun.acDmWwn.data());
     if (tstopo_TextHasValue(vlun.acDmWwn.data())) {
         json.KeyString("wwid", (std::string("3") + vlun.acDmWwn.data()).c_str());

@@ -136,6 +136,7 @@ void PutVlunInfo(Exposition& out) {
         const bool paths = !list_empty(&vlun.stPathList);
         const DevInfo& row = paths && tsrows_MergeVlunRows(vlun, rows) > 0 ? rows[0] : vlun.stDev;
         std::string labels = VlunIdentity(vlun);
+        Label(labels, "alias", vlun.acAlias.data());
         Label(labels, "lun_name", row.acLunName.data());
         Label(labels, "vendor_product", paths ? row.acVidPid.data() : vlun.acDmVidPid.data());
         Label(labels, "array_name", row.acArrayName.data());
@@ -345,6 +346,11 @@ void tsprom_PutLabelValue(FILE* out, const char* text) {
 void tsprom_Write(FILE* out, const TsMonitorScan& scan) {
     Exposition exposition(out);
     const bool cut = query_Outcome() != QUERY_COMPLETE;
+    exposition.Family("tsextool_build_info",
+                      "The release of tsexTool that wrote these metrics, always 1.");
+    std::string release;
+    Label(release, "version", TSKIT_RELEASE_VERSION);
+    exposition.Series("tsextool_build_info", release, 1);
     exposition.Family("tsextool_scan_success",
                       "1 when check status discovered and analysed the host, 0 when it could "
                       "not.");

@@ -73,7 +73,7 @@ MONITOR_RUNS = (("--json", "check", "status"), ("--json", "show", "vlun"),
 # generated host gets on top of the generator's failed paths.
 LUN_FAULTS = (("dm-less", 0.08),)
 PATH_FAULTS = (("missing", 0.05), ("hung", 0.05), ("dm-failed", 0.05))
-FAMILIES = ("tsextool_scan_success", "tsextool_scan_duration_seconds", "tsextool_alarms",
+FAMILIES = ("tsextool_build_info", "tsextool_scan_success", "tsextool_scan_duration_seconds", "tsextool_alarms",
             "tsextool_alarm", "tsextool_vluns", "tsextool_vlun_info", "tsextool_vlun_state",
             "tsextool_vlun_paths", "tsextool_vlun_capacity_bytes", "tsextool_path_info",
             "tsextool_path_state", "tsextool_path_up", "tsextool_phypath_info",
@@ -422,9 +422,9 @@ def check_prometheus(host, expected):
     if expected.listing_read:
         names = FAMILIES
     elif expected.scan_ran:
-        names = FAMILIES[:4]
+        names = FAMILIES[:5]
     else:
-        names = FAMILIES[:2]
+        names = FAMILIES[:3]
     if tuple(families) != names:
         failures.append("families %r, expected %r" % (tuple(families), names))
     for family in families.values():
@@ -447,6 +447,8 @@ def check_prometheus(host, expected):
 
     compare("tsextool_scan_success", samples("tsextool_scan_success"),
             [({}, 1.0 if expected.scan_ran else 0.0)])
+    compare("tsextool_build_info", samples("tsextool_build_info"),
+            [({"version": release_version()}, 1.0)])
     duration = samples("tsextool_scan_duration_seconds")
     if len(duration) != 1 or not duration[0][1] >= 0:
         failures.append("scan duration %r" % duration)
@@ -464,6 +466,13 @@ def check_prometheus(host, expected):
     compare_paths(expected, samples, compare)
     compare_phypaths(expected, samples, compare)
     return failures
+
+
+def release_version():
+    """The release version, from the one place the build defines it."""
+    root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+    with open(os.path.join(root, "CMakeLists.txt")) as f:
+        return re.search(r"project\(tskit VERSION ([0-9.]+)", f.read()).group(1)
 
 
 def type_labels(alarm_type):
@@ -515,7 +524,7 @@ def compare_vluns(expected, samples, compare, failures):
     for vlun in expected.vluns:
         ids = vlun_identity(vlun)
         row = vlun["rows"][0]
-        info.append((dict(ids, lun_name=label(row["lun_name"]),
+        info.append((dict(ids, alias=label(vlun["alias"]), lun_name=label(row["lun_name"]),
                           vendor_product=label(row["vendor_product"]),
                           array_name=label(row["array_name"]),
                           array_sn=label(row["array_sn"])), 1.0))
