@@ -116,7 +116,7 @@ def check_component(args, host, topo, before, component, predicted, work):
     failures += [f"{v}: predicted {sorted(one[v])} left, the host has {sorted(after[v])}"
                  for v in set(one) & want_one if one[v] != after[v]]
     alarms = json_of(status_run)
-    dead = {"/dev/" + a["subject"]["vlun"] for a in alarms["alarms"] if a["type"] == 14}
+    dead = {a["subject"]["vlun"] for a in alarms["alarms"] if a["type"] == 14}
     if dead != {v for v in after if not after[v]}:
         failures.append(f"check status: alarm 14 for {sorted(dead)}")
     return [f"{component}: {f}" for f in failures]
