@@ -14,6 +14,7 @@
 #include "capture_anonymize.h"
 #include "capture_host.h"
 #include "capture_record.h"
+#include "process_start.h"
 
 namespace {
 
@@ -103,6 +104,8 @@ unsigned long long RandomSeed() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    process_HoldStandardDescriptors();
+    process_ExitOnBrokenPipe(1);
     if (argc == 2 && strcmp(argv[1], "--help") == 0) {
         (void)fputs(kCaptureUsage, stdout);
         return 0;

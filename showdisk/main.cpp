@@ -3,8 +3,11 @@
 #include <stdio.h>
 
 #include "luninfo.h"
+#include "process_start.h"
 
 int main(int argc, char* argv[]) {
+    process_HoldStandardDescriptors();
+    process_ExitOnBrokenPipe(1);
     const int status = run_showdisk(argc, argv);
     // A table that never reached its reader (standard output closed, a full
     // disk) is a failed run, whatever the host answered.

@@ -16,6 +16,7 @@
 #include "../common/column_table.h"
 #include "../common/hash_index.h"
 #include "../common/json_writer.h"
+#include "../common/process_start.h"
 #include "../common/unique_fd.h"
 #include "boundedfunc.h"
 #include "scsi_bytes.h"
@@ -522,31 +523,6 @@ void TS_FreeDevIdList(void) {
 #ifndef TS_SHOWDISK_SOLARIS_NO_MAIN
 namespace {
 
-// The raw nodes are opened read-write: with standard output closed, the
-// first of them would become descriptor 1 and the table would be written
-// onto the disk. /dev/null, opened read-only, holds descriptor 1 instead, so
-// that the writes still fail as they would have (and the status says so).
-void KeepDisksOffStandardOutput() {
-    if (fcntl(STDOUT_FILENO, F_GETFD) != -1 || errno != EBADF) {
-        return;
-    }
-    for (;;) {
-        UniqueFd null(open("/dev/null", O_RDONLY));
-        if (!null.Valid()) {
-            return;
-        }
-        if (null.Get() >= STDOUT_FILENO) {
-            if (null.Get() == STDOUT_FILENO) {
-                (void)null.Release();
-            }
-            return;
-        }
-        // Standard input was closed too: it keeps /dev/null, and the next
-        // open is descriptor 1.
-        (void)null.Release();
-    }
-}
-
 const char kHelp[] =
     "Usage: ts_showdisk [--json]\n"
     "       ts_showdisk --help\n"
@@ -603,6 +579,11 @@ int Run(JsonWriter* json) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // The raw nodes are opened read-write: started with standard output or
+    // error closed, the first of them would take that number, and the table
+    // (or a sanitizer's report) would be written onto the disk.
+    process_HoldStandardDescriptors();
+    process_ExitOnBrokenPipe(1);
     // --json and --help lead the words; any other word is ignored, as it
     // always was.
     bool json = false;
@@ -616,7 +597,6 @@ int main(int argc, char* argv[]) {
         }
         json = true;
     }
-    KeepDisksOffStandardOutput();
     JsonWriter writer(stdout);
     const int status = Run(json ? &writer : nullptr);
     // A table that never reached its reader (standard output closed, a full

@@ -9,11 +9,13 @@
 #include <string>
 
 #include "../common/job_pool.h"
+#include "../common/process_start.h"
 #include "../common/query_process.h"
 #include "tsalarm.h"
 #include "tsjson.h"
 #include "tslog.h"
 #include "tsmonitor.h"
+#include "tsnagios.h"
 #include "tsname.h"
 #include "tsquery.h"
 #include "tsprint.h"
@@ -596,6 +598,38 @@ struct LeadingOptions {
     const char* error = nullptr;  // why the options cannot be used together
 };
 
+// A bad option ends the reading of the options, but a --nagios among the
+// leading options after it still makes the refusal the plugin's UNKNOWN
+// line, as it is when --nagios comes first.
+bool IsValuedOption(const char* word) {
+    return strcmp(word, "--textfile") == 0 || strcmp(word, "--jobs") == 0 ||
+           strcmp(word, "--timeout") == 0 || strcmp(word, "-t") == 0;
+}
+
+bool IsLeadingOption(const char* word) {
+    return IsValuedOption(word) || strcmp(word, "--json") == 0 || strcmp(word, "--nagios") == 0 ||
+           strcmp(word, "--prometheus") == 0;
+}
+
+// A bad option ends the reading of the options, but a --nagios among the
+// leading options after it (and after its bad value) still makes the
+// refusal the plugin's UNKNOWN line, as it is when --nagios comes first.
+LeadingOptions Refused(LeadingOptions options, const char* error, int argc, char* argv[]) {
+    options.error = error;
+    int i = options.first + 1;
+    if (i < argc && !IsLeadingOption(argv[i])) {
+        ++i;  // the bad value
+    }
+    while (i < argc && IsLeadingOption(argv[i])) {
+        if (strcmp(argv[i], "--nagios") == 0) {
+            options.nagios = true;
+            break;
+        }
+        i += IsValuedOption(argv[i]) ? 2 : 1;
+    }
+    return options;
+}
+
 LeadingOptions ParseLeadingOptions(int argc, char* argv[]) {
     LeadingOptions options;
     for (; options.first < argc; ++options.first) {
@@ -608,23 +642,22 @@ LeadingOptions ParseLeadingOptions(int argc, char* argv[]) {
             options.prometheus = true;
         } else if (strcmp(word, "--textfile") == 0) {
             if (options.first + 1 >= argc || argv[options.first + 1][0] == '\0') {
-                options.error = "--textfile needs a file name";
-                return options;
+                return Refused(options, "--textfile needs a file name", argc, argv);
             }
             options.textfile = argv[++options.first];
         } else if (strcmp(word, "--jobs") == 0) {
             if (options.first + 1 >= argc || !ParseJobs(argv[options.first + 1], &options.jobs)) {
-                options.error = "--jobs needs a number from 1 to 1024";
-                return options;
+                return Refused(options, "--jobs needs a number from 1 to 1024", argc, argv);
             }
             ++options.first;
         } else if (strcmp(word, "--timeout") == 0 || strcmp(word, "-t") == 0) {
             if (options.first + 1 >= argc ||
                 !query_ParseSeconds(argv[options.first + 1], &options.timeout)) {
-                options.error = word[1] == 't' ? "-t needs a whole number of seconds from 1 to 3600"
-                                               : "--timeout needs a whole number of seconds "
-                                                 "from 1 to 3600";
-                return options;
+                return Refused(options,
+                               word[1] == 't' ? "-t needs a whole number of seconds from 1 to 3600"
+                                              : "--timeout needs a whole number of seconds "
+                                                "from 1 to 3600",
+                               argc, argv);
             }
             options.shortTimeout = options.shortTimeout || word[1] == 't';
             ++options.first;
@@ -764,7 +797,12 @@ int RunCommand(const LeadingOptions& options, int argc, char* argv[]) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    process_HoldStandardDescriptors();
+    process_ExitOnBrokenPipe(1);
     const LeadingOptions options = ParseLeadingOptions(argc, argv);
+    if (options.nagios) {
+        process_ExitOnBrokenPipe(TS_NAGIOS_UNKNOWN);  // as any other failed write
+    }
     if (options.help) {
         Say(kOptionsHelp);
         return 0;

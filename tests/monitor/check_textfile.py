@@ -12,9 +12,15 @@ at all.
   directory that does not exist and a FILE that is a directory: exit 1, one
   "Error: cannot write the textfile ..." line, the old FILE untouched, no
   temporary file left;
-- interrupted: writers are killed (SIGKILL) at random moments of their run,
-  every fourth one left to finish, while a reader reads FILE over and over; every read is a whole old or new text,
-  and the only thing a kill may leave is a hidden temporary file.
+- FILE not a regular file (/dev/null, /dev/stdout, a FIFO, a link to
+  /dev/null): exit 1, "Error: cannot write the textfile FILE: Operation not
+  supported.", nothing created, the name as it was; a link to a regular
+  file is replaced itself, its target kept; a name of 255 bytes is written;
+- interrupted: writers are killed (SIGKILL, SIGTERM, SIGINT, SIGHUP) at
+  random moments of their run, every fourth one left to finish, while a
+  reader reads FILE over and over; every read is a whole old or new text, a
+  writer ended by a signal has that status, and only SIGKILL may leave a
+  hidden temporary file.
 
 Exit 0 when every check holds, 1 otherwise, 77 (skipped) without root.
 """
@@ -32,6 +38,8 @@ import threading
 import time
 
 SKIP = 77
+SIGNALS = (signal.SIGKILL, signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGKILL,
+           signal.SIGTERM, signal.SIGINT)
 DURATION = re.compile(r"^tsextool_scan_duration_seconds [0-9.]+$", re.M)
 
 
@@ -120,6 +128,38 @@ def check_failures(checks):
             checks.fail("%s: left %r" % (what, left))
 
 
+def check_special(checks, reference):
+    folder = fresh_dir(checks.args.work, "special")
+    fifo = os.path.join(folder, "fifo.prom")
+    to_null = os.path.join(folder, "null.prom")
+    os.mkfifo(fifo)
+    os.symlink("/dev/null", to_null)
+    for path in ("/dev/null", "/dev/stdout", fifo, to_null):
+        status, out = checks.finish(checks.run(path))
+        expected = "Error: cannot write the textfile %s: Operation not supported.\n" % path
+        if status != 1 or out != expected:
+            checks.fail("%s: exit %d, standard output %r" % (path, status, out))
+    if not stat.S_ISFIFO(os.lstat(fifo).st_mode) or os.readlink(to_null) != "/dev/null":
+        checks.fail("a refused name was replaced")
+    if sorted(os.listdir(folder)) != ["fifo.prom", "null.prom"]:
+        checks.fail("refusals left %r" % sorted(os.listdir(folder)))
+    target = os.path.join(folder, "target")
+    link = os.path.join(folder, "link.prom")
+    long_name = os.path.join(folder, "n" * 250 + ".prom")
+    with open(target, "w") as f:
+        f.write("old\n")
+    os.symlink("target", link)
+    for path in (link, long_name):
+        status, out = checks.finish(checks.run(path))
+        if status != 0 or out != "" or os.path.islink(path):
+            checks.fail("%s: exit %d, standard output %r" % (path[:60], status, out))
+        elif stable(open(path).read()) != stable(reference):
+            checks.fail("%s: not the metrics" % path[:60])
+    with open(target) as f:
+        if f.read() != "old\n":
+            checks.fail("the link's target was written")
+
+
 def check_interrupted(checks, reference, rounds, run_time):
     folder = fresh_dir(checks.args.work, "interrupt")
     target = os.path.join(folder, "tsextool.prom")
@@ -150,16 +190,23 @@ def check_interrupted(checks, reference, rounds, run_time):
         while not os.path.exists(pidfile) and time.monotonic() < deadline:
             time.sleep(0.001)
         # Every fourth writer runs to its end, so that the file is replaced
-        # while it is read; the others are killed somewhere in their run.
+        # while it is read; the others are killed somewhere in their run,
+        # with SIGKILL or a signal that must remove the temporary file.
+        sig = SIGNALS[round_number % len(SIGNALS)]
+        before = set(os.listdir(folder))
         if round_number % 4 != 3:
             time.sleep(random.uniform(0, run_time))
             try:
                 with open(pidfile) as f:
-                    os.kill(int(f.read()), signal.SIGKILL)
+                    os.kill(int(f.read()), sig)
             except (OSError, ValueError):
                 pass
         process.communicate()
-        killed += 1 if process.returncode == -signal.SIGKILL else 0
+        if process.returncode not in (0, -sig):
+            checks.fail("a writer sent %s: status %d" % (sig.name, process.returncode))
+        if sig != signal.SIGKILL and set(os.listdir(folder)) - before:
+            checks.fail("%s left %r" % (sig.name, set(os.listdir(folder)) - before))
+        killed += 1 if process.returncode == -sig else 0
         finished += 1 if process.returncode == 0 else 0
     stop.set()
     thread.join()
@@ -167,7 +214,7 @@ def check_interrupted(checks, reference, rounds, run_time):
         checks.fail("a reader saw %d partial or other texts, the first:\n%r" %
                     (len(reads["torn"]), reads["torn"][0]))
     strays = [n for n in os.listdir(folder)
-              if n != "tsextool.prom" and not re.match(r"^\.tsextool\.prom\.[A-Za-z0-9]{6}$", n)]
+              if n != "tsextool.prom" and not re.match(r"^\.tsext\.[A-Za-z0-9]{6}$", n)]
     if strays:
         checks.fail("files other than the textfile and its temporary ones: %r" % strays)
     if killed == 0 or finished == 0:
@@ -195,6 +242,7 @@ def main():
     run_time = time.monotonic() - started
     check_writes(checks, reference)
     check_failures(checks)
+    check_special(checks, reference)
     check_interrupted(checks, reference, args.rounds, run_time)
     for failure in checks.failures:
         print("FAIL: " + failure)
