@@ -8,6 +8,8 @@
 
 #include <stdio.h>
 
+#include <string>
+
 inline bool TerminalPrintable(unsigned char byte) {
     return byte >= 0x20 && byte <= 0x7E;
 }
@@ -19,6 +21,29 @@ inline void TerminalSafePut(const char* text, FILE* out) {
         const unsigned char byte = static_cast<unsigned char>(*p);
         (void)fputc(TerminalPrintable(byte) ? byte : '?', out);
     }
+}
+
+// The text with every byte outside 0x20..0x7E as '?': a word typed on the
+// command line or read from a device, put into a line before it is printed.
+inline std::string TerminalSafeText(const char* text) {
+    std::string safe;
+    for (const char* p = text; p != NULL && *p != '\0'; ++p) {
+        const unsigned char byte = static_cast<unsigned char>(*p);
+        safe += TerminalPrintable(byte) ? static_cast<char>(byte) : '?';
+    }
+    return safe;
+}
+
+// A whole message about to be printed, as TerminalSafeText but for the one
+// newline that ends it: the programs' message formats end in their line
+// end, never in a name or a device's text, so a newline anywhere else (or
+// an ESC, a BEL, a high byte) came from the host and shows as '?'.
+inline std::string TerminalSafeLine(const char* text) {
+    std::string safe = TerminalSafeText(text);
+    if (!safe.empty() && text[safe.size() - 1] == '\n') {
+        safe[safe.size() - 1] = '\n';
+    }
+    return safe;
 }
 
 #endif  // TSKIT_COMMON_TERMINAL_TEXT_H

@@ -25,6 +25,7 @@
 #include "luninfo_platform.h"
 #include "scsi_bytes.h"
 #include "scsi_commands.h"
+#include "terminal_text.h"
 
 list_head g_lunlist = {&g_lunlist, &g_lunlist};
 int g_isdm = 0;
@@ -133,7 +134,10 @@ void put_report(const char* text) {
         s_json->String(line);
         return;
     }
-    (void)fputs(text, stdout);
+    // Reports name devices and listing words: on the terminal every byte
+    // outside 0x20..0x7E but the report's line end shows as '?' (the
+    // document escapes them instead).
+    (void)fputs(TerminalSafeLine(text).c_str(), stdout);
     (void)fflush(stdout);
 }
 
@@ -659,7 +663,7 @@ int print_info(void) {
 }
 
 int check_tessaro(void) {
-    if (query_System(kPlatform.product_probe) != 0) {
+    if (!kPlatform.product_installed()) {
         return 0;
     }
     ts_log(1, "Tessaro is installed.\n");

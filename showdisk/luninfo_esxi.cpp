@@ -18,6 +18,15 @@
 #include "boundedfunc.h"
 #include "luninfo_platform.h"
 
+namespace {
+
+// The product's package among the installed ones.
+bool esxi_product_installed(void) {
+    return query_System(kEsxiProductProbe) == 0;
+}
+
+}  // namespace
+
 // The ESXi build words a failed INQUIRY's SG_IO like its TEST UNIT READY's,
 // "tur" included, as administrators' scripts have always seen it.
 extern constexpr ShowdiskPlatform kPlatform = {
@@ -27,7 +36,7 @@ extern constexpr ShowdiskPlatform kPlatform = {
     false,                                       // paths_queried
     false,                                       // lun_rows
     false,                                       // table_end
-    kEsxiProductProbe,                           // product_probe
+    esxi_product_installed,                      // product_installed
     "Get lun list failed\n",                     // lun_list_failed
     "Get lun info failed\n",                     // lun_info_failed
     "esxi",                                      // json_platform

@@ -23,10 +23,21 @@
 #include "../common/unique_pipe.h"
 #include "boundedfunc.h"
 #include "luninfo_platform.h"
+#include "search_path.h"
 #include "scsi_withheld.h"
 
 // Each LUN, then its paths (defined with get_info).
 std::vector<LunInfo*> records_in_order(void);
+
+namespace {
+
+// The product's CLI on the search path, found as the shell would find it:
+// a host without `which` must not read as a host without the product.
+bool linux_product_installed(void) {
+    return SearchPathHas("tsadm");
+}
+
+}  // namespace
 
 extern constexpr ShowdiskPlatform kPlatform = {
     "ioctl(SG_IO) failed: %s (errno=%d)\n",  // inquiry_ioctl_failed
@@ -35,7 +46,7 @@ extern constexpr ShowdiskPlatform kPlatform = {
     true,                                    // paths_queried
     true,                                    // lun_rows
     true,                                    // table_end
-    "which tsadm >/dev/null 2>&1",           // product_probe
+    linux_product_installed,                 // product_installed
     "get lun list failed\n",                 // lun_list_failed
     "get lun info failed\n",                 // lun_info_failed
     "linux",                                 // json_platform

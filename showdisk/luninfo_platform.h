@@ -36,8 +36,8 @@ struct ShowdiskPlatform {
     bool lun_rows;
     // The table closes with a rule, and the multipath note when g_isdm is 1.
     bool table_end;
-    // Succeeds when the host has the vendor's multipath product installed.
-    const char* product_probe;
+    // True when the host has the vendor's multipath product installed.
+    bool (*product_installed)(void);
     const char* lun_list_failed;
     const char* lun_info_failed;
     // The --json document's platform member.

@@ -13,10 +13,13 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <string>
+
 #include "../common/column_table.h"
 #include "../common/hash_index.h"
 #include "../common/json_writer.h"
 #include "../common/process_start.h"
+#include "../common/terminal_text.h"
 #include "../common/unique_fd.h"
 #include "boundedfunc.h"
 #include "scsi_bytes.h"
@@ -91,7 +94,17 @@ void message_printf(const char* format, ...) {
         s_json->String(line);
         return;
     }
-    (void)vprintf(format, args);
+    // The message names a device link: on the terminal every byte of it
+    // outside 0x20..0x7E but the line end shows as '?'.
+    va_list copy;
+    va_copy(copy, args);
+    const int length = vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (length > 0) {
+        std::string whole(static_cast<size_t>(length) + 1, '\0');
+        (void)vsnprintf(&whole[0], whole.size(), format, args);
+        (void)fputs(TerminalSafeLine(whole.c_str()).c_str(), stdout);
+    }
     va_end(args);
     Flush();
 }

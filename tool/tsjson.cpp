@@ -54,6 +54,11 @@ void CollectLog(const char* text) {
     }
     (void)memcpy(g_collected.log + g_collected.logLength, text, length);
     g_collected.logLength += length;
+    // The message's own line end ends its string; a newline a device's text
+    // brought inside it stays in the string (escaped), not a line of its own.
+    if (length > 0 && text[length - 1] == '\n') {
+        g_collected.log[g_collected.logLength - 1] = '\0';
+    }
 }
 
 // A cell's text: null where the table shows "--" (nothing known), else the
@@ -509,15 +514,15 @@ void PutStrings(JsonWriter& json, const char* key, const char* const* texts, siz
     json.EndArray();
 }
 
-// The collected diagnostics, a string a line (without its newline).
+// The collected diagnostics, a string a message (without its line end).
 void PutLog(JsonWriter& json) {
     json.Key("log");
     json.BeginArray();
     char* line = g_collected.log;
     char* end = g_collected.log + g_collected.logLength;
     while (line < end) {
-        char* newline = static_cast<char*>(memchr(line, '\n', static_cast<size_t>(end - line)));
-        char* stop = newline != nullptr ? newline : end;
+        char* ending = static_cast<char*>(memchr(line, '\0', static_cast<size_t>(end - line)));
+        char* stop = ending != nullptr ? ending : end;
         const char saved = *stop;
         *stop = '\0';
         json.String(line);

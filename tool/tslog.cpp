@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "../common/terminal_text.h"
+
 int g_iloglevel = 99;
 
 namespace {
@@ -12,11 +14,15 @@ namespace {
 void (*g_logSink)(const char* text) = nullptr;
 thread_local std::string* t_capture = nullptr;
 
+// A message names devices, listing words and command-line words: on the
+// terminal every byte of it outside 0x20..0x7E but its line end shows as
+// '?'. The sink (the --json document) takes the bytes as they are and
+// escapes them itself.
 void Emit(const char* text) {
     if (g_logSink != nullptr) {
         g_logSink(text);
     } else {
-        (void)fputs(text, stdout);
+        (void)fputs(TerminalSafeLine(text).c_str(), stdout);
         (void)fflush(stdout);
     }
 }
@@ -71,8 +77,15 @@ void tsprint_Log(int threshold, const char* format, ...) {
         (void)vsnprintf(text, sizeof text, format, args);
         g_logSink(text);
     } else {
-        (void)vfprintf(stdout, format, args);
-        (void)fflush(stdout);
+        va_list copy;
+        va_copy(copy, args);
+        const int length = vsnprintf(nullptr, 0, format, copy);
+        va_end(copy);
+        if (length > 0) {
+            std::string whole(static_cast<size_t>(length) + 1, '\0');
+            (void)vsnprintf(&whole[0], whole.size(), format, args);
+            Emit(whole.c_str());
+        }
     }
     va_end(args);
 }

@@ -61,8 +61,8 @@ int FinishPrometheus() {
         AtomicFile file;
         if (!file.Open(g_run.textfile) || !file.Write(text, length) ||
             !file.Commit(kTextfileMode)) {
-            (void)fprintf(stdout, "Error: cannot write the textfile %s: %s.\n", g_run.textfile,
-                          strerror(errno));
+            (void)fprintf(stdout, "Error: cannot write the textfile %s: %s.\n",
+                          TerminalSafeText(g_run.textfile).c_str(), strerror(errno));
             status = 1;
         }
     }

@@ -67,12 +67,8 @@ void tsname_Resolve(const char* name, const TsMapNames* maps, size_t count, TsNa
 }
 
 std::string tsname_AmbiguousLine(const char* name, const TsNameLookup& lookup) {
-    std::string line = "Error: the name ";
-    for (const char* p = name; p != nullptr && *p != '\0'; ++p) {
-        const unsigned char byte = static_cast<unsigned char>(*p);
-        line += TerminalPrintable(byte) ? static_cast<char>(byte) : '?';
-    }
-    line += " matches more than one vlun: ";
+    std::string line =
+        "Error: the name " + TerminalSafeText(name) + " matches more than one vlun: ";
     for (size_t i = 0; i < lookup.dmNames.size(); ++i) {
         line += (i == 0 ? "" : ", ") + lookup.dmNames[i];
     }

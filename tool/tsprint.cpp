@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "../common/column_table.h"
+#include "../common/terminal_text.h"
 #include "boundedfunc.h"
 #include "tsrows.h"
 #include "tstopology.h"
@@ -275,8 +276,10 @@ void Say(const char* text) {
     (void)fflush(stdout);
 }
 
+// A message naming the device typed on the command line: '?' for every byte
+// of the name a terminal would act on.
 void SayWithName(const char* format, const char* name) {
-    (void)fprintf(stdout, format, name);
+    (void)fprintf(stdout, format, TerminalSafeText(name).c_str());
     (void)fflush(stdout);
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "../common/column_table.h"
+#include "../common/terminal_text.h"
 #include "tsjson.h"
 #include "tslog.h"
 #include "tsrows.h"
@@ -268,11 +269,13 @@ void PrintTable(const ColumnTable& table, const std::vector<RowTexts>& rows) {
     (void)fputc('\n', stdout);
 }
 
+// A message line, which may name the word typed and the components that
+// sysfs and the devices named: '?' for every byte a terminal would act on.
 void Say(const char* text) {
     if (tsjson_Active()) {
         tsjson_AddMessage(text);
     } else {
-        (void)fprintf(stdout, "%s\n", text);
+        (void)fprintf(stdout, "%s\n", TerminalSafeText(text).c_str());
     }
 }
 

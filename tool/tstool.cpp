@@ -10,7 +10,9 @@
 
 #include "../common/job_pool.h"
 #include "../common/process_start.h"
+#include "../common/terminal_text.h"
 #include "../common/query_process.h"
+#include "../common/search_path.h"
 #include "tsalarm.h"
 #include "tsjson.h"
 #include "tslog.h"
@@ -107,7 +109,7 @@ void SayNoDevice(const char* name) {
         tsjson_AddMessage(text);
         return;
     }
-    (void)fprintf(stdout, "There is no device[%s].\n", name);
+    (void)fprintf(stdout, "There is no device[%s].\n", TerminalSafeText(name).c_str());
     (void)fflush(stdout);
 }
 
@@ -244,14 +246,12 @@ const OpCmdEntry g_stTstoolOpShowType[TSTOOL_SHOW_COUNT] = {
     {"phypath", TSTOOL_HELP_PHYPATH, tstool_ShowPhypath},
 };
 
+// The product's CLIs searched for on PATH as the shell would find them: a
+// host without `which` must not read as a host without the product.
 int tstool_CheckTessaro() {
-    static const char* const kProbes[] = {
-        "which tsadm >/dev/null 2>&1",
-        "which tsadmin >/dev/null 2>&1",
-        "which tsTools >/dev/null 2>&1",
-    };
-    for (const char* probe : kProbes) {
-        if (system(probe) == 0) {
+    static const char* const kProductClis[] = {"tsadm", "tsadmin", "tsTools"};
+    for (const char* cli : kProductClis) {
+        if (SearchPathHas(cli)) {
             return -1;
         }
     }

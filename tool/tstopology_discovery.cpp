@@ -12,6 +12,7 @@
 #include "../common/listing_commands.h"
 #include "../common/listing_text.h"
 #include "../common/query_process.h"
+#include "../common/search_path.h"
 #include "boundedfunc.h"
 #include "scsi_withheld.h"
 #include "tsioctrl.h"
@@ -362,7 +363,8 @@ int RunListing(std::string* text, bool report) {
 // The multipath command's check, then its one run: the listing serves as
 // its own check as well.
 int ProbeAndRunListing(std::string* text, bool report) {
-    if (system("which multipath >/dev/null 2>&1") != 0) {
+    // PATH searched here: a host without `which` runs the listing all the same.
+    if (!SearchPathHas("multipath")) {
         ReportListing(report, "Execute \"which multipath\" command failed.\n");
         return TS_ERR_NO_MULTIPATH;
     }

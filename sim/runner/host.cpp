@@ -229,6 +229,10 @@ bool FinishDev(const Topology& topo, const HostPrograms& programs,
         }
     }
     for (const auto& tool : programs.realTools) {
+        if (std::find(topo.toolsMissing.begin(), topo.toolsMissing.end(), tool.first) !=
+            topo.toolsMissing.end()) {
+            continue;  // a minimal image without it
+        }
         if (!Symlink(tool.second, binDir.Get(), tool.first, error)) {
             return false;
         }

@@ -24,8 +24,6 @@ extern char** environ;
 namespace sansim {
 namespace {
 
-constexpr const char* kRealTools[] = {"sh",       "cat", "readlink", "xargs",
-                                      "basename", "awk", "grep",     "which"};
 constexpr const char* kPreloadName = "libsansim_preload.so";
 constexpr const char* kFakeCommandName = "sansim-fake";
 
@@ -283,7 +281,7 @@ bool HostSession::Load(const std::string& file, std::string* error) {
     if (preload_.empty()) {
         return Fail(error, std::string("cannot find ") + kPreloadName + " beside " + self);
     }
-    for (const char* tool : kRealTools) {
+    for (const char* tool : kShellTools) {
         std::string path = FindProgram(tool, searchPath_ + ":/usr/bin:/bin");
         if (!path.empty()) {
             programs_.realTools.emplace_back(tool, path);

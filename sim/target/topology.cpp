@@ -5,11 +5,13 @@
 
 #include "json_checks.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
+#include <iterator>
 #include <limits>
 #include <sstream>
 #include <unordered_set>
@@ -1234,10 +1236,10 @@ bool Loader::ReadTiming(const json& root, Timing* timing) {
 
 bool Loader::Load(const json& root, const std::string& file, Topology* t) {
     t->file = file;
-    if (!Keys(
-            root, "",
-            {"platform", "multipath", "esxi", "solaris", "product_cli", "cannot_start", "sys_block",
-             "transport_classes", "timing", "scsi_hosts", "arrays", "luns", "others"})) {
+    if (!Keys(root, "",
+              {"platform", "multipath", "esxi", "solaris", "product_cli", "cannot_start",
+               "tools_missing", "sys_block", "transport_classes", "timing", "scsi_hosts", "arrays",
+               "luns", "others"})) {
         return false;
     }
     std::string platform = "linux";
@@ -1257,8 +1259,16 @@ bool Loader::Load(const json& root, const std::string& file, Topology* t) {
         !OptBool(root, "", "transport_classes", &t->transportClasses) ||
         !ReadMultipath(root, &t->multipath) || !ReadTiming(root, &t->timing) ||
         !StringList(root, "", "product_cli", &t->productCli) ||
-        !StringList(root, "", "cannot_start", &t->cannotStart)) {
+        !StringList(root, "", "cannot_start", &t->cannotStart) ||
+        !StringList(root, "", "tools_missing", &t->toolsMissing)) {
         return false;
+    }
+    for (size_t i = 0; i < t->toolsMissing.size(); ++i) {
+        const std::string& tool = t->toolsMissing[i];
+        if (std::find(std::begin(kShellTools), std::end(kShellTools), tool) ==
+            std::end(kShellTools)) {
+            return Fail(Item("tools_missing", i), "\"" + tool + "\" is not one of the shell tools");
+        }
     }
     // ESXi and Solaris hosts have no sysfs.
     if (t->transportClasses && t->platform != Platform::Linux) {

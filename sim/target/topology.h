@@ -21,6 +21,10 @@ enum class Platform { Linux, Esxi, Solaris };
 // listing commands.
 constexpr const char* kProductCliNames[] = {"tsadm", "tsadmin", "tsTools"};
 constexpr const char* kEsxiListingCommands[] = {"esxcfg-mpath", "esxcfg-scsidevs", "esxcli"};
+// The real tools a host's PATH holds beside its own commands, unless the
+// host file leaves some out (a minimal image without `which`).
+constexpr const char* kShellTools[] = {"sh",       "cat", "readlink", "xargs",
+                                       "basename", "awk", "grep",     "which"};
 enum class ListingFormat { Current, Bracketed };
 enum class SenseFormat { Fixed, Descriptor };
 
@@ -227,10 +231,11 @@ struct Topology {
     Platform platform = Platform::Linux;
     MultipathConfig multipath;
     EsxiConfig esxi;
-    std::vector<std::string> productCli;   // installed: any of tsadm, tsadmin, tsTools
-    std::vector<std::string> cannotStart;  // command lines whose popen/system fails
-    bool sysBlock = true;                  // false: the host has no /sys/block directory
-    bool transportClasses = false;         // Linux: FC and iSCSI hosts have transport classes
+    std::vector<std::string> productCli;    // installed: any of tsadm, tsadmin, tsTools
+    std::vector<std::string> cannotStart;   // command lines whose popen/system fails
+    std::vector<std::string> toolsMissing;  // shell tools (kShellTools) not on PATH
+    bool sysBlock = true;                   // false: the host has no /sys/block directory
+    bool transportClasses = false;          // Linux: FC and iSCSI hosts have transport classes
     Timing timing;
     std::vector<ScsiHost> hosts;
     std::vector<Array> arrays;

@@ -8,12 +8,13 @@
 #       tsexTool, no device names; DIR: an empty directory to work in
 #   test_completion.sh COMPLETION_DIR showdisk  ts_showdisk
 #   test_completion.sh COMPLETION_DIR capture DIR  tskit-capture (DIR: empty)
-#   test_completion.sh COMPLETION_DIR devices|localdisk|components|components_iscsi SANSIM TOPOLOGY
+#   test_completion.sh COMPLETION_DIR devices|localdisk|components|components_iscsi|hostile SANSIM TOPOLOGY
 #       tsexTool device names on a simulated host (root only: exit 77
 #       otherwise): "devices" on the demo host, "localdisk" on a host with
 #       one local disk and no multipath device; "components" and
 #       "components_iscsi" the components of check failover on the FC and
-#       iSCSI degraded hosts. The script runs itself again inside the host.
+#       iSCSI degraded hosts; "hostile" on a host whose sysfs names are
+#       shell text. The script runs itself again inside the host.
 #
 # Inside the simulated host PATH holds no coreutils: only builtins are used.
 # Exit 0 when every case holds, 1 otherwise.
@@ -23,7 +24,8 @@ export LC_ALL=C
 COMPLETION_DIR=$1
 GROUP=$2
 
-if [[ $GROUP == devices || $GROUP == localdisk || $GROUP == components* ]] && (($# >= 4)); then
+if [[ $GROUP == devices || $GROUP == localdisk || $GROUP == components* || $GROUP == hostile ]] &&
+    (($# >= 4)); then
     if ((EUID != 0)); then
         echo "SKIP: simulated hosts need root here (a private mount namespace per run)"
         exit 77
@@ -276,6 +278,29 @@ components_iscsi)
         iqn.1993-08.org.debian:01:5e2f8a9c0d41 10.0.5.1 10.0.6.1 10.0.7.1 10.0.8.1
     completed=1
     ;;
+hostile)
+    # Port, fabric and target port names that are shell text (a command
+    # substitution, backquotes, a glob with ";", a blank, ESC and 0xE9):
+    # none is run (each would write /dev/ran), split or offered; the plain
+    # names beside them still are.
+    source "$COMPLETION_DIR/tsexTool" || exit 1
+    cd /dev || exit 1
+    plain=(host3 host4 21000024ff4a5b02 10000005ff4a5b01 10000005ff4a5b02 2101e0fc12345601
+        2111e0fc12345601 2201f4e9d4567801 2211f4e9d4567801)
+    expect 'tsexTool check failover ' "${plain[@]}"
+    expect 'tsexTool --json check failover 22' 2201f4e9d4567801 2211f4e9d4567801
+    # The word typed is a plain prefix too, never a pattern or shell text.
+    expect 'tsexTool check failover *'
+    expect 'tsexTool check failover $(echo>/dev/ran)'
+    expect 'tsexTool check failover 2?'
+    ((cases++))
+    if [[ -e /dev/ran ]]; then
+        echo "FAIL: a name read from sysfs was run as a command"
+        ((failures++))
+    fi
+    cd - >/dev/null || exit 1
+    completed=1
+    ;;
 localdisk)
     source "$COMPLETION_DIR/tsexTool" || exit 1
 
@@ -311,7 +336,7 @@ capture)
     completed=1
     ;;
 *)
-    echo "usage: $0 COMPLETION_DIR words|showdisk|capture|devices|localdisk [DIR|SANSIM TOPOLOGY]"
+    echo "usage: $0 COMPLETION_DIR words|showdisk|capture|devices|localdisk|components|hostile [DIR|SANSIM TOPOLOGY]"
     exit 1
     ;;
 esac

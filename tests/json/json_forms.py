@@ -35,10 +35,11 @@ def terminal_text(text):
     return "".join(c if 0x20 <= ord(c) <= 0x7E else "?" for c in text)
 
 
-def raw_bytes(text):
-    """A document's string as the bytes it escapes (one code point a byte):
-    the messages and reports are printed raw."""
-    return text.encode("latin-1")
+def terminal_bytes(text):
+    """A message or report of the document as the text form prints it: the
+    bytes it escapes (one code point a byte), each outside 0x20..0x7E as
+    '?'."""
+    return terminal_text(text).encode("latin-1")
 
 
 def squeeze(line):
@@ -136,7 +137,7 @@ def lun_rows(doc, failures):
 
 def render_lun_table(doc, words, expected):
     failures = []
-    log = b"".join(raw_bytes(line) + b"\n" for line in doc["log"])
+    log = b"".join(terminal_bytes(line) + b"\n" for line in doc["log"])
     if not expected.startswith(log):
         failures.append("the log is not what the table form prints first:\n  log: %r\n"
                         "  expected: %r" % (log, expected[:len(log) + 80]))
@@ -211,7 +212,7 @@ def render_solaris_table(doc, words, expected):
     if result == "listed":
         for disk in doc["disks"]:
             for message in disk["messages"]:
-                text += raw_bytes(message).decode("latin-1") + "\n"
+                text += terminal_bytes(message).decode("latin-1") + "\n"
             if not disk["opened"]:
                 continue
             cells = [terminal_text(disk["disk_name"])]
@@ -436,8 +437,8 @@ def render_tool(doc, words, expected):
         failures.append("the table rebuilt from the document differs:\n  rebuilt:  %s\n"
                         "  expected: %s" % ("\n            ".join(block),
                                             "\n            ".join(table)))
-    said = [raw_bytes(line).decode("latin-1") for line in doc["log"]]
-    said += [raw_bytes(m).decode("latin-1") for m in doc["messages"] if m not in inner]
+    said = [terminal_bytes(line).decode("latin-1") for line in doc["log"]]
+    said += [terminal_bytes(m).decode("latin-1") for m in doc["messages"] if m not in inner]
     if sorted(said) != sorted(others):
         failures.append("the log and messages are not the lines around the table:\n"
                         "  document: %r\n  expected: %r" % (said, others))

@@ -67,3 +67,28 @@ TEST(TerminalText, WritesOneCharacterPerByte) {
 }
 
 }  // namespace
+
+namespace {
+
+// A word or a device's text put into a message: one '?' a byte, nothing
+// kept, line ends included.
+TEST(TerminalText, SafeTextShowsEveryUnprintableByte) {
+    for (const PutCase& c : kPutCases) {
+        EXPECT_EQ(TerminalSafeText(c.text), c.shown) << c.name;
+    }
+}
+
+// A whole message keeps the one newline that ends it; any other newline
+// (one a name brought in) shows as '?'.
+TEST(TerminalText, SafeLineKeepsOnlyTheFinalLineEnd) {
+    EXPECT_EQ(TerminalSafeLine("Get vlun[/dev/dm-0].\n"), "Get vlun[/dev/dm-0].\n");
+    EXPECT_EQ(TerminalSafeLine("Device[sd\x1b[2J\x07\n\xe9x] failed.\n"),
+              "Device[sd?[2J???x] failed.\n");
+    EXPECT_EQ(TerminalSafeLine("no line end\x1b"), "no line end?");
+    EXPECT_EQ(TerminalSafeLine("\n\n"), "?\n");
+    EXPECT_EQ(TerminalSafeLine("\r\n"), "?\n");
+    EXPECT_EQ(TerminalSafeLine(""), "");
+    EXPECT_EQ(TerminalSafeLine(nullptr), "");
+}
+
+}  // namespace
