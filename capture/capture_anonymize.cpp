@@ -2,6 +2,8 @@
 #include "capture_anonymize.h"
 
 #include <ctype.h>
+#include <stdint.h>
+#include <string.h>
 
 #include <algorithm>
 #include <array>
@@ -76,29 +78,45 @@ std::string Wide(std::string_view text) {
 
 // The page fields that hold names and port identifiers: text up to its
 // first NUL (a right-aligned serial number with blanks in front).
+enum class FieldKind { Name, Serial, SerialCopy };
 struct PageField {
     unsigned char page;
     size_t offset;
     size_t length;  // 0: to the end of the page
-    bool serial;
+    FieldKind kind;
 };
 constexpr PageField kTextFields[] = {
-    {0x80, 4, 0, true},       // unit serial number (the array's)
-    {0xC0, 112, 16, true},    // array serial number
-    {0xC0, 192, 241, false},  // target port identifier
-    {0xC0, 433, 241, false},  // initiator port identifier
-    {0xC8, 29, 40, false},    // LUN name
-    {0xC9, 134, 127, false},  // port identifier
+    {0x80, 4, 0, FieldKind::Serial},         // unit serial number (the array's)
+    {0xC0, 112, 16, FieldKind::SerialCopy},  // the array serial number's first 16 characters
+    {0xC0, 192, 241, FieldKind::Name},       // target port identifier
+    {0xC0, 433, 241, FieldKind::Name},       // initiator port identifier
+    {0xC8, 29, 40, FieldKind::Name},         // LUN name
+    {0xC9, 134, 127, FieldKind::Name},       // port identifier
 };
 // Page 0xC8's array name: a length byte, then two-byte characters.
 constexpr size_t kC8NameLength = 106;
 constexpr size_t kC8Name = 107;
+// Page 0xC8's raw LUN id: the array's 16-byte id of the LUN, which holds
+// the digits of the NAA designator (the array's part of it and the LUN's).
+constexpr size_t kC8RawLunId = 90;
+constexpr size_t kC8RawLunIdLength = 16;
+
+// The transport classes whose attributes name ports and sessions, and the
+// attributes that hold names (ipaddress: the initiator's network portal).
+constexpr std::string_view kTransportClasses[] = {"fc_host", "fc_remote_ports", "iscsi_host",
+                                                  "iscsi_session"};
+constexpr std::string_view kNameAttributes[] = {"port_name", "node_name", "fabric_name",
+                                                "initiatorname", "targetname"};
+constexpr std::string_view kAddressAttribute = "ipaddress";
+
+enum class IdKind { Hex, Name, Address };
 
 struct Identifier {
     std::string original;  // hex ones in lower case
-    bool hex;
+    IdKind kind;
     size_t keep;  // leading characters kept as they are
     std::string replacement;
+    size_t parent = SIZE_MAX;  // a copy cut from another: the start of its replacement
 };
 
 class Identifiers {
@@ -107,18 +125,25 @@ class Identifiers {
     // eui./naa. name, or a plain name.
     // serial: a serial number, which may be all digits.
     void AddName(std::string_view value, bool serial = false);
-    void AddHex(std::string_view hex);
+    void AddHex(std::string_view hex, size_t keep = 1);
     void AddText(std::string_view text, size_t keep, bool serial = false);
+    void AddAddress(std::string_view address);
+    // The first characters of an array serial number, as a page copies them.
+    void AddSerialCopy(std::string_view copy) { copies_.emplace_back(Trim(copy)); }
 
     void MakeReplacements(unsigned long long seed);
     std::vector<Identifier>& list() { return ids_; }
 
   private:
+    void AddCopies();
+    bool Made(Identifier* id, std::mt19937_64* random, std::unordered_set<std::string>* used);
+
     std::vector<Identifier> ids_;
     std::unordered_set<std::string> known_;
+    std::vector<std::string> copies_;
 };
 
-void Identifiers::AddHex(std::string_view hex) {
+void Identifiers::AddHex(std::string_view hex, size_t keep) {
     if (hex.size() < kMinHexDigits || !AllHex(hex) ||
         hex.find_first_not_of('0') == std::string_view::npos ||
         Lower(hex).find_first_not_of('f') == std::string::npos) {
@@ -126,7 +151,7 @@ void Identifiers::AddHex(std::string_view hex) {
     }
     std::string key = Lower(hex);
     if (known_.insert(key).second) {
-        ids_.push_back({std::move(key), true, 1, {}});  // the NAA type stays
+        ids_.push_back({std::move(key), IdKind::Hex, keep, {}});
     }
 }
 
@@ -144,7 +169,20 @@ void Identifiers::AddText(std::string_view text, size_t keep, bool serial) {
     }
     std::string key(text);
     if (known_.count(Lower(key)) == 0 && known_.insert(key).second) {
-        ids_.push_back({std::move(key), false, keep, {}});
+        ids_.push_back({std::move(key), IdKind::Name, keep, {}});
+    }
+}
+
+// An IPv4 address (dotted decimal) or an IPv6 one (hex groups and colons).
+void Identifiers::AddAddress(std::string_view address) {
+    address = Trim(address);
+    const bool digits = std::any_of(address.begin(), address.end(),
+                                    [](char c) { return isdigit(static_cast<unsigned char>(c)); });
+    const bool plain = std::all_of(address.begin(), address.end(),
+                                   [](char c) { return IsHex(c) || c == '.' || c == ':'; });
+    std::string key(address);
+    if (digits && plain && address.size() >= kMinTextLength && known_.insert(key).second) {
+        ids_.push_back({std::move(key), IdKind::Address, 0, {}});
     }
 }
 
@@ -173,6 +211,38 @@ void Identifiers::AddName(std::string_view value, bool serial) {
     }
 }
 
+// A page's copy of the first characters of the array serial number gets
+// the first characters of the serial number's replacement; a copy of no
+// serial number found is a name of its own.
+void Identifiers::AddCopies() {
+    for (const std::string& copy : copies_) {
+        const size_t count = ids_.size();
+        size_t parent = SIZE_MAX;
+        if (known_.count(copy) != 0 || known_.count(Lower(copy)) != 0) {
+            continue;  // the whole serial number, or found before
+        }
+        for (size_t i = 0; i < count && parent == SIZE_MAX; ++i) {
+            const Identifier& id = ids_[i];
+            const std::string form = id.kind == IdKind::Hex ? Lower(copy) : copy;
+            if (id.parent == SIZE_MAX && id.kind != IdKind::Address &&
+                id.original.size() > form.size() && StartsWith(id.original, form) &&
+                form.size() > id.keep) {
+                parent = i;
+            }
+        }
+        if (parent == SIZE_MAX) {
+            AddName(copy, true);
+            continue;
+        }
+        const Identifier& whole = ids_[parent];
+        std::string key = whole.kind == IdKind::Hex ? Lower(copy) : copy;
+        if (known_.insert(key).second) {
+            ids_.push_back({std::move(key), whole.kind, whole.keep, {}, parent});
+        }
+    }
+    copies_.clear();
+}
+
 // A character of the same class: a digit for a digit, a letter of the same
 // case for a letter (a hex letter for a hex letter), anything else kept.
 char SameClass(char c, bool hex, std::mt19937_64* random) {
@@ -180,7 +250,7 @@ char SameClass(char c, bool hex, std::mt19937_64* random) {
     if (isdigit(static_cast<unsigned char>(c)) != 0) {
         return pick("0123456789", 10);
     }
-    if (hex) {
+    if (hex && isxdigit(static_cast<unsigned char>(c)) != 0) {
         return pick("abcdef", 6);
     }
     if (islower(static_cast<unsigned char>(c)) != 0) {
@@ -192,22 +262,76 @@ char SameClass(char c, bool hex, std::mt19937_64* random) {
     return c;
 }
 
+// A dotted decimal address gets numbers of 0 to 255 with as many digits
+// as each of its own; an IPv6 one hex digits for hex digits.
+std::string AddressLike(const std::string& address, std::mt19937_64* random) {
+    if (address.find(':') != std::string::npos) {
+        std::string out = address;
+        for (char& c : out) {
+            c = SameClass(static_cast<char>(tolower(static_cast<unsigned char>(c))), true, random);
+        }
+        return out;
+    }
+    std::string out;
+    size_t start = 0;
+    while (start <= address.size()) {
+        const size_t dot = std::min(address.find('.', start), address.size());
+        const size_t digits = dot - start;
+        const unsigned low = digits <= 1 ? 0 : digits == 2 ? 10 : 100;
+        const unsigned high = digits <= 1 ? 9 : digits == 2 ? 99 : 255;
+        out += digits == 0 ? std::string() : std::to_string(low + (*random)() % (high - low + 1));
+        if (dot < address.size()) {
+            out += '.';
+        }
+        start = dot + 1;
+    }
+    return out;
+}
+
+bool Identifiers::Made(Identifier* id, std::mt19937_64* random,
+                       std::unordered_set<std::string>* used) {
+    if (id->parent != SIZE_MAX) {
+        id->replacement = ids_[id->parent].replacement.substr(0, id->original.size());
+        return !ids_[id->parent].replacement.empty() && used->insert(id->replacement).second;
+    }
+    // A name with few letters and digits has few replacements; one that
+    // finds none free in kTries keeps out of the mapping.
+    for (int attempt = 0; attempt < kTries; ++attempt) {
+        if (id->kind == IdKind::Address) {
+            id->replacement = AddressLike(id->original, random);
+        } else {
+            id->replacement = id->original;
+            for (size_t i = id->keep; i < id->replacement.size(); ++i) {
+                id->replacement[i] = SameClass(id->original[i], id->kind == IdKind::Hex, random);
+            }
+        }
+        if (known_.count(id->replacement) == 0 && used->insert(id->replacement).second) {
+            return true;
+        }
+    }
+    id->replacement.clear();
+    return false;
+}
+
 void Identifiers::MakeReplacements(unsigned long long seed) {
+    AddCopies();
     std::mt19937_64 random(seed);
     std::unordered_set<std::string> used;
+    // Copies after the identifiers they are cut from.
+    for (Identifier& id : ids_) {
+        if (id.parent == SIZE_MAX) {
+            (void)Made(&id, &random, &used);
+        }
+    }
+    for (Identifier& id : ids_) {
+        if (id.parent != SIZE_MAX && !Made(&id, &random, &used)) {
+            id.replacement.clear();
+        }
+    }
     std::vector<Identifier> made;
     for (Identifier& id : ids_) {
-        // A name with few letters and digits has few replacements; one that
-        // finds none free in kTries keeps out of the mapping.
-        for (int attempt = 0; attempt < kTries; ++attempt) {
-            id.replacement = id.original;
-            for (size_t i = id.keep; i < id.replacement.size(); ++i) {
-                id.replacement[i] = SameClass(id.original[i], id.hex, &random);
-            }
-            if (known_.count(id.replacement) == 0 && used.insert(id.replacement).second) {
-                made.push_back(std::move(id));
-                break;
-            }
+        if (!id.replacement.empty()) {
+            made.push_back(std::move(id));
         }
     }
     ids_ = std::move(made);
@@ -226,19 +350,30 @@ std::vector<std::string_view> Lines(std::string_view text) {
 }
 
 // multipath -ll: a map's first line names it: "ALIAS (WWID) dm-N ..." or
-// "WWID dm-N ...". A WWID of an NAA designator is "3" and its digits.
+// "WWID dm-N ...". Its alias, or empty when the line is no map's first line
+// or names the map by its WWID.
+std::string_view MapHeadAlias(std::string_view line, std::string_view* wwid) {
+    *wwid = {};
+    if (line.empty() || std::strchr(" |`\\[", line[0]) != nullptr || StartsWith(line, "size=")) {
+        return {};
+    }
+    const std::string_view first = line.substr(0, line.find(' '));
+    *wwid = first;
+    const size_t open = line.find(" (");
+    const size_t close = line.find(')');
+    if (open == first.size() && close != std::string_view::npos && close > open) {
+        *wwid = line.substr(open + 2, close - open - 2);
+        return first;
+    }
+    return {};
+}
+
+// A WWID of an NAA designator is "3" and its digits.
 void FromMultipath(std::string_view text, Identifiers* ids) {
     for (std::string_view line : Lines(text)) {
-        if (line.empty() || line[0] == ' ' || line[0] == '|' || line[0] == '`' ||
-            StartsWith(line, "size=")) {
-            continue;
-        }
-        const std::string_view alias = line.substr(0, line.find(' '));
-        std::string_view wwid = alias;
-        const size_t open = line.find(" (");
-        const size_t close = line.find(')');
-        if (open == alias.size() && close != std::string_view::npos && close > open) {
-            wwid = line.substr(open + 2, close - open - 2);
+        std::string_view wwid;
+        const std::string_view alias = MapHeadAlias(line, &wwid);
+        if (!alias.empty()) {
             ids->AddText(alias, 0);
         }
         ids->AddHex(wwid.size() > 1 && wwid[0] == '3' ? wwid.substr(1) : wwid);
@@ -273,17 +408,36 @@ void FromEsxi(std::string_view text, Identifiers* ids) {
     }
 }
 
+// The attribute a /sys path names when it is one of a transport class
+// entry (CLASS/ENTRY/ATTRIBUTE at the end of the path, whether below
+// class/ or below the devices the class entries link to), else empty.
+std::string_view TransportAttribute(std::string_view path) {
+    std::string_view parts[2];
+    for (std::string_view& part : parts) {
+        const size_t slash = path.rfind('/');
+        if (slash == std::string_view::npos) {
+            return {};
+        }
+        part = path.substr(slash + 1);
+        path = path.substr(0, slash);
+    }
+    const std::string_view cls = path.substr(path.rfind('/') + 1);
+    const bool transport = std::find(std::begin(kTransportClasses), std::end(kTransportClasses),
+                                     cls) != std::end(kTransportClasses);
+    return transport ? parts[0] : std::string_view();
+}
+
 void FromSysfs(const CaptureSysfs& entry, Identifiers* ids) {
-    constexpr std::string_view kNames[] = {"/port_name", "/node_name", "/fabric_name",
-                                           "/initiatorname", "/targetname"};
-    if (entry.kind != CaptureSysfs::Kind::File || !StartsWith(entry.path, "class/")) {
+    if (entry.kind != CaptureSysfs::Kind::File) {
         return;
     }
-    for (std::string_view name : kNames) {
-        const std::string_view path = entry.path;
-        if (path.size() > name.size() && path.substr(path.size() - name.size()) == name) {
-            ids->AddName(entry.text);
-        }
+    const std::string path = "/" + entry.path;
+    const std::string_view attribute = TransportAttribute(path);
+    if (attribute == kAddressAttribute) {
+        ids->AddAddress(entry.text);
+    } else if (std::find(std::begin(kNameAttributes), std::end(kNameAttributes), attribute) !=
+               std::end(kNameAttributes)) {
+        ids->AddName(entry.text);
     }
 }
 
@@ -297,30 +451,44 @@ std::string_view FieldText(const std::string& data, const PageField& field) {
     return text.substr(0, text.find('\0'));
 }
 
-// Page 0x83: binary EUI-64 and NAA designators; SCSI name strings.
-void FromDesignators(const std::string& data, Identifiers* ids) {
+// Page 0x83's designators: calls found(code set, type, value) for each.
+template <typename Found>
+void EachDesignator(std::string_view data, Found found) {
     size_t at = 4;
     while (at + 4 <= data.size()) {
         const unsigned codeSet = static_cast<unsigned char>(data[at]) & 0x0F;
         const unsigned type = static_cast<unsigned char>(data[at + 1]) & 0x0F;
         const size_t length = static_cast<unsigned char>(data[at + 3]);
-        const std::string_view value = std::string_view(data).substr(at + 4, length);
+        found(codeSet, type, data.substr(at + 4, length));
+        at += 4 + length;
+    }
+}
+
+// Page 0x83: binary EUI-64 and NAA designators; SCSI name strings.
+void FromDesignators(const std::string& data, Identifiers* ids) {
+    EachDesignator(data, [ids](unsigned codeSet, unsigned type, std::string_view value) {
         if (codeSet == 1 && (type == 2 || type == 3)) {
             ids->AddHex(HexTextOf(std::string(value)));
         } else if (type == 8) {
             ids->AddName(value.substr(0, value.find('\0')));
         }
-        at += 4 + length;
+    });
+}
+
+// Page 0xC8's array name: where its two-byte characters stand.
+std::string_view C8ArrayNameBytes(std::string_view data) {
+    if (data.size() <= kC8NameLength) {
+        return {};
     }
+    const size_t length = static_cast<unsigned char>(data[kC8NameLength]) & ~1u;
+    return data.substr(kC8Name, std::min(length, data.size() - kC8Name) & ~size_t{1});
 }
 
 std::string C8ArrayName(const std::string& data) {
     std::string name;
-    if (data.size() > kC8NameLength) {
-        const size_t chars = static_cast<unsigned char>(data[kC8NameLength]) / 2;
-        for (size_t i = 0; i < chars && kC8Name + 2 * i + 1 < data.size(); ++i) {
-            name.push_back(data[kC8Name + 2 * i + 1]);
-        }
+    const std::string_view wide = C8ArrayNameBytes(data);
+    for (size_t i = 1; i < wide.size(); i += 2) {
+        name.push_back(wide[i]);
     }
     return name;
 }
@@ -339,10 +507,19 @@ void FromPage(int page, const std::string& data, Identifiers* ids) {
     }
     if (page == 0xC8) {
         ids->AddText(C8ArrayName(data), 0);
+        if (data.size() >= kC8RawLunId + kC8RawLunIdLength) {
+            // The raw id's own first digit is no NAA type: all of it goes.
+            ids->AddHex(HexTextOf(data.substr(kC8RawLunId, kC8RawLunIdLength)), 0);
+        }
     }
     for (const PageField& field : kTextFields) {
-        if (field.page == page) {
-            ids->AddName(FieldText(data, field), field.serial);
+        if (field.page != page) {
+            continue;
+        }
+        if (field.kind == FieldKind::SerialCopy) {
+            ids->AddSerialCopy(FieldText(data, field));
+        } else {
+            ids->AddName(FieldText(data, field), field.kind == FieldKind::Serial);
         }
     }
 }
@@ -372,13 +549,24 @@ void Discover(const CaptureRecord& record, Identifiers* ids) {
 
 // ---- replacement ----
 
-// Every form an identifier takes, looked up by its length: hex digits (any
-// case), a name as a whole word, and in page data also the bytes of a hex
-// identifier and a name in two-byte characters.
+// Hex identifiers are replaced wherever their digits occur (any case) and
+// in page data also as their bytes. Names are replaced only where a name
+// stands: a field of a page, a whole /sys value, a map's alias; a name that
+// happens to be a word of a listing or of /sys (a LUN called "active")
+// leaves that word alone. Names with a type ("naa.", "iqn.", any "WORD.")
+// cannot be such a word and are replaced as whole words in the ESXi
+// listings, which name devices and ports in many places.
 class Replacer {
   public:
     explicit Replacer(const std::vector<Identifier>& ids);
-    std::string InText(const std::string& text) const { return Apply(text, false); }
+    // Hex identifiers only: /sys paths and links, the parts of a listing
+    // where no name stands.
+    std::string Hex(const std::string& text) const { return Apply(text, kHexOnly); }
+    // A text that is one value (a /sys attribute, a node's name after its
+    // last '/'): a name when it is one whole, else its hex identifiers.
+    std::string Value(const std::string& text) const;
+    std::string MultipathListing(const std::string& text) const;
+    std::string EsxiListing(const std::string& text) const;
     std::string InData(std::string data, int page) const;
 
   private:
@@ -394,31 +582,47 @@ class Replacer {
             byLength[form.size()][std::move(form)] = replacement;
         }
     };
-    std::string Apply(const std::string& s, bool data) const;
+    enum Mode { kHexOnly, kTypedNames, kAllNames, kBytes };
+    std::string Apply(const std::string& s, Mode mode) const;
+    std::string Whole(std::string_view value) const;
     bool TryHex(const std::string& s, size_t i, std::string* out, size_t* used) const;
     static bool TryForms(const Forms& forms, const std::string& s, size_t i, bool word,
                          std::string* out, size_t* used);
+    void ReplaceSpan(std::string* data, size_t at, std::string_view span, Mode mode) const;
 
-    Forms hex_, text_, bytes_, wide_;
+    Forms hex_, typed_, names_, bytes_, wide_;
+    std::unordered_map<std::string, const std::string*> whole_;
     std::vector<std::string> store_;
 };
 
+bool Typed(const std::string& name) {
+    const size_t dot = name.find('.');
+    return dot != std::string::npos && dot > 0 && dot + 1 < name.size();
+}
+
 Replacer::Replacer(const std::vector<Identifier>& ids) {
-    store_.reserve(ids.size());
+    store_.reserve(2 * ids.size());
     wide_.keyAt = 1;
     for (const Identifier& id : ids) {
-        if (id.hex) {
+        if (id.kind == IdKind::Hex) {
             hex_.key[static_cast<unsigned char>(toupper(id.original[0]))] = true;
             hex_.Add(id.original, &id.replacement);
             if (id.original.size() % 2 == 0) {
                 store_.push_back(BytesOfHex(id.replacement));
                 bytes_.Add(BytesOfHex(id.original), &store_.back());
             }
-        } else {
-            text_.Add(id.original, &id.replacement);
-            store_.push_back(Wide(id.replacement));
-            wide_.Add(Wide(id.original), &store_.back());
+            continue;
         }
+        whole_[id.original] = &id.replacement;
+        if (id.kind == IdKind::Address) {
+            continue;
+        }
+        names_.Add(id.original, &id.replacement);
+        if (Typed(id.original)) {
+            typed_.Add(id.original, &id.replacement);
+        }
+        store_.push_back(Wide(id.replacement));
+        wide_.Add(Wide(id.original), &store_.back());
     }
 }
 
@@ -469,7 +673,8 @@ bool Replacer::TryForms(const Forms& forms, const std::string& s, size_t i, bool
     return false;
 }
 
-std::string Replacer::Apply(const std::string& s, bool data) const {
+std::string Replacer::Apply(const std::string& s, Mode mode) const {
+    const Forms* names = mode == kTypedNames ? &typed_ : mode == kAllNames ? &names_ : nullptr;
     std::string out;
     out.reserve(s.size());
     size_t i = 0;
@@ -477,9 +682,8 @@ std::string Replacer::Apply(const std::string& s, bool data) const {
         size_t used = 0;
         const bool hit =
             (hex_.key[static_cast<unsigned char>(s[i])] && TryHex(s, i, &out, &used)) ||
-            TryForms(text_, s, i, true, &out, &used) ||
-            (data && (TryForms(bytes_, s, i, false, &out, &used) ||
-                      (s[i] == '\0' && TryForms(wide_, s, i, false, &out, &used))));
+            (names != nullptr && TryForms(*names, s, i, true, &out, &used)) ||
+            (mode == kBytes && TryForms(bytes_, s, i, false, &out, &used));
         if (hit) {
             i += used;
         } else {
@@ -489,19 +693,117 @@ std::string Replacer::Apply(const std::string& s, bool data) const {
     return out;
 }
 
-// The known fields first, whatever stands beside them, then every other
-// occurrence.
+// The value's name when the value (blanks and the newline aside) is one.
+std::string Replacer::Whole(std::string_view value) const {
+    const std::string_view name = Trim(value);
+    auto it = name.empty() ? whole_.end() : whole_.find(std::string(name));
+    if (it == whole_.end()) {
+        return {};
+    }
+    const size_t at = static_cast<size_t>(name.data() - value.data());
+    return std::string(value.substr(0, at)) + *it->second +
+           std::string(value.substr(at + name.size()));
+}
+
+std::string Replacer::Value(const std::string& text) const {
+    std::string whole = Whole(text);
+    return whole.empty() ? Hex(text) : whole;
+}
+
+// A map's alias in its first line; elsewhere only WWIDs and other hex.
+std::string Replacer::MultipathListing(const std::string& text) const {
+    std::string out;
+    out.reserve(text.size());
+    for (std::string_view line : Lines(text)) {
+        std::string_view wwid;
+        const std::string_view alias = MapHeadAlias(line, &wwid);
+        const std::string named = alias.empty() ? std::string() : Whole(alias);
+        const size_t skip = named.empty() ? 0 : alias.size();
+        out += named + Hex(std::string(line.substr(skip)));
+        if (line.data() + line.size() < text.data() + text.size()) {
+            out += '\n';
+        }
+    }
+    return out;
+}
+
+// Typed names as whole words on the device lines at the left margin and in
+// the values of "Key: value" lines, a plain name only as a whole value.
+std::string Replacer::EsxiListing(const std::string& text) const {
+    std::string out;
+    out.reserve(text.size());
+    for (std::string_view line : Lines(text)) {
+        const size_t colon = line.empty() || line[0] != ' ' ? 0 : line.find(": ");
+        const size_t split = colon == std::string_view::npos || colon == 0 ? 0 : colon + 2;
+        const std::string_view value = line.substr(split);
+        const std::string whole = Whole(value);
+        out += Hex(std::string(line.substr(0, split)));
+        out += whole.empty() ? Apply(std::string(value), kTypedNames) : whole;
+        if (line.data() + line.size() < text.data() + text.size()) {
+            out += '\n';
+        }
+    }
+    return out;
+}
+
+// Replaces the span of *data that starts at at (the replacements keep its
+// length) with its replaced text.
+void Replacer::ReplaceSpan(std::string* data, size_t at, std::string_view span, Mode mode) const {
+    const std::string replaced = Apply(std::string(span), mode);
+    data->replace(at, replaced.size(), replaced);
+}
+
+// The name fields first, whatever stands beside them (the array name in
+// two-byte characters, the SCSI name strings of page 0x83), then every hex
+// identifier as digits or as bytes.
 std::string Replacer::InData(std::string data, int page) const {
     for (const PageField& field : kTextFields) {
         const std::string_view text = field.page == page ? Trim(FieldText(data, field)) : "";
-        if (text.empty()) {
-            continue;
+        if (!text.empty()) {
+            ReplaceSpan(&data, static_cast<size_t>(text.data() - data.data()), text, kAllNames);
         }
-        const size_t at = static_cast<size_t>(text.data() - data.data());
-        const std::string replaced = Apply(std::string(text), false);
-        data.replace(at, replaced.size(), replaced);
     }
-    return Apply(data, true);
+    if (page == 0xC8) {
+        const std::string_view wide = C8ArrayNameBytes(data);
+        std::string out;
+        size_t used = 0;
+        if (!wide.empty() && TryForms(wide_, std::string(wide), 0, false, &out, &used) &&
+            used == wide.size()) {
+            data.replace(kC8Name, out.size(), out);
+        }
+    }
+    if (page == 0x83) {
+        std::vector<std::pair<size_t, std::string_view>> names;
+        EachDesignator(data, [&](unsigned, unsigned type, std::string_view value) {
+            if (type == 8) {
+                names.emplace_back(static_cast<size_t>(value.data() - data.data()), value);
+            }
+        });
+        for (const auto& [at, value] : names) {
+            ReplaceSpan(&data, at, value, kAllNames);
+        }
+    }
+    return Apply(data, kBytes);
+}
+
+// A node's name (below /dev) or where an error was: a device name with a
+// type after the last '/' when it is one whole, else hex identifiers only.
+std::string NodeName(const Replacer& replacer, const std::string& name) {
+    const size_t slash = name.rfind('/');
+    const size_t at = slash == std::string::npos ? 0 : slash + 1;
+    const std::string tail = name.substr(at);
+    return Typed(tail) ? name.substr(0, at) + replacer.Value(tail) : replacer.Hex(name);
+}
+
+void ReplaceSysfs(const Replacer& replacer, CaptureSysfs* entry) {
+    const std::string path = "/" + entry->path;
+    const std::string_view attribute = TransportAttribute(path);
+    const bool named = entry->kind == CaptureSysfs::Kind::File &&
+                       (attribute == kAddressAttribute ||
+                        std::find(std::begin(kNameAttributes), std::end(kNameAttributes),
+                                  attribute) != std::end(kNameAttributes));
+    entry->path = replacer.Hex(entry->path);
+    entry->text = named ? replacer.Value(entry->text) : replacer.Hex(entry->text);
 }
 
 }  // namespace
@@ -512,16 +814,17 @@ void capture_Anonymize(CaptureRecord* record, unsigned long long seed, CaptureMa
     ids.MakeReplacements(seed);
     const Replacer replacer(ids.list());
     for (CaptureListing& listing : record->listings) {
+        const bool multipath = listing.command == "multipath -ll";
         for (CaptureRun& run : listing.runs) {
-            run.text = replacer.InText(run.text);
+            run.text =
+                multipath ? replacer.MultipathListing(run.text) : replacer.EsxiListing(run.text);
         }
     }
     for (CaptureSysfs& entry : record->sysfs) {
-        entry.path = replacer.InText(entry.path);
-        entry.text = replacer.InText(entry.text);
+        ReplaceSysfs(replacer, &entry);
     }
     for (CaptureNode& node : record->nodes) {
-        node.name = replacer.InText(node.name);
+        node.name = NodeName(replacer, node.name);
         for (CaptureCommand& command : node.commands) {
             for (CaptureReply& reply : command.replies) {
                 reply.data = replacer.InData(std::move(reply.data), VpdPage(command.cdb));
@@ -529,10 +832,11 @@ void capture_Anonymize(CaptureRecord* record, unsigned long long seed, CaptureMa
         }
     }
     for (CaptureError& error : record->errors) {
-        error.where = replacer.InText(error.where);
-        error.error = replacer.InText(error.error);
+        error.where = NodeName(replacer, error.where);
+        error.error = replacer.Hex(error.error);
     }
     record->anonymized = true;
+    record->captureId = mapping->captureId;
     mapping->entries.clear();
     for (const Identifier& id : ids.list()) {
         mapping->entries.emplace_back(id.original, id.replacement);
@@ -542,10 +846,15 @@ void capture_Anonymize(CaptureRecord* record, unsigned long long seed, CaptureMa
 bool capture_WriteMapping(const CaptureMapping& mapping, FILE* out) {
     JsonWriter json(out);
     json.BeginObject();
+    json.KeyString("format", "tskit-capture-map");
+    json.KeyString("capture_id", mapping.captureId.c_str());
+    json.Key("mapping");
+    json.BeginObject();
     for (const auto& [original, replacement] : mapping.entries) {
         json.Key(original.c_str());
         json.Bytes(replacement.data(), replacement.size());
     }
+    json.EndObject();
     json.EndObject();
     return json.Finish();
 }

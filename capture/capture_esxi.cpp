@@ -6,13 +6,14 @@
 #include "listing_commands.h"
 
 extern constexpr char kCaptureUsage[] =
-    "Usage: tskit-capture [--anonymize] FILE\n"
+    "Usage: tskit-capture [--map MAPFILE] [--anonymize] FILE\n"
     "Records what ts_showdisk reads on this ESXi host (listings and each\n"
     "device's replies to the commands it sends) into FILE, or to standard\n"
     "output when FILE is -.\n"
-    "  --anonymize  replace serial numbers, WWNs, port and iSCSI names, LUN\n"
-    "               and array names; the mapping goes to FILE.map\n"
-    "               (tskit-capture.map for -)\n";
+    "  --map MAPFILE  with --anonymize: the mapping goes to MAPFILE (needed\n"
+    "                 with -)\n"
+    "  --anonymize    replace serial numbers, WWNs, port and iSCSI names, LUN\n"
+    "                 and array names; the mapping goes to FILE.map\n";
 
 namespace {
 

@@ -10,13 +10,15 @@
 #include "listing_text.h"
 
 extern constexpr char kCaptureUsage[] =
-    "Usage: tskit-capture [--anonymize] FILE\n"
+    "Usage: tskit-capture [--map MAPFILE] [--anonymize] FILE\n"
     "Records what tsexTool and ts_showdisk read on this host (listings, /sys\n"
     "entries, and each device's replies to the commands they send) into FILE,\n"
     "or to standard output when FILE is -.\n"
-    "  --anonymize  replace serial numbers, WWNs, port and iSCSI names, LUN,\n"
-    "               array and map names; the mapping goes to FILE.map\n"
-    "               (tskit-capture.map for -)\n";
+    "  --map MAPFILE  with --anonymize: the mapping goes to MAPFILE (needed\n"
+    "                 with -)\n"
+    "  --anonymize    replace serial numbers, WWNs, port and iSCSI names, IP\n"
+    "                 addresses, LUN, array and map names; the mapping goes\n"
+    "                 to FILE.map\n";
 
 namespace {
 
@@ -39,7 +41,7 @@ constexpr ClassAttributes kTransportClasses[] = {
     {"fc_remote_ports",
      {"port_name", "node_name", "port_state", "scsi_target_id", nullptr},
      nullptr},
-    {"iscsi_host", {"initiatorname", nullptr}, nullptr},
+    {"iscsi_host", {"initiatorname", "ipaddress", nullptr}, nullptr},
     {"iscsi_session", {"targetname", "tpgt", "state", nullptr}, "device"},
 };
 

@@ -136,6 +136,9 @@ bool capture_WriteJson(const CaptureRecord& record, FILE* out) {
     json.KeyInt("version", kCaptureVersion);
     json.KeyString("platform", record.platform);
     json.KeyBool("anonymized", record.anonymized);
+    if (!record.captureId.empty()) {
+        json.KeyString("capture_id", record.captureId.c_str());
+    }
     json.Key("commands");
     json.BeginObject();
     for (const CaptureCommandPresence& command : record.commands) {

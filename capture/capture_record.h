@@ -65,6 +65,7 @@ struct CaptureCommandPresence {
 struct CaptureRecord {
     const char* platform = "linux";
     bool anonymized = false;
+    std::string captureId;  // an anonymized capture's: its mapping holds the same
     std::vector<CaptureCommandPresence> commands;
     std::vector<CaptureListing> listings;
     std::vector<std::string> cannotStart;  // the programs' lines that could not be started

@@ -4,6 +4,8 @@
 #include "capture_anonymize.h"
 
 #include <gtest/gtest.h>
+#include <stdio.h>
+#include <stdlib.h>
 
 #include <map>
 #include <string>
@@ -174,6 +176,117 @@ TEST(CaptureAnonymize, TheSeedMakesTheReplacements) {
     CaptureRecord c = Host();
     EXPECT_EQ(Anonymize(&a, 1), Anonymize(&b, 1));
     EXPECT_NE(Anonymize(&b, 1), Anonymize(&c, 2));
+}
+
+// Identifiers that stand only in /sys, where the capture records them
+// (below devices/, as the class/ links resolve): the node and fabric
+// names, the port name of an HBA whose link is down, a remote port's, a
+// failed session's target and the initiator's address.
+TEST(CaptureAnonymize, FindsWhatOnlySysfsHolds) {
+    CaptureRecord record = Host();
+    const std::string fc = "devices/platform/host4/fc_host/host4/";
+    const std::string rport = "devices/platform/host4/rport-4:0-1/fc_remote_ports/rport-4:0-1/";
+    const std::string session = "devices/platform/host5/session3/iscsi_session/session3/";
+    const std::pair<std::string, std::string> planted[] = {
+        {fc + "node_name", "0x20000024ffc0ffee\n"},
+        {fc + "fabric_name", "0x10000005ffc0ffee\n"},
+        {fc + "port_name", "0x21000024ffc0ffee\n"},
+        {rport + "port_name", "0x2111e0fcc0ffee01\n"},
+        {session + "targetname", "iqn.2006-08.com.qelmar:vsa1000.c0ffee\n"},
+        {"devices/platform/host5/iscsi_host/host5/ipaddress", "192.168.10.7\n"},
+    };
+    for (const auto& [path, text] : planted) {
+        record.sysfs.push_back({CaptureSysfs::Kind::File, path, text});
+    }
+    record.sysfs.push_back({CaptureSysfs::Kind::File, session + "state", "FAILED\n"});
+    auto map = Anonymize(&record, 3);
+    for (const char* id :
+         {"20000024ffc0ffee", "10000005ffc0ffee", "21000024ffc0ffee", "2111e0fcc0ffee01",
+          "iqn.2006-08.com.qelmar:vsa1000.c0ffee", "192.168.10.7"}) {
+        ASSERT_EQ(map.count(id), 1u) << id;
+    }
+    const size_t first = record.sysfs.size() - 7;
+    EXPECT_EQ(record.sysfs[first].text, "0x" + map["20000024ffc0ffee"] + "\n");
+    EXPECT_EQ(record.sysfs[first + 4].text, map["iqn.2006-08.com.qelmar:vsa1000.c0ffee"] + "\n");
+    EXPECT_EQ(record.sysfs[first + 4].path, session + "targetname");
+    EXPECT_EQ(record.sysfs[first + 6].text, "FAILED\n");
+    // An address of the same shape: four numbers of 0 to 255, as many digits each.
+    const std::string address = map["192.168.10.7"];
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    ASSERT_EQ(sscanf(address.c_str(), "%3u.%3u.%2u.%1u", &a, &b, &c, &d), 4) << address;
+    EXPECT_TRUE(a >= 100 && a <= 255 && b >= 100 && b <= 255 && c >= 10) << address;
+    EXPECT_EQ(record.sysfs[first + 5].text, address + "\n");
+}
+
+// A LUN name or alias that is also a word of the listing or of /sys is
+// replaced where it names the LUN and nowhere else; the page 0xC0 copy of
+// the array serial number gets the start of the serial's replacement; the
+// raw LUN id of page 0xC8 is replaced.
+TEST(CaptureAnonymize, ReplacesNamesOnlyWhereTheyStand) {
+    CaptureRecord record;
+    CaptureListing listing;
+    listing.command = "multipath -ll";
+    const std::string text = std::string("size (3") + kNaa +
+                             ") dm-0 QELMAR,VSA1000\n"
+                             "size=10G features='0' hwhandler='1 alua' wp=rw\n"
+                             "`-+- policy='service-time 0' prio=50 status=active\n"
+                             "  `- 3:0:0:1 sdb 8:16 active ready running\n";
+    listing.runs.push_back({true, 0, text});
+    record.listings.push_back(listing);
+    record.sysfs.push_back({CaptureSysfs::Kind::Link, "block/sdb/device",
+                            "../../devices/platform/host3/target3:0:0/3:0:0:1"});
+    record.sysfs.push_back({CaptureSysfs::Kind::File, "block/sdb/device/state", "running\n"});
+    CaptureNode node;
+    node.name = "sdb";
+    std::string c8 = PageWith(0xC8, 196, 29, "active");
+    const std::string raw =
+        Bytes({0, 0, 0x06, 0xe0, 0xfc, 0x12, 0x34, 0x56, 0, 0, 0, 0, 0, 0, 0, 0x11});
+    c8.replace(90, raw.size(), raw);
+    std::string c0 = PageWith(0xC0, 700, 112, "2102351234ABCDEF");
+    node.commands = {Page(0xC8, c8), Page(0xC0, c0),
+                     Page(0x80, PageWith(0x80, 40, 4, "2102351234ABCDEF0001"))};
+    record.nodes.push_back(node);
+    auto map = Anonymize(&record, 5);
+    ASSERT_EQ(map.count("size"), 1u);
+    ASSERT_EQ(map.count("active"), 1u);
+    const std::string& out = record.listings[0].runs[0].text;
+    EXPECT_EQ(out.substr(0, 4), map["size"]);
+    EXPECT_EQ(out.substr(out.find('\n') + 1), text.substr(text.find('\n') + 1));
+    EXPECT_EQ(record.sysfs[0].path, "block/sdb/device");
+    EXPECT_EQ(record.sysfs[1].text, "running\n");
+    EXPECT_EQ(record.nodes[0].name, "sdb");
+    const auto& commands = record.nodes[0].commands;
+    EXPECT_EQ(commands[0].replies[0].data.substr(29, 6), map["active"]);
+    ASSERT_EQ(map.count("000006e0fc1234560000000000000011"), 1u);
+    EXPECT_EQ(HexOf(commands[0].replies[0].data.substr(90, 16)),
+              map["000006e0fc1234560000000000000011"]);
+    const std::string serial = map["2102351234abcdef0001"];
+    ASSERT_EQ(serial.size(), 20u);
+    EXPECT_EQ(map["2102351234abcdef"], serial.substr(0, 16));
+    std::string copy = commands[1].replies[0].data.substr(112, 16);
+    for (char& ch : copy) {
+        ch = static_cast<char>(tolower(ch));
+    }
+    EXPECT_EQ(copy, serial.substr(0, 16));
+}
+
+TEST(CaptureAnonymize, TheMappingNamesItsCapture) {
+    CaptureRecord record = Host();
+    CaptureMapping mapping;
+    mapping.captureId = "0123456789abcdef";
+    capture_Anonymize(&record, 1, &mapping);
+    EXPECT_EQ(record.captureId, "0123456789abcdef");
+    char* text = nullptr;
+    size_t length = 0;
+    FILE* out = open_memstream(&text, &length);
+    ASSERT_NE(out, nullptr);
+    EXPECT_TRUE(capture_WriteMapping(mapping, out));
+    fclose(out);
+    const std::string written(text, length);
+    free(text);
+    EXPECT_NE(written.find("\"capture_id\""), std::string::npos) << written;
+    EXPECT_NE(written.find("\"0123456789abcdef\""), std::string::npos) << written;
+    EXPECT_NE(written.find("\"mapping\""), std::string::npos) << written;
 }
 
 }  // namespace

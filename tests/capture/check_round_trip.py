@@ -120,53 +120,197 @@ def capture_blobs(capture):
     return doc, blobs
 
 
-def leaked(mapping, blobs):
-    """The originals still found in an anonymized capture, in any form: as
-    text (hex in any case), as two-byte characters, as the bytes of a hex
-    identifier."""
+TRANSPORT_NAMES = ("port_name", "node_name", "fabric_name", "initiatorname", "targetname",
+                   "ipaddress")
+TRANSPORT_CLASSES = ("fc_host", "fc_remote_ports", "iscsi_host", "iscsi_session")
+HEX_ID = re.compile(r"[0-9a-f]{16,}")
+
+
+def transport_value(path):
+    """Whether a /sys path is a transport class entry's name attribute."""
+    parts = path.split("/")
+    return len(parts) >= 3 and parts[-3] in TRANSPORT_CLASSES and parts[-1] in TRANSPORT_NAMES
+
+
+def identifier(value):
+    """A value as the anonymizer takes it (hex in lower case, without 0x or
+    a type, without an iSCSI tag), or None when it identifies nothing."""
+    value = value.strip().split(",t,0x")[0].split(",i,0x")[0]
+    for prefix in ("0x", "naa.", "eui."):
+        if value.startswith(prefix) and HEX_ID.fullmatch(value[len(prefix):].lower()):
+            value = value[len(prefix):]
+    if HEX_ID.fullmatch(value.lower()):
+        return value.lower() if value.strip("0") and value.lower().strip("f") else None
+    if re.fullmatch(r"[0-9.:]+", value):
+        return value if re.search(r"[0-9]", value) and len(value) >= 3 else None
+    return value if len(value) >= 3 and re.search(r"[A-Za-z]", value) else None
+
+
+def host_identifiers(topology, plain):
+    """Every identifier of a host: of its topology, and the transport
+    class values of its plain capture (node and fabric names, addresses)."""
+    found = set()
+    for lun in topology.get("luns", []):
+        found.update(str(lun.get(k) or "") for k in ("name", "alias", "raw_lun_id"))
+        wwid = str(lun.get("wwid") or "")
+        found.add(wwid[1:] if wwid.startswith("3") else wwid)
+    for array in topology.get("arrays", []):
+        found.update(str(array.get(k) or "") for k in ("serial", "name"))
+        found.update(p.get("identifier", "") for p in array.get("target_ports", []))
+    for host in topology.get("scsi_hosts", []):
+        found.update(str(host.get(k) or "") for k in ("initiator_port", "node_name",
+                                                       "fabric_name", "ip_address"))
+    found.update(e["text"] for e in plain["sysfs"]
+                 if e["type"] == "file" and transport_value(e["path"]))
+    return sorted({i for i in map(identifier, found) if i}, key=len, reverse=True)
+
+
+def listing_words(plain):
+    """The words of a plain capture's listings and /sys entries, but for the
+    places where names stand (a map's alias, a transport class value)."""
+    words = set()
+    for listing in plain["listings"]:
+        for run in listing["runs"]:
+            for line in run.get("text", "").splitlines():
+                if re.match(r"[^ |`\\\[]\S* \(", line) and not line.startswith("size="):
+                    line = line.split(" ", 1)[1]
+                words.update(re.findall(r"[A-Za-z0-9_]+", line))
+    for entry in plain["sysfs"]:
+        words.update(re.findall(r"[A-Za-z0-9_]+", entry["path"]))
+        if not transport_value(entry["path"]):
+            words.update(re.findall(r"[A-Za-z0-9_]+", entry.get("text", "")))
+    return words
+
+
+def leak_forms(original):
+    """An identifier as text (hex ones in lower and upper case, and with
+    colons between the bytes) and as hex digits, to look for in the hex
+    dumps of the replies at either nibble alignment."""
+    if HEX_ID.fullmatch(original):
+        texts = [original, original.upper()]
+        if len(original) % 2 == 0:
+            texts.append(":".join(original[i:i + 2] for i in range(0, len(original), 2)))
+        return texts, [original]
+    raw = original.encode("latin-1", errors="replace")
+    return [original], [raw.hex(), b"".join(b"\0" + bytes([c]) for c in raw).hex()]
+
+
+def contains(text, form, word):
+    """Whether form stands in text; a name only as a whole word, as names are
+    told apart from the words around them."""
+    if not word:
+        return form in text
+    return re.search(r"(?<![A-Za-z0-9])" + re.escape(form) + r"(?![A-Za-z0-9])", text) is not None
+
+
+def leaked(identifiers, keywords, doc):
+    """The identifiers of the host still found in an anonymized capture. A
+    name that is also a word of the listings or of /sys (a LUN called
+    "active") is looked for where names stand: the replies and the transport
+    class values."""
+    texts = [run["text"] for listing in doc["listings"] for run in listing["runs"]
+             if run["started"]]
+    texts += [e["path"] + "\n" + e.get("text", "") for e in doc["sysfs"]]
+    texts += [e["where"] + "\n" + e["error"] for e in doc["errors"]]
+    texts += [n["name"] for n in doc["nodes"]]
+    named = [e.get("text", "") for e in doc["sysfs"] if transport_value(e["path"])]
+    dumps = [r.get("data", "") for n in doc["nodes"] for c in n.get("commands", [])
+             for r in c["replies"]]
+    data = [bytes.fromhex(d).decode("latin-1") for d in dumps]
     found = []
-    for original in mapping:
-        forms = [original.encode("latin-1").lower()]
-        if re.fullmatch(r"[0-9a-f]{16,}", original):
-            forms.append(bytes.fromhex(original) if len(original) % 2 == 0 else b"")
-        else:
-            forms.append(b"".join(b"\0" + bytes([c]) for c in original.encode("latin-1")))
-        hex_id = re.fullmatch(r"[0-9a-f]{16,}", original) is not None
-        for blob in blobs:
-            text = blob.lower() if hex_id else blob
-            if any(form and (form in text or form in blob) for form in forms):
-                found.append(original)
-                break
+    for original in identifiers:
+        text_forms, hex_forms = leak_forms(original)
+        places = (named if original in keywords else texts) + data
+        if any(contains(t, f, not HEX_ID.fullmatch(original)) for f in text_forms
+               for t in places) or any(f in d for f in hex_forms for d in dumps):
+            found.append(original)
     return found
 
 
-def check_anonymized(args, name, capture, made, originals):
-    """An anonymized capture: no original identifier left in it, and every
-    command prints on it what it printed on the host, mapping applied."""
+def load_mapping(capture, map_file):
+    """The mapping of an anonymized capture, from original to replacement,
+    and an error text: a mapping of another capture (its capture id is not
+    the capture's, as when a capture was killed between its two renames) is
+    not this capture's."""
+    with open(capture, encoding="utf-8") as f:
+        capture_id = json.load(f).get("capture_id")
+    with open(map_file, encoding="utf-8") as f:
+        doc = json.load(f)
+    if doc.get("format") != "tskit-capture-map":
+        # A mapping from before capture ids: a flat object.
+        return (doc, None) if capture_id is None else (None, "a mapping without a capture id")
+    if doc.get("capture_id") != capture_id:
+        return None, f"the mapping is of capture {doc.get('capture_id')}, not of {capture_id}"
+    return doc["mapping"], None
+
+
+def check_mismatch(args, name, capture, map_file):
+    """A capture whose id is not its mapping's (an older capture left beside
+    a newer mapping) is refused by the mapping's reader."""
+    with open(capture, encoding="utf-8") as f:
+        doc = json.load(f)
+    if not re.fullmatch(r"[0-9a-f]{16}", str(doc.get("capture_id"))):
+        return [f"{name}: the anonymized capture has no capture id"]
+    doc["capture_id"] = "%016x" % (int(doc["capture_id"], 16) ^ 1)
+    older = os.path.join(args.work, name + ".older-anonymized.json")
+    with open(older, "w", encoding="utf-8") as f:
+        json.dump(doc, f)
+    mapping, error = load_mapping(older, map_file)
+    return [] if mapping is None and error else [f"{name}: a mapping of another capture is used"]
+
+
+def check_anonymized(args, name, capture, made, originals, identifiers, keywords):
+    """An anonymized capture: no identifier of the host left in it, and every
+    command prints on it what it printed on the host once its output is read
+    back through the mapping (a component of a command replaced as well)."""
     if made.status != 0 or made.stdout:
         return [f"{name}: the anonymized capture exited {made.status} and wrote "
                 f"{made.stdout[:200]!r}"]
-    with open(capture + ".map", encoding="utf-8") as f:
-        mapping = json.load(f)
-    doc, blobs = capture_blobs(capture)
+    mapping, error = load_mapping(capture, capture + ".map")
+    if mapping is None:
+        return [f"{name}: {error}"]
+    with open(capture, encoding="utf-8") as f:
+        doc = json.load(f)
     failures = [] if doc["anonymized"] is True else [f"{name}: not marked anonymized"]
+    failures += check_mismatch(args, name, capture, capture + ".map")
     if len(mapping) < 3:
         failures.append(f"{name}: only {len(mapping)} identifiers found")
     failures += [f"{name}: {o!r} is left in the anonymized capture" for o in
-                 leaked(mapping, blobs)]
+                 leaked(identifiers, keywords, doc)]
     if any(len(k) != len(v) for k, v in mapping.items()):
         failures.append(f"{name}: a replacement of another length")
-    forms = printed_forms(mapping)
+    reverse = {v: k for k, v in mapping.items()}
+    forms = printed_forms(reverse)
     pattern = mapping_pattern(forms)
     replay = HostRun(args.sansim, capture, os.path.join(args.work, name + ".anonymized"))
-    runs = [(command, replay.add(command), want) for command, want in originals]
+    runs = [(command, replay.add(anonymized_command(command, mapping)), want)
+            for command, want in originals]
     replay.run()
     for command, got, want in runs:
-        expected = (want[0], apply_mapping(pattern, forms, want[1]))
-        if outcome(got) != expected:
-            failures.append(f"{name}: {words_of(command)}: anonymized replay differs from the "
-                            f"host's output with the mapping applied")
+        if (got.status, apply_mapping(pattern, forms, got.stdout)) != want:
+            failures.append(f"{name}: {words_of(command)}: anonymized replay read back through "
+                            f"the mapping differs from the host's output")
     return failures
+
+
+def anonymized_command(command, mapping):
+    """The command with the component of check failover replaced."""
+    if command[-3:-1] == ["check", "failover"]:
+        return command[:-1] + [mapping.get(command[-1], command[-1])]
+    return command
+
+
+def failover_commands(args, topology):
+    """check failover of the network portal of the first iSCSI host with
+    transport classes (the address the host itself reports)."""
+    if not args.tsextool or not topology.get("transport_classes"):
+        return []
+    for host in topology.get("scsi_hosts", []):
+        iscsi = host.get("transport", host.get("driver", "")).startswith("iscsi")
+        if iscsi:
+            address = host.get("ip_address") or "10.0.%d.1" % int(host["number"])
+            return [[args.tsextool, "check", "failover", address]]
+    return []
 
 
 def words_of(command):
@@ -182,7 +326,9 @@ def check_host(args, host, name):
     made = on_host.add([args.capture, capture])
     made_anonymized = on_host.add([args.capture, "--anonymize", anonymized]) \
         if args.anonymize else None
-    wanted = [(command, on_host.add(command)) for command in commands(args)]
+    topology = expand(args.sansim, host)
+    wanted = [(command, on_host.add(command))
+              for command in list(commands(args)) + failover_commands(args, topology)]
     on_host.run()
     if made.status != 0 or made.stdout:
         return [f"{name}: the capture exited {made.status} and wrote {made.stdout[:200]!r}"]
@@ -197,7 +343,10 @@ def check_host(args, host, name):
                             f"{len(got.stdout)} bytes replayed")
     if args.anonymize:
         originals = [(command, outcome(want)) for command, want in wanted]
-        failures += check_anonymized(args, name, anonymized, made_anonymized, originals)
+        with open(capture, encoding="utf-8") as f:
+            plain = json.load(f)
+        failures += check_anonymized(args, name, anonymized, made_anonymized, originals,
+                                     host_identifiers(topology, plain), listing_words(plain))
     return failures
 
 
@@ -244,27 +393,56 @@ def check_without_dm_sizes(args, name, capture, document):
 
 
 def cli_failures(args, host):
-    """The capture's refusals: one line on standard output, exit status 1."""
+    """The capture's refusals: one line, exit status 1; on standard output,
+    or on standard error when the capture was to go to standard output."""
+    usage = "Usage: tskit-capture [--map MAPFILE] [--anonymize] FILE"
+    work = os.path.abspath(args.work)
     cases = [
-        ([args.capture], "Usage: tskit-capture [--anonymize] FILE", None),
-        ([args.capture, "--anything"], "Usage: tskit-capture [--anonymize] FILE", None),
-        ([args.capture, "--anonymize"], "Usage: tskit-capture [--anonymize] FILE", None),
-        ([args.capture, "x", "y"], "Usage: tskit-capture [--anonymize] FILE", None),
-        ([args.capture, os.path.join(args.work, "x.json")], "Error: tskit-capture must be run "
-         "as root.", "1000"),
+        ([args.capture], usage, None, False),
+        ([args.capture, "--anything"], usage, None, False),
+        ([args.capture, "--anonymize"], usage, None, False),
+        ([args.capture, "x", "y"], usage, None, False),
+        ([args.capture, "--map", "m.map", "x.json"], usage, None, False),
+        ([args.capture, "--map", "m.map", "-"], usage, None, True),
+        ([args.capture, "--anonymize", "-"], "Error: --anonymize - needs --map FILE: where the "
+         "mapping is to be kept.", None, True),
+        ([args.capture, os.path.join(work, "x.json")], "Error: tskit-capture must be run "
+         "as root.", "1000", False),
         ([args.capture, "/nonexistent/x.json"], "Error: cannot write the capture "
-         "/nonexistent/x.json: No such file or directory.", None),
+         "/nonexistent/x.json: No such file or directory.", None, False),
         ([args.capture, "--anonymize", "/nonexistent/x.json"], "Error: cannot write the capture "
-         "/nonexistent/x.json: No such file or directory.", None),
+         "/nonexistent/x.json: No such file or directory.", None, False),
     ]
+    # A capture that cannot be renamed into place (a directory stands
+    # there): the old mapping beside it keeps its text, and a new mapping
+    # named with --map is not left behind.
+    kept, orphan = os.path.join(work, "kept.json"), os.path.join(work, "orphan.json")
+    for directory in (kept, orphan):
+        os.makedirs(directory, exist_ok=True)
+    with open(kept + ".map", "w") as f:
+        f.write("the old mapping\n")
+    if os.path.exists(orphan + ".map"):
+        os.remove(orphan + ".map")
+    for target, options in ((kept, []), (orphan, ["--map", orphan + ".map"])):
+        cases.append(([args.capture] + options + ["--anonymize", target],
+                      f"Error: cannot write the capture {target}: Is a directory.", None, False))
     run = HostRun(args.sansim, host, os.path.join(args.work, "refusals"))
-    done = [(command, first_line, run.add(command, uid=uid)) for command, first_line, uid in cases]
+    done = [(command, first_line, to_stderr, run.add(command, uid=uid))
+            for command, first_line, uid, to_stderr in cases]
     run.run()
     failures = []
-    for command, first_line, result in done:
-        lines = result.stdout.decode(errors="replace").splitlines()
-        if result.status != 1 or not lines or lines[0] != first_line or result.stderr:
-            failures.append(f"{' '.join(command[1:])}: exit {result.status}, {lines[:1]}")
+    for command, first_line, to_stderr, result in done:
+        said, other = (result.stderr, result.stdout) if to_stderr else (result.stdout,
+                                                                         result.stderr)
+        lines = said.decode(errors="replace").splitlines()
+        if result.status != 1 or not lines or lines[0] != first_line or other:
+            failures.append(f"{' '.join(command[1:])}: exit {result.status}, {lines[:1]}, "
+                            f"{other[:100]!r} on the other stream")
+    with open(kept + ".map") as f:
+        if f.read() != "the old mapping\n":
+            failures.append("a failed capture replaced the mapping of the one before")
+    if os.path.exists(orphan + ".map"):
+        failures.append("a failed capture left its mapping behind")
     return failures
 
 

@@ -324,7 +324,14 @@ capture)
     cd "$3" && : >host1.json && : >host2.json && mkdir -p saved || exit 1
     expect 'tskit-capture ' host1.json host2.json saved
     expect 'tskit-capture h' host1.json host2.json
-    expect 'tskit-capture -' --anonymize --help -
+    expect 'tskit-capture -' --map --anonymize --help -
+    expect 'tskit-capture --m' --map
+    expect 'tskit-capture --map ' host1.json host2.json saved
+    expect 'tskit-capture --map h' host1.json host2.json
+    expect 'tskit-capture --map m.map ' --anonymize
+    expect 'tskit-capture --map m.map --anonymize -' -
+    expect 'tskit-capture --map m.map --anonymize h' host1.json host2.json
+    expect 'tskit-capture --map m.map --anonymize - '
     expect 'tskit-capture --a' --anonymize
     expect 'tskit-capture --anonymize ' host1.json host2.json saved
     expect 'tskit-capture --anonymize -' -
