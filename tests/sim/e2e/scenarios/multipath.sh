@@ -92,8 +92,9 @@ sim "$KV" -- sh -c 'multipath -ll 2>/dev/null'
 [ -s "$ERR" ] && fail "warnings past 2>/dev/null"
 sim "$KV" -- sg_turs /dev/sde
 expect_status 0
+# sg3-utils exits 50 + errno for an error of the pass-through: EIO is 55.
 sim "$KV" -- sg_turs /dev/dm-1
-expect_status 5
+expect_status 55
 # A T10 vendor ID designator first (type 1, ASCII), the NAA one second.
 sim "$KV" -- sg_vpd -p di /dev/sdb
 expect_stdout <<'END'
