@@ -503,9 +503,7 @@ void UpdatePhypathInfoByPath(PhypathInfo* phypath, PathInfo* path) {
                         phypath->iHost, phypath->iChannel, phypath->iTarget);
     }
     const DevInfo& dev = path->stDev;
-    // A path that dm has failed makes no physical path active: no I/O runs
-    // over it, whatever the device answers.
-    if (strcmp(dev.acInqStatus.data(), "active") == 0 && dev.iDmFailed == 0) {
+    if (strcmp(dev.acInqStatus.data(), "active") == 0) {
         (void)memcpy_s(phypath->acStatus.data(), phypath->acStatus.size(), dev.acInqStatus.data(),
                        dev.acInqStatus.size());
     }
