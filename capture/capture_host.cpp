@@ -157,7 +157,36 @@ bool capture_OnPath(const char* name) {
     return false;
 }
 
+namespace {
+
+// A listing command writes its warnings (multipath: a daemon it cannot
+// reach) on standard error. The capture records what it printed on standard
+// output only, and its warnings are not the capture's own: while a line runs,
+// the capture's standard error is /dev/null, which the line's shell inherits.
+// The listings run before any device is queried, on the one thread there is.
+class StderrSilenced {
+  public:
+    StderrSilenced() : saved_(fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3)) {
+        UniqueFd null(open("/dev/null", O_WRONLY | O_CLOEXEC));
+        silenced_ = saved_.Valid() && null.Valid() && dup2(null.Get(), STDERR_FILENO) >= 0;
+    }
+    ~StderrSilenced() {
+        if (silenced_) {
+            (void)dup2(saved_.Get(), STDERR_FILENO);
+        }
+    }
+    StderrSilenced(const StderrSilenced&) = delete;
+    StderrSilenced& operator=(const StderrSilenced&) = delete;
+
+  private:
+    UniqueFd saved_;
+    bool silenced_ = false;
+};
+
+}  // namespace
+
 bool capture_RunLine(const char* line, CaptureRun* run, CaptureRecord* record) {
+    StderrSilenced silenced;
     UniquePipe pipe(popen(line, "r"));
     if (!pipe.Valid()) {
         return false;
@@ -179,6 +208,7 @@ bool capture_RunLine(const char* line, CaptureRun* run, CaptureRecord* record) {
 }
 
 bool capture_LineStarts(const char* line) {
+    StderrSilenced silenced;
     UniquePipe pipe(popen(line, "r"));
     if (!pipe.Valid()) {
         return false;

@@ -110,17 +110,19 @@ int SizeTextFromSectors(uint64_t sectors, char* dest, size_t size) {
     return written < 0 ? -1 : 0;
 }
 
-// No checker or device state reads "active" or "failed", so on a path line
-// either word can only be the dm state, whether the line shows "active ready
-// running" or "[failed][faulty]". A path line that shows neither (cut short)
-// may be a usable path: only a path shown failed counts as down.
+bool PathLineDmFailed(const char* line) {
+    return line != nullptr && strstr(line, "active") == nullptr &&
+           strstr(line, "failed") != nullptr;
+}
+
+// A path line that shows no dm state (cut short) may be a usable path: only
+// a path shown failed counts as down.
 void MapQueueingNoteLine(MapQueueing* map, const char* line) {
     if (map == nullptr || line == nullptr) {
         return;
     }
     if (HasAddressWord(line)) {
-        const bool down = strstr(line, "active") == nullptr && strstr(line, "failed") != nullptr;
-        map->usablePath = map->usablePath || !down;
+        map->usablePath = map->usablePath || !PathLineDmFailed(line);
     } else if (strstr(line, "queue_if_no_path") != nullptr) {
         map->queueing = true;
     }

@@ -36,6 +36,13 @@ int SizeTextFromSectors(uint64_t sectors, char* dest, size_t size);
 // #:#:#:# for a path whose device is gone); their dm state is the first of
 // their states, "active" or "failed", bare or in brackets. A path line that
 // shows no dm state (a listing cut short) is not known to be down.
+// A path line of a multipath listing whose dm state is "failed": the map
+// sends it no I/O, whatever the device answers to TEST UNIT READY. No
+// checker or device state reads "active" or "failed", so either word can
+// only be the dm state ("failed ready running", "[failed][faulty]"). A line
+// that shows neither (cut short) is not known to be failed.
+bool PathLineDmFailed(const char* line);
+
 struct MapQueueing {
     bool queueing = false;
     bool usablePath = false;

@@ -305,6 +305,13 @@ int get_wwn(int fd, char* dest, size_t size) {
     if (!query_page(fd, 1, 0x83, buf, sizeof(buf), "get wwn failed.\n", __func__)) {
         return -1;
     }
+    // A first designator that is no 16-byte NAA one names no LUN: "--". A
+    // page cut short after the designator's header is read as it always was
+    // (the bytes not sent are zeros).
+    if (scsi_FirstNaa16(buf, static_cast<int>(sizeof(buf))) == nullptr) {
+        (void)sprintf_s(dest, size, "%s", "--");
+        return 0;
+    }
     binary_to_ascii(buf, 8, 16, dest, size);
     return 0;
 }

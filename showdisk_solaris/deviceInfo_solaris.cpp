@@ -277,7 +277,12 @@ int TS_ScsiGetDriveInfo(int fd, int selector) {
             CopyText(g_acSerialNumber, sizeof g_acSerialNumber, 112, 16);
             break;
         case TS_DRIVE_INFO_WWN:
-            TS_BinaryToAscii(g_acWwn, g_Buf, 8, 16);
+            // Only a first designator that is a 16-byte NAA one is the WWN;
+            // else the field stays empty and shows as unknown. A page cut
+            // short after the designator's header reads as zeros beyond it.
+            if (scsi_FirstNaa16(g_Buf, static_cast<int>(kWwnPageLen)) != nullptr) {
+                TS_BinaryToAscii(g_acWwn, g_Buf, 8, 16);
+            }
             break;
         default: {
             CopyText(g_acLunName, sizeof g_acLunName, 29, 60);

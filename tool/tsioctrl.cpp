@@ -320,11 +320,11 @@ int DecodePage83(const unsigned char* page, int allocLen, DevInfo* dev) {
     if (Qualifier(page, allocLen) != 0) {
         return -1;
     }
-    if (scsi_UsableLength(page, allocLen) < 24) {
-        return -1;
+    const unsigned char* naa = scsi_FirstNaa16(page, scsi_UsableLength(page, allocLen));
+    if (naa == nullptr) {
+        return -1;  // no WWN: the field keeps "--"
     }
-    // The first designator, taken as the 16-byte NAA identifier of the LUN.
-    (void)tsioctrl_AsciiToString(page + 8, 16, dev->acLunWwn.data(),
+    (void)tsioctrl_AsciiToString(naa, 16, dev->acLunWwn.data(),
                                  static_cast<int>(dev->acLunWwn.size()), 0);
     return 0;
 }

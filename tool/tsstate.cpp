@@ -25,6 +25,9 @@ const char* tsstate_Name(TsState state) {
 }
 
 TsState tsstate_OfDevice(const DevInfo& dev) {
+    if (dev.iDmFailed != 0) {
+        return TS_STATE_FAILED;  // the listing says so, asked or not
+    }
     if (query_NotChecked(dev.acDevPath.data())) {
         return TS_STATE_UNKNOWN;  // the deadline is ours, not the host's
     }

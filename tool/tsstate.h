@@ -1,8 +1,9 @@
 // The state words of the machine forms (--json, --prometheus, --nagios):
 // one vocabulary over the tables' status cells. A path or device is
-// "active" when the table calls it so, "unknown" when the run's deadline
-// left it unasked, and "failed" otherwise (its node missing or unopenable,
-// its TEST UNIT READY failed, a command timed out). A physical path or a
+// "active" when the table calls it so; "failed" when the listing's dm state
+// is failed; "unknown" when the run's deadline left it unasked; and
+// "failed" otherwise (its node missing or unopenable, its TEST UNIT READY
+// failed, a command timed out). A physical path or a
 // vlun is active when one of its paths is, failed when all of them are
 // failed, unknown otherwise.
 #ifndef TSEXTOOL_TSSTATE_H

@@ -47,6 +47,9 @@ struct DevInfo {
     int iIfVersion;
     int iShieldTpg;
     int iDualArray;
+    // A path that the listing shows failed by dm: the map sends it no I/O, so
+    // it is not active whatever its TEST UNIT READY says.
+    int iDmFailed;
     uint64_t ullCapacityBytes;  // READ CAPACITY's answer in bytes; 0 when it gave none
 };
 

@@ -99,6 +99,12 @@ void MarkPathFailed(DevInfo* dev) {
     (void)sprintf_s(dev->acInqStatus.data(), dev->acInqStatus.size(), "failed");
 }
 
+// A path that dm has failed carries no I/O, even when the device answers
+// TEST UNIT READY: not active.
+void NotActive(DevInfo* dev) {
+    (void)sprintf_s(dev->acStatus.data(), dev->acStatus.size(), "--");
+}
+
 // The path's capacity falls back to the listing's size of its vlun.
 void TakeListingSize(TsText<16>* capacity, const VlunInfo* vlun) {
     if (!tstopo_TextHasValue(capacity->data())) {
@@ -155,6 +161,8 @@ void IdentifyPaths(VlunInfo* vlun, TsQuery** next) {
         } else {
             if (result == TS_ERR_OPEN) {
                 MarkPathFailed(&path->stDev);
+            } else if (path->stDev.iDmFailed != 0) {
+                NotActive(&path->stDev);
             }
             TakeListingSize(&path->stDev.acCapacity, vlun);
             tstopo_TakePortsFromTransport(path);
@@ -231,6 +239,7 @@ PathInfo* CreatePathFromMultipath(VlunInfo* vlun, const char* line, const char* 
     list_add_tail(&path->stList, &vlun->stPathList);
     tsprint_Log(kLogDetail, "Get path[%s] for vlun[%s].\n", sdName, vlun->stDev.acDevName.data());
 
+    dev->iDmFailed = PathLineDmFailed(line) ? 1 : 0;
     if (!nodeReadable) {
         MarkPathFailed(dev);
     } else if (GetStringByCompareRegion(line, "active", dev->acStatus.data(),
@@ -347,7 +356,7 @@ void ReportListing(bool report, const char* text) {
 // One run of "multipath -ll" into text: 0, TS_ERR_FAILED when it cannot be
 // started, TS_ERR_NO_MULTIPATH when it fails.
 int RunListing(std::string* text, bool report) {
-    ListingPipe pipe(kMultipathListing);
+    ListingPipe pipe(kMultipathListingQuiet);
     if (!pipe.Valid()) {
         ReportListing(report, "Execute popen(\"multipath -ll\") command failed.\n");
         return TS_ERR_FAILED;

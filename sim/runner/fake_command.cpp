@@ -96,6 +96,12 @@ int ServeListing(const std::string& command) {
         fprintf(stderr, "%s: not recorded on this host\n", command.c_str());
         return 1;
     }
+    // multipath's warnings come first, on standard error, as it writes them
+    // before it lists the maps.
+    std::string warnings;
+    if (ReadAll(dir.Get(), "stderr", &warnings) && !warnings.empty()) {
+        (void)fwrite(warnings.data(), 1, warnings.size(), stderr);
+    }
     const size_t runs = strtoul(count.c_str(), nullptr, 10);
     size_t run = runs > 1 ? CountListingRun(command) : 0;
     run = run < runs ? run : runs - 1;

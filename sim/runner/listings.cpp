@@ -28,6 +28,10 @@ struct ListingRunText {
     std::string text;
 };
 
+// What a listing command writes on its standard error on every run, beside
+// its runs in the command's directory.
+constexpr char kWarningsFile[] = "stderr";
+
 bool Fail(std::string* error, const std::string& what) {
     *error = what + ": " + strerror(errno);
     return false;
@@ -48,7 +52,7 @@ bool WriteAll(int dirfd, const std::string& name, const std::string& content, st
 }
 
 bool WriteCommand(int listings, const std::string& command, const std::vector<ListingRunText>& runs,
-                  uint64_t waitNs, std::string* error) {
+                  uint64_t waitNs, std::string* error, const std::string& warnings = "") {
     const std::string key = ListingKey(command);
     if (mkdirat(listings, key.c_str(), 0755) != 0) {
         return Fail(error, std::string("cannot create ") + kListingsDir + "/" + key);
@@ -65,8 +69,22 @@ bool WriteCommand(int listings, const std::string& command, const std::vector<Li
             return false;
         }
     }
+    if (!warnings.empty() &&
+        !WriteAll(dir.Get(), kWarningsFile, warnings, error,
+                  std::string(kListingsDir) + "/" + key + "/" + kWarningsFile)) {
+        return false;
+    }
     return WriteAll(dir.Get(), "count", std::to_string(runs.size()) + "\n", error,
                     std::string(kListingsDir) + "/" + key + "/count");
+}
+
+// The lines a host's multipath writes on standard error, one a line.
+std::string MultipathWarnings(const Topology& topo) {
+    std::string text;
+    for (const std::string& line : topo.multipath.warnings) {
+        text += line + "\n";
+    }
+    return text;
 }
 
 // The host's listing time, as each run of a listing command takes it.
@@ -121,7 +139,10 @@ std::vector<std::pair<std::string, ListingRunText>> RenderedListings(const Topol
 
 bool WriteRendered(const Topology& topo, int listings, std::string* error) {
     for (const auto& listing : RenderedListings(topo)) {
-        if (!WriteCommand(listings, listing.first, {listing.second}, ListingWaitNs(topo), error)) {
+        const std::string warnings =
+            listing.first == "multipath -ll" ? MultipathWarnings(topo) : "";
+        if (!WriteCommand(listings, listing.first, {listing.second}, ListingWaitNs(topo), error,
+                          warnings)) {
             return false;
         }
     }
@@ -193,6 +214,9 @@ int RenderOutsideHost(const std::string& command) {
     }
     for (const auto& listing : RenderedListings(topo)) {
         if (listing.first == command) {
+            if (command == "multipath -ll") {
+                (void)fputs(MultipathWarnings(topo).c_str(), stderr);
+            }
             return Print(listing.second.text.data(), listing.second.text.size(),
                          listing.second.status);
         }

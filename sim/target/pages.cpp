@@ -18,6 +18,7 @@ namespace {
 constexpr size_t kStandardSize = 96;
 constexpr size_t kSerialSize = 24;
 constexpr size_t kDesignatorSize = 24;
+constexpr size_t kT10DesignatorSize = 4 + 8 + 16;  // header, vendor, product
 constexpr size_t kPageC0Size = 700;
 constexpr size_t kPageC4Size = 32;
 constexpr size_t kPageC8Size = 256;
@@ -127,13 +128,26 @@ std::vector<uint8_t> SerialPage(const Array& a) {
     return b;
 }
 
-// One designator: binary code set, associated with the logical unit, NAA.
-std::vector<uint8_t> IdentificationPage(const Lun& lun) {
-    std::vector<uint8_t> b = NewVpdPage(0x83, kDesignatorSize);
-    b[4] = 0x01;  // protocol identifier 0, code set 1 (binary)
-    b[5] = 0x03;  // PIV 0, association 0 (logical unit), designator type 3 (NAA)
-    b[7] = 16;    // designator length
-    PutHex(&b, 8, 16, lun.wwid.substr(1));
+// The designator of the logical unit: binary code set, associated with the
+// logical unit, NAA, 16 bytes (IEEE Registered Extended: the WWID's digits).
+// With t10DesignatorFirst a T10 vendor ID designator comes first: ASCII code
+// set, type 1, the vendor identification (8 bytes) and, as its vendor
+// specific part, the product identification (16 bytes), blank padded; the
+// same text for every LUN of an array model.
+std::vector<uint8_t> IdentificationPage(const Lun& lun, const Array& a) {
+    const size_t t10 = lun.t10DesignatorFirst ? kT10DesignatorSize : 0;
+    std::vector<uint8_t> b = NewVpdPage(0x83, kDesignatorSize + t10);
+    if (t10 != 0) {
+        b[4] = 0x02;  // protocol identifier 0, code set 2 (ASCII)
+        b[5] = 0x01;  // PIV 0, association 0 (logical unit), designator type 1 (T10 vendor ID)
+        b[7] = static_cast<uint8_t>(t10 - 4);
+        PutText(&b, 8, 8, a.vendor, ' ');
+        PutText(&b, 16, 16, a.product, ' ');
+    }
+    b[t10 + 4] = 0x01;  // protocol identifier 0, code set 1 (binary)
+    b[t10 + 5] = 0x03;  // PIV 0, association 0 (logical unit), designator type 3 (NAA)
+    b[t10 + 7] = 16;    // designator length
+    PutHex(&b, t10 + 8, 16, lun.wwid.substr(1));
     return b;
 }
 
@@ -266,7 +280,7 @@ std::vector<uint8_t> LunPathPage(const Responder& r, int page) {
         case 0x80:
             return SerialPage(*r.array);
         case 0x83:
-            return IdentificationPage(*r.lun);
+            return IdentificationPage(*r.lun, *r.array);
         case 0xC0:
             return PageC0(r);
         case 0xC4:

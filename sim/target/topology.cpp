@@ -550,7 +550,8 @@ bool Loader::ReadMultipath(const json& root, MultipathConfig* mp) {
     const std::string where = "multipath";
     if (!Keys(*v, where,
               {"installed", "list_fails", "hang", "format", "canned_listing", "filler_lines",
-               "long_line_bytes"}) ||
+               "long_line_bytes", "warnings"}) ||
+        !StringList(*v, where, "warnings", &mp->warnings) ||
         !ReadPadding(*v, where, &mp->padding) || !OptBool(*v, where, "installed", &mp->installed) ||
         !OptBool(*v, where, "list_fails", &mp->listFails) ||
         !OptBool(*v, where, "hang", &mp->hang) ||
@@ -933,9 +934,25 @@ bool Loader::ReadPath(const json& v, const std::string& where, const Topology& t
 
 bool Loader::ReadLun(const json& v, const std::string& where, const Topology& t, Lun* lun) {
     if (!Keys(v, where,
-              {"wwid", "array", "name", "size_bytes", "block_size", "host_lun_id", "array_lun_id",
-               "raw_lun_id", "port_id", "owner", "worker", "dual_array", "dm", "alias",
-               "listing_size", "dm_fails_when_no_active_path", "queue_if_no_path", "dm_faults",
+              {"wwid",
+               "array",
+               "name",
+               "size_bytes",
+               "block_size",
+               "host_lun_id",
+               "array_lun_id",
+               "raw_lun_id",
+               "port_id",
+               "owner",
+               "worker",
+               "dual_array",
+               "dm",
+               "alias",
+               "listing_size",
+               "dm_fails_when_no_active_path",
+               "queue_if_no_path",
+               "dm_faults",
+               "t10_designator_first",
                "paths"}) ||
         !ReqString(v, where, "wwid", &lun->wwid)) {
         return false;
@@ -966,6 +983,7 @@ bool Loader::ReadLun(const json& v, const std::string& where, const Topology& t,
         !OptString(v, where, "listing_size", &lun->listingSize) ||
         !OptBool(v, where, "dm_fails_when_no_active_path", &lun->dmFailsWhenNoActivePath) ||
         !OptBool(v, where, "queue_if_no_path", &lun->queueIfNoPath) ||
+        !OptBool(v, where, "t10_designator_first", &lun->t10DesignatorFirst) ||
         !ReadFaults(v, where, "dm_faults", &lun->dmFaults)) {
         return false;
     }

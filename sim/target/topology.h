@@ -155,6 +155,9 @@ struct Lun {
     // no_path_retry queue): SG_IO on its dm node then never returns until
     // the caller is killed. Without it the ioctl fails with EIO at once.
     bool queueIfNoPath = true;
+    // Page 0x83 puts a T10 vendor ID designator (vendor and product of the
+    // standard data) before the NAA one, as some targets do.
+    bool t10DesignatorFirst = false;
 };
 
 // A disk of another vendor, or a non-SCSI block device (scsi false: no HCTL
@@ -183,6 +186,9 @@ struct MultipathConfig {
     ListingPadding padding;
     ListingFormat format = ListingFormat::Current;
     std::string cannedListing;  // listing file printed instead of rendering (absolute once loaded)
+    // Lines multipath writes on its standard error on every run, before the
+    // listing: what it says of a daemon it cannot reach or a configuration.
+    std::vector<std::string> warnings;
 };
 
 // The ESXi host's listings: canned files (absolute once loaded) printed in

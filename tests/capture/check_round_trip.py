@@ -333,6 +333,11 @@ def check_host(args, host, name):
     if made.status != 0 or made.stdout:
         return [f"{name}: the capture exited {made.status} and wrote {made.stdout[:200]!r}"]
     failures = [f"{name}: capture audit: {line}" for line in audit_faults(made.audit)]
+    # A listing command's warnings (multipath's on its standard error) are
+    # neither recorded nor passed on: the capture's standard error stays
+    # empty on a host that works.
+    if made.stderr:
+        failures.append(f"{name}: the capture wrote on standard error: {made.stderr[:200]!r}")
     replay = HostRun(args.sansim, capture, os.path.join(args.work, name + ".replay"))
     replayed = [(command, want, replay.add(command)) for command, want in wanted]
     replay.run()

@@ -97,6 +97,8 @@ TEST(SolarisJson, EveryDevicePathIsOneObjectWithItsMessages) {
              Put(&c0, 112, "SN\x1b[2J");
              Fake().pages[0xC0] = c0;
              std::vector<uint8_t> p83 = Page(0x83, 24);
+             p83[5] = 0x03;  // the first designator: NAA, 16 bytes
+             p83[7] = 16;
              p83[8] = 0x6e;
              Fake().pages[0x83] = p83;
              std::vector<uint8_t> c8 = Page(0xC8, 256);

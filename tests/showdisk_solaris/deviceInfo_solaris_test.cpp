@@ -203,14 +203,42 @@ TEST_F(SolarisTest, SerialStopsAtNulAndTakesSixteen) {
     EXPECT_STREQ(g_acSerialNumber, "0123456789ABCDEF");
 }
 
-TEST_F(SolarisTest, WwnIsLowerCaseHexOfBytes8To23) {
+// Page 0x83 whose first designator is a 16-byte NAA one (binary, logical
+// unit), its bytes from byte 8 as given.
+std::vector<uint8_t> NaaPage() {
     std::vector<uint8_t> p83 = Page(0x83, 24);
+    p83[4] = 0x01;
+    p83[5] = 0x03;
+    p83[7] = 16;
+    return p83;
+}
+
+TEST_F(SolarisTest, WwnIsLowerCaseHexOfBytes8To23) {
+    std::vector<uint8_t> p83 = NaaPage();
     for (int i = 0; i < 16; ++i) {
         p83[8 + i] = static_cast<uint8_t>(0xA0 + i);
     }
     Fake().pages[0x83] = p83;
     ASSERT_EQ(TS_ScsiGetDriveInfo(3, TS_DRIVE_INFO_WWN), 0);
     EXPECT_STREQ(g_acWwn, "a0a1a2a3a4a5a6a7a8a9aaabacadaeaf");
+}
+
+// A T10 vendor ID designator first, or an NAA one of 8 bytes: no WWN.
+TEST_F(SolarisTest, WwnOnlyFromAFirstSixteenByteNaaDesignator) {
+    std::vector<uint8_t> t10 = Page(0x83, 24);
+    t10[4] = 0x02;
+    t10[5] = 0x01;
+    t10[7] = 24;
+    Put(&t10, 8, "QELMAR  VSA1000 ");
+    std::vector<uint8_t> naa8 = NaaPage();
+    naa8[7] = 8;
+    naa8[8] = 0x6e;
+    for (const std::vector<uint8_t>& page : {t10, naa8}) {
+        Fake().pages[0x83] = page;
+        (void)memset(g_acWwn, 0, sizeof g_acWwn);
+        ASSERT_EQ(TS_ScsiGetDriveInfo(3, TS_DRIVE_INFO_WWN), 0);
+        EXPECT_STREQ(g_acWwn, "");
+    }
 }
 
 TEST_F(SolarisTest, LunIdOnlyWhenThePageHoldsIt) {
@@ -347,7 +375,7 @@ TEST_F(SolarisTest, RowOfAFullyReadDevice) {
     std::vector<uint8_t> c0 = Page(0xC0, 160);
     Put(&c0, 112, "SN-0001");
     Fake().pages[0xC0] = c0;
-    std::vector<uint8_t> p83 = Page(0x83, 24);
+    std::vector<uint8_t> p83 = NaaPage();
     p83[8] = 0x6e;
     Fake().pages[0x83] = p83;
     Fake().pages[0xC8] = LunPage(252);
@@ -374,6 +402,7 @@ TEST_F(SolarisTest, AllQueriesFailingGiveCmdFailedAndUnknownCells) {
 TEST_F(SolarisTest, OneWorkingQueryIsNoCmdFailed) {
     Fake().ioctlErrno = EIO;
     Fake().pageErrno[0x83] = 0;
+    Fake().pages[0x83] = NaaPage();
     const std::string out = Flushed([] { TS_GetLunInfo("/dev/rdsk/c1t0d0s2"); });
     EXPECT_EQ(out.find("cmd failed"), std::string::npos);
     EXPECT_STREQ(g_acWwn, std::string(32, '0').c_str());

@@ -598,6 +598,9 @@ TEST(Page80, SerialNumberOf20Bytes) {
 
 TEST(Page83, SixteenByteIdentifierAsHex) {
     Bytes b = Page(0x83, 24, 64);
+    b[4] = 0x01;  // binary
+    b[5] = 0x03;  // logical unit, NAA
+    b[7] = 16;
     const unsigned char naa[16] = {0x6E, 0x0F, 0xC1, 0x23, 0x45, 0x60, 0,    0,
                                    0,    0,    0,    0,    0,    0,    0x10, 0};
     memcpy(b.data() + 8, naa, 16);
@@ -613,7 +616,19 @@ TEST(Page83, SixteenByteIdentifierAsHex) {
     SetUsable(&shortPage, 20);
     Bytes unqualified = b;
     unqualified[0] = 0x20;
-    for (const Bytes* page : {&shortPage, &unqualified}) {
+    // A first designator that is not a 16-byte NAA one is no WWN: a T10
+    // vendor ID designator (type 1) or an 8-byte NAA one.
+    Bytes t10 = Page(0x83, 52, 64);
+    t10[4] = 0x02;
+    t10[5] = 0x01;
+    t10[7] = 24;
+    memcpy(t10.data() + 8, "QELMAR  VSA1000         ", 24);
+    t10[32 + 1] = 0x03;
+    t10[32 + 3] = 16;
+    memcpy(t10.data() + 36, naa, 16);
+    Bytes naa8 = b;
+    naa8[7] = 8;
+    for (const Bytes* page : {&shortPage, &unqualified, &t10, &naa8}) {
         dev = Fresh();
         EXPECT_EQ(-1, DecodePage83(page->data(), 64, &dev));
         EXPECT_STREQ("--", dev.acLunWwn.data());

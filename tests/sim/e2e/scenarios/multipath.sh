@@ -76,3 +76,33 @@ expect_stdout </dev/null
 sim "$HOSTS/bare.json" -- sh -c 'which tsadm tsadmin tsTools'
 expect_status 1
 expect_stdout </dev/null
+
+# What a real kernel shows (tests/e2e/hosts/kernel_view.json): multipath's
+# warnings go to standard error on every run, before the listing, and never
+# into it; a path that dm failed is listed failed while its device answers
+# TEST UNIT READY, and the map that does not queue fails the ioctl at once.
+KV=$SRC/tests/e2e/hosts/kernel_view.json
+sim "$KV" -- sh -c 'multipath -ll'
+expect_status 0
+expect_stderr "multipath: the path checker daemon is not running; states may be stale"
+expect_stderr "multipath: configuration file not found, using built-in defaults"
+expect_line "| \`- 4:0:0:2 sde 8:64 failed ready running"
+expect_no_line "multipath: configuration file not found, using built-in defaults"
+sim "$KV" -- sh -c 'multipath -ll 2>/dev/null'
+[ -s "$ERR" ] && fail "warnings past 2>/dev/null"
+sim "$KV" -- sg_turs /dev/sde
+expect_status 0
+# sg3-utils exits 50 + errno for an error of the pass-through: EIO is 55.
+sim "$KV" -- sg_turs /dev/dm-1
+expect_status 55
+# A T10 vendor ID designator first (type 1, ASCII), the NAA one second.
+sim "$KV" -- sg_vpd -p di /dev/sdb
+expect_stdout <<'END'
+Device Identification VPD page:
+  Addressed logical unit:
+    designator type: T10 vendor identification,  code set: ASCII
+      vendor id: QELMAR  
+      vendor specific: VSA1000         
+    designator type: NAA,  code set: Binary
+      0x6e0fc123456000000000000000000001
+END
