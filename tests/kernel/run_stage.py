@@ -247,6 +247,23 @@ def report(out, expected):
     return results, unexpected, known, fixed
 
 
+def keep(out, dest):
+    """Each scenario's capture beside the calls the guest recorded in it,
+    for replay_captures.py."""
+    os.makedirs(dest, exist_ok=True)
+    with open(os.path.join(out, "recorded.json")) as f:
+        recorded = json.load(f)
+    for name in sorted(f for f in os.listdir(out) if f.endswith(".capture.json")):
+        scenario = name[:-len(".capture.json")]
+        shutil.copyfile(os.path.join(out, name), os.path.join(dest, name))
+        calls = [{k: c[k] for k in ("program", "words", "status", "stdout")}
+                 for c in recorded if c["scenario"] == scenario]
+        with open(os.path.join(dest, scenario + ".recorded.json"), "w") as f:
+            json.dump(calls, f, indent=1)
+            f.write("\n")
+    log(f"captures kept in {dest}")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--source", default=os.path.dirname(os.path.dirname(HERE)))
@@ -255,6 +272,7 @@ def main():
     parser.add_argument("--timeout", type=int, default=420, help="seconds for the whole boot")
     parser.add_argument("--accel", choices=("auto", "kvm", "tcg"), default="auto",
                         help="KVM where /dev/kvm opens (auto), or as named")
+    parser.add_argument("--keep", help="copy each scenario's capture and recorded calls here")
     parser.add_argument("--only", default="", help="comma-separated scenario names")
     args = parser.parse_args()
     args.source = os.path.abspath(args.source)
@@ -283,6 +301,8 @@ def main():
         log("FAIL: the guest wrote no results")
         return 1
     results, unexpected, known, fixed = results
+    if args.keep:
+        keep(out, args.keep)
     for line in results.get("timings", []):
         log(line)
     log(f"guest {took:.1f} s, stage {total:.1f} s; {len(results['checks'])} checks, "
