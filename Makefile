@@ -107,7 +107,8 @@ deps-package:
 # not static, and the scenarios of the allocation-refusing test builds have
 # no static program: CMake names those it leaves out); and the programs built
 # with ThreadSanitizer on hosts with many devices and hung paths
-# (build/test-tsan).
+# (build/test-tsan); last, alone after the other trees, the real-kernel
+# stage (make kernel-test).
 test: deps-test
 	cmake -S . -B build/fuzz $(CMAKE_FUZZ)
 	cmake --build build/fuzz -j $(JOBS)
@@ -131,6 +132,7 @@ test: deps-test
 	cmake -S . -B build/test-tsan $(CMAKE_TEST_TSAN)
 	cmake --build build/test-tsan -j $(JOBS) --target $(TSAN_PROGRAMS) sansim sansim_preload
 	cd build/test-tsan && ctest --output-on-failure -j $(JOBS) -L '^tsan$$'
+	$(MAKE) kernel-test
 
 # The real-kernel stage: Debian's kernel under QEMU runs the programs of
 # build/test on scsi_debug LUNs multipathed by dm (tests/kernel/README.md).
