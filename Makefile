@@ -5,7 +5,8 @@ JOBS ?= $(shell nproc)
 TEST_PACKAGES := g++ make cmake libgtest-dev libgmock-dev googletest \
 	clang libclang-rt-14-dev gcc-multilib g++-multilib \
 	sg3-utils nlohmann-json3-dev util-linux groff-base qemu-user python3-jsonschema \
-	python3-prometheus-client prometheus prometheus-node-exporter
+	python3-prometheus-client prometheus prometheus-node-exporter \
+	qemu-system-x86 busybox-static multipath-tools udev kmod
 DEMO_PACKAGES := g++ make cmake nlohmann-json3-dev util-linux
 BENCH_PACKAGES := g++ make cmake libbenchmark-dev libstb-dev libfmt-dev python3 \
 	nlohmann-json3-dev util-linux
@@ -37,7 +38,7 @@ CMAKE_TEST_TSAN := -DCMAKE_BUILD_TYPE=Debug -DTSKIT_TESTS=ON -DTSKIT_TSAN=ON -DT
 TSAN_PROGRAMS := tsexTool ts_showdisk ts_showdisk-esxi
 CMAKE_BENCH := -DCMAKE_BUILD_TYPE=Release -DTSKIT_BENCH=ON
 
-.PHONY: demo test check release bench install package deps-demo deps-test deps-bench \
+.PHONY: demo test check kernel-test release bench install package deps-demo deps-test deps-bench \
 	deps-package clean
 
 # The release tsexTool on the bundled simulated hosts: each command line,
@@ -106,7 +107,8 @@ deps-package:
 # not static, and the scenarios of the allocation-refusing test builds have
 # no static program: CMake names those it leaves out); and the programs built
 # with ThreadSanitizer on hosts with many devices and hung paths
-# (build/test-tsan).
+# (build/test-tsan); last, alone after the other trees, the real-kernel
+# stage (make kernel-test).
 test: deps-test
 	cmake -S . -B build/fuzz $(CMAKE_FUZZ)
 	cmake --build build/fuzz -j $(JOBS)
@@ -130,6 +132,16 @@ test: deps-test
 	cmake -S . -B build/test-tsan $(CMAKE_TEST_TSAN)
 	cmake --build build/test-tsan -j $(JOBS) --target $(TSAN_PROGRAMS) sansim sansim_preload
 	cd build/test-tsan && ctest --output-on-failure -j $(JOBS) -L '^tsan$$'
+	$(MAKE) kernel-test
+
+# The real-kernel stage: Debian's kernel under QEMU runs the programs of
+# build/test on scsi_debug LUNs multipathed by dm (tests/kernel/README.md).
+# It runs alone, after the other trees; QEMU needs root for its shares.
+KERNEL_PROGRAMS := tsexTool ts_showdisk tskit-capture
+kernel-test: deps-test
+	cmake -S . -B build/test $(CMAKE_TEST)
+	cmake --build build/test -j $(JOBS) --target $(KERNEL_PROGRAMS)
+	python3 tests/kernel/run_stage.py --build build/test --work build/kernel
 
 # The inner loop: build/test brought up to date, then the tests labelled
 # check (the unit tests, the fault scenarios, the demo hosts and the
