@@ -137,7 +137,7 @@ test: deps-test
 # The real-kernel stage: Debian's kernel under QEMU runs the programs of
 # build/test on scsi_debug LUNs multipathed by dm (tests/kernel/README.md).
 # It runs alone, after the other trees; QEMU needs root for its shares.
-KERNEL_PROGRAMS := tsexTool ts_showdisk tskit-capture
+KERNEL_PROGRAMS := tsexTool ts_showdisk tskit-capture sansim sansim_preload
 kernel-test: deps-test
 	cmake -S . -B build/test $(CMAKE_TEST)
 	cmake --build build/test -j $(JOBS) --target $(KERNEL_PROGRAMS)
