@@ -340,18 +340,6 @@ void KeyNode(JsonWriter& json, const char* key, const char* name) {
     json.KeyString(key, node.c_str());
 }
 
-// The severity --nagios rates an alarm's type with.
-const char* Severity(int type) {
-    switch (tsnagios_AlarmState(type)) {
-        case TS_NAGIOS_CRITICAL:
-            return "critical";
-        case TS_NAGIOS_WARNING:
-            return "warning";
-        default:
-            return "unknown";
-    }
-}
-
 void PutAlarmSubject(JsonWriter& json, const AlarmInfo& alarm) {
     json.Key("subject");
     json.BeginObject();
@@ -397,7 +385,7 @@ void PutAlarms(JsonWriter& json) {
         json.BeginObject();
         json.KeyInt("type", alarm.iType);
         json.KeyString("level", alarm.acLevel.data());
-        json.KeyString("severity", Severity(alarm.iType));
+        json.KeyString("severity", tsnagios_AlarmSeverity(alarm.iType));
         json.KeyString("description", alarm.acDescription.data());
         PutAlarmSubject(json, alarm);
         json.EndObject();

@@ -233,6 +233,17 @@ void tsnagios_PutLongOutput(FILE* out, size_t room, const std::vector<TsNagiosLi
     }
 }
 
+const char* tsnagios_AlarmSeverity(int type) {
+    switch (tsnagios_AlarmState(type)) {
+        case TS_NAGIOS_CRITICAL:
+            return "critical";
+        case TS_NAGIOS_WARNING:
+            return "warning";
+        default:
+            return "unknown";
+    }
+}
+
 // A run cut by its deadline is at least CRITICAL: the plugin guidelines keep
 // UNKNOWN for bad arguments and the plugin's own failures, and a check that
 // could not see every device must not read as a healthy one.

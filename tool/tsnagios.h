@@ -25,6 +25,10 @@ enum TsNagiosState {
 // for the others.
 TsNagiosState tsnagios_AlarmState(int type);
 
+// The same rating in the words of --json and --prometheus: "critical",
+// "warning", or "unknown" (alarm 10, the host that cannot be seen).
+const char* tsnagios_AlarmSeverity(int type);
+
 // Nagios core reads at most this many bytes of a plugin's output; the
 // status line and the long output together stay within it.
 constexpr size_t kTsNagiosOutputLimit = 8192;

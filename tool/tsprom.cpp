@@ -256,22 +256,11 @@ constexpr const char* kAlarmNames[] = {
     "vlun_one_controller",    "vlun_wwn_changed",    "path_abnormal",
 };
 
-const char* Severity(unsigned int type) {
-    switch (tsnagios_AlarmState(static_cast<int>(type))) {
-        case TS_NAGIOS_CRITICAL:
-            return "critical";
-        case TS_NAGIOS_WARNING:
-            return "warning";
-        default:
-            return "unknown";
-    }
-}
-
 std::string AlarmTypeLabels(unsigned int type) {
     std::string labels;
     Label(labels, "type", std::to_string(type).c_str());
     Label(labels, "name", kAlarmNames[type - TS_ALARM_MULTIPATH_INVALID]);
-    Label(labels, "severity", Severity(type));
+    Label(labels, "severity", tsnagios_AlarmSeverity(static_cast<int>(type)));
     return labels;
 }
 
