@@ -42,7 +42,7 @@ constexpr ClassAttributes kTransportClasses[] = {
      {"port_name", "node_name", "port_state", "scsi_target_id", nullptr},
      nullptr},
     {"iscsi_host", {"initiatorname", "ipaddress", nullptr}, nullptr},
-    {"iscsi_session", {"targetname", "tpgt", "state", nullptr}, "device"},
+    {"iscsi_session", {"targetname", "tpgt", "state", "initiatorname", nullptr}, "device"},
 };
 
 // The length of a dm-N or sdX name that starts at text[at], or 0.

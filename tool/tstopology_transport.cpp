@@ -145,6 +145,16 @@ void TakeFcPorts(PathInfo* path) {
     }
 }
 
+// The iSCSI host's initiator name; false when it has none. open-iscsi
+// leaves the host's attribute unset, and the kernel shows that as "(null)":
+// the name is then the session's.
+bool HostInitiatorName(int host, char* value, size_t size) {
+    char dir[kPathSize];
+    return sprintf_s(dir, sizeof dir, "%s/iscsi_host/host%d", s_root, host) > 0 &&
+           ReadEntry(dir, "initiatorname", value, size) && value[0] != '\0' &&
+           strcmp(value, "(null)") != 0;
+}
+
 // iSCSI port names as the page gives them: the initiator's iSCSI name, and
 // the target's name with its portal group tag (",t,0x" and four digits).
 void TakeIscsiPorts(PathInfo* path) {
@@ -152,8 +162,9 @@ void TakeIscsiPorts(PathInfo* path) {
     char dir[kPathSize];
     char value[kValueSize];
     if (!tstopo_TextHasValue(dev->acHostWwn.data()) &&
-        sprintf_s(dir, sizeof dir, "%s/iscsi_host/host%d", s_root, path->iHost) > 0 &&
-        ReadEntry(dir, "initiatorname", value, sizeof value)) {
+        (HostInitiatorName(path->iHost, value, sizeof value) ||
+         (FindSession(path->iHost, path->iChannel, path->iTarget, dir, sizeof dir) &&
+          ReadEntry(dir, "initiatorname", value, sizeof value)))) {
         (void)sprintf_s(dev->acHostWwn.data(), dev->acHostWwn.size(), "%s", value);
     }
     if (tstopo_TextHasValue(dev->acTargetWwn.data()) ||

@@ -719,6 +719,7 @@ bool Loader::ReadHostView(const json& v, const std::string& where, HostTransport
         !ShownText(v, where, "speed", 31, &view->speed) ||
         !WwnDigits(v, where, "fabric_name", &view->fabricName) ||
         !ShownText(v, where, "ip_address", 63, &view->ipAddress) ||
+        !ShownText(v, where, "host_initiatorname", 223, &view->hostInitiatorName) ||
         !StateMap(v, where, "rport_states", &view->rportStates) ||
         !StateMap(v, where, "session_states", &view->sessionStates) ||
         !StringList(v, where, "transport_missing", &missing)) {
@@ -779,8 +780,8 @@ bool Loader::ReadHosts(const json& root, Topology* t) {
         ScsiHost host;
         if (!Keys(v, where,
                   {"number", "driver", "initiator_port", "transport", "port_state", "node_name",
-                   "speed", "fabric_name", "ip_address", "rport_states", "session_states",
-                   "transport_missing"})) {
+                   "speed", "fabric_name", "ip_address", "host_initiatorname", "rport_states",
+                   "session_states", "transport_missing"})) {
             return false;
         }
         if (Field(v, "number") == nullptr) {

@@ -87,6 +87,9 @@ struct HostTransportView {
     std::string speed = "16 Gbit";     // fc_host speed
     std::string fabricName;            // fc_host fabric_name hex digits; empty: from the port
     std::string ipAddress;             // iscsi_host ipaddress; empty: from the host number
+    // iscsi_host initiatorname; empty: the initiator port. open-iscsi leaves
+    // the host's attribute unset ("(null)") and the session carries the IQN.
+    std::string hostInitiatorName;
     std::map<std::string, std::string> rportStates;    // TargetPort::id -> rport port_state
     std::map<std::string, std::string> sessionStates;  // TargetPort::id -> session state
     unsigned missing = 0;                              // TransportAttr bits left out

@@ -219,7 +219,8 @@ void AddIscsiHost(const ScsiHost& host, Items* items) {
     const std::string dir = HostDir(host.number) + "/iscsi_host/" + name;
     items->Dir(dir);
     if ((host.view.missing & kIscsiHostInitiatorName) == 0) {
-        items->File(dir + "/initiatorname", host.initiatorPort + "\n");
+        const std::string& shown = host.view.hostInitiatorName;
+        items->File(dir + "/initiatorname", (shown.empty() ? host.initiatorPort : shown) + "\n");
     }
     // The initiator's network portal: one subnet per host unless given.
     items->File(dir + "/ipaddress",
@@ -245,6 +246,10 @@ void AddSession(const Nexus& n, int number, Items* items) {
     items->Dir(dir);
     if ((missing & kSessionTargetName) == 0) {
         items->File(dir + "/targetname", targetName + "\n");
+    }
+    // The login's own initiator name, as the kernel keeps it per session.
+    if ((missing & kIscsiHostInitiatorName) == 0) {
+        items->File(dir + "/initiatorname", n.host->initiatorPort + "\n");
     }
     if ((missing & kSessionTpgt) == 0) {
         items->File(dir + "/tpgt", std::to_string(tpgt) + "\n");
