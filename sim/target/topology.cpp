@@ -634,6 +634,7 @@ constexpr std::pair<const char*, unsigned> kTransportAttrNames[] = {
     {"session.state", kSessionState},
     {"session.tpgt", kSessionTpgt},
     {"session.target_link", kSessionTargetLink},
+    {"session.initiatorname", kSessionInitiatorName},
 };
 
 // The longest state text a sysfs attribute of the transport classes shows
@@ -737,7 +738,8 @@ bool Loader::ReadHostView(const json& v, const std::string& where, HostTransport
                         "\"" + missing[i] + "\" is not a transport attribute (fc_host.port_name, " +
                             "fc_host.port_state, rport.port_name, rport.port_state, " +
                             "rport.scsi_target_id, iscsi_host.initiatorname, session.targetname, " +
-                            "session.state, session.tpgt, session.target_link)");
+                            "session.state, session.tpgt, session.target_link, " +
+                            "session.initiatorname)");
         }
         view->missing |= bit;
     }

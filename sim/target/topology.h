@@ -77,6 +77,7 @@ enum TransportAttr : unsigned {
     kSessionState = 1u << 7,
     kSessionTpgt = 1u << 8,
     kSessionTargetLink = 1u << 9,  // the session's targetH:C:T entry
+    kSessionInitiatorName = 1u << 10,
 };
 
 // What a Linux host's transport classes (fc_host, fc_remote_ports,

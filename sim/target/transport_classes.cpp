@@ -248,7 +248,7 @@ void AddSession(const Nexus& n, int number, Items* items) {
         items->File(dir + "/targetname", targetName + "\n");
     }
     // The login's own initiator name, as the kernel keeps it per session.
-    if ((missing & kIscsiHostInitiatorName) == 0) {
+    if ((missing & kSessionInitiatorName) == 0) {
         items->File(dir + "/initiatorname", n.host->initiatorPort + "\n");
     }
     if ((missing & kSessionTpgt) == 0) {
