@@ -6,6 +6,7 @@
 #ifndef TSKIT_COMMON_TERMINAL_TEXT_H
 #define TSKIT_COMMON_TERMINAL_TEXT_H
 
+#include <stdarg.h>
 #include <stdio.h>
 
 #include <string>
@@ -44,6 +45,22 @@ inline std::string TerminalSafeLine(const char* text) {
         safe[safe.size() - 1] = '\n';
     }
     return safe;
+}
+
+// A message of any length from its format and arguments (args is used up,
+// as by vsnprintf); empty when it cannot be formatted.
+inline std::string FormattedText(const char* format, va_list args) {
+    va_list copy;
+    va_copy(copy, args);
+    const int length = vsnprintf(NULL, 0, format, copy);
+    va_end(copy);
+    if (length <= 0) {
+        return std::string();
+    }
+    std::string whole(static_cast<size_t>(length) + 1, '\0');
+    (void)vsnprintf(&whole[0], whole.size(), format, args);
+    whole.resize(static_cast<size_t>(length));
+    return whole;
 }
 
 #endif  // TSKIT_COMMON_TERMINAL_TEXT_H

@@ -96,15 +96,7 @@ void message_printf(const char* format, ...) {
     }
     // The message names a device link: on the terminal every byte of it
     // outside 0x20..0x7E but the line end shows as '?'.
-    va_list copy;
-    va_copy(copy, args);
-    const int length = vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    if (length > 0) {
-        std::string whole(static_cast<size_t>(length) + 1, '\0');
-        (void)vsnprintf(&whole[0], whole.size(), format, args);
-        (void)fputs(TerminalSafeLine(whole.c_str()).c_str(), stdout);
-    }
+    (void)fputs(TerminalSafeLine(FormattedText(format, args).c_str()).c_str(), stdout);
     va_end(args);
     Flush();
 }

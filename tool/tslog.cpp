@@ -77,13 +77,8 @@ void tsprint_Log(int threshold, const char* format, ...) {
         (void)vsnprintf(text, sizeof text, format, args);
         g_logSink(text);
     } else {
-        va_list copy;
-        va_copy(copy, args);
-        const int length = vsnprintf(nullptr, 0, format, copy);
-        va_end(copy);
-        if (length > 0) {
-            std::string whole(static_cast<size_t>(length) + 1, '\0');
-            (void)vsnprintf(&whole[0], whole.size(), format, args);
+        const std::string whole = FormattedText(format, args);
+        if (!whole.empty()) {
             Emit(whole.c_str());
         }
     }
