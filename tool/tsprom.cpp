@@ -104,6 +104,13 @@ void PutStateSet(Exposition& out, const char* name, const std::string& identity,
     }
 }
 
+// An up gauge: 1 active, 0 failed, left out while unknown (not 0).
+void PutUp(Exposition& out, const char* name, const std::string& identity, TsState state) {
+    if (state != TS_STATE_UNKNOWN) {
+        out.Series(name, identity, state == TS_STATE_ACTIVE ? 1 : 0);
+    }
+}
+
 template <typename Visit>
 void ForEachVlun(Visit visit) {
     for (ListHead* v = g_tsvlunlist.next; v != &g_tsvlunlist; v = v->next) {
@@ -213,10 +220,7 @@ void PutPathUp(Exposition& out) {
     out.Family("tsextool_path_up",
                "1 when the path is active, 0 when it failed; left out while unknown.");
     ForEachPath([&out](const VlunInfo&, const PathInfo& path) {
-        const TsState state = tsstate_OfDevice(path.stDev);
-        if (state != TS_STATE_UNKNOWN) {
-            out.Series("tsextool_path_up", PathIdentity(path), state == TS_STATE_ACTIVE ? 1 : 0);
-        }
+        PutUp(out, "tsextool_path_up", PathIdentity(path), tsstate_OfDevice(path.stDev));
     });
 }
 
@@ -241,11 +245,7 @@ void PutPhypaths(Exposition& out) {
     out.Family("tsextool_phypath_up",
                "1 when the physical path is active, 0 when it failed; left out while unknown.");
     ForEachPhypath([&out](const PhypathInfo& phypath) {
-        const TsState state = tsstate_OfPhypath(&phypath);
-        if (state != TS_STATE_UNKNOWN) {
-            out.Series("tsextool_phypath_up", PhypathIdentity(phypath),
-                       state == TS_STATE_ACTIVE ? 1 : 0);
-        }
+        PutUp(out, "tsextool_phypath_up", PhypathIdentity(phypath), tsstate_OfPhypath(&phypath));
     });
 }
 
