@@ -176,7 +176,9 @@ void capture_QueryNode(const char* name, CaptureNode* out) {
     }
     UniqueFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.Valid()) {
+        // sd refuses to open a SCSI device that is not online with ENXIO.
         out->state = errno == EACCES || errno == EPERM ? CaptureNodeState::Unreadable
+                     : errno == ENXIO                  ? CaptureNodeState::Offline
                                                        : CaptureNodeState::Vanished;
         return;
     }

@@ -17,6 +17,8 @@ const char* StateName(CaptureNodeState state) {
             return "vanished";
         case CaptureNodeState::Unreadable:
             return "unreadable";
+        case CaptureNodeState::Offline:
+            return "offline";
         case CaptureNodeState::Present:
             break;
     }

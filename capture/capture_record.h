@@ -26,7 +26,7 @@ struct CaptureCommand {
     std::vector<CaptureReply> replies;
 };
 
-enum class CaptureNodeState { Present, Missing, Vanished, Unreadable };
+enum class CaptureNodeState { Present, Missing, Vanished, Unreadable, Offline };
 
 struct CaptureNode {
     std::string name;  // below /dev

@@ -4,6 +4,7 @@
 #include "luninfo_linux.h"
 
 #include <dirent.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -178,13 +179,16 @@ namespace {
 std::vector<LunInfo*>* s_readiness = nullptr;
 std::deque<std::string>* s_between = nullptr;
 
-// TEST UNIT READY on the path's node: not ready, or a node that does not
-// open... stays as the listing said; a node that opens and fails is failed.
+// TEST UNIT READY on the path's node: a node that opens and fails is
+// failed, and so is one that sd refuses with ENXIO: its SCSI device is not
+// online (offline, or transport-offline once an iSCSI session or an FC
+// remote port is given up), though dm may not have failed it yet. A node
+// that does not open for another reason stays as the listing said.
 void check_readiness(LunInfo* path) {
     // Read-only, and non-blocking so that a node without a medium or a slow
     // open does not hold the scan.
     UniqueFd fd(query_OpenDevice(path->dev_name, O_RDONLY | O_NONBLOCK));
-    if (fd.Valid() && do_tur(fd.Get()) != 0) {
+    if ((fd.Valid() && do_tur(fd.Get()) != 0) || (!fd.Valid() && errno == ENXIO)) {
         (void)sprintf_s(path->path_status, sizeof(path->path_status), "%s", "failed");
     }
 }

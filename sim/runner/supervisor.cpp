@@ -652,6 +652,7 @@ Answer Supervisor::OnOpen(pid_t pid, int dirfd, uint64_t pathAddr, int flags) {
     }
     const Faults& faults = FaultsOf(topo_, *ref);
     Answer answer = faults.vanished                              ? Fail(ENOENT)
+                    : faults.offline                             ? Fail(ENXIO)
                     : faults.unreadable && (flags & O_PATH) == 0 ? Fail(EACCES)
                                                                  : Continue();
     answer.audit = OpenAuditLine(name, flags);

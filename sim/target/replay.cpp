@@ -280,9 +280,11 @@ bool CaptureLoader::ReadNodes(const json& root, Topology* topo, Replay* replay) 
         device.faults.missing = s == "missing";
         device.faults.vanished = s == "vanished";
         device.faults.unreadable = s == "unreadable";
+        device.faults.offline = s == "offline";
         if (s != "present" && !device.faults.missing && !device.faults.vanished &&
-            !device.faults.unreadable) {
-            return Fail(where + ".state", "expected present, missing, vanished or unreadable");
+            !device.faults.unreadable && !device.faults.offline) {
+            return Fail(where + ".state",
+                        "expected present, missing, vanished, unreadable or offline");
         }
         const json* commands = Field(v, "commands");
         if (commands != nullptr && !commands->is_array()) {

@@ -409,6 +409,7 @@ bool Loader::ReadFaults(const json& obj, const std::string& parent, const char* 
                "sense_length",
                "unreadable",
                "vanished",
+               "offline",
                "shield",
                "missing",
                "sysfs_not_dir",
@@ -430,7 +431,7 @@ bool Loader::ReadFaults(const json& obj, const std::string& parent, const char* 
         !OptBool(*v, where, "paths_lost", &f->pathsLost) ||
         !OptBool(*v, where, "unreadable", &f->unreadable) ||
         !OptBool(*v, where, "vanished", &f->vanished) ||
-        !OptBool(*v, where, "shield", &f->shield) ||
+        !OptBool(*v, where, "offline", &f->offline) || !OptBool(*v, where, "shield", &f->shield) ||
         !OptNumber(*v, where, "sense_length", &f->senseLength, 32)) {
         return false;
     }

@@ -54,9 +54,12 @@ struct Faults {
     std::vector<int> failOpcodes;    // commands refused with ILLEGAL REQUEST (e.g. 0x25)
     std::vector<PagePatch> patches;  // applied after encoding, in order
     SenseFormat senseFormat = SenseFormat::Fixed;
-    int senseLength = 18;      // bytes of sense returned (sb_len_wr), at most 32
-    bool unreadable = false;   // node exists, open() and access(R_OK) fail with EACCES
-    bool vanished = false;     // node exists for access(), open() fails with ENOENT
+    int senseLength = 18;     // bytes of sense returned (sb_len_wr), at most 32
+    bool unreadable = false;  // node exists, open() and access(R_OK) fail with EACCES
+    bool vanished = false;    // node exists for access(), open() fails with ENOENT
+    // The SCSI device is not online (offline, transport-offline): sd's
+    // open() fails with ENXIO while the node stays.
+    bool offline = false;
     bool shield = false;       // page 0xC0 byte 11 bit 6
     bool missing = false;      // listed, but the host has no /dev node for it
     bool sysfsNotDir = false;  // /sys/block/NAME is a plain file, not a directory
