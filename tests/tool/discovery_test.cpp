@@ -371,6 +371,42 @@ TEST_F(Transport, LinksThatAreNotUpShowTheirState) {
     EXPECT_EQ(StateOf(3, 0, 0), "Linkdown") << "the HBA port first";
 }
 
+// The session of a path's target: K of the sessionK whose device holds it,
+// only on an iSCSI host; the same whether each look-up searches the class or
+// discovery's one read of it answers.
+TEST_F(Transport, SessionOfATargetOnAnIscsiHostOnly) {
+    Write("iscsi_host/host6/initiatorname", "iqn.1993-08.org.debian:01:host\n");
+    Write("iscsi_session/session17/device/target6:0:0/.keep", "");
+    Write("iscsi_session/session3/device/target6:0:1/.keep", "");
+    Write("iscsi_session/session4/device/target06:0:2/.keep", "");  // not the kernel's name
+    Write("iscsi_session/sessionx/device/target6:0:3/.keep", "");
+    Write("iscsi_session/session5/device/target7:0:0/.keep", "");  // host 7 is no initiator
+    Write("fc_host/host8/port_name", "0x21000024ff4a5b08\n");
+    Write("iscsi_session/session6/device/target8:0:0/.keep", "");  // host 8 is an FC HBA
+    struct Case {
+        int host, channel, target, session;
+    } const cases[] = {
+        {5, 0, 0, 2},  {6, 0, 0, 17}, {6, 0, 1, 3},  {5, 0, 1, -1}, {6, 1, 0, -1},
+        {6, 0, 2, -1}, {6, 0, 3, -1}, {7, 0, 0, -1}, {8, 0, 0, -1}, {3, 0, 0, -1},
+    };
+    for (int cached = 0; cached < 2; ++cached) {
+        tstopo_CacheTransport(cached);
+        for (const Case& c : cases) {
+            EXPECT_EQ(tstopo_IscsiSession(c.host, c.channel, c.target), c.session)
+                << c.host << ":" << c.channel << ":" << c.target << (cached ? " cached" : "");
+        }
+    }
+    // What discovery read stays for its run; the next run reads sysfs anew.
+    Write("iscsi_session/session9/device/target5:0:1/.keep", "");
+    EXPECT_EQ(tstopo_IscsiSession(5, 0, 1), -1);
+    tstopo_CacheTransport(0);
+    EXPECT_EQ(tstopo_IscsiSession(5, 0, 1), 9);
+    tstopo_CacheTransport(1);
+    EXPECT_EQ(tstopo_IscsiSession(5, 0, 1), 9);
+    EXPECT_EQ(StateOf(5, 0, 0), "FAILED") << "the state found through the read too";
+    tstopo_CacheTransport(0);
+}
+
 // ---------------------------------------------------------------------------
 // Segments and words
 
