@@ -130,6 +130,9 @@ struct AlarmPathSubject {  // type 18
     TsText<16> acCtrl;
     TsText<256> acHostWwn;
     TsText<256> acTargetWwn;
+    // 1 when the physical path it runs over is active: another session to
+    // the same port pair may be down without explaining this path.
+    int iPhypathActive;
 };
 
 // One finding of the alarm analysis. Written field by field by its creator;
