@@ -62,6 +62,18 @@ void CopyPathSubject(AlarmInfo* alarm, const PathInfo* path) {
     CopyField(subject.acCtrl, path->stDev.acCtrl);
     CopyField(subject.acHostWwn, path->stDev.acHostWwn);
     CopyField(subject.acTargetWwn, path->stDev.acTargetWwn);
+    subject.iPhypathActive =
+        path->pstPhypath != nullptr && Same(path->pstPhypath->acStatus.data(), "active") ? 1 : 0;
+}
+
+// Alarm 11 names a port pair. Two iSCSI sessions to one target port are two
+// physical paths with the same pair: when both are down, the second one's
+// alarm would repeat the first's word for word, so it gives way to it.
+bool SamePortPair(const AlarmInfo* alarm, const AlarmInfo* older) {
+    const AlarmPhypathSubject& phypath = alarm->unSubject.stPhypath;
+    return older->iType == TS_ALARM_PHYPATH_ABNORMAL &&
+           Same(phypath.acHostWwn.data(), older->unSubject.stPhypath.acHostWwn.data()) &&
+           Same(phypath.acTargetWwn.data(), older->unSubject.stPhypath.acTargetWwn.data());
 }
 
 bool IsPhypathType(unsigned int type) {
@@ -85,8 +97,8 @@ bool SameKnownArray(const AlarmInfo* alarm, const AlarmInfo* older) {
 // A host with thousands of failed paths raises thousands of alarms; each new
 // alarm would walk all older ones. While the analysis runs, the older alarms
 // that a rule can look for are indexed by what the rule compares: alarm 11
-// by host and target WWN, 14 and 18 by vlun alias, 12 and 13 by array
-// serial. The rules are the walk's, answered from the index.
+// by host and target WWN (the rules of 11 and 18 then compare the rest), 14 and 18 by vlun alias,
+// 12 and 13 by array serial. The rules are the walk's, answered from the index.
 
 HashIndex s_alarmIndex;
 bool s_alarmIndexOn = false;
@@ -131,6 +143,8 @@ AlarmInfo* FindOlder(uint64_t key, const AlarmInfo* alarm) {
         switch (alarm->iType) {
             case TS_ALARM_PATH_ABNORMAL:
                 return JudgeRepeatOriginPathAbnormalAlarm(alarm, older) == 1;
+            case TS_ALARM_PHYPATH_ABNORMAL:
+                return SamePortPair(alarm, older);
             case TS_ALARM_VLUN_NO_REDUND:
                 return older->iType == TS_ALARM_PHYPATH_NO_REDUND && SameKnownArray(alarm, older);
             case TS_ALARM_VLUN_ONE_CTRL:
@@ -149,6 +163,10 @@ int IndexedRepeatOriginAlarm(const AlarmInfo* alarm) {
     const AlarmPathSubject& path = alarm->unSubject.stPath;
     const char* serial = alarm->unSubject.stVlun.acArraySn.data();
     switch (alarm->iType) {
+        case TS_ALARM_PHYPATH_ABNORMAL: {
+            uint64_t key = 0;
+            return KeyOf(alarm, &key) && FindOlder(key, alarm) != nullptr ? 1 : 0;
+        }
         case TS_ALARM_PATH_ABNORMAL:
             return FindOlder(
                        TextKey('T', path.acTargetWwn.data(), TextKey('H', path.acHostWwn.data())),
@@ -196,6 +214,11 @@ int JudgeRepeatOriginPathAbnormalAlarm(const AlarmInfo* alarm, const AlarmInfo* 
     if (alarm == nullptr || older == nullptr || alarm->iType != TS_ALARM_PATH_ABNORMAL) {
         return 0;
     }
+    // A path over an active physical path is not explained by another
+    // session to the same port pair being down.
+    if (older->iType == TS_ALARM_PHYPATH_ABNORMAL && alarm->unSubject.stPath.iPhypathActive != 0) {
+        return 0;
+    }
     const AlarmPathSubject& path = alarm->unSubject.stPath;
     if (older->iType == TS_ALARM_PHYPATH_ABNORMAL) {
         const AlarmPhypathSubject& phypath = older->unSubject.stPhypath;
@@ -216,6 +239,11 @@ int JudgeRepeatOriginAlarm(const AlarmInfo* alarm) {
         ListHead* next = link->next;
         AlarmInfo* older = list_entry(link, AlarmInfo, stNode);
         switch (alarm->iType) {
+            case TS_ALARM_PHYPATH_ABNORMAL:
+                if (SamePortPair(alarm, older)) {
+                    return 1;
+                }
+                break;
             case TS_ALARM_PATH_ABNORMAL:
                 if (JudgeRepeatOriginPathAbnormalAlarm(alarm, older) == 1) {
                     return 1;

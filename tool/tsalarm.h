@@ -35,7 +35,9 @@ void AnalyzeAlarmVlunTopology();
 AlarmInfo* CreateAlarmWithTypeInfo(unsigned int type, const void* subject);
 
 // 1 when the new alarm is covered by an alarm already in the list and must
-// be dropped, else 0. Adding a vlun's alarm 14 removes its path alarms.
+// be dropped, else 0: an alarm 11 by one of the same port pair (another
+// iSCSI session to the same target port), an alarm 18, 15 or 16 as the
+// rules of their types say. Adding a vlun's alarm 14 removes its path alarms.
 int JudgeRepeatOriginAlarm(const AlarmInfo* alarm);
 
 // While on, CreateAlarmWithTypeInfo applies the duplicate rules through an
@@ -44,7 +46,9 @@ int JudgeRepeatOriginAlarm(const AlarmInfo* alarm);
 void tsalarm_IndexAlarms(int on);
 
 // 1 when the new path alarm (type 18) is covered by the older alarm: an
-// alarm 11 of its physical path or an alarm 14 of its vlun; else 0.
+// alarm 11 of its port pair while its own physical path is not active (the
+// one down, or another session's alarm that stands for it), or an alarm 14
+// of its vlun; else 0.
 int JudgeRepeatOriginPathAbnormalAlarm(const AlarmInfo* alarm, const AlarmInfo* older);
 
 // Writes the alarm's sentence from its type and subject fields.

@@ -84,7 +84,10 @@ struct VlunInfo {
     TsText<128> acAlias;
 };
 
-// One physical path: the paths over one initiator-port/target-port pair.
+// One physical path: the paths over one initiator-port/target-port pair,
+// and for iSCSI over one session: two logins from one initiator name to one
+// target port (each software iSCSI session has a SCSI host of its own) are
+// two links that fail apart.
 struct PhypathInfo {
     ListHead stNode;  // link in g_tsphypathlist
     TsText<64> acAlias;
@@ -100,6 +103,7 @@ struct PhypathInfo {
     int iHost;
     int iChannel;
     int iTarget;
+    int iSession;  // the iSCSI session K of its paths; -1 off iSCSI or when unknown
 };
 
 // Alarm subjects: which fields an alarm carries depends on its type.
@@ -126,6 +130,9 @@ struct AlarmPathSubject {  // type 18
     TsText<16> acCtrl;
     TsText<256> acHostWwn;
     TsText<256> acTargetWwn;
+    // 1 when the physical path it runs over is active: another session to
+    // the same port pair may be down without explaining this path.
+    int iPhypathActive;
 };
 
 // One finding of the alarm analysis. Written field by field by its creator;

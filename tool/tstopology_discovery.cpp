@@ -1,7 +1,7 @@
 // Vlun, path and phypath discovery: the maps of the vendor's arrays in the
 // "multipath -ll" listing become VlunInfo records with their PathInfo records,
 // each is identified through SCSI commands, and the paths are grouped into
-// physical paths by initiator-port and target-port WWN.
+// physical paths by initiator-port and target-port WWN (and iSCSI session).
 #include "tstopology_discovery.h"
 
 #include <cstdlib>
@@ -537,6 +537,7 @@ PhypathInfo* CreatePhypathByPath(PathInfo* path) {
     }
     (void)memset_s(phypath, sizeof(*phypath), 0, sizeof(*phypath));
     INIT_LIST_HEAD(&phypath->stNode);
+    phypath->iSession = -1;
     (void)sprintf_s(phypath->acAlias.data(), phypath->acAlias.size(), "#:#:#");
     (void)sprintf_s(phypath->acStatus.data(), phypath->acStatus.size(), "--");
     UpdatePhypathInfoByPath(phypath, path);
@@ -546,19 +547,35 @@ PhypathInfo* CreatePhypathByPath(PathInfo* path) {
 
 namespace {
 
-// The phypaths by host and target WWN while tstopo_GetPhypathTopology builds
-// them (a phypath keeps the WWNs it was created with). Without it, or once
-// it failed, the list is walked.
+// The phypaths by host and target WWN (and session) while
+// tstopo_GetPhypathTopology builds them (a phypath keeps the WWNs it was
+// created with). Without it, or once it failed, the list is walked.
 HashIndex s_phypathIndex;
 bool s_phypathIndexOn = false;
 
-uint64_t PhypathKey(const char* hostWwn, const char* targetWwn) {
-    return HashBytes(targetWwn, strlen(targetWwn) + 1, HashBytes(hostWwn, strlen(hostWwn) + 1));
+// What tells one physical path from another: the two port names, and for a
+// path over an iSCSI session that session (session -1 adds nothing, so FC
+// keys are the port pair alone).
+uint64_t PhypathKey(const char* hostWwn, const char* targetWwn, int session) {
+    const uint64_t key =
+        HashBytes(targetWwn, strlen(targetWwn) + 1, HashBytes(hostWwn, strlen(hostWwn) + 1));
+    return session >= 0 ? HashBytes(&session, sizeof session, key) : key;
 }
 
-bool SameWwns(const PhypathInfo* phypath, const DevInfo& dev) {
+uint64_t KeyOf(const PhypathInfo* phypath) {
+    return PhypathKey(phypath->acHostWwn.data(), phypath->acTargetWwn.data(), phypath->iSession);
+}
+
+bool SamePhypath(const PhypathInfo* phypath, const DevInfo& dev, int session) {
     return strcmp(phypath->acHostWwn.data(), dev.acHostWwn.data()) == 0 &&
-           strcmp(phypath->acTargetWwn.data(), dev.acTargetWwn.data()) == 0;
+           strcmp(phypath->acTargetWwn.data(), dev.acTargetWwn.data()) == 0 &&
+           phypath->iSession == session;
+}
+
+// The iSCSI session of a path with an address; -1 for any other.
+int SessionOf(const PathInfo* path) {
+    return path->iHctlValid == 1 ? tstopo_IscsiSession(path->iHost, path->iChannel, path->iTarget)
+                                 : -1;
 }
 
 // A field without a value takes the source's, or "--".
@@ -574,15 +591,17 @@ void FillField(TsText<N>* field, const TsText<N>* source) {
     }
 }
 
-PhypathInfo* FindPhypath(const DevInfo& dev) {
+PhypathInfo* FindPhypath(const DevInfo& dev, int session) {
     if (s_phypathIndexOn && !s_phypathIndex.Failed()) {
         return static_cast<PhypathInfo*>(s_phypathIndex.Find(
-            PhypathKey(dev.acHostWwn.data(), dev.acTargetWwn.data()),
-            [&dev](void* value) { return SameWwns(static_cast<PhypathInfo*>(value), dev); }));
+            PhypathKey(dev.acHostWwn.data(), dev.acTargetWwn.data(), session),
+            [&dev, session](void* value) {
+                return SamePhypath(static_cast<PhypathInfo*>(value), dev, session);
+            }));
     }
     for (ListHead* link = g_tsphypathlist.next; link != &g_tsphypathlist; link = link->next) {
         PhypathInfo* phypath = list_entry(link, PhypathInfo, stNode);
-        if (SameWwns(phypath, dev)) {
+        if (SamePhypath(phypath, dev, session)) {
             return phypath;
         }
     }
@@ -648,8 +667,7 @@ void tstopo_IndexPhypaths(int on) {
     for (ListHead* link = g_tsphypathlist.next; s_phypathIndexOn && link != &g_tsphypathlist;
          link = link->next) {
         PhypathInfo* phypath = list_entry(link, PhypathInfo, stNode);
-        s_phypathIndex.Add(PhypathKey(phypath->acHostWwn.data(), phypath->acTargetWwn.data()),
-                           phypath);
+        s_phypathIndex.Add(KeyOf(phypath), phypath);
     }
 }
 
@@ -664,20 +682,38 @@ PhypathInfo* LookupAndCreatePhypathByPath(PathInfo* path) {
                     dev.acDevName.data(), dev.acHostWwn.data(), dev.acTargetWwn.data());
         return nullptr;
     }
-    PhypathInfo* phypath = FindPhypath(dev);
+    const int session = SessionOf(path);
+    PhypathInfo* phypath = FindPhypath(dev, session);
     if (phypath != nullptr) {
         UpdatePhypathInfoByPath(phypath, path);
         return nullptr;
     }
     phypath = CreatePhypathByPath(path);
-    if (phypath != nullptr && s_phypathIndexOn) {
-        s_phypathIndex.Add(PhypathKey(phypath->acHostWwn.data(), phypath->acTargetWwn.data()),
-                           phypath);
+    if (phypath == nullptr) {
+        return nullptr;
+    }
+    phypath->iSession = session;
+    if (s_phypathIndexOn) {
+        s_phypathIndex.Add(KeyOf(phypath), phypath);
     }
     return phypath;
 }
 
+namespace {
+
+// The transport classes read once for one discovery, and forgotten after it.
+class TransportCached {
+  public:
+    TransportCached() { tstopo_CacheTransport(1); }
+    ~TransportCached() { tstopo_CacheTransport(0); }
+    TransportCached(const TransportCached&) = delete;
+    TransportCached& operator=(const TransportCached&) = delete;
+};
+
+}  // namespace
+
 int tstopo_GetPhypathTopology() {
+    const TransportCached cached;
     int result = tstopo_GetVlunTopology(nullptr, nullptr);
     if (result != 0) {
         return result;

@@ -41,11 +41,12 @@ void GetMapNamesFromListing(FILE* listing, std::vector<TsMapNames>* maps);
 VlunInfo* CreateVlunFromMultipath(const char* line, const char* dmName);
 PathInfo* CreatePathFromMultipath(VlunInfo* vlun, const char* line, const char* sdName);
 
-// Physical paths: the paths over one initiator-port/target-port pair.
+// Physical paths: the paths over one initiator-port/target-port pair and,
+// on an iSCSI host, one session (tstopo_IscsiSession of the path's H:C:T).
 PhypathInfo* LookupAndCreatePhypathByPath(PathInfo* path);
 // While on, LookupAndCreatePhypathByPath finds phypaths through an index by
-// host and target WWN (built from g_tsphypathlist when turned on) instead of
-// walking the list; the results are the same.
+// host and target WWN and session (built from g_tsphypathlist when turned
+// on) instead of walking the list; the results are the same.
 void tstopo_IndexPhypaths(int on);
 PhypathInfo* CreatePhypathByPath(PathInfo* path);
 void UpdatePhypathInfoByPath(PhypathInfo* phypath, PathInfo* path);

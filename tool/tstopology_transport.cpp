@@ -14,8 +14,13 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <string>
+#include <tuple>
 
 #include "../common/unique_dir.h"
 #include "../common/unique_fd.h"
@@ -30,6 +35,30 @@ constexpr size_t kFcPortDigits = 16;
 char s_root[kPathSize] = "/sys/class";
 
 enum class Transport { kNone, kFc, kIscsi };
+
+// A SCSI target's address, host:channel:target.
+using Hct = std::tuple<int, int, int>;
+
+// One iSCSI login: its number K (-1 for an entry not named sessionK) and its
+// entry's name.
+struct Session {
+    int number;
+    std::string name;
+};
+
+// While discovery builds the phypaths, what the transport classes say is
+// read once: every path of a host asks for its host's transport, and every
+// path for its session, and on a host of thousands of paths a scan of all
+// sessions per path costs more than the paths' own SCSI commands. The
+// sessions are read in one pass (each session's device names its targets)
+// the first time one is asked for.
+struct TransportCache {
+    bool on = false;
+    bool sessionsRead = false;
+    std::map<int, Transport> hosts;
+    std::map<Hct, Session> sessions;
+};
+TransportCache s_cache;
 
 // One sysfs attribute: its text without the newline the kernel ends it with.
 bool ReadAttribute(const char* path, char* dest, size_t size) {
@@ -53,7 +82,7 @@ bool Exists(const char* path) {
     return access(path, F_OK) == 0;
 }
 
-Transport TransportOfHost(int host) {
+Transport ReadTransportOfHost(int host) {
     char path[kPathSize];
     if (sprintf_s(path, sizeof path, "%s/fc_host/host%d", s_root, host) > 0 && Exists(path)) {
         return Transport::kFc;
@@ -62,6 +91,17 @@ Transport TransportOfHost(int host) {
         return Transport::kIscsi;
     }
     return Transport::kNone;
+}
+
+Transport TransportOfHost(int host) {
+    if (!s_cache.on) {
+        return ReadTransportOfHost(host);
+    }
+    auto it = s_cache.hosts.find(host);
+    if (it == s_cache.hosts.end()) {
+        it = s_cache.hosts.emplace(host, ReadTransportOfHost(host)).first;
+    }
+    return it->second;
 }
 
 // An attribute of an entry (directory dir) into value.
@@ -108,8 +148,79 @@ bool FindRemotePort(int host, int channel, int target, char* dir, size_t size) {
         dir, size);
 }
 
+// The SCSI target an entry of a session's device names: exactly
+// "targetH:C:T", as a search for that name would find it.
+bool TargetOfEntry(const char* name, Hct* hct) {
+    int host = 0;
+    int channel = 0;
+    int target = 0;
+    char canonical[64];
+    if (sscanf(name, "target%d:%d:%d", &host, &channel, &target) != 3 ||
+        sprintf_s(canonical, sizeof canonical, "target%d:%d:%d", host, channel, target) < 0 ||
+        strcmp(canonical, name) != 0) {
+        return false;
+    }
+    *hct = Hct(host, channel, target);
+    return true;
+}
+
+// K of a session's entry name "sessionK"; -1 for any other name.
+int SessionNumber(const char* name) {
+    constexpr size_t kPrefix = 7;  // "session"
+    if (strncmp(name, "session", kPrefix) != 0 ||
+        isdigit(static_cast<unsigned char>(name[kPrefix])) == 0) {
+        return -1;
+    }
+    char* end = nullptr;
+    const long long number = strtoll(name + kPrefix, &end, 10);
+    return *end == '\0' && number <= INT32_MAX ? static_cast<int>(number) : -1;
+}
+
+// Every session's targets, in one pass over the class. A target that two
+// entries claim (the kernel gives a target one session) keeps the first, as
+// a search of the class for it would find.
+void ReadSessions() {
+    s_cache.sessionsRead = true;
+    char classDir[kPathSize];
+    if (sprintf_s(classDir, sizeof classDir, "%s/iscsi_session", s_root) < 0) {
+        return;
+    }
+    UniqueDir stream(opendir(classDir));
+    while (const dirent* entry = stream.Valid() ? readdir(stream.Get()) : nullptr) {
+        // Every entry the search would look at, a name without a number too.
+        char device[kPathSize];
+        if (strncmp(entry->d_name, "session", strlen("session")) != 0 ||
+            sprintf_s(device, sizeof device, "%s/%s/device", classDir, entry->d_name) < 0) {
+            continue;
+        }
+        UniqueDir targets(opendir(device));
+        while (const dirent* t = targets.Valid() ? readdir(targets.Get()) : nullptr) {
+            Hct hct;
+            if (TargetOfEntry(t->d_name, &hct)) {
+                (void)s_cache.sessions.emplace(
+                    hct, Session{SessionNumber(entry->d_name), entry->d_name});
+            }
+        }
+    }
+}
+
+// The session holding host:channel:target as discovery's read of the class
+// saw it, or null.
+const Session* CachedSession(int host, int channel, int target) {
+    if (!s_cache.sessionsRead) {
+        ReadSessions();
+    }
+    auto it = s_cache.sessions.find(Hct(host, channel, target));
+    return it != s_cache.sessions.end() ? &it->second : nullptr;
+}
+
 // The iSCSI session whose device holds the SCSI target host:channel:target.
 bool FindSession(int host, int channel, int target, char* dir, size_t size) {
+    if (s_cache.on) {
+        const Session* session = CachedSession(host, channel, target);
+        return session != nullptr &&
+               sprintf_s(dir, size, "%s/iscsi_session/%s", s_root, session->name.c_str()) > 0;
+    }
     return FindClassEntry(
         "iscsi_session", "session",
         [host, channel, target](const char* entry) {
@@ -206,6 +317,12 @@ bool LinkDownState(int host, int channel, int target, char* state, size_t size) 
 
 void tstopo_SetTransportRoot(const char* root) {
     (void)sprintf_s(s_root, sizeof s_root, "%s", root != nullptr ? root : "/sys/class");
+    tstopo_CacheTransport(s_cache.on ? 1 : 0);
+}
+
+void tstopo_CacheTransport(int on) {
+    s_cache = TransportCache();
+    s_cache.on = on != 0;
 }
 
 int tstopo_FcPortNameText(const char* sysfsText, char* dest, size_t destSize) {
@@ -260,6 +377,20 @@ void tstopo_TakeTransportState(PhypathInfo* phypath) {
     if (LinkDownState(phypath->iHost, phypath->iChannel, phypath->iTarget, state, sizeof state)) {
         (void)snprintf_truncated_s(phypath->acStatus.data(), phypath->acStatus.size(), "%s", state);
     }
+}
+
+int tstopo_IscsiSession(int host, int channel, int target) {
+    if (TransportOfHost(host) != Transport::kIscsi) {
+        return -1;
+    }
+    if (s_cache.on) {
+        const Session* session = CachedSession(host, channel, target);
+        return session != nullptr ? session->number : -1;
+    }
+    char dir[kPathSize];
+    return FindSession(host, channel, target, dir, sizeof dir)
+               ? SessionNumber(strrchr(dir, '/') + 1)
+               : -1;
 }
 
 int tstopo_HostFabric(int host, char* dest, size_t destSize) {

@@ -22,6 +22,16 @@ int tstopo_FcPortNameText(const char* sysfsText, char* dest, size_t destSize);
 // form of a port name), an iSCSI initiator's ipaddress. -1 when the host has
 // neither or sysfs does not say.
 int tstopo_HostFabric(int host, char* dest, size_t destSize);
+// The number K of the iSCSI session (iscsi_session/sessionK) that holds the
+// SCSI target host:channel:target: each login of an initiator is a physical
+// path of its own, even to a target port that another login reaches too.
+// -1 when the host is no iSCSI initiator or no session holds the target.
+int tstopo_IscsiSession(int host, int channel, int target);
+// While on, each host's transport and the sessions' targets are read from
+// sysfs once and kept (a pass over every session for each path would cost
+// more than the paths' own commands on a large host); off forgets them, so
+// that the next discovery reads the links as they are then.
+void tstopo_CacheTransport(int on);
 // Where the transport classes are read from ("/sys/class"); tests point it
 // elsewhere.
 void tstopo_SetTransportRoot(const char* root);

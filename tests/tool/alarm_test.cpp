@@ -329,6 +329,50 @@ TEST_F(Alarms, PathAlarmCoveredByItsPhypathAlarm) {
               "(alias:dm-0, wwn:w0) is abnormal.");
 }
 
+// Two iSCSI sessions from one initiator name to one target port are two
+// physical paths with the same port pair. The one down raises its 11 and
+// covers its own paths; a dead path over the session that is up is not
+// explained by it. With both down the second 11 would repeat the first word
+// for word: one stands for the pair. The same through the index.
+TEST_F(Alarms, TwoSessionsToOneTargetPort) {
+    const std::string iqn = "iqn.1993-08.org.debian:01:5e2f8a9c0d41";
+    const std::string a0 = "iqn.2006-08.com.qelmar:vsa1000.a0,t,0x0001";
+    const std::string b1 = "iqn.2006-08.com.qelmar:vsa1000.b1,t,0x0102";
+    const std::string eleven = "The phypath (host wwn:" + iqn +
+                               ", controller:--, target wwn:" + a0 +
+                               ") of array (name:Array-01, sn:" + kSn1 + ") is abnormal.";
+    for (int indexed = 0; indexed < 2; ++indexed) {
+        for (bool bothDown : {false, true}) {
+            PhypathInfo* down = AddPhypath(iqn, a0, "FAILED", "--");
+            PhypathInfo* up =
+                AddPhypath(iqn, a0, bothDown ? "FREE" : "active", bothDown ? "--" : "A");
+            PhypathInfo* other = AddPhypath(iqn, b1, "active", "B");
+            VlunInfo* vlun = AddVlun("dm-0", "w0");
+            AddPath(vlun, "sdb", "--", "--", iqn, a0)->pstPhypath = down;
+            AddPath(vlun, "sde", bothDown ? "--" : "active", "A", iqn, a0)->pstPhypath = up;
+            AddPath(vlun, "sdh", "--", "A", iqn, a0)->pstPhypath = up;
+            AddPath(vlun, "sdk", "active", "B", iqn, b1)->pstPhypath = other;
+            tsalarm_IndexAlarms(indexed);
+            Analyze();
+            tsalarm_IndexAlarms(0);
+            const std::string mode = indexed ? " indexed" : " walked";
+            if (bothDown) {
+                // sdk alone is left: the 12 of the array, which its vlun's 15 gives way to.
+                EXPECT_EQ(Types(), (TypeList{11, 12})) << mode;
+            } else {
+                EXPECT_EQ(Types(), (TypeList{11, 18})) << mode;
+                EXPECT_EQ(Descriptions().at(1), "The path (alias:sdh, host wwn:" + iqn +
+                                                    ", controller:A, target wwn:" + a0 +
+                                                    ") of vlun (alias:dm-0, wwn:w0) is abnormal.")
+                    << mode;
+            }
+            EXPECT_EQ(Descriptions().at(0), eleven) << mode;
+            TearDown();
+            SetUp();
+        }
+    }
+}
+
 TEST_F(Alarms, PathAlarmAfterThe14OfItsVlunIsDropped) {
     VlunInfo* vlun = AddVlun("dm-0", "w0");
     PathInfo* path = AddPath(vlun, "sdb", "--", "A");
@@ -459,7 +503,8 @@ TEST_F(Alarms, OrderOfAlarmsAndVerboseMessages) {
 
 // The duplicate rules answered through the alarm index keep and remove the
 // same alarms as the walk over the list: random hosts with shared and
-// prefix-sharing WWNs, aliases and serials, every path state mixed.
+// prefix-sharing WWNs, aliases and serials, every path state mixed, paths
+// over active and inactive phypaths.
 TEST_F(Alarms, IndexedDuplicateRulesMatchTheWalk) {
     const char* wwns[] = {"h1", "h", "h10", "--"};
     const char* targets[] = {"t1", "t", "t10", "t2", "--"};
@@ -474,9 +519,10 @@ TEST_F(Alarms, IndexedDuplicateRulesMatchTheWalk) {
                 seed = seed * 1103515245U + 12345U;
                 return (seed >> 16) % range;
             };
+            std::vector<PhypathInfo*> phypaths;
             for (unsigned i = 0, n = next(6); i < n; ++i) {
-                AddPhypath(wwns[next(4)], targets[next(5)], statuses[next(3)], ctrls[next(3)],
-                           serials[next(3)]);
+                phypaths.push_back(AddPhypath(wwns[next(4)], targets[next(5)], statuses[next(3)],
+                                              ctrls[next(3)], serials[next(3)]));
             }
             for (unsigned v = 0, vluns = 1 + next(8); v < vluns; ++v) {
                 // Aliases repeat: "dm-1" may stand for two vluns, "dm-" is a prefix.
@@ -488,6 +534,9 @@ TEST_F(Alarms, IndexedDuplicateRulesMatchTheWalk) {
                     if (next(4) == 0) {
                         Set(path->stDev.acLunWwn, "x" + std::to_string(v));
                     }
+                    // Linked to a phypath, any (a port pair shared by two), or to none.
+                    const unsigned link = next(static_cast<unsigned>(phypaths.size()) + 1);
+                    path->pstPhypath = link < phypaths.size() ? phypaths[link] : nullptr;
                 }
             }
             tsalarm_IndexAlarms(indexed);

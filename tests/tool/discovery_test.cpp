@@ -371,6 +371,42 @@ TEST_F(Transport, LinksThatAreNotUpShowTheirState) {
     EXPECT_EQ(StateOf(3, 0, 0), "Linkdown") << "the HBA port first";
 }
 
+// The session of a path's target: K of the sessionK whose device holds it,
+// only on an iSCSI host; the same whether each look-up searches the class or
+// discovery's one read of it answers.
+TEST_F(Transport, SessionOfATargetOnAnIscsiHostOnly) {
+    Write("iscsi_host/host6/initiatorname", "iqn.1993-08.org.debian:01:host\n");
+    Write("iscsi_session/session17/device/target6:0:0/.keep", "");
+    Write("iscsi_session/session3/device/target6:0:1/.keep", "");
+    Write("iscsi_session/session4/device/target06:0:2/.keep", "");  // not the kernel's name
+    Write("iscsi_session/sessionx/device/target6:0:3/.keep", "");
+    Write("iscsi_session/session5/device/target7:0:0/.keep", "");  // host 7 is no initiator
+    Write("fc_host/host8/port_name", "0x21000024ff4a5b08\n");
+    Write("iscsi_session/session6/device/target8:0:0/.keep", "");  // host 8 is an FC HBA
+    struct Case {
+        int host, channel, target, session;
+    } const cases[] = {
+        {5, 0, 0, 2},  {6, 0, 0, 17}, {6, 0, 1, 3},  {5, 0, 1, -1}, {6, 1, 0, -1},
+        {6, 0, 2, -1}, {6, 0, 3, -1}, {7, 0, 0, -1}, {8, 0, 0, -1}, {3, 0, 0, -1},
+    };
+    for (int cached = 0; cached < 2; ++cached) {
+        tstopo_CacheTransport(cached);
+        for (const Case& c : cases) {
+            EXPECT_EQ(tstopo_IscsiSession(c.host, c.channel, c.target), c.session)
+                << c.host << ":" << c.channel << ":" << c.target << (cached ? " cached" : "");
+        }
+    }
+    // What discovery read stays for its run; the next run reads sysfs anew.
+    Write("iscsi_session/session9/device/target5:0:1/.keep", "");
+    EXPECT_EQ(tstopo_IscsiSession(5, 0, 1), -1);
+    tstopo_CacheTransport(0);
+    EXPECT_EQ(tstopo_IscsiSession(5, 0, 1), 9);
+    tstopo_CacheTransport(1);
+    EXPECT_EQ(tstopo_IscsiSession(5, 0, 1), 9);
+    EXPECT_EQ(StateOf(5, 0, 0), "FAILED") << "the state found through the read too";
+    tstopo_CacheTransport(0);
+}
+
 // ---------------------------------------------------------------------------
 // Segments and words
 
@@ -988,6 +1024,89 @@ TEST_F(PhypathMerge, IndexedLookupMatchesTheWalk) {
     }
     EXPECT_EQ(results[1], results[0]);
     EXPECT_GT(results[0].size(), 300U + 10U) << "many phypaths";
+}
+
+// Two iSCSI logins from one initiator name to one target port, each with a
+// SCSI host of its own (5 and 6), are two physical paths: one can fail while
+// the other carries the I/O. The paths of one session share one; FC hosts
+// (no session) merge by the port pair alone, as before.
+class SessionPhypaths : public PhypathMerge {
+  protected:
+    void SetUp() override {
+        PhypathMerge::SetUp();
+        for (const char* entry :
+             {"iscsi_host/host5/.keep", "iscsi_host/host6/.keep", "fc_host/host3/.keep",
+              "fc_host/host4/.keep", "iscsi_session/session1/device/target5:0:0/.keep",
+              "iscsi_session/session2/device/target6:0:0/.keep"}) {
+            const std::string path = dir_.Path() + "/" + entry;
+            (void)system(("mkdir -p '" + path.substr(0, path.rfind('/')) + "'").c_str());
+            std::ofstream(path) << "";
+        }
+        tstopo_SetTransportRoot(dir_.Path().c_str());
+    }
+    void TearDown() override {
+        tstopo_SetTransportRoot(nullptr);
+        (void)system(("rm -rf '" + dir_.Path() + "'/*").c_str());
+        PhypathMerge::TearDown();
+    }
+    // The phypath each path joined, by its place in the list.
+    static std::vector<size_t> Joined(const std::vector<PathInfo*>& paths) {
+        const std::vector<PhypathInfo*> list = Phypaths();
+        std::vector<size_t> at;
+        for (const PathInfo* path : paths) {
+            at.push_back(static_cast<size_t>(std::find(list.begin(), list.end(), path->pstPhypath) -
+                                             list.begin()));
+        }
+        return at;
+    }
+    ScratchDir dir_;
+};
+
+TEST_F(SessionPhypaths, TwoSessionsToOneTargetPortAreTwoPhypaths) {
+    const char* iqn = "iqn.1993-08.org.debian:01:5e2f8a9c0d41";
+    const char* port = "iqn.2006-08.com.qelmar:vsa1000.a0,t,0x0001";
+    for (int indexed = 0; indexed < 2; ++indexed) {
+        paths_.clear();
+        std::vector<PathInfo*> paths = {
+            NewPath("sdb", iqn, port, "--", "5:0:0:1"),      // session 1, down
+            NewPath("sde", iqn, port, "active", "6:0:0:1"),  // session 2
+            NewPath("sdc", iqn, port, "--", "5:0:0:2"),      // session 1 again
+            NewPath("sdf", iqn, port, "active", "6:0:0:2"),
+        };
+        tstopo_IndexPhypaths(indexed);
+        for (PathInfo* path : paths) {
+            (void)LookupAndCreatePhypathByPath(path);
+        }
+        tstopo_IndexPhypaths(0);
+        const std::vector<PhypathInfo*> list = Phypaths();
+        ASSERT_EQ(list.size(), 2U) << (indexed ? "indexed" : "walked");
+        EXPECT_EQ(Joined(paths), (std::vector<size_t>{0, 1, 0, 1}));
+        EXPECT_STREQ(list[0]->acAlias.data(), "5:0:0");
+        EXPECT_EQ(list[0]->iSession, 1);
+        EXPECT_STREQ(list[0]->acStatus.data(), "--") << "its own paths only: none active";
+        EXPECT_STREQ(list[1]->acAlias.data(), "6:0:0");
+        EXPECT_EQ(list[1]->iSession, 2);
+        EXPECT_STREQ(list[1]->acStatus.data(), "active");
+        FreeAllLists();
+    }
+}
+
+TEST_F(SessionPhypaths, WithoutASessionThePortPairAloneDecides) {
+    std::vector<PathInfo*> paths = {
+        NewPath("sdb", "2100aa", "2200bb", "--", "3:0:0:1"),      // FC
+        NewPath("sdc", "2100aa", "2200bb", "active", "3:0:1:1"),  // FC, another target id
+        NewPath("sdd", "iqn.x", "iqn.t,t,0x1", "--", "5:0:3:1"),  // iSCSI, no session holds it
+        NewPath("sde", "iqn.x", "iqn.t,t,0x1", "active", "5:0:4:1"),
+        NewPath("sdf", "iqn.x", "iqn.t,t,0x1", "active", nullptr),  // no address
+    };
+    for (PathInfo* path : paths) {
+        (void)LookupAndCreatePhypathByPath(path);
+    }
+    ASSERT_EQ(Phypaths().size(), 2U);
+    EXPECT_EQ(Joined(paths), (std::vector<size_t>{0, 0, 1, 1, 1}));
+    EXPECT_EQ(Phypaths()[0]->iSession, -1);
+    EXPECT_EQ(Phypaths()[1]->iSession, -1);
+    EXPECT_STREQ(Phypaths()[0]->acStatus.data(), "active");
 }
 
 // ---------------------------------------------------------------------------
