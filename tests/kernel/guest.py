@@ -23,17 +23,27 @@ import subprocess
 import sys
 import time
 
+import guest_iscsi
+import guest_slow
+
 CALL_TIMEOUT = 60        # seconds for one program call; a hang fails the check
 SETUP_TIMEOUT = 60
 VENDOR, PRODUCT = "QELMAR", "VSA1000"
 SCSI_DEBUG = ["scsi_debug", "add_host=2", "num_tgts=1", "max_luns=2", "vpd_use_hostno=0",
               # padded to their field widths, as a target answers them
               f'inq_vendor="{VENDOR:<8}"', f'inq_product="{PRODUCT:<16}"']
+# The listing's own path checkers give up on a path after checker_timeout
+# seconds (by default the SCSI device's timeout, 30 s): a frozen target must
+# not hold every listing for that long.
 MULTIPATH_CONF = """defaults {
     user_friendly_names no
     find_multipaths no
+    checker_timeout 2
 }
 """
+
+SCSI_DEBUG_SCENARIOS = ("healthy", "path_offline", "path_deleted", "all_paths_down",
+                        "all_paths_down_queueing", "dm_failed")
 
 checks = []
 timings = []
@@ -231,7 +241,13 @@ def expect_vluns(scenario, doc, view, ids):
               f"{r.get('capacity_bytes')!r}, sysfs says {size}")
 
 
-def expect_alarms(scenario, doc, status, view):
+def expect_alarms(scenario, doc, status, view, phypaths=None):
+    """Alarm 14 for each map without a usable path, which stands for its
+    paths' alarms; where the transport names each path's ports (PHYPATHS:
+    the iSCSI sessions, each its initiator and target port and its sd
+    nodes), alarm 11 for each port pair whose sessions have no path up,
+    which stands for those paths' alarms too; alarm 18 for every other down
+    path."""
     label = f"{scenario}/tsexTool --json check status"
     if doc is None:
         return
@@ -239,16 +255,24 @@ def expect_alarms(scenario, doc, status, view):
                   if p["exists"] and not path_up(p))
     dead = sorted(f"/dev/{dm}" for dm, m in view.items()
                   if not any(path_up(p) for p in m["paths"].values()))
+    dead_phy = [ph for ph in phypaths or []
+                if ph["sds"] and all(f"/dev/{sd}" in down for sd in ph["sds"])]
     alarms = doc.get("alarms", [])
     alarmed_paths = sorted(a["subject"]["path"] for a in alarms if a["type"] == 18)
     alarmed_vluns = sorted(a["subject"]["vlun"] for a in alarms if a["type"] == 14)
-    # a vlun's alarm 14 stands for its paths' alarms
     want_paths = [p for p in down
-                  if not any(p.startswith("/dev/") and p[5:] in view[d[5:]]["paths"] for d in dead)]
+                  if not any(p[5:] in view[d[5:]]["paths"] for d in dead) and
+                  not any(p[5:] in ph["sds"] for ph in dead_phy)]
     check(f"{label}/path alarms", alarmed_paths == want_paths,
           f"alarms for {alarmed_paths}, the kernel has down {want_paths}")
     check(f"{label}/all-paths-down alarms", alarmed_vluns == dead,
           f"alarms for {alarmed_vluns}, the kernel has no usable path in {dead}")
+    if phypaths is not None:
+        got = sorted((a["subject"]["initiator_port"], a["subject"]["target_port"])
+                     for a in alarms if a["type"] == 11)
+        want = sorted({(ph["initiatorname"], ph["target_port"]) for ph in dead_phy})
+        check(f"{label}/physical path alarms", got == want,
+              f"alarms 11 for {got}, the kernel's sessions without a path up: {want}")
 
 
 def expect_nagios(scenario, status, out, view):
@@ -316,14 +340,17 @@ def poke(dm, failed=1):
             return
 
 
-def fault_forms(progs, scenario, out, view, ids):
-    """The forms a fault changes, and the capture."""
+def fault_forms(progs, scenario, out, view, ids, phypaths=None):
+    """The forms a fault changes, and the capture. PHYPATHS as
+    expect_alarms takes them."""
     st, doc = progs.json_call(scenario, "tsexTool", ["--json", "show", "path"], record=True)
     expect_paths(scenario, doc, view, ids)
+    docs = {"paths": doc}
     st, doc = progs.json_call(scenario, "tsexTool", ["--json", "check", "status"], record=True)
-    expect_alarms(scenario, doc, st, view)
+    expect_alarms(scenario, doc, st, view, phypaths)
     st, text = progs.call(scenario, "tsexTool", ["--nagios", "check", "status"], record=True)
     expect_nagios(scenario, st, text, view)
+    docs["nagios"] = text
     st, doc = progs.json_call(scenario, "ts_showdisk", ["--json"], record=True)
     expect_showdisk(scenario, doc, view, ids)
     capture = f"{out}/{scenario}.capture.json"
@@ -337,6 +364,7 @@ def fault_forms(progs, scenario, out, view, ids):
             except ValueError as e:
                 ok = False
         check(f"{scenario}/tskit-capture/file", ok, f"exit {st}, capture not a JSON document")
+    return docs
 
 
 def stable_view(scenario):
@@ -387,6 +415,67 @@ def run_scenario(progs, out, name, apply, ids_from):
     same_view(name, view)
 
 
+def scsi_debug_scenarios(progs, out, only, t0):
+    """Two maps of two scsi_debug paths each: healthy, then the faults in
+    turn (later scenarios build on earlier ones)."""
+    sh("modprobe " + " ".join(f"'{w}'" for w in SCSI_DEBUG))
+    settle()
+    sh("multipath -v0")
+    settle()
+    view = kernel_view()
+    release = os.uname().release
+    print(f"kernel {release}; maps ready after {time.monotonic() - t0:.1f} s: "
+          f"{json.dumps(view, sort_keys=True)}", flush=True)
+    timings.append(f"maps ready {float(read('/proc/uptime').split()[0]):.1f} s after boot")
+    check("setup/two maps of two paths",
+          len(view) == 2 and all(len(m["paths"]) == 2 and
+                                 all(path_up(p) for p in m["paths"].values())
+                                 for m in view.values()),
+          f"the kernel has {view}")
+    ids = {sd: identity(sd) for m in view.values() for sd in m["paths"]}
+    check("setup/identity", all(v == VENDOR and p == PRODUCT and naa for v, p, naa in ids.values()),
+          f"sg_inq and sg_vpd: {ids}")
+    (map_a, a), (map_b, b) = sorted(view.items())
+    a1, a2 = sorted(a["paths"])
+    b1, b2 = sorted(b["paths"])
+    majmin = {sd: read(f"/sys/block/{sd}/dev") for sd in ids}
+
+    def state(sd, word):
+        write(f"/sys/block/{sd}/device/state", word + "\n")
+
+    def reinstate(m, *sds):
+        for sd in sds:
+            sh(f"dmsetup message {m['name']} 0 reinstate_path {majmin[sd]}")
+
+    scenarios = [
+        ("healthy", None),
+        ("path_offline", lambda: (state(a1, "offline"), poke(map_a))),
+        ("path_deleted", lambda: (state(a1, "running"), reinstate(a, a1),
+                                  write(f"/sys/block/{a2}/device/delete", "1\n"),
+                                  settle(), poke(map_a))),
+        ("all_paths_down", lambda: (state(b1, "offline"), state(b2, "offline"),
+                                    poke(map_b, 2))),
+        ("all_paths_down_queueing",
+         lambda: sh(f"dmsetup message {b['name']} 0 queue_if_no_path")),
+        ("dm_failed", lambda: (sh(f"dmsetup message {b['name']} 0 fail_if_no_path"),
+                               state(b1, "running"), state(b2, "running"),
+                               reinstate(b, b1, b2),
+                               sh(f"dmsetup message {b['name']} 0 fail_path {majmin[b1]}"),
+                               sh(f"dmsetup message {b['name']} 0 fail_path {majmin[b2]}"))),
+    ]
+    for name, apply in scenarios:
+        if only and name not in only and name != "healthy":
+            # later scenarios build on earlier ones: apply, do not check
+            if apply:
+                apply()
+            continue
+        if name == "healthy":
+            print("=== healthy", flush=True)
+            scenario_healthy(progs, out, kernel_view(), ids)
+        else:
+            run_scenario(progs, out, name, apply, ids)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--source", required=True)
@@ -402,63 +491,17 @@ def main():
         write("/etc/multipath.conf", MULTIPATH_CONF)
         sh("/lib/systemd/systemd-udevd --daemon --resolve-names=never")
         sh("modprobe -a sd_mod sg dm_multipath dm_round_robin dm_service_time scsi_dh_alua")
-        sh("modprobe " + " ".join(f"'{w}'" for w in SCSI_DEBUG))
-        settle()
-        sh("multipath -v0")
-        settle()
-        view = kernel_view()
-        release = os.uname().release
-        print(f"kernel {release}; maps ready after {time.monotonic() - t0:.1f} s: "
-              f"{json.dumps(view, sort_keys=True)}", flush=True)
-        timings.append(f"maps ready {float(read('/proc/uptime').split()[0]):.1f} s after boot")
-        check("setup/two maps of two paths",
-              len(view) == 2 and all(len(m["paths"]) == 2 and
-                                     all(path_up(p) for p in m["paths"].values())
-                                     for m in view.values()),
-              f"the kernel has {view}")
-        ids = {sd: identity(sd) for m in view.values() for sd in m["paths"]}
-        check("setup/identity", all(v == VENDOR and p == PRODUCT and naa for v, p, naa in ids.values()),
-              f"sg_inq and sg_vpd: {ids}")
-        (map_a, a), (map_b, b) = sorted(view.items())
-        a1, a2 = sorted(a["paths"])
-        b1, b2 = sorted(b["paths"])
-        majmin = {sd: read(f"/sys/block/{sd}/dev") for sd in ids}
-
-        def state(sd, word):
-            write(f"/sys/block/{sd}/device/state", word + "\n")
-
-        def reinstate(m, *sds):
-            for sd in sds:
-                sh(f"dmsetup message {m['name']} 0 reinstate_path {majmin[sd]}")
-
-        scenarios = [
-            ("healthy", None),
-            ("path_offline", lambda: (state(a1, "offline"), poke(map_a))),
-            ("path_deleted", lambda: (state(a1, "running"), reinstate(a, a1),
-                                      write(f"/sys/block/{a2}/device/delete", "1\n"),
-                                      settle(), poke(map_a))),
-            ("all_paths_down", lambda: (state(b1, "offline"), state(b2, "offline"),
-                                        poke(map_b, 2))),
-            ("all_paths_down_queueing",
-             lambda: sh(f"dmsetup message {b['name']} 0 queue_if_no_path")),
-            ("dm_failed", lambda: (sh(f"dmsetup message {b['name']} 0 fail_if_no_path"),
-                                   state(b1, "running"), state(b2, "running"),
-                                   reinstate(b, b1, b2),
-                                   sh(f"dmsetup message {b['name']} 0 fail_path {majmin[b1]}"),
-                                   sh(f"dmsetup message {b['name']} 0 fail_path {majmin[b2]}"))),
-        ]
         only = set(args.only.split(",")) if args.only not in ("", "all") else None
-        for name, apply in scenarios:
-            if only and name not in only and name != "healthy":
-                # later scenarios build on earlier ones: apply, do not check
-                if apply:
-                    apply()
-                continue
-            if name == "healthy":
-                print("=== healthy", flush=True)
-                scenario_healthy(progs, args.out, kernel_view(), ids)
-            else:
-                run_scenario(progs, args.out, name, apply, ids)
+        if not only or only & set(SCSI_DEBUG_SCENARIOS):
+            scsi_debug_scenarios(progs, args.out, only, t0)
+        # the scsi_debug maps and devices go before the next set
+        sh("multipath -F", must=False)
+        sh("modprobe -r scsi_debug", must=False)
+        settle()
+        if not only or any(n.startswith("iscsi") for n in only):
+            guest_iscsi.scenarios(sys.modules[__name__], progs, args.out, only)
+        if not only or "slow_device" in only:
+            guest_slow.scenario(sys.modules[__name__], progs, args.out)
     except Exception as e:  # a setup step failed: say which, keep what ran
         results["unfinished"] = f"{type(e).__name__}: {e}"
         print(f"guest: stopped: {results['unfinished']}", flush=True)

@@ -270,6 +270,9 @@ def replay_this_run(args, out):
     give shows here, not only when the kept captures are taken again."""
     taken = os.path.join(args.work, "taken")
     shutil.rmtree(taken, ignore_errors=True)
+    if not any(f.endswith(".capture.json") for f in os.listdir(out)):
+        log("replay: this run took no capture")
+        return True
     keep(out, taken)
     replay = subprocess.run(
         [sys.executable, "-B", os.path.join(HERE, "replay_captures.py"),
