@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "../showdisk_solaris/solaris_platform.h"
+#include "solaris/solaris_platform.h"
 #include "scsi_request.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include <stdint.h>
 
-#include "solaris_platform.h"
+#include "../scsi/solaris/solaris_platform.h"
 
 // Attribute store of the device being processed.
 extern char g_acVendorID[9];

@@ -1,7 +1,6 @@
 // tsexTool's --json document: the vluns with their rows and paths, the
 // paths, the physical paths with the paths over them, the devices and the
 // alarms, each member a cell of the table that shows it.
-#include "tsredundancy.h"
 #include "tsjson.h"
 
 #include <cstdint>
@@ -42,6 +41,7 @@ struct Collected {
     char log[kLogSize] = {};
     size_t logLength = 0;
     size_t logDropped = 0;
+    TsJsonCheck check = {false, {"", ""}, {}};
 };
 
 Collected g_collected;
@@ -444,6 +444,68 @@ void AddEmptyMessages() {
     }
 }
 
+void PutNames(JsonWriter& json, const char* key, const std::vector<std::string>& names) {
+    json.Key(key);
+    json.BeginArray();
+    for (const std::string& name : names) {
+        json.String(name.c_str());
+    }
+    json.EndArray();
+}
+
+void PutComponent(JsonWriter& json, const TsJsonComponent& component) {
+    json.BeginObject();
+    json.KeyString("kind", component.kind);
+    json.KeyString("name", component.name.c_str());
+    json.EndObject();
+}
+
+// check redundancy and check failover: what the check handed over.
+void PutCheck(JsonWriter& json, const TsJsonCheck& check) {
+    if (check.failover) {
+        json.Key("component");
+        PutComponent(json, check.component);
+    }
+    json.Key(check.failover ? "failover" : "redundancy");
+    json.BeginArray();
+    for (const TsJsonCheckVlun& v : check.vluns) {
+        json.BeginObject();
+        json.KeyString("name", v.name.c_str());
+        json.KeyString("path", v.path.c_str());
+        if (v.wwn.empty()) {
+            json.KeyNull("wwn");
+        } else {
+            json.KeyString("wwn", v.wwn.c_str());
+        }
+        json.KeyUnsigned("active_paths", v.activePaths);
+        if (check.failover) {
+            json.KeyBool("loses_all_paths", v.remaining.empty());
+            json.Key("remaining_paths");
+            json.BeginArray();
+            for (const TsJsonRemainingPath& path : v.remaining) {
+                json.BeginObject();
+                json.KeyString("path", path.path.c_str());
+                json.KeyString("hctl", path.hctl.c_str());
+                json.EndObject();
+            }
+            json.EndArray();
+        } else {
+            PutNames(json, "hbas", v.hbas);
+            PutNames(json, "fabrics", v.fabrics);
+            PutNames(json, "target_ports", v.targetPorts);
+            PutNames(json, "controllers", v.controllers);
+            json.Key("single_points");
+            json.BeginArray();
+            for (const TsJsonComponent& point : v.singlePoints) {
+                PutComponent(json, point);
+            }
+            json.EndArray();
+        }
+        json.EndObject();
+    }
+    json.EndArray();
+}
+
 // The view's name in the document; null for none.
 const char* ViewName(TsJsonView view) {
     static const char* const kNames[] = {nullptr,   "vluns",  "vlun_paths", "paths",   "phypaths",
@@ -486,7 +548,7 @@ void PutView(JsonWriter& json) {
             break;
         case TS_JSON_REDUNDANCY:
         case TS_JSON_FAILOVER:
-            tsredundancy_PutJson(json);
+            PutCheck(json, g_collected.check);
             break;
         case TS_JSON_NONE:
             break;
@@ -554,6 +616,10 @@ void tsjson_AddMessage(const char* text) {
     if (g_collected.messageCount < kMaxMessages) {
         g_collected.messages[g_collected.messageCount++] = text;
     }
+}
+
+void tsjson_SetCheck(const TsJsonCheck& check) {
+    g_collected.check = check;
 }
 
 int tsjson_Finish(int status) {

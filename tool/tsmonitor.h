@@ -1,7 +1,8 @@
 // tsexTool's monitoring forms of `check status`: a Nagios/Icinga plugin
 // (tsnagios) and the Prometheus text exposition (tsprom), on standard output
 // or, for Prometheus, replacing a node_exporter textfile. This module holds
-// the run's form, the scan's outcome and the counts both forms report.
+// the run's form, the scan's outcome and the counts both forms report; the
+// forms read them from here, and the command line has the form write.
 #ifndef TSEXTOOL_TSMONITOR_H
 #define TSEXTOOL_TSMONITOR_H
 
@@ -32,20 +33,15 @@ struct TsMonitorCounts {
     bool listingRead;  // false when alarm 10 stands for the whole topology
 };
 
-// Turns the form on and starts the scan's clock; textfile (Prometheus only,
-// may be null) is the file to replace instead of writing standard output.
-void tsmonitor_Start(TsMonitorForm form, const char* textfile);
+// Turns the form on and starts the scan's clock.
+void tsmonitor_Start(TsMonitorForm form);
 bool tsmonitor_Active();
-
-// A run stopped before its scan (its words, not root, ...): one line about
-// why in the form's way. Returns the exit status (3 for Nagios, else 1).
-int tsmonitor_Refuse(const char* reason);
 
 // check status has run its discovery and analysis with this result.
 void tsmonitor_ScanEnded(int result);
 
-// Writes the form's output of the scan; returns the exit status.
-int tsmonitor_Finish();
+// The scan's outcome: result -1 until the scan ended.
+TsMonitorScan tsmonitor_Scan();
 
 TsMonitorCounts tsmonitor_Count();
 

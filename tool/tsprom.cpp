@@ -4,11 +4,16 @@
 // (nothing known) as the empty value.
 #include "tsprom.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
 
+#include "../common/atomic_file.h"
 #include "../common/query_process.h"
 #include "../common/terminal_text.h"
 #include "tsalarm.h"
@@ -19,6 +24,9 @@
 #include "tstopology_devices.h"
 
 namespace {
+
+// A textfile is read by the exporter's user, not only by root.
+constexpr mode_t kTextfileMode = 0644;
 
 // One series per label set: a listing that names a path twice, or an
 // analysis that raises one alarm twice, still gives one line.
@@ -371,4 +379,35 @@ void tsprom_Write(FILE* out, const TsMonitorScan& scan) {
     PutPathState(exposition);
     PutPathUp(exposition);
     PutPhypaths(exposition);
+}
+
+// The exposition, rendered in memory first so that a textfile is written
+// in one piece.
+int tsprom_Finish(const TsMonitorScan& scan, const char* textfile) {
+    char* text = nullptr;
+    size_t length = 0;
+    FILE* memory = open_memstream(&text, &length);
+    if (memory == nullptr) {
+        (void)fputs("Error: no memory for the metrics.\n", stdout);
+        return 1;
+    }
+    tsprom_Write(memory, scan);
+    const bool rendered = fflush(memory) == 0 && ferror(memory) == 0;
+    (void)fclose(memory);
+    int status = scan.result == 0 && query_Outcome() == QUERY_COMPLETE ? 0 : 1;
+    if (!rendered) {
+        (void)fputs("Error: no memory for the metrics.\n", stdout);
+        status = 1;
+    } else if (textfile == nullptr) {
+        (void)fwrite(text, 1, length, stdout);
+    } else {
+        AtomicFile file;
+        if (!file.Open(textfile) || !file.Write(text, length) || !file.Commit(kTextfileMode)) {
+            (void)fprintf(stdout, "Error: cannot write the textfile %s: %s.\n",
+                          TerminalSafeText(textfile).c_str(), strerror(errno));
+            status = 1;
+        }
+    }
+    free(text);
+    return status;
 }

@@ -16,6 +16,10 @@
 
 void tsprom_Write(FILE* out, const TsMonitorScan& scan);
 
+// Writes the exposition of the scan on standard output, or replaces
+// textfile (when not null) with it in one piece; returns the exit status.
+int tsprom_Finish(const TsMonitorScan& scan, const char* textfile);
+
 // Writes a label value: "--" (nothing known) as the empty value, bytes
 // outside printable ASCII as '?', backslash and double quote escaped.
 void tsprom_PutLabelValue(FILE* out, const char* text);

@@ -281,11 +281,65 @@ void Say(const char* text) {
 
 // ---- the two checks ----
 
+// The components of this kind under the vlun's active paths, each once, in
+// the order of the paths.
+std::vector<std::string> NamesOf(const VlunParts& v, Kind kind) {
+    std::vector<std::string> names;
+    for (const PathParts* a : v.active) {
+        if (!a->part[kind].empty() &&
+            std::find(names.begin(), names.end(), a->part[kind]) == names.end()) {
+            names.push_back(a->part[kind]);
+        }
+    }
+    return names;
+}
+
+// The analysis as the document writes it: every vlun for check redundancy,
+// the vlun rows of the table for check failover.
+TsJsonCheck JsonCheck() {
+    TsJsonCheck check = {
+        g_analysis.failover, {kKindNames[g_analysis.kind], g_analysis.component}, {}};
+    for (const VlunParts& v : g_analysis.vluns) {
+        if (g_analysis.failover && !v.listed) {
+            continue;
+        }
+        TsJsonCheckVlun vlun = {v.vlun->stDev.acDevName.data(),
+                                v.vlun->stDev.acDevPath.data(),
+                                v.wwn,
+                                v.active.size(),
+                                {},
+                                {},
+                                {},
+                                {},
+                                {},
+                                {}};
+        if (g_analysis.failover) {
+            for (const PathParts* a : v.left) {
+                vlun.remaining.push_back({a->path->stDev.acDevPath.data(), a->path->acHctl.data()});
+            }
+        } else {
+            vlun.hbas = NamesOf(v, kHba);
+            vlun.fabrics = NamesOf(v, kFabric);
+            vlun.targetPorts = NamesOf(v, kTargetPort);
+            vlun.controllers = NamesOf(v, kController);
+            for (int k = 0; k < kKinds; ++k) {
+                const std::string shared = Shared(v, static_cast<Kind>(k));
+                if (!shared.empty()) {
+                    vlun.singlePoints.push_back({kKindNames[k], shared});
+                }
+            }
+        }
+        check.vluns.push_back(std::move(vlun));
+    }
+    return check;
+}
+
 // The rows as the table, or the document's view; the message without rows.
 void ShowRows(TsJsonView view, const ColumnTable& table, const std::vector<RowTexts>& rows,
               const char* none) {
     if (tsjson_Active()) {
         tsjson_SetView(view, nullptr);
+        tsjson_SetCheck(JsonCheck());
     }
     if (rows.empty()) {
         Say(none);
@@ -431,40 +485,6 @@ int Failover(const char* word) {
     return losesAll ? kTsFailoverLosesPaths : 0;
 }
 
-void PutNames(JsonWriter& json, const char* key, const VlunParts& v, Kind kind) {
-    std::vector<std::string> names;
-    for (const PathParts* a : v.active) {
-        if (!a->part[kind].empty() &&
-            std::find(names.begin(), names.end(), a->part[kind]) == names.end()) {
-            names.push_back(a->part[kind]);
-        }
-    }
-    json.Key(key);
-    json.BeginArray();
-    for (const std::string& n : names) {
-        json.String(n.c_str());
-    }
-    json.EndArray();
-}
-
-void PutVlunHead(JsonWriter& json, const VlunParts& v) {
-    json.KeyString("name", v.vlun->stDev.acDevName.data());
-    json.KeyString("path", v.vlun->stDev.acDevPath.data());
-    if (v.wwn.empty()) {
-        json.KeyNull("wwn");
-    } else {
-        json.KeyString("wwn", v.wwn.c_str());
-    }
-    json.KeyUnsigned("active_paths", v.active.size());
-}
-
-void PutPath(JsonWriter& json, const PathParts& a) {
-    json.BeginObject();
-    json.KeyString("path", a.path->stDev.acDevPath.data());
-    json.KeyString("hctl", a.path->acHctl.data());
-    json.EndObject();
-}
-
 }  // namespace
 
 bool tsredundancy_IsCheck(const char* word) {
@@ -492,51 +512,4 @@ int tsredundancy_Run(int argc, const char* const* argv) {
     }
     Collect();
     return failover ? Failover(argv[1]) : Redundancy();
-}
-
-void tsredundancy_PutJson(JsonWriter& json) {
-    if (g_analysis.failover) {
-        json.Key("component");
-        json.BeginObject();
-        json.KeyString("kind", kKindNames[g_analysis.kind]);
-        json.KeyString("name", g_analysis.component.c_str());
-        json.EndObject();
-    }
-    json.Key(g_analysis.failover ? "failover" : "redundancy");
-    json.BeginArray();
-    for (const VlunParts& v : g_analysis.vluns) {
-        if (g_analysis.failover && !v.listed) {
-            continue;
-        }
-        json.BeginObject();
-        PutVlunHead(json, v);
-        if (g_analysis.failover) {
-            json.KeyBool("loses_all_paths", v.left.empty());
-            json.Key("remaining_paths");
-            json.BeginArray();
-            for (const PathParts* a : v.left) {
-                PutPath(json, *a);
-            }
-            json.EndArray();
-        } else {
-            PutNames(json, "hbas", v, kHba);
-            PutNames(json, "fabrics", v, kFabric);
-            PutNames(json, "target_ports", v, kTargetPort);
-            PutNames(json, "controllers", v, kController);
-            json.Key("single_points");
-            json.BeginArray();
-            for (int k = 0; k < kKinds; ++k) {
-                const std::string shared = Shared(v, static_cast<Kind>(k));
-                if (!shared.empty()) {
-                    json.BeginObject();
-                    json.KeyString("kind", kKindNames[k]);
-                    json.KeyString("name", shared.c_str());
-                    json.EndObject();
-                }
-            }
-            json.EndArray();
-        }
-        json.EndObject();
-    }
-    json.EndArray();
 }

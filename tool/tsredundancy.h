@@ -12,8 +12,6 @@
 #ifndef TSEXTOOL_TSREDUNDANCY_H
 #define TSEXTOOL_TSREDUNDANCY_H
 
-#include "../common/json_writer.h"
-
 // check failover's result when some vlun would lose every active path; the
 // program exits with it.
 constexpr int kTsFailoverLosesPaths = 2;
@@ -26,8 +24,5 @@ bool tsredundancy_IsCheck(const char* word);
 // kTsFailoverLosesPaths, TS_ERR_REFUSED for words or a component that it
 // refused (and said why), or the discovery's failure, unsaid.
 int tsredundancy_Run(int argc, const char* const* argv);
-
-// The last analysis, as the members of a --json document.
-void tsredundancy_PutJson(JsonWriter& json);
 
 #endif  // TSEXTOOL_TSREDUNDANCY_H

@@ -21,6 +21,7 @@
 #include "tsname.h"
 #include "tsquery.h"
 #include "tsprint.h"
+#include "tsprom.h"
 #include "tstopology.h"
 #include "tstopology_devices.h"
 #include "tstopology_discovery.h"
@@ -744,19 +745,35 @@ const char* RefusedHost() {
     return nullptr;
 }
 
+// A monitoring run stopped before its scan (its words, not root, ...): one
+// line about why in the form's way. Returns the exit status (3 for Nagios,
+// else 1).
+int RefuseMonitor(TsMonitorForm form, const char* reason) {
+    if (form == TS_MONITOR_NAGIOS) {
+        tsnagios_WriteRefusal(stdout, reason);
+        return TS_NAGIOS_UNKNOWN;
+    }
+    const size_t length = strlen(reason);
+    const bool closed = length > 0 && strchr(".!", reason[length - 1]) != nullptr;
+    (void)fprintf(stdout, "Error: %s%s\n", reason, closed ? "" : ".");
+    return 1;
+}
+
 // A monitoring run: its own texts for every refusal, and its output at the end.
 int RunMonitor(const LeadingOptions& options, int argc, char* argv[]) {
-    tsmonitor_Start(MonitorForm(options), options.textfile);
+    const TsMonitorForm form = MonitorForm(options);
+    tsmonitor_Start(form);
     if (options.error != nullptr) {
-        return tsmonitor_Refuse(options.error);
+        return RefuseMonitor(form, options.error);
     }
     if (!IsCheckStatus(argc, argv)) {
-        return tsmonitor_Refuse(options.nagios ? "--nagios takes the words check status alone"
-                                               : "--prometheus takes the words check status alone");
+        return RefuseMonitor(form, options.nagios
+                                       ? "--nagios takes the words check status alone"
+                                       : "--prometheus takes the words check status alone");
     }
     const char* refused = RefusedHost();
     if (refused != nullptr) {
-        return tsmonitor_Refuse(refused);
+        return RefuseMonitor(form, refused);
     }
     tstool_Init();
     if (StartQueries(options)) {
@@ -764,7 +781,10 @@ int RunMonitor(const LeadingOptions& options, int argc, char* argv[]) {
     } else {
         tsmonitor_ScanEnded(TS_ERR_FAILED);  // the listing never arrived
     }
-    const int status = tsmonitor_Finish();
+    // The plugin's state is its exit status.
+    const int status = form == TS_MONITOR_NAGIOS
+                           ? static_cast<int>(tsnagios_Write(stdout, tsmonitor_Scan()))
+                           : tsprom_Finish(tsmonitor_Scan(), options.textfile);
     tstool_Finish();
     return status;
 }

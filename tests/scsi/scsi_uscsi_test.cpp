@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "../../showdisk_solaris/solaris_platform.h"
+#include "../../scsi/solaris/solaris_platform.h"
 #include "scsi_request.h"
 
 namespace {

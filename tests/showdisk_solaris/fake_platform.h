@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "solaris_platform.h"
+#include "../../scsi/solaris/solaris_platform.h"
 
 struct FakeRequest {
     TS_UscsiCmd cmd;

@@ -4,8 +4,8 @@
 // keeps the calling convention of the Solaris function it stands for, so the
 // SunOS implementation is one call per operation. Handles are opaque: a
 // device id handle points at the id's bytes, as ddi_devid_t does.
-#ifndef TSKIT_SHOWDISK_SOLARIS_PLATFORM_H
-#define TSKIT_SHOWDISK_SOLARIS_PLATFORM_H
+#ifndef TSKIT_SCSI_SOLARIS_PLATFORM_H
+#define TSKIT_SCSI_SOLARIS_PLATFORM_H
 
 #include <stddef.h>
 
@@ -82,4 +82,4 @@ int TS_PlatOpen(const char* path, int flags);
 // set.
 int TS_PlatUscsiCmd(int fd, TS_UscsiCmd* cmd);
 
-#endif  // TSKIT_SHOWDISK_SOLARIS_PLATFORM_H
+#endif  // TSKIT_SCSI_SOLARIS_PLATFORM_H

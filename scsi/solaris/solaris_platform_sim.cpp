@@ -27,7 +27,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "../common/hex_text.h"
+#include "../../common/hex_text.h"
 #include "solaris_platform.h"
 
 namespace {
