@@ -10,6 +10,7 @@
 #include "../common/query_process.h"
 #include "../common/unique_fd.h"
 #include "boundedfunc.h"
+#include "lun_vendor.h"
 #include "scsi_bytes.h"
 #include "scsi_commands.h"
 #include "tslog.h"
@@ -30,8 +31,6 @@ constexpr unsigned char kPageOwnWork = 0xC9;
 
 constexpr unsigned char kPortTypeFc = 1;
 constexpr unsigned char kPortTypeIscsi = 3;
-
-const char* const kVendorNames[] = {"QELMAR", "ZUNTA"};
 
 // The ioctl itself failed; reported once for every sender.
 void LogSendFailure(const ScsiExchange& exchange) {
@@ -245,11 +244,11 @@ int DecodePageSTD(const unsigned char* page, int allocLen, DevInfo* dev) {
     TrimHeadTailBlankSpace(vendorRaw, vendor, kTextSize);
     TrimHeadTailBlankSpace(productRaw, product, kTextSize);
 
-    for (const char* name : kVendorNames) {
-        if (strcmp(vendor, name) == 0) {
-            (void)sprintf_s(dev->acVidPid.data(), dev->acVidPid.size(), "%s/%s", vendor, product);
-            return TS_OK;
-        }
+    // The trimmed field must be one of the names whole: a longer word is
+    // another vendor's.
+    if (lun_IsVendorName(vendor)) {
+        (void)sprintf_s(dev->acVidPid.data(), dev->acVidPid.size(), "%s/%s", vendor, product);
+        return TS_OK;
     }
     return TS_ERR_NOT_VENDOR;
 }
