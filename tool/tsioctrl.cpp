@@ -10,6 +10,7 @@
 #include "../common/query_process.h"
 #include "../common/unique_fd.h"
 #include "boundedfunc.h"
+#include "lun_plan.h"
 #include "lun_vendor.h"
 #include "scsi_bytes.h"
 #include "scsi_commands.h"
@@ -22,12 +23,19 @@ namespace {
 // so this small value never cuts a command short there.
 constexpr unsigned int kSgTimeoutMs = 10;
 
-constexpr unsigned char kPageSerial = 0x80;
-constexpr unsigned char kPageIdentification = 0x83;
-constexpr unsigned char kPageInterface = 0xC0;
-constexpr unsigned char kPageController = 0xC4;
-constexpr unsigned char kPageLun = 0xC8;
-constexpr unsigned char kPageOwnWork = 0xC9;
+// The INQUIRY steps of tsexTool's plan (lun_plan.h): page and allocation
+// length of each request, and the size of its buffer.
+constexpr LunInquiry kStandard = lun_PlanStep(kLunToolPlan, 0, kLunPageStandard);
+constexpr LunInquiry kInterface = lun_PlanStep(kLunToolPlan, 1, kLunPageInterface);
+constexpr LunInquiry kSerial = lun_PlanStep(kLunToolPlan, 1, kLunPageSerial);
+constexpr LunInquiry kIdentification = lun_PlanStep(kLunToolPlan, 1, kLunPageIdentification);
+constexpr LunInquiry kController = lun_PlanStep(kLunToolPlan, 1, kLunPageController);
+constexpr LunInquiry kLun = lun_PlanStep(kLunToolPlan, 1, kLunPageLun);
+constexpr LunInquiry kOwnWork = lun_PlanStep(kLunToolPlan, 1, kLunPageOwnWork);
+static_assert(kStandard.allocLen != 0 && kInterface.allocLen != 0 && kSerial.allocLen != 0 &&
+                  kIdentification.allocLen != 0 && kController.allocLen != 0 &&
+                  kLun.allocLen != 0 && kOwnWork.allocLen != 0,
+              "every page tsexTool reads is in its plan");
 
 constexpr unsigned char kPortTypeFc = 1;
 constexpr unsigned char kPortTypeIscsi = 3;
@@ -76,10 +84,10 @@ void BytesAt(const unsigned char* page, int allocLen, int offset, int count,
     }
 }
 
-// Sends one INQUIRY for a page and records its outcome in acInqStatus.
-int FetchPage(int fd, DevInfo* dev, unsigned char evpd, unsigned char pageCode,
-              unsigned char* buffer, int allocLen) {
-    int ret = tsioctrl_Inquiry(fd, evpd, pageCode, buffer, allocLen);
+// Sends one INQUIRY of the plan into buffer (its allocation length in
+// bytes) and records its outcome in acInqStatus.
+int FetchPage(int fd, DevInfo* dev, const LunInquiry& step, unsigned char* buffer) {
+    int ret = tsioctrl_Inquiry(fd, step.evpd, step.page, buffer, step.allocLen);
     UpdateDevinfoInquiryState(dev, ret);
     return ret;
 }
@@ -539,35 +547,35 @@ void UpdateDevinfoInquiryState(DevInfo* dev, int result) {
 }
 
 int GetPathInfoFromPageSTD(int fd, DevInfo* dev) {
-    unsigned char page[TS_ALLOC_STD];
-    if (FetchPage(fd, dev, 0, 0, page, TS_ALLOC_STD) != 0) {
+    unsigned char page[kStandard.allocLen];
+    if (FetchPage(fd, dev, kStandard, page) != 0) {
         return TS_ERR_INQUIRY;
     }
-    return DecodePageSTD(page, TS_ALLOC_STD, dev);
+    return DecodePageSTD(page, kStandard.allocLen, dev);
 }
 
 int GetPathInfoFromPageC0(int fd, DevInfo* dev) {
-    unsigned char page[TS_ALLOC_C0];
-    if (FetchPage(fd, dev, 1, kPageInterface, page, TS_ALLOC_C0) != 0) {
+    unsigned char page[kInterface.allocLen];
+    if (FetchPage(fd, dev, kInterface, page) != 0) {
         return -1;
     }
-    return DecodePageC0(page, TS_ALLOC_C0, dev);
+    return DecodePageC0(page, kInterface.allocLen, dev);
 }
 
 int GetPathInfoFromPage80(int fd, DevInfo* dev) {
-    unsigned char page[TS_ALLOC_80];
-    if (FetchPage(fd, dev, 1, kPageSerial, page, TS_ALLOC_80) != 0) {
+    unsigned char page[kSerial.allocLen];
+    if (FetchPage(fd, dev, kSerial, page) != 0) {
         return -1;
     }
-    return DecodePage80(page, TS_ALLOC_80, dev);
+    return DecodePage80(page, kSerial.allocLen, dev);
 }
 
 int GetPathInfoFromPage83(int fd, DevInfo* dev) {
-    unsigned char page[TS_ALLOC_83];
-    if (FetchPage(fd, dev, 1, kPageIdentification, page, TS_ALLOC_83) != 0) {
+    unsigned char page[kIdentification.allocLen];
+    if (FetchPage(fd, dev, kIdentification, page) != 0) {
         return -1;
     }
-    return DecodePage83(page, TS_ALLOC_83, dev);
+    return DecodePage83(page, kIdentification.allocLen, dev);
 }
 
 int GetPathInfoFromPageC4(int fd, DevInfo* dev) {
@@ -575,27 +583,27 @@ int GetPathInfoFromPageC4(int fd, DevInfo* dev) {
     if (dev->iIfVersion >= TS_IFVERSION_LETTERS) {
         return 0;
     }
-    unsigned char page[TS_ALLOC_C4];
-    if (FetchPage(fd, dev, 1, kPageController, page, TS_ALLOC_C4) != 0) {
+    unsigned char page[kController.allocLen];
+    if (FetchPage(fd, dev, kController, page) != 0) {
         return -1;
     }
-    return DecodePageC4(page, TS_ALLOC_C4, dev);
+    return DecodePageC4(page, kController.allocLen, dev);
 }
 
 int GetPathInfoFromPageC8(int fd, DevInfo* dev) {
-    unsigned char page[TS_ALLOC_C8];
-    if (FetchPage(fd, dev, 1, kPageLun, page, TS_ALLOC_C8) != 0) {
+    unsigned char page[kLun.allocLen];
+    if (FetchPage(fd, dev, kLun, page) != 0) {
         return -1;
     }
-    return DecodePageC8(page, TS_ALLOC_C8, dev);
+    return DecodePageC8(page, kLun.allocLen, dev);
 }
 
 int GetPathInfoFromPageC9(int fd, DevInfo* dev) {
-    unsigned char page[TS_ALLOC_C9];
-    if (FetchPage(fd, dev, 1, kPageOwnWork, page, TS_ALLOC_C9) != 0) {
+    unsigned char page[kOwnWork.allocLen];
+    if (FetchPage(fd, dev, kOwnWork, page) != 0) {
         return -1;
     }
-    return DecodePageC9(page, TS_ALLOC_C9, dev);
+    return DecodePageC9(page, kOwnWork.allocLen, dev);
 }
 
 int GetPathInfoFromReadCapacity(int fd, DevInfo* dev) {
