@@ -22,6 +22,7 @@
 #include "json_writer.h"
 #include "deadline_json.h"
 #include "query_process.h"
+#include "lun_pages.h"
 #include "lun_plan.h"
 #include "luninfo_platform.h"
 #include "scsi_bytes.h"
@@ -376,7 +377,7 @@ int get_lun_name(int fd, char* dest, size_t size) {
     if (!query_page(fd, kLun, buf, "get lun name failed\n", __func__)) {
         return -1;
     }
-    (void)memcpy_s(dest, size, buf + 29, 40);
+    (void)memcpy_s(dest, size, buf + kLunLunName.offset, kLunLunName.length);
     return 0;
 }
 
@@ -394,11 +395,11 @@ int get_host_lunID(int fd, char* dest, size_t size) {
 // The name is never read beyond the 80-byte scratch area: a length byte above
 // 80 gives an empty name (deliberate: the length byte is the device's word).
 void array_name_from_page(const unsigned char* page, char* dest, size_t size) {
-    const size_t kScratch = 80;
+    constexpr size_t kScratch = kLunArrayName.length;
     unsigned char scratch[kScratch];
     (void)memset_s(scratch, sizeof(scratch), 0, sizeof(scratch));
-    size_t len = page[106];
-    if (memcpy_s(scratch, sizeof(scratch), page + 107, len) != BOUNDED_OK) {
+    size_t len = page[kLunArrayNameLength];
+    if (memcpy_s(scratch, sizeof(scratch), page + kLunArrayName.offset, len) != BOUNDED_OK) {
         (void)memset_s(scratch, sizeof(scratch), 0, sizeof(scratch));
     }
     if (len > kScratch) {

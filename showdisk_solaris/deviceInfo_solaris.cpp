@@ -22,6 +22,7 @@
 #include "../common/terminal_text.h"
 #include "../common/unique_fd.h"
 #include "boundedfunc.h"
+#include "lun_pages.h"
 #include "lun_plan.h"
 #include "scsi_bytes.h"
 #include "scsi_commands.h"
@@ -273,7 +274,8 @@ int TS_ScsiGetDriveInfo(int fd, int selector) {
             CopyText(g_acVersion, sizeof g_acVersion, 32, 4);
             break;
         case TS_DRIVE_INFO_SERIAL:
-            CopyText(g_acSerialNumber, sizeof g_acSerialNumber, 112, 16);
+            CopyText(g_acSerialNumber, sizeof g_acSerialNumber, kLunArraySerialCopy.offset,
+                     kLunArraySerialCopy.length);
             break;
         case TS_DRIVE_INFO_WWN:
             // Only a first designator that is a 16-byte NAA one is the WWN;

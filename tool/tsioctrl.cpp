@@ -10,6 +10,7 @@
 #include "../common/query_process.h"
 #include "../common/unique_fd.h"
 #include "boundedfunc.h"
+#include "lun_pages.h"
 #include "lun_plan.h"
 #include "lun_vendor.h"
 #include "scsi_bytes.h"
@@ -90,6 +91,19 @@ int FetchPage(int fd, DevInfo* dev, const LunInquiry& step, unsigned char* buffe
     int ret = tsioctrl_Inquiry(fd, step.evpd, step.page, buffer, step.allocLen);
     UpdateDevinfoInquiryState(dev, ret);
     return ret;
+}
+
+// Where a field of the page map (lun_pages.h) ends: the usable length a
+// page needs for it.
+constexpr int FieldEnd(const LunField& field) {
+    return field.offset + field.length;
+}
+
+// A field of the page copied as it stands into a text field, which keeps
+// its terminator.
+template <size_t N>
+void CopyField(const unsigned char* page, const LunField& field, TsText<N>* text) {
+    (void)memcpy_s(text->data(), text->size() - 1, page + field.offset, field.length);
 }
 
 // Page 0xC4 controller codes: 0x81.. and 0x31.. ('1'..) both count from the
@@ -303,23 +317,27 @@ int DecodePageC0(const unsigned char* page, int allocLen, DevInfo* dev) {
     }
     (void)sprintf_s(dev->acPortType.data(), dev->acPortType.size(), "%s", portType);
 
-    if (usable < 433) {
+    if (usable < FieldEnd(kLunTargetPortId)) {
         return -1;
     }
-    (void)memcpy_s(dev->acTargetWwn.data(), dev->acTargetWwn.size() - 1, page + 192, 241);
+    CopyField(page, kLunTargetPortId, &dev->acTargetWwn);
 
-    if (usable < 674) {
+    if (usable < FieldEnd(kLunInitiatorPortId)) {
         return -1;
     }
-    (void)memcpy_s(dev->acHostWwn.data(), dev->acHostWwn.size() - 1, page + 433, 241);
+    CopyField(page, kLunInitiatorPortId, &dev->acHostWwn);
     return 0;
 }
 
 int DecodePage80(const unsigned char* page, int allocLen, DevInfo* dev) {
-    if (scsi_UsableLength(page, allocLen) < 24) {
+    // The serial number runs to the end of the page; its first 20
+    // characters are kept.
+    constexpr LunField kSerialKept = {kLunUnitSerial.page, kLunUnitSerial.offset, 20,
+                                      kLunUnitSerial.holds};
+    if (scsi_UsableLength(page, allocLen) < FieldEnd(kSerialKept)) {
         return -1;
     }
-    (void)memcpy_s(dev->acArraySn.data(), dev->acArraySn.size() - 1, page + 4, 20);
+    CopyField(page, kSerialKept, &dev->acArraySn);
     return 0;
 }
 
@@ -348,11 +366,11 @@ int DecodePageC4(const unsigned char* page, int allocLen, DevInfo* dev) {
 int DecodePageC8(const unsigned char* page, int allocLen, DevInfo* dev) {
     const int usable = scsi_UsableLength(page, allocLen);
     const bool qualified = Qualifier(page, allocLen) == 0;
-    if (usable < 69) {
+    if (usable < FieldEnd(kLunLunName)) {
         return -1;
     }
     if (qualified) {
-        (void)memcpy_s(dev->acLunName.data(), dev->acLunName.size() - 1, page + 29, 40);
+        CopyField(page, kLunLunName, &dev->acLunName);
     }
 
     if (usable < 89) {
@@ -363,30 +381,32 @@ int DecodePageC8(const unsigned char* page, int allocLen, DevInfo* dev) {
                         scsi_Be16(page + 87));
     }
 
-    if (usable < 106) {
+    if (usable < FieldEnd(kLunRawLunId)) {
         return -1;
     }
-    (void)memcpy_s(dev->acRawLunId.data(), dev->acRawLunId.size() - 1, page + 90, 16);
+    CopyField(page, kLunRawLunId, &dev->acRawLunId);
 
     // The array name is a run of 2-byte characters from byte 107; only their
     // second bytes are kept. No terminator: the name ends at its first zero
-    // character or at the zero bytes of the field behind it.
+    // character or at the zero bytes of the field behind it. Its length byte
+    // is not read.
     char* name = dev->acArrayName.data();
+    const int nameAt = kLunArrayName.offset;
     if (dev->iIfVersion >= TS_IFVERSION_LETTERS) {
-        if (usable < 187) {
+        if (usable < FieldEnd(kLunArrayName)) {
             return -1;
         }
-        for (int i = 1; i <= 79; i += 2) {
-            name[(i - 1) / 2] = static_cast<char>(page[107 + i]);
+        for (int i = 1; i < kLunArrayName.length; i += 2) {
+            name[(i - 1) / 2] = static_cast<char>(page[nameAt + i]);
         }
     } else {
-        if (usable < 108) {
+        if (usable < nameAt + 1) {
             return -1;
         }
         // Older arrays fill the name to the end of the page; the byte at the
         // usable length reads as the buffer's zero fill and ends the name.
-        for (int i = 1; i <= usable - 106 && 107 + i <= 255; i += 2) {
-            name[(i - 1) / 2] = static_cast<char>(ByteAt(page, allocLen, 107 + i));
+        for (int i = 1; i <= usable - (nameAt - 1) && nameAt + i <= 255; i += 2) {
+            name[(i - 1) / 2] = static_cast<char>(ByteAt(page, allocLen, nameAt + i));
         }
     }
 
@@ -462,7 +482,7 @@ int DecodePageC9(const unsigned char* page, int allocLen, DevInfo* dev) {
     if (usable < 262) {
         return -1;
     }
-    (void)memcpy_s(dev->acPortId.data(), dev->acPortId.size() - 1, page + 134, 127);
+    CopyField(page, kLunPortId, &dev->acPortId);
     return 0;
 }
 
