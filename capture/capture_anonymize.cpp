@@ -15,6 +15,7 @@
 
 #include "hex_text.h"
 #include "json_writer.h"
+#include "lun_pages.h"
 
 namespace {
 
@@ -76,30 +77,14 @@ std::string Wide(std::string_view text) {
     return wide;
 }
 
-// The page fields that hold names and port identifiers: text up to its
-// first NUL (a right-aligned serial number with blanks in front).
-enum class FieldKind { Name, Serial, SerialCopy };
-struct PageField {
-    unsigned char page;
-    size_t offset;
-    size_t length;  // 0: to the end of the page
-    FieldKind kind;
-};
-constexpr PageField kTextFields[] = {
-    {0x80, 4, 0, FieldKind::Serial},         // unit serial number (the array's)
-    {0xC0, 112, 16, FieldKind::SerialCopy},  // the array serial number's first 16 characters
-    {0xC0, 192, 241, FieldKind::Name},       // target port identifier
-    {0xC0, 433, 241, FieldKind::Name},       // initiator port identifier
-    {0xC8, 29, 40, FieldKind::Name},         // LUN name
-    {0xC9, 134, 127, FieldKind::Name},       // port identifier
-};
-// Page 0xC8's array name: a length byte, then two-byte characters.
-constexpr size_t kC8NameLength = 106;
-constexpr size_t kC8Name = 107;
-// Page 0xC8's raw LUN id: the array's 16-byte id of the LUN, which holds
-// the digits of the NAA designator (the array's part of it and the LUN's).
-constexpr size_t kC8RawLunId = 90;
-constexpr size_t kC8RawLunIdLength = 16;
+// The page fields that hold identifiers come from the map of the pages
+// (lun_pages.h). Those of text (names, port identifiers, serial numbers)
+// are replaced where they stand, up to their first NUL (a right-aligned
+// serial number with blanks in front).
+bool TextField(const LunField& field) {
+    return field.holds == LunHolds::Name || field.holds == LunHolds::Serial ||
+           field.holds == LunHolds::SerialCopy;
+}
 
 // The transport classes whose attributes name ports and sessions, and the
 // attributes that hold names (ipaddress: the initiator's network portal).
@@ -442,7 +427,7 @@ void FromSysfs(const CaptureSysfs& entry, Identifiers* ids) {
 }
 
 // A field's text: up to its first NUL within the field.
-std::string_view FieldText(const std::string& data, const PageField& field) {
+std::string_view FieldText(const std::string& data, const LunField& field) {
     if (data.size() <= field.offset) {
         return {};
     }
@@ -475,18 +460,21 @@ void FromDesignators(const std::string& data, Identifiers* ids) {
     });
 }
 
-// Page 0xC8's array name: where its two-byte characters stand.
-std::string_view C8ArrayNameBytes(std::string_view data) {
-    if (data.size() <= kC8NameLength) {
+// A name of two-byte characters (page 0xC8's array name): where they
+// stand, as many bytes as the length byte before them says (an even number
+// of them), at most to the end of the data.
+std::string_view WideNameBytes(std::string_view data, const LunField& field) {
+    const size_t lengthAt = field.offset - 1u;
+    if (data.size() <= lengthAt) {
         return {};
     }
-    const size_t length = static_cast<unsigned char>(data[kC8NameLength]) & ~1u;
-    return data.substr(kC8Name, std::min(length, data.size() - kC8Name) & ~size_t{1});
+    const size_t length = static_cast<unsigned char>(data[lengthAt]) & ~1u;
+    return data.substr(field.offset, std::min(length, data.size() - field.offset) & ~size_t{1});
 }
 
-std::string C8ArrayName(const std::string& data) {
+std::string WideName(const std::string& data, const LunField& field) {
     std::string name;
-    const std::string_view wide = C8ArrayNameBytes(data);
+    const std::string_view wide = WideNameBytes(data, field);
     for (size_t i = 1; i < wide.size(); i += 2) {
         name.push_back(wide[i]);
     }
@@ -502,24 +490,30 @@ int VpdPage(const std::string& cdb) {
 }
 
 void FromPage(int page, const std::string& data, Identifiers* ids) {
-    if (page == 0x83) {
+    if (page == kLunPageIdentification) {
         FromDesignators(data, ids);
     }
-    if (page == 0xC8) {
-        ids->AddText(C8ArrayName(data), 0);
-        if (data.size() >= kC8RawLunId + kC8RawLunIdLength) {
-            // The raw id's own first digit is no NAA type: all of it goes.
-            ids->AddHex(HexTextOf(data.substr(kC8RawLunId, kC8RawLunIdLength)), 0);
-        }
-    }
-    for (const PageField& field : kTextFields) {
+    for (const LunField& field : kLunIdentifierFields) {
         if (field.page != page) {
             continue;
         }
-        if (field.kind == FieldKind::SerialCopy) {
-            ids->AddSerialCopy(FieldText(data, field));
-        } else {
-            ids->AddName(FieldText(data, field), field.kind == FieldKind::Serial);
+        switch (field.holds) {
+            case LunHolds::Name:
+            case LunHolds::Serial:
+                ids->AddName(FieldText(data, field), field.holds == LunHolds::Serial);
+                break;
+            case LunHolds::SerialCopy:
+                ids->AddSerialCopy(FieldText(data, field));
+                break;
+            case LunHolds::Bytes:
+                if (data.size() >= static_cast<size_t>(field.offset) + field.length) {
+                    // A raw id's own first digit is no NAA type: all of it goes.
+                    ids->AddHex(HexTextOf(data.substr(field.offset, field.length)), 0);
+                }
+                break;
+            case LunHolds::WideName:
+                ids->AddText(WideName(data, field), 0);
+                break;
         }
     }
 }
@@ -757,22 +751,26 @@ void Replacer::ReplaceSpan(std::string* data, size_t at, std::string_view span, 
 // two-byte characters, the SCSI name strings of page 0x83), then every hex
 // identifier as digits or as bytes.
 std::string Replacer::InData(std::string data, int page) const {
-    for (const PageField& field : kTextFields) {
-        const std::string_view text = field.page == page ? Trim(FieldText(data, field)) : "";
+    for (const LunField& field : kLunIdentifierFields) {
+        const std::string_view text =
+            field.page == page && TextField(field) ? Trim(FieldText(data, field)) : "";
         if (!text.empty()) {
             ReplaceSpan(&data, static_cast<size_t>(text.data() - data.data()), text, kAllNames);
         }
     }
-    if (page == 0xC8) {
-        const std::string_view wide = C8ArrayNameBytes(data);
+    for (const LunField& field : kLunIdentifierFields) {
+        if (field.page != page || field.holds != LunHolds::WideName) {
+            continue;
+        }
+        const std::string_view wide = WideNameBytes(data, field);
         std::string out;
         size_t used = 0;
         if (!wide.empty() && TryForms(wide_, std::string(wide), 0, false, &out, &used) &&
             used == wide.size()) {
-            data.replace(kC8Name, out.size(), out);
+            data.replace(field.offset, out.size(), out);
         }
     }
-    if (page == 0x83) {
+    if (page == kLunPageIdentification) {
         std::vector<std::pair<size_t, std::string_view>> names;
         EachDesignator(data, [&](unsigned, unsigned type, std::string_view value) {
             if (type == 8) {

@@ -13,16 +13,11 @@
 #include "scsi_withheld.h"
 #include "unique_fd.h"
 
-// tsexTool: standard data, 0xC0, 0x80, 0x83, 0xC4, 0xC8, 0xC9 (tsioctrl.h);
-// ts_showdisk: standard data, 0x83, 0xC0, 0xC8, 0xC4, 0xC9 (luninfo.cpp).
-const CaptureInquiry kCaptureInquiries[] = {
-    {0, 0x00, 64},  {1, 0xC0, 1024}, {1, 0x80, 64},  {1, 0x83, 64}, {1, 0xC4, 64},
-    {1, 0xC8, 256}, {1, 0xC9, 512},  {0, 0x00, 36},  {1, 0x83, 24}, {1, 0xC0, 700},
-    {1, 0xC8, 196}, {1, 0xC4, 32},   {1, 0xC9, 264},
-};
-const unsigned kCaptureInquiryCount = sizeof kCaptureInquiries / sizeof kCaptureInquiries[0];
-
 namespace {
+
+// The programs whose commands a capture sends. The Solaris program is
+// never captured: tskit-capture runs on Linux and in the ESXi shell.
+constexpr LunPlan kCapturedPlans[] = {lun_Plan(kLunToolPlan), lun_Plan(kLunShowdiskPlan)};
 
 // What the programs ask for; the block layer raises it to 7 s.
 constexpr unsigned int kTimeoutMs = 10;
@@ -159,13 +154,23 @@ bool RecordOnce(int fd, std::string cdb, unsigned int dataLen, CaptureNode* node
     return !timedOut;
 }
 
-std::string InquiryCdb(const CaptureInquiry& inquiry) {
+std::string InquiryCdb(const LunInquiry& inquiry) {
     unsigned char cdb[6];
     scsi_InquiryCdb(cdb, inquiry.evpd, inquiry.page, inquiry.allocLen);
     return std::string(reinterpret_cast<const char*>(cdb), sizeof cdb);
 }
 
 }  // namespace
+
+std::vector<LunInquiry> capture_InquiriesOf(const LunPlan* plans, size_t count) {
+    std::vector<LunInquiry> list(lun_UnionOfPlans(plans, count, nullptr, 0));
+    (void)lun_UnionOfPlans(plans, count, list.data(), list.size());
+    return list;
+}
+
+std::vector<LunInquiry> capture_Inquiries() {
+    return capture_InquiriesOf(kCapturedPlans, sizeof kCapturedPlans / sizeof kCapturedPlans[0]);
+}
 
 void capture_QueryNode(const char* name, CaptureNode* out) {
     out->name = name;
@@ -184,9 +189,9 @@ void capture_QueryNode(const char* name, CaptureNode* out) {
     }
     out->state = CaptureNodeState::Present;
     bool answering = RecordTur(fd.Get(), out);
-    for (unsigned i = 0; answering && i < kCaptureInquiryCount; ++i) {
-        answering = RecordOnce(fd.Get(), InquiryCdb(kCaptureInquiries[i]),
-                               kCaptureInquiries[i].allocLen, out);
+    const std::vector<LunInquiry> inquiries = capture_Inquiries();
+    for (size_t i = 0; answering && i < inquiries.size(); ++i) {
+        answering = RecordOnce(fd.Get(), InquiryCdb(inquiries[i]), inquiries[i].allocLen, out);
     }
     answering = answering &&
                 RecordOnce(fd.Get(), Cdb(scsi_ReadCapacity10Cdb, 10), kScsiCapacity10DataLen, out);

@@ -4,19 +4,18 @@
 #ifndef TSKIT_CAPTURE_DEVICE_H
 #define TSKIT_CAPTURE_DEVICE_H
 
+#include <vector>
+
 #include "capture_record.h"
+#include "lun_plan.h"
 
-// One INQUIRY the programs send: standard data (evpd 0) or a VPD page.
-struct CaptureInquiry {
-    unsigned char evpd;
-    unsigned char page;
-    unsigned short allocLen;
-};
+// The INQUIRY list of a capture of programs with these plans: their union
+// (lun_UnionOfPlans), each request once, in the order of the plans.
+std::vector<LunInquiry> capture_InquiriesOf(const LunPlan* plans, size_t count);
 
-// Every INQUIRY of tsexTool (tsioctrl's TS_ALLOC_ lengths) and of
-// ts_showdisk (its page buffers), in the order they are sent.
-extern const CaptureInquiry kCaptureInquiries[];
-extern const unsigned kCaptureInquiryCount;
+// The list a capture sends: the union of tsexTool's plan and ts_showdisk's
+// (Linux and ESXi), tsexTool's first.
+std::vector<LunInquiry> capture_Inquiries();
 
 // Records node (a name below /dev, checked by the caller) into *out: its
 // state, and when it opens, TEST UNIT READY until it is ready or the

@@ -22,6 +22,8 @@
 #include "json_writer.h"
 #include "deadline_json.h"
 #include "query_process.h"
+#include "lun_pages.h"
+#include "lun_plan.h"
 #include "luninfo_platform.h"
 #include "scsi_bytes.h"
 #include "scsi_commands.h"
@@ -51,6 +53,21 @@ const char* const kVersion = "1.0.0";
 // Milliseconds, as SG_IO counts them.
 const unsigned int kSgTimeoutMs = 30;
 const char* const kTurIoctlFailed = "ioctl(SG_IO) failed: %s (errno=%d)\n";
+
+// The INQUIRY steps of ts_showdisk's plan (lun_plan.h): page and allocation
+// length of each request, and the size of its buffer.
+constexpr LunInquiry kStandard = lun_PlanStep(kLunShowdiskPlan, 0, kLunPageStandard);
+constexpr LunInquiry kIdentification = lun_PlanStep(kLunShowdiskPlan, 1, kLunPageIdentification);
+constexpr LunInquiry kInterface = lun_PlanStep(kLunShowdiskPlan, 1, kLunPageInterface);
+constexpr LunInquiry kLun = lun_PlanStep(kLunShowdiskPlan, 1, kLunPageLun);
+constexpr LunInquiry kController = lun_PlanStep(kLunShowdiskPlan, 1, kLunPageController);
+constexpr LunInquiry kOwnWork = lun_PlanStep(kLunShowdiskPlan, 1, kLunPageOwnWork);
+static_assert(kStandard.allocLen != 0 && kIdentification.allocLen != 0 &&
+                  kInterface.allocLen != 0 && kLun.allocLen != 0 && kController.allocLen != 0 &&
+                  kOwnWork.allocLen != 0,
+              "every page ts_showdisk reads is in its plan");
+// get_tpg reads page 0xC4 into the buffer of page 0xC9.
+static_assert(kController.allocLen <= kOwnWork.allocLen, "page 0xC4 fits the 0xC9 buffer");
 
 void out(const char* text) {
     (void)fputs(text, stdout);
@@ -88,14 +105,15 @@ bool tur_ok(int fd, const char* who) {
     return true;
 }
 
-// TEST UNIT READY, then the INQUIRY of one page; the failure text of the
-// INQUIRY is the caller's.
-bool query_page(int fd, int evpd, int page, unsigned char* buf, int len, const char* failure,
+// TEST UNIT READY, then the INQUIRY of one step of the plan into buf (its
+// allocation length in bytes); the failure text of the INQUIRY is the
+// caller's.
+bool query_page(int fd, const LunInquiry& step, unsigned char* buf, const char* failure,
                 const char* who) {
     if (!tur_ok(fd, who)) {
         return false;
     }
-    if (do_inquiry(fd, evpd, page, buf, len) != 0) {
+    if (do_inquiry(fd, step.evpd, step.page, buf, step.allocLen) != 0) {
         QUERY_FAILED(who, failure);
         return false;
     }
@@ -285,8 +303,8 @@ int do_inquiry(int fd, int evpd, int page, unsigned char* buf, int len) {
 // ---- attribute queries ----
 
 int get_vid(int fd, char* dest, size_t size) {
-    unsigned char buf[36];
-    if (!query_page(fd, 0, 0, buf, sizeof(buf), "get vendor failed\n", __func__)) {
+    unsigned char buf[kStandard.allocLen];
+    if (!query_page(fd, kStandard, buf, "get vendor failed\n", __func__)) {
         return -1;
     }
     if (memcpy_s(dest, size, buf + 8, 8) != BOUNDED_OK) {
@@ -301,8 +319,8 @@ int get_vid(int fd, char* dest, size_t size) {
 }
 
 int get_wwn(int fd, char* dest, size_t size) {
-    unsigned char buf[24];
-    if (!query_page(fd, 1, 0x83, buf, sizeof(buf), "get wwn failed.\n", __func__)) {
+    unsigned char buf[kIdentification.allocLen];
+    if (!query_page(fd, kIdentification, buf, "get wwn failed.\n", __func__)) {
         return -1;
     }
     // A first designator that is no 16-byte NAA one names no LUN: "--". A
@@ -317,8 +335,8 @@ int get_wwn(int fd, char* dest, size_t size) {
 }
 
 int get_interface_version(int fd, char* dest, size_t size) {
-    unsigned char buf[700];
-    if (!query_page(fd, 1, 0xC0, buf, sizeof(buf), "get interface version failed.\n", __func__)) {
+    unsigned char buf[kInterface.allocLen];
+    if (!query_page(fd, kInterface, buf, "get interface version failed.\n", __func__)) {
         return -1;
     }
     (void)memcpy_s(dest, size, buf + 183, 4);
@@ -326,8 +344,8 @@ int get_interface_version(int fd, char* dest, size_t size) {
 }
 
 int get_port_type(int fd, char* dest, size_t size) {
-    unsigned char buf[700];
-    if (!query_page(fd, 1, 0xC0, buf, sizeof(buf), "get port type failed.\n", __func__)) {
+    unsigned char buf[kInterface.allocLen];
+    if (!query_page(fd, kInterface, buf, "get port type failed.\n", __func__)) {
         return -1;
     }
     const char* text = "--";
@@ -355,17 +373,17 @@ int get_port_type(int fd, char* dest, size_t size) {
 }
 
 int get_lun_name(int fd, char* dest, size_t size) {
-    unsigned char buf[196];
-    if (!query_page(fd, 1, 0xC8, buf, sizeof(buf), "get lun name failed\n", __func__)) {
+    unsigned char buf[kLun.allocLen];
+    if (!query_page(fd, kLun, buf, "get lun name failed\n", __func__)) {
         return -1;
     }
-    (void)memcpy_s(dest, size, buf + 29, 40);
+    (void)memcpy_s(dest, size, buf + kLunLunName.offset, kLunLunName.length);
     return 0;
 }
 
 int get_host_lunID(int fd, char* dest, size_t size) {
-    unsigned char buf[196];
-    if (!query_page(fd, 1, 0xC8, buf, sizeof(buf), "get host lun id failed\n", __func__)) {
+    unsigned char buf[kLun.allocLen];
+    if (!query_page(fd, kLun, buf, "get host lun id failed\n", __func__)) {
         return -1;
     }
     // Bytes 85..88 of page 0xC8, most significant first.
@@ -377,11 +395,11 @@ int get_host_lunID(int fd, char* dest, size_t size) {
 // The name is never read beyond the 80-byte scratch area: a length byte above
 // 80 gives an empty name (deliberate: the length byte is the device's word).
 void array_name_from_page(const unsigned char* page, char* dest, size_t size) {
-    const size_t kScratch = 80;
+    constexpr size_t kScratch = kLunArrayName.length;
     unsigned char scratch[kScratch];
     (void)memset_s(scratch, sizeof(scratch), 0, sizeof(scratch));
-    size_t len = page[106];
-    if (memcpy_s(scratch, sizeof(scratch), page + 107, len) != BOUNDED_OK) {
+    size_t len = page[kLunArrayNameLength];
+    if (memcpy_s(scratch, sizeof(scratch), page + kLunArrayName.offset, len) != BOUNDED_OK) {
         (void)memset_s(scratch, sizeof(scratch), 0, sizeof(scratch));
     }
     if (len > kScratch) {
@@ -397,8 +415,8 @@ void array_name_from_page(const unsigned char* page, char* dest, size_t size) {
 }
 
 int get_array_name(int fd, char* dest, size_t size) {
-    unsigned char buf[196];
-    if (!query_page(fd, 1, 0xC8, buf, sizeof(buf), "get array name failed\n", __func__)) {
+    unsigned char buf[kLun.allocLen];
+    if (!query_page(fd, kLun, buf, "get array name failed\n", __func__)) {
         return -1;
     }
     array_name_from_page(buf, dest, size);
@@ -429,9 +447,9 @@ int get_tpg(int fd, char* dest, size_t size) {
     if (!tur_ok(fd, __func__)) {
         return -1;
     }
-    unsigned char buf[264];
+    unsigned char buf[kOwnWork.allocLen];
     if (tpg_newer_layout(version) != 0) {
-        if (do_inquiry(fd, 1, 0xC9, buf, sizeof(buf)) != 0) {
+        if (do_inquiry(fd, kOwnWork.evpd, kOwnWork.page, buf, kOwnWork.allocLen) != 0) {
             QUERY_FAILED(__func__, "get tpg failed.\n");
             return -1;
         }
@@ -444,11 +462,11 @@ int get_tpg(int fd, char* dest, size_t size) {
         (void)sprintf_s(dest, size, "%s", work);
         return 0;
     }
-    if (do_inquiry(fd, 1, 0xC4, buf, 32) != 0) {
+    if (do_inquiry(fd, kController.evpd, kController.page, buf, kController.allocLen) != 0) {
         return -1;
     }
     unsigned char x = buf[29];
-    if (do_inquiry(fd, 1, 0xC9, buf, sizeof(buf)) != 0) {
+    if (do_inquiry(fd, kOwnWork.evpd, kOwnWork.page, buf, kOwnWork.allocLen) != 0) {
         return -1;
     }
     tpg_older_text(x, buf[8], buf[9], dest, size);

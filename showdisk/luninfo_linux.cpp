@@ -23,6 +23,7 @@
 #include "../common/unique_fd.h"
 #include "../common/unique_pipe.h"
 #include "boundedfunc.h"
+#include "lun_vendor.h"
 #include "luninfo_platform.h"
 #include "search_path.h"
 #include "scsi_withheld.h"
@@ -69,8 +70,9 @@ namespace {
 // The listing reader's token buffer.
 const size_t kTokenLen = 64;
 
+// The vendor field as get_vid keeps it: a name at its start is enough.
 bool is_vendor_id(const char* vid) {
-    return strncmp(vid, "QELMAR", 6) == 0 || strncmp(vid, "ZUNTA", 5) == 0;
+    return lun_VendorFieldIsVendor(vid);
 }
 
 // First line of a shell command's output, newline stripped; false when the
@@ -166,8 +168,11 @@ LunInfo* create_dev_for_dm(const char* line, const char* dev) {
     INIT_LIST_HEAD(&lun->paths);
     list_add_tail(&lun->node, &g_lunlist);
     ts_log(0, "get device %s\n", dev);
+    // The header names a vendor (parse_multipath_line saw to it); a line
+    // naming none is taken for the last of them, as it always was.
+    const char* vendor = lun_VendorNamedIn(line);
     (void)sprintf_s(lun->vendor, sizeof(lun->vendor), "%s",
-                    strstr(line, "QELMAR") != nullptr ? "QELMAR" : "ZUNTA");
+                    vendor != nullptr ? vendor : kLunVendorNames[kLunVendorCount - 1]);
     return lun;
 }
 
@@ -226,8 +231,7 @@ int parse_multipath_line(const char* line, int* vendor_map, LunInfo** current) {
         // A header without a proper dm word creates nothing, and its path
         // lines must not join the previous map.
         (void)memset_s(token, sizeof(token), 0, sizeof(token));
-        if ((strstr(line, "QELMAR") != nullptr || strstr(line, "ZUNTA") != nullptr) &&
-            dm_word_of_line(line, token, sizeof(token)) == 0) {
+        if (lun_LineNamesVendor(line) && dm_word_of_line(line, token, sizeof(token)) == 0) {
             *vendor_map = 1;
             *current = create_dev_for_dm(line, token);
             if (*current == nullptr) {

@@ -22,6 +22,8 @@
 #include "../common/terminal_text.h"
 #include "../common/unique_fd.h"
 #include "boundedfunc.h"
+#include "lun_pages.h"
+#include "lun_plan.h"
 #include "scsi_bytes.h"
 #include "scsi_commands.h"
 
@@ -50,18 +52,24 @@ const unsigned int kInquiryCdbLen = 6;
 const unsigned int kMsPerSecond = 1000;
 // Request directions 0 and 1 read from the device, 2 writes to it.
 const ScsiDirection kDirections[] = {SCSI_DIR_NONE, SCSI_DIR_FROM_DEVICE, SCSI_DIR_TO_DEVICE};
-const unsigned int kMaxAllocLen = 256;  // one byte of allocation length
+constexpr unsigned int kMaxAllocLen = 256;  // one byte of allocation length
 
 // libdevinfo snapshot: subtree, minor nodes, properties and more, taken afresh.
 const unsigned int kSnapshotFlags = 0xDF27;
 
-const unsigned int kStdLen = 36;
-const unsigned int kSerialPageLen = 160;
-const unsigned int kWwnPageLen = 24;
-const unsigned int kLunPageLen = 196;
-const unsigned char kSerialPage = 0xC0;
-const unsigned char kDeviceIdPage = 0x83;
-const unsigned char kLunPage = 0xC8;
+// The INQUIRY steps of the program's plan (lun_plan.h), which
+// TS_GetLunInfo sends in the plan's order; each within the one-byte
+// allocation length.
+constexpr LunInquiry kStdStep = lun_PlanStep(kLunSolarisPlan, 0, kLunPageStandard);
+constexpr LunInquiry kSerialStep = lun_PlanStep(kLunSolarisPlan, 1, kLunPageInterface);
+constexpr LunInquiry kWwnStep = lun_PlanStep(kLunSolarisPlan, 1, kLunPageIdentification);
+constexpr LunInquiry kLunStep = lun_PlanStep(kLunSolarisPlan, 1, kLunPageLun);
+static_assert(kStdStep.allocLen != 0 && kSerialStep.allocLen != 0 && kWwnStep.allocLen != 0 &&
+                  kLunStep.allocLen != 0,
+              "every page the program reads is in its plan");
+static_assert(kStdStep.allocLen < kMaxAllocLen && kSerialStep.allocLen < kMaxAllocLen &&
+                  kWwnStep.allocLen < kMaxAllocLen && kLunStep.allocLen < kMaxAllocLen,
+              "TS_ScsiStdInquiry refuses a length of 256 or more");
 // Page 0xC8 carries the device LUN id in bytes 192..195.
 const int kLunIdOffset = 192;
 
@@ -237,19 +245,19 @@ int TS_ScsiGetDriveInfo(int fd, int selector) {
     unsigned char page = 0;
     switch (selector) {
         case TS_DRIVE_INFO_STD:
-            g_uiReqLen = kStdLen;
+            g_uiReqLen = kStdStep.allocLen;
             break;
         case TS_DRIVE_INFO_SERIAL:
-            g_uiReqLen = kSerialPageLen;
-            page = kSerialPage;
+            g_uiReqLen = kSerialStep.allocLen;
+            page = kSerialStep.page;
             break;
         case TS_DRIVE_INFO_WWN:
-            g_uiReqLen = kWwnPageLen;
-            page = kDeviceIdPage;
+            g_uiReqLen = kWwnStep.allocLen;
+            page = kWwnStep.page;
             break;
         case TS_DRIVE_INFO_LUN:
-            g_uiReqLen = kLunPageLen;
-            page = kLunPage;
+            g_uiReqLen = kLunStep.allocLen;
+            page = kLunStep.page;
             break;
         default:
             return -1;
@@ -266,13 +274,14 @@ int TS_ScsiGetDriveInfo(int fd, int selector) {
             CopyText(g_acVersion, sizeof g_acVersion, 32, 4);
             break;
         case TS_DRIVE_INFO_SERIAL:
-            CopyText(g_acSerialNumber, sizeof g_acSerialNumber, 112, 16);
+            CopyText(g_acSerialNumber, sizeof g_acSerialNumber, kLunArraySerialCopy.offset,
+                     kLunArraySerialCopy.length);
             break;
         case TS_DRIVE_INFO_WWN:
             // Only a first designator that is a 16-byte NAA one is the WWN;
             // else the field stays empty and shows as unknown. A page cut
             // short after the designator's header reads as zeros beyond it.
-            if (scsi_FirstNaa16(g_Buf, static_cast<int>(kWwnPageLen)) != nullptr) {
+            if (scsi_FirstNaa16(g_Buf, static_cast<int>(kWwnStep.allocLen)) != nullptr) {
                 TS_BinaryToAscii(g_acWwn, g_Buf, 8, 16);
             }
             break;
@@ -283,7 +292,7 @@ int TS_ScsiGetDriveInfo(int fd, int selector) {
             // its bytes (page length + 4 reaches 196), deliberately: a page
             // that ends earlier leaves zeros in the buffer, which would read
             // as LUN id 0.
-            if (scsi_UsableLength(g_Buf, static_cast<int>(kLunPageLen)) >= kLunIdOffset + 4) {
+            if (scsi_UsableLength(g_Buf, static_cast<int>(kLunStep.allocLen)) >= kLunIdOffset + 4) {
                 const uint32_t id = scsi_Be32(g_Buf + kLunIdOffset);
                 g_lDevLunId = static_cast<int32_t>(id);
             }

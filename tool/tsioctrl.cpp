@@ -10,6 +10,9 @@
 #include "../common/query_process.h"
 #include "../common/unique_fd.h"
 #include "boundedfunc.h"
+#include "lun_pages.h"
+#include "lun_plan.h"
+#include "lun_vendor.h"
 #include "scsi_bytes.h"
 #include "scsi_commands.h"
 #include "tslog.h"
@@ -21,17 +24,22 @@ namespace {
 // so this small value never cuts a command short there.
 constexpr unsigned int kSgTimeoutMs = 10;
 
-constexpr unsigned char kPageSerial = 0x80;
-constexpr unsigned char kPageIdentification = 0x83;
-constexpr unsigned char kPageInterface = 0xC0;
-constexpr unsigned char kPageController = 0xC4;
-constexpr unsigned char kPageLun = 0xC8;
-constexpr unsigned char kPageOwnWork = 0xC9;
+// The INQUIRY steps of tsexTool's plan (lun_plan.h): page and allocation
+// length of each request, and the size of its buffer.
+constexpr LunInquiry kStandard = lun_PlanStep(kLunToolPlan, 0, kLunPageStandard);
+constexpr LunInquiry kInterface = lun_PlanStep(kLunToolPlan, 1, kLunPageInterface);
+constexpr LunInquiry kSerial = lun_PlanStep(kLunToolPlan, 1, kLunPageSerial);
+constexpr LunInquiry kIdentification = lun_PlanStep(kLunToolPlan, 1, kLunPageIdentification);
+constexpr LunInquiry kController = lun_PlanStep(kLunToolPlan, 1, kLunPageController);
+constexpr LunInquiry kLun = lun_PlanStep(kLunToolPlan, 1, kLunPageLun);
+constexpr LunInquiry kOwnWork = lun_PlanStep(kLunToolPlan, 1, kLunPageOwnWork);
+static_assert(kStandard.allocLen != 0 && kInterface.allocLen != 0 && kSerial.allocLen != 0 &&
+                  kIdentification.allocLen != 0 && kController.allocLen != 0 &&
+                  kLun.allocLen != 0 && kOwnWork.allocLen != 0,
+              "every page tsexTool reads is in its plan");
 
 constexpr unsigned char kPortTypeFc = 1;
 constexpr unsigned char kPortTypeIscsi = 3;
-
-const char* const kVendorNames[] = {"QELMAR", "ZUNTA"};
 
 // The ioctl itself failed; reported once for every sender.
 void LogSendFailure(const ScsiExchange& exchange) {
@@ -77,12 +85,25 @@ void BytesAt(const unsigned char* page, int allocLen, int offset, int count,
     }
 }
 
-// Sends one INQUIRY for a page and records its outcome in acInqStatus.
-int FetchPage(int fd, DevInfo* dev, unsigned char evpd, unsigned char pageCode,
-              unsigned char* buffer, int allocLen) {
-    int ret = tsioctrl_Inquiry(fd, evpd, pageCode, buffer, allocLen);
+// Sends one INQUIRY of the plan into buffer (its allocation length in
+// bytes) and records its outcome in acInqStatus.
+int FetchPage(int fd, DevInfo* dev, const LunInquiry& step, unsigned char* buffer) {
+    int ret = tsioctrl_Inquiry(fd, step.evpd, step.page, buffer, step.allocLen);
     UpdateDevinfoInquiryState(dev, ret);
     return ret;
+}
+
+// Where a field of the page map (lun_pages.h) ends: the usable length a
+// page needs for it.
+constexpr int FieldEnd(const LunField& field) {
+    return field.offset + field.length;
+}
+
+// A field of the page copied as it stands into a text field, which keeps
+// its terminator.
+template <size_t N>
+void CopyField(const unsigned char* page, const LunField& field, TsText<N>* text) {
+    (void)memcpy_s(text->data(), text->size() - 1, page + field.offset, field.length);
 }
 
 // Page 0xC4 controller codes: 0x81.. and 0x31.. ('1'..) both count from the
@@ -245,11 +266,11 @@ int DecodePageSTD(const unsigned char* page, int allocLen, DevInfo* dev) {
     TrimHeadTailBlankSpace(vendorRaw, vendor, kTextSize);
     TrimHeadTailBlankSpace(productRaw, product, kTextSize);
 
-    for (const char* name : kVendorNames) {
-        if (strcmp(vendor, name) == 0) {
-            (void)sprintf_s(dev->acVidPid.data(), dev->acVidPid.size(), "%s/%s", vendor, product);
-            return TS_OK;
-        }
+    // The trimmed field must be one of the names whole: a longer word is
+    // another vendor's.
+    if (lun_IsVendorName(vendor)) {
+        (void)sprintf_s(dev->acVidPid.data(), dev->acVidPid.size(), "%s/%s", vendor, product);
+        return TS_OK;
     }
     return TS_ERR_NOT_VENDOR;
 }
@@ -296,23 +317,27 @@ int DecodePageC0(const unsigned char* page, int allocLen, DevInfo* dev) {
     }
     (void)sprintf_s(dev->acPortType.data(), dev->acPortType.size(), "%s", portType);
 
-    if (usable < 433) {
+    if (usable < FieldEnd(kLunTargetPortId)) {
         return -1;
     }
-    (void)memcpy_s(dev->acTargetWwn.data(), dev->acTargetWwn.size() - 1, page + 192, 241);
+    CopyField(page, kLunTargetPortId, &dev->acTargetWwn);
 
-    if (usable < 674) {
+    if (usable < FieldEnd(kLunInitiatorPortId)) {
         return -1;
     }
-    (void)memcpy_s(dev->acHostWwn.data(), dev->acHostWwn.size() - 1, page + 433, 241);
+    CopyField(page, kLunInitiatorPortId, &dev->acHostWwn);
     return 0;
 }
 
 int DecodePage80(const unsigned char* page, int allocLen, DevInfo* dev) {
-    if (scsi_UsableLength(page, allocLen) < 24) {
+    // The serial number runs to the end of the page; its first 20
+    // characters are kept.
+    constexpr LunField kSerialKept = {kLunUnitSerial.page, kLunUnitSerial.offset, 20,
+                                      kLunUnitSerial.holds};
+    if (scsi_UsableLength(page, allocLen) < FieldEnd(kSerialKept)) {
         return -1;
     }
-    (void)memcpy_s(dev->acArraySn.data(), dev->acArraySn.size() - 1, page + 4, 20);
+    CopyField(page, kSerialKept, &dev->acArraySn);
     return 0;
 }
 
@@ -341,11 +366,11 @@ int DecodePageC4(const unsigned char* page, int allocLen, DevInfo* dev) {
 int DecodePageC8(const unsigned char* page, int allocLen, DevInfo* dev) {
     const int usable = scsi_UsableLength(page, allocLen);
     const bool qualified = Qualifier(page, allocLen) == 0;
-    if (usable < 69) {
+    if (usable < FieldEnd(kLunLunName)) {
         return -1;
     }
     if (qualified) {
-        (void)memcpy_s(dev->acLunName.data(), dev->acLunName.size() - 1, page + 29, 40);
+        CopyField(page, kLunLunName, &dev->acLunName);
     }
 
     if (usable < 89) {
@@ -356,30 +381,32 @@ int DecodePageC8(const unsigned char* page, int allocLen, DevInfo* dev) {
                         scsi_Be16(page + 87));
     }
 
-    if (usable < 106) {
+    if (usable < FieldEnd(kLunRawLunId)) {
         return -1;
     }
-    (void)memcpy_s(dev->acRawLunId.data(), dev->acRawLunId.size() - 1, page + 90, 16);
+    CopyField(page, kLunRawLunId, &dev->acRawLunId);
 
     // The array name is a run of 2-byte characters from byte 107; only their
     // second bytes are kept. No terminator: the name ends at its first zero
-    // character or at the zero bytes of the field behind it.
+    // character or at the zero bytes of the field behind it. Its length byte
+    // is not read.
     char* name = dev->acArrayName.data();
+    const int nameAt = kLunArrayName.offset;
     if (dev->iIfVersion >= TS_IFVERSION_LETTERS) {
-        if (usable < 187) {
+        if (usable < FieldEnd(kLunArrayName)) {
             return -1;
         }
-        for (int i = 1; i <= 79; i += 2) {
-            name[(i - 1) / 2] = static_cast<char>(page[107 + i]);
+        for (int i = 1; i < kLunArrayName.length; i += 2) {
+            name[(i - 1) / 2] = static_cast<char>(page[nameAt + i]);
         }
     } else {
-        if (usable < 108) {
+        if (usable < nameAt + 1) {
             return -1;
         }
         // Older arrays fill the name to the end of the page; the byte at the
         // usable length reads as the buffer's zero fill and ends the name.
-        for (int i = 1; i <= usable - 106 && 107 + i <= 255; i += 2) {
-            name[(i - 1) / 2] = static_cast<char>(ByteAt(page, allocLen, 107 + i));
+        for (int i = 1; i <= usable - (nameAt - 1) && nameAt + i <= 255; i += 2) {
+            name[(i - 1) / 2] = static_cast<char>(ByteAt(page, allocLen, nameAt + i));
         }
     }
 
@@ -455,7 +482,7 @@ int DecodePageC9(const unsigned char* page, int allocLen, DevInfo* dev) {
     if (usable < 262) {
         return -1;
     }
-    (void)memcpy_s(dev->acPortId.data(), dev->acPortId.size() - 1, page + 134, 127);
+    CopyField(page, kLunPortId, &dev->acPortId);
     return 0;
 }
 
@@ -540,35 +567,35 @@ void UpdateDevinfoInquiryState(DevInfo* dev, int result) {
 }
 
 int GetPathInfoFromPageSTD(int fd, DevInfo* dev) {
-    unsigned char page[TS_ALLOC_STD];
-    if (FetchPage(fd, dev, 0, 0, page, TS_ALLOC_STD) != 0) {
+    unsigned char page[kStandard.allocLen];
+    if (FetchPage(fd, dev, kStandard, page) != 0) {
         return TS_ERR_INQUIRY;
     }
-    return DecodePageSTD(page, TS_ALLOC_STD, dev);
+    return DecodePageSTD(page, kStandard.allocLen, dev);
 }
 
 int GetPathInfoFromPageC0(int fd, DevInfo* dev) {
-    unsigned char page[TS_ALLOC_C0];
-    if (FetchPage(fd, dev, 1, kPageInterface, page, TS_ALLOC_C0) != 0) {
+    unsigned char page[kInterface.allocLen];
+    if (FetchPage(fd, dev, kInterface, page) != 0) {
         return -1;
     }
-    return DecodePageC0(page, TS_ALLOC_C0, dev);
+    return DecodePageC0(page, kInterface.allocLen, dev);
 }
 
 int GetPathInfoFromPage80(int fd, DevInfo* dev) {
-    unsigned char page[TS_ALLOC_80];
-    if (FetchPage(fd, dev, 1, kPageSerial, page, TS_ALLOC_80) != 0) {
+    unsigned char page[kSerial.allocLen];
+    if (FetchPage(fd, dev, kSerial, page) != 0) {
         return -1;
     }
-    return DecodePage80(page, TS_ALLOC_80, dev);
+    return DecodePage80(page, kSerial.allocLen, dev);
 }
 
 int GetPathInfoFromPage83(int fd, DevInfo* dev) {
-    unsigned char page[TS_ALLOC_83];
-    if (FetchPage(fd, dev, 1, kPageIdentification, page, TS_ALLOC_83) != 0) {
+    unsigned char page[kIdentification.allocLen];
+    if (FetchPage(fd, dev, kIdentification, page) != 0) {
         return -1;
     }
-    return DecodePage83(page, TS_ALLOC_83, dev);
+    return DecodePage83(page, kIdentification.allocLen, dev);
 }
 
 int GetPathInfoFromPageC4(int fd, DevInfo* dev) {
@@ -576,27 +603,27 @@ int GetPathInfoFromPageC4(int fd, DevInfo* dev) {
     if (dev->iIfVersion >= TS_IFVERSION_LETTERS) {
         return 0;
     }
-    unsigned char page[TS_ALLOC_C4];
-    if (FetchPage(fd, dev, 1, kPageController, page, TS_ALLOC_C4) != 0) {
+    unsigned char page[kController.allocLen];
+    if (FetchPage(fd, dev, kController, page) != 0) {
         return -1;
     }
-    return DecodePageC4(page, TS_ALLOC_C4, dev);
+    return DecodePageC4(page, kController.allocLen, dev);
 }
 
 int GetPathInfoFromPageC8(int fd, DevInfo* dev) {
-    unsigned char page[TS_ALLOC_C8];
-    if (FetchPage(fd, dev, 1, kPageLun, page, TS_ALLOC_C8) != 0) {
+    unsigned char page[kLun.allocLen];
+    if (FetchPage(fd, dev, kLun, page) != 0) {
         return -1;
     }
-    return DecodePageC8(page, TS_ALLOC_C8, dev);
+    return DecodePageC8(page, kLun.allocLen, dev);
 }
 
 int GetPathInfoFromPageC9(int fd, DevInfo* dev) {
-    unsigned char page[TS_ALLOC_C9];
-    if (FetchPage(fd, dev, 1, kPageOwnWork, page, TS_ALLOC_C9) != 0) {
+    unsigned char page[kOwnWork.allocLen];
+    if (FetchPage(fd, dev, kOwnWork, page) != 0) {
         return -1;
     }
-    return DecodePageC9(page, TS_ALLOC_C9, dev);
+    return DecodePageC9(page, kOwnWork.allocLen, dev);
 }
 
 int GetPathInfoFromReadCapacity(int fd, DevInfo* dev) {

@@ -31,17 +31,6 @@ enum TsIfVersion {
     TS_IFVERSION_PORT_ID = 516,  // page 0xC8 LUN ID and page 0xC9 port id
 };
 
-// Allocation lengths of the requests.
-enum TsInquiryLength {
-    TS_ALLOC_STD = 64,
-    TS_ALLOC_C0 = 1024,
-    TS_ALLOC_80 = 64,
-    TS_ALLOC_83 = 64,
-    TS_ALLOC_C4 = 64,
-    TS_ALLOC_C8 = 256,
-    TS_ALLOC_C9 = 512,
-};
-
 // ---------------------------------------------------------------------------
 // Command senders. None opens or closes the descriptor.
 

@@ -14,6 +14,7 @@
 #include "../common/query_process.h"
 #include "../common/search_path.h"
 #include "boundedfunc.h"
+#include "lun_vendor.h"
 #include "scsi_withheld.h"
 #include "tsioctrl.h"
 #include "tsname.h"
@@ -46,16 +47,12 @@ void FreeVlun(VlunInfo* vlun) {
     free(vlun);
 }
 
-// A map header carries one of the vendor words somewhere in the line.
-bool IsVendorHeader(const char* line) {
-    return strstr(line, "QELMAR") != nullptr || strstr(line, "ZUNTA") != nullptr;
-}
-
-// The dm name of a header that discovery makes a vlun of: a line of one of
-// the vendor's maps with a dm word of its own (GetDMnameStringFromLinebuf
-// says why the name is not simply the word at the first "dm-").
+// The dm name of a header that discovery makes a vlun of: a line with one
+// of the vendor's words anywhere in it and a dm word of its own
+// (GetDMnameStringFromLinebuf says why the name is not simply the word at
+// the first "dm-").
 bool VendorMapHeader(const char* line, char* dmName) {
-    return IsVendorHeader(line) && GetDMnameStringFromLinebuf(line, dmName, kNameSize) == 0;
+    return lun_LineNamesVendor(line) && GetDMnameStringFromLinebuf(line, dmName, kNameSize) == 0;
 }
 
 // The header's alias, or the default "--" for a map without one (or with

@@ -289,4 +289,48 @@ TEST(CaptureAnonymize, TheMappingNamesItsCapture) {
     EXPECT_NE(written.find("\"mapping\""), std::string::npos) << written;
 }
 
+// Page 0xC8's raw LUN id: its 16 bytes, which no program prints but a
+// capture holds, leave no trace: neither as bytes in any reply nor as hex
+// digits (either case) anywhere in the written capture.
+TEST(CaptureAnonymize, TheRawLunIdLeavesNoTrace) {
+    const std::string raw = Bytes({0xa7, 0x3c, 0x5e, 0x91, 0xd2, 0x4b, 0x68, 0xf0, 0x1e, 0x2d, 0x3c,
+                                   0x4b, 0x5a, 0x69, 0x78, 0x87});
+    const std::string hex = HexOf(raw);
+    std::string upper = hex;
+    for (char& c : upper) {
+        c = static_cast<char>(toupper(c));
+    }
+    CaptureRecord record = Host();
+    std::string& c8 = record.nodes[0].commands[1].replies[0].data;
+    c8.replace(90, raw.size(), raw);
+    // The same digits in a listing, as an array's tools would show them.
+    record.listings[0].runs[0].text += "rawid " + upper + "\n";
+
+    const auto map = Anonymize(&record, 11);
+    ASSERT_EQ(map.count(hex), 1u);
+    const std::string& replaced = record.nodes[0].commands[1].replies[0].data;
+    EXPECT_EQ(replaced.size(), 196u);
+    EXPECT_EQ(HexOf(replaced.substr(90, 16)), map.at(hex));
+    for (const CaptureNode& node : record.nodes) {
+        for (const CaptureCommand& command : node.commands) {
+            for (const CaptureReply& reply : command.replies) {
+                EXPECT_EQ(reply.data.find(raw), std::string::npos);
+            }
+        }
+    }
+
+    char* text = nullptr;
+    size_t length = 0;
+    FILE* out = open_memstream(&text, &length);
+    ASSERT_NE(out, nullptr);
+    EXPECT_TRUE(capture_WriteJson(record, out));
+    fclose(out);
+    const std::string written(text, length);
+    free(text);
+    ASSERT_NE(written.find("\"data\""), std::string::npos);
+    for (const std::string& form : {hex, upper, raw}) {
+        EXPECT_EQ(written.find(form), std::string::npos) << form;
+    }
+}
+
 }  // namespace

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "../scsi/scripted_passthrough.h"
+#include "lun_plan.h"
 #include "scsi_commands.h"
 
 #include "tsioctrl.h"
@@ -83,7 +84,7 @@ const std::string kTarget = "2100e0fc12345601";
 const std::string kHost = "21000024ff4a5b01";
 
 Bytes PageC0(int version, unsigned char portType = 1) {
-    Bytes b = Page(0xC0, 700, TS_ALLOC_C0);
+    Bytes b = Page(0xC0, 700, lun_PlanStep(kLunToolPlan, 1, kLunPageInterface).allocLen);
     b[183] = static_cast<unsigned char>(version >> 8);
     b[185] = static_cast<unsigned char>(version & 0xFF);
     b[191] = portType;
