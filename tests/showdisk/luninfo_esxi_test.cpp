@@ -15,6 +15,8 @@
 
 #include "../scsi/scripted_passthrough.h"
 #include "luninfo_esxi.h"
+#include "lunquery.h"
+#include "luntable.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "../scsi/scripted_passthrough.h"
-#include "luninfo.h"
+#include "lunquery.h"
 
 namespace {
 
