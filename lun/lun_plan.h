@@ -30,7 +30,7 @@ constexpr LunInquiry kLunToolPlan[] = {
 };
 
 // ts_showdisk for Linux and ESXi: each page at the length of its one buffer,
-// in the order luninfo.cpp's queries are written. The order they go out in
+// in the order lunquery.cpp's queries are written. The order they go out in
 // is each platform's query table's; page 0xC0 goes again before 0xC9 and
 // 0xC8 once for each of its fields; page 0xC4 only for an interface version
 // of the older layout.

@@ -1,8 +1,9 @@
-// ts_showdisk for Linux and the ESXi shell: the LUN record and list, the SCSI
-// attribute queries, the twelve-column table and the run itself, shared by
-// both builds. Each build adds its discovery of the LUNs: luninfo_linux.h
-// (multipath -ll, /sys/block) or luninfo_esxi.h (esxcfg-mpath,
-// esxcfg-scsidevs, /dev/disks).
+// ts_showdisk for Linux and the ESXi shell: the LUN record and list, and the
+// settings of a run, shared by both builds. The run reads them in order:
+// discovery (luninfo_linux.h: multipath -ll, /sys/block; luninfo_esxi.h:
+// esxcfg-mpath, esxcfg-scsidevs, /dev/disks) fills the list, the queries
+// (lunquery.h) fill the records, the table or the document (luntable.h)
+// shows them; showdisk_run.h is the run itself.
 #ifndef TSKIT_SHOWDISK_LUNINFO_H
 #define TSKIT_SHOWDISK_LUNINFO_H
 
@@ -34,9 +35,15 @@ struct LunInfo {
 LunInfo* lun_of(list_head* link);
 
 extern list_head g_lunlist;
+// 1 when the LUNs came from /sys/block, not from multipath.
 extern int g_isdm;
+// Reports up to this threshold are printed (-l: 0, every report).
 extern int g_level;
+// How many records are queried at once (--jobs); 1 queries each record
+// when it is taken, as the walk always did.
+extern unsigned g_jobs;
 
+// The measured widths of the table's twelve columns and of its rule.
 extern unsigned int g_uiVdiskNameWindow;
 extern unsigned int g_uiLunNameWindow;
 extern unsigned int g_uiWWNWindow;
@@ -51,49 +58,12 @@ extern unsigned int g_uiArrayNameWindow;
 extern unsigned int g_uiPortTypeWindow;
 extern unsigned int g_uiTotalWindow;
 
-// SCSI senders and attribute queries: (descriptor, destination, size), 0 or -1.
-int do_tur(int fd);
-int do_inquiry(int fd, int evpd, int page, unsigned char* buf, int len);
-int get_vid(int fd, char* dest, size_t size);
-int get_wwn(int fd, char* dest, size_t size);
-int get_interface_version(int fd, char* dest, size_t size);
-// The Linux table's PortType cell; the ESXi table takes the transport from
-// the path listing instead.
-int get_port_type(int fd, char* dest, size_t size);
-int get_lun_name(int fd, char* dest, size_t size);
-int get_host_lunID(int fd, char* dest, size_t size);
-int get_array_name(int fd, char* dest, size_t size);
-int get_tpg(int fd, char* dest, size_t size);
-
-// Pure helpers.
-void binary_to_ascii(const unsigned char* src, size_t start, size_t count, char* dest, size_t size);
-// Older-layout controller cell from page 0xC4 byte 29 (x) and page 0xC9 bytes
-// 8 (a) and 9 (b); version bytes choose the layout (1: newer, 0: older).
-int tpg_newer_layout(const unsigned char version[4]);
-void tpg_older_text(unsigned char x, unsigned char a, unsigned char b, char* dest, size_t size);
-// Array name from page 0xC8 (at least 187 bytes).
-void array_name_from_page(const unsigned char* page, char* dest, size_t size);
-
 // Discovery, one implementation per build: the LUNs (and their paths) into
 // g_lunlist, then the attributes of each record.
 int get_lun_list(void);
 int get_dev_info(LunInfo* lun);
 int get_info(void);
+// Every record of g_lunlist, paths included, freed.
 void free_lunlist(void);
-
-// Table.
-unsigned int CHOOSE_LEN(unsigned int current, size_t len, unsigned int minimum);
-void calc_window_len(list_head* head);
-void print_dash(unsigned int count);
-void print_str_in_mid(const char* text, unsigned int width);
-void print_header(void);
-int print_info(void);
-void print_end(void);
-int check_tessaro(void);
-void reset_windows(void);
-
-// The whole run, from the first argument to the table: its exit status.
-// main adds what the writes to standard output say.
-int run_showdisk(int argc, char* argv[]);
 
 #endif  // TSKIT_SHOWDISK_LUNINFO_H

@@ -17,6 +17,8 @@
 #include "../common/unique_pipe.h"
 #include "boundedfunc.h"
 #include "luninfo_platform.h"
+#include "lunquery.h"
+#include "showdisk_log.h"
 
 namespace {
 

@@ -25,8 +25,10 @@
 #include "boundedfunc.h"
 #include "lun_vendor.h"
 #include "luninfo_platform.h"
+#include "lunquery.h"
 #include "search_path.h"
 #include "scsi_withheld.h"
+#include "showdisk_log.h"
 
 // Each LUN, then its paths (defined with get_info).
 std::vector<LunInfo*> records_in_order(void);

@@ -2,7 +2,7 @@
 // run, then whether its output reached standard output.
 #include <stdio.h>
 
-#include "luninfo.h"
+#include "showdisk_run.h"
 #include "process_start.h"
 
 int main(int argc, char* argv[]) {

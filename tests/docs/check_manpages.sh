@@ -155,13 +155,14 @@ check_showdisk() {
     table=$(page_text "$page" TABLE)
     esxi=$(page_text "$page" "ESXI BUILD")
     solaris=$(page_text "$page" "SOLARIS BUILD")
-    luninfo=$src/showdisk/luninfo.cpp
+    run_src=$src/showdisk/showdisk_run.cpp
+    table_src=$src/showdisk/luntable.cpp
     solaris_src=$src/showdisk_solaris/deviceInfo_solaris.cpp
 
     # Options: those that both builds read belong in OPTIONS, all of them in
     # the ESXi section, and every one in the synopsis.
-    every=$(grep -o 'strcmp(arg, "[^"]*")' "$luninfo" | sed -e 's/^strcmp(arg, "//' -e 's/")$//')
-    esxi_only=$(grep -o 'esxi && strcmp(arg, "[^"]*")' "$luninfo" |
+    every=$(grep -o 'strcmp(arg, "[^"]*")' "$run_src" | sed -e 's/^strcmp(arg, "//' -e 's/")$//')
+    esxi_only=$(grep -o 'esxi && strcmp(arg, "[^"]*")' "$run_src" |
         sed -e 's/^esxi && strcmp(arg, "//' -e 's/")$//')
     count_at_least 4 "options" "$every"
     count_at_least 2 "ESXi options" "$esxi_only"
@@ -173,14 +174,14 @@ check_showdisk() {
         fi
     done
     # The ESXi usage text, line by line.
-    usage=$(literals "$luninfo" 'Error: Invalid input!\|-- \[' | fixed_pieces | grep -v '^%')
+    usage=$(literals "$run_src" 'Error: Invalid input!\|-- \[' | fixed_pieces | grep -v '^%')
     count_at_least 3 "usage lines" "$usage"
     for line in $usage; do
         need_text "$esxi" "$line" "ESXI BUILD"
     done
 
     # Table headings of the Linux and ESXi builds, and of the Solaris build.
-    headings=$(grep -o '{"[^"]*", g_ui' "$luninfo" | sed -e 's/^{"//' -e 's/", g_ui$//')
+    headings=$(grep -o '{"[^"]*", g_ui' "$table_src" | sed -e 's/^{"//' -e 's/", g_ui$//')
     count_at_least 12 "table headings" "$headings"
     for heading in $headings; do
         need_word "$table" "$heading" "TABLE"
@@ -194,8 +195,9 @@ check_showdisk() {
 
     # Messages printed whatever the log level.
     messages=$(
-        literals "$luninfo" '[^_]out("' | fixed_pieces
-        literals "$luninfo" 'printf("ts_showdisk' | fixed_pieces
+        literals "$run_src" '[^_]out("' | fixed_pieces
+        literals "$table_src" '[^_]out("' | fixed_pieces
+        literals "$run_src" 'printf("ts_showdisk' | fixed_pieces
         grep 'printf("' "$solaris_src" | grep -o '"[^"]*"' | sed -e 's/^"//' -e 's/"$//' |
             grep -v '^%' | fixed_pieces
     )
@@ -265,6 +267,7 @@ selftest() {
     mkdir -p "$fake/tool" "$fake/showdisk" "$fake/showdisk_solaris" || exit 1
     cp "$src/tool/tsprint.cpp" "$src/tool/tsalarm.cpp" "$fake/tool/" || exit 1
     cp "$src/showdisk_solaris/deviceInfo_solaris.cpp" "$fake/showdisk_solaris/" || exit 1
+    cp "$src/showdisk/luntable.cpp" "$fake/showdisk/" || exit 1
     sed 's/^    {"check", "", tstool_Check},$/&\n    {"monitor", "", tstool_Check},/' \
         "$src/tool/tstool.cpp" >"$fake/tool/tstool.cpp"
     grep -q '"monitor"' "$fake/tool/tstool.cpp" || complain "no word added to tstool.cpp"
@@ -272,8 +275,8 @@ selftest() {
         '"monitor" is missing from SYNOPSIS' \
         sh "$self" words-tsexTool "$fake" "$tool_page"
     sed 's/^\( *\)if (strcmp(arg, "-l") == 0/\1if (strcmp(arg, "-q") == 0) {}\n&/' \
-        "$src/showdisk/luninfo.cpp" >"$fake/showdisk/luninfo.cpp"
-    grep -q '"-q"' "$fake/showdisk/luninfo.cpp" || complain "no option added to luninfo.cpp"
+        "$src/showdisk/showdisk_run.cpp" >"$fake/showdisk/showdisk_run.cpp"
+    grep -q '"-q"' "$fake/showdisk/showdisk_run.cpp" || complain "no option added to showdisk_run.cpp"
     expect_failure "the sources have an option \"-q\" that the page lacks" \
         '"-q" is missing from SYNOPSIS' \
         sh "$self" words-ts_showdisk "$fake" "$disk_page"

@@ -41,6 +41,7 @@
 #include <vector>
 
 #include "luninfo_esxi.h"
+#include "luntable.h"
 
 namespace {
 

@@ -7,12 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <regex>
 #include <string>
 #include <vector>
 
 #include "../scsi/scripted_passthrough.h"
-#include "luninfo.h"
+#include "lunquery.h"
 
 namespace {
 
@@ -161,22 +160,58 @@ TEST_F(Senders, InquiryWithoutBufferOrLengthSendsAndSaysNothing) {
     EXPECT_TRUE(Requests().empty());
 }
 
-// A query whose INQUIRY fails reports it after the sender; the ESXi build
-// names the query and the source line.
+// A failed query reports it after the sender's own report; the ESXi build
+// names the query and a fixed number for each kind of failure (102: TEST
+// UNIT READY, 117: the INQUIRY of the query's page, 453: get_tpg's page
+// 0xC9), the same numbers whatever the source looks like.
 TEST_F(Senders, QueryReportOfEachBuild) {
-    Script({Reply(), Fails(EIO)});
-    char dest[64] = {0};
-    const std::string out =
-        Printed(0, [&] { EXPECT_EQ(get_lun_name(kNoFd, dest, sizeof dest), -1); });
-    const std::string report = out.substr(out.find('\n') + 1);
-    if (kEsxi) {
-        EXPECT_TRUE(std::regex_match(
-            report, std::regex(R"(\[get_lun_name: [0-9]+\] get lun name failed\n)")))
-            << report;
-    } else {
-        EXPECT_EQ(report, "get lun name failed\n");
+    Bytes newer(700, 0);  // page 0xC0 of an interface version 3.x.x.x
+    newer[183] = 3;
+    const struct Case {
+        const char* what;
+        int (*query)(int, char*, size_t);
+        std::vector<Reply> script;
+        const char* esxi;
+        const char* linux_text;
+        std::vector<int> opcodes;
+    } cases[] = {
+        {"unit not ready",
+         get_wwn,
+         {Fails(EIO)},
+         "[get_wwn: 102] send tur failed.\n",
+         "send tur failed.\n",
+         {0x00}},
+        {"page not read",
+         get_lun_name,
+         {Reply(), Fails(EIO)},
+         "[get_lun_name: 117] get lun name failed\n",
+         "get lun name failed\n",
+         {0x00, 0x12}},
+        {"tpg: unit not ready for 0xC9",
+         get_tpg,
+         {Reply(), Data(newer), Fails(EIO)},
+         "[get_tpg: 102] send tur failed.\n",
+         "send tur failed.\n",
+         {0x00, 0x12, 0x00}},
+        {"tpg: page 0xC9 not read",
+         get_tpg,
+         {Reply(), Data(newer), Reply(), Fails(EIO)},
+         "[get_tpg: 453] get tpg failed.\n",
+         "get tpg failed.\n",
+         {0x00, 0x12, 0x00, 0x12}},
+    };
+    for (const Case& c : cases) {
+        scripted::g_requests.clear();
+        Script(c.script);
+        char dest[64] = {0};
+        const std::string out =
+            Printed(0, [&] { EXPECT_EQ(c.query(kNoFd, dest, sizeof dest), -1); });
+        // The sender's report, then the query's.
+        const size_t end = out.find('\n');
+        ASSERT_NE(end, std::string::npos) << c.what;
+        EXPECT_EQ(out.substr(end + 1), kEsxi ? c.esxi : c.linux_text) << c.what;
+        EXPECT_EQ(Opcodes(), c.opcodes) << c.what;
     }
-    EXPECT_EQ(Opcodes(), (std::vector<int>{0x00, 0x12}));
 }
 
 // Bytes 85..88 of page 0xC8, most significant first, printed unsigned.

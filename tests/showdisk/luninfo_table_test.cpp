@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "luninfo.h"
+#include "luntable.h"
 
 namespace {
 

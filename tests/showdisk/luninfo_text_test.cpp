@@ -5,6 +5,7 @@
 #include <string>
 
 #include "luninfo_linux.h"
+#include "lunquery.h"
 
 namespace {
 
