@@ -3,10 +3,10 @@
 // counts. Headers only; nothing of the programs runs.
 #include <cstdio>
 
+#include "checks/tsalarm.h"
 #include "deviceInfo_solaris.h"
 #include "luninfo_esxi.h"
-#include "tsalarm.h"
-#include "tstopology.h"
+#include "records/tstopology.h"
 
 int main() {
     std::printf("VlunInfo %zu\n", sizeof(VlunInfo));

@@ -9,36 +9,29 @@
 #include <string>
 
 #include "../common/job_pool.h"
-#include "../common/process_start.h"
-#include "../common/terminal_text.h"
 #include "../common/query_process.h"
 #include "../common/search_path.h"
-#include "tsalarm.h"
-#include "tsjson.h"
+#include "../common/terminal_text.h"
+#include "checks/tsalarm.h"
+#include "checks/tsredundancy.h"
+#include "discovery/tsname.h"
+#include "discovery/tsquery.h"
+#include "discovery/tstopology_devices.h"
+#include "discovery/tstopology_discovery.h"
+#include "records/tsstatus.h"
+#include "records/tstopology.h"
+#include "rendering/tsjson.h"
+#include "rendering/tsmonitor.h"
+#include "rendering/tsnagios.h"
+#include "rendering/tsprint.h"
+#include "rendering/tsprom.h"
 #include "tslog.h"
-#include "tsmonitor.h"
-#include "tsnagios.h"
-#include "tsname.h"
-#include "tsquery.h"
-#include "tsprint.h"
-#include "tsprom.h"
-#include "tstopology.h"
-#include "tstopology_devices.h"
-#include "tstopology_discovery.h"
-#include "tsredundancy.h"
-#include "tsstatus.h"
 
 namespace {
 
 // What show version has always printed, kept for the scripts that read it;
 // the release version of the build is --version's.
 constexpr const char* kVersion = "1.0.3";
-
-#ifndef TSKIT_RELEASE_VERSION
-#error "TSKIT_RELEASE_VERSION comes from the build (tool/CMakeLists.txt)"
-#endif
-// The release version of the build, which the packages carry too.
-constexpr const char* kReleaseVersion = TSKIT_RELEASE_VERSION;
 
 // The longest command line: "show", a subcommand, a name and "verbose".
 constexpr int kMaxWords = 4;
@@ -584,21 +577,6 @@ constexpr const char* kOptionsHelp =
     "devname: a vlun's dm-N, its multipath alias (NAME or /dev/mapper/NAME) or its\n"
     "WWID (with or without the leading 3); a path's or a disk's sdX.\n";
 
-// The options before the command's words.
-struct LeadingOptions {
-    int first = 1;  // the first word of the command
-    bool help = false;
-    bool version = false;
-    unsigned jobs = kDefaultJobs;
-    unsigned timeout = 0;  // seconds; 0: none given
-    bool shortTimeout = false;
-    bool json = false;
-    bool nagios = false;
-    bool prometheus = false;
-    const char* textfile = nullptr;
-    const char* error = nullptr;  // why the options cannot be used together
-};
-
 // A bad option ends the reading of the options, but a --nagios among the
 // leading options after it still makes the refusal the plugin's UNKNOWN
 // line, as it is when --nagios comes first.
@@ -615,7 +593,7 @@ bool IsLeadingOption(const char* word) {
 // A bad option ends the reading of the options, but a --nagios among the
 // leading options after it (and after its bad value) still makes the
 // refusal the plugin's UNKNOWN line, as it is when --nagios comes first.
-LeadingOptions Refused(LeadingOptions options, const char* error, int argc, char* argv[]) {
+TsLeadingOptions Refused(TsLeadingOptions options, const char* error, int argc, char* argv[]) {
     options.error = error;
     int i = options.first + 1;
     if (i < argc && !IsLeadingOption(argv[i])) {
@@ -631,8 +609,82 @@ LeadingOptions Refused(LeadingOptions options, const char* error, int argc, char
     return options;
 }
 
-LeadingOptions ParseLeadingOptions(int argc, char* argv[]) {
-    LeadingOptions options;
+// The run's deadline in seconds: the one given, else the plugin's default
+// with --nagios (an answer by 9 s, inside the 10 s a Nagios or NRPE check
+// waits), else none.
+constexpr unsigned kNagiosDeadline = 8;
+
+unsigned Deadline(const TsLeadingOptions& options) {
+    if (options.timeout != 0) {
+        return options.timeout;
+    }
+    return options.nagios ? kNagiosDeadline : 0;
+}
+
+// Starts the query process when the run has a deadline. In the parent,
+// true when the command's words are to run over the journal; false when
+// the listing never arrived and the form says that alone.
+bool StartQueries(const TsLeadingOptions& options) {
+    const unsigned deadline = Deadline(options);
+    if (deadline == 0 || query_Start(deadline) != 0) {
+        return true;
+    }
+    if (query_InChild()) {
+        return true;
+    }
+    // Over the journal nothing waits: one device after another, in the
+    // order a run with one job takes them, which prints the same.
+    tsquery_SetJobs(1);
+    return !query_ListingMissing();
+}
+
+// The command's words; the query process ends with them.
+int RunWords(int argc, char* argv[]) {
+    const int result = tstool_ExecuteCmd(argc, argv);
+    if (query_InChild()) {
+        query_ChildEnd();
+    }
+    return result;
+}
+
+// The monitoring forms take "check status" and nothing else.
+bool IsCheckStatus(int argc, char* argv[]) {
+    return argc == 2 && strcmp(argv[0], "check") == 0 && strcmp(argv[1], "status") == 0;
+}
+
+// The checks of who runs the program on what host, before any command.
+const char* RefusedHost() {
+    if (getuid() != 0) {
+        return "Please run as root!";
+    }
+    if (tstool_CheckTessaro() != 0) {
+        return "Tessaro was installed in this OS. Please use Tessaro CLI.";
+    }
+    return nullptr;
+}
+
+// A monitoring run stopped before its scan (its words, not root, ...): one
+// line about why in the form's way. Returns the exit status (3 for Nagios,
+// else 1).
+int RefuseMonitor(TsMonitorForm form, const char* reason) {
+    if (form == TS_MONITOR_NAGIOS) {
+        tsnagios_WriteRefusal(stdout, reason);
+        return TS_NAGIOS_UNKNOWN;
+    }
+    const size_t length = strlen(reason);
+    const bool closed = length > 0 && strchr(".!", reason[length - 1]) != nullptr;
+    (void)fprintf(stdout, "Error: %s%s\n", reason, closed ? "" : ".");
+    return 1;
+}
+
+}  // namespace
+
+void tstool_SayOptionsHelp() {
+    Say(kOptionsHelp);
+}
+
+TsLeadingOptions tstool_ParseOptions(int argc, char* argv[]) {
+    TsLeadingOptions options;
     for (; options.first < argc; ++options.first) {
         const char* word = argv[options.first];
         if (strcmp(word, "--json") == 0) {
@@ -683,45 +735,7 @@ LeadingOptions ParseLeadingOptions(int argc, char* argv[]) {
     return options;
 }
 
-// The run's deadline in seconds: the one given, else the plugin's default
-// with --nagios (an answer by 9 s, inside the 10 s a Nagios or NRPE check
-// waits), else none.
-constexpr unsigned kNagiosDeadline = 8;
-
-unsigned Deadline(const LeadingOptions& options) {
-    if (options.timeout != 0) {
-        return options.timeout;
-    }
-    return options.nagios ? kNagiosDeadline : 0;
-}
-
-// Starts the query process when the run has a deadline. In the parent,
-// true when the command's words are to run over the journal; false when
-// the listing never arrived and the form says that alone.
-bool StartQueries(const LeadingOptions& options) {
-    const unsigned deadline = Deadline(options);
-    if (deadline == 0 || query_Start(deadline) != 0) {
-        return true;
-    }
-    if (query_InChild()) {
-        return true;
-    }
-    // Over the journal nothing waits: one device after another, in the
-    // order a run with one job takes them, which prints the same.
-    tsquery_SetJobs(1);
-    return !query_ListingMissing();
-}
-
-// The command's words; the query process ends with them.
-int RunWords(int argc, char* argv[]) {
-    const int result = tstool_ExecuteCmd(argc, argv);
-    if (query_InChild()) {
-        query_ChildEnd();
-    }
-    return result;
-}
-
-TsMonitorForm MonitorForm(const LeadingOptions& options) {
+TsMonitorForm tstool_MonitorForm(const TsLeadingOptions& options) {
     if (options.nagios) {
         return TS_MONITOR_NAGIOS;
     }
@@ -729,39 +743,9 @@ TsMonitorForm MonitorForm(const LeadingOptions& options) {
                                                              : TS_MONITOR_NONE;
 }
 
-// The monitoring forms take "check status" and nothing else.
-bool IsCheckStatus(int argc, char* argv[]) {
-    return argc == 2 && strcmp(argv[0], "check") == 0 && strcmp(argv[1], "status") == 0;
-}
-
-// The checks of who runs the program on what host, before any command.
-const char* RefusedHost() {
-    if (getuid() != 0) {
-        return "Please run as root!";
-    }
-    if (tstool_CheckTessaro() != 0) {
-        return "Tessaro was installed in this OS. Please use Tessaro CLI.";
-    }
-    return nullptr;
-}
-
-// A monitoring run stopped before its scan (its words, not root, ...): one
-// line about why in the form's way. Returns the exit status (3 for Nagios,
-// else 1).
-int RefuseMonitor(TsMonitorForm form, const char* reason) {
-    if (form == TS_MONITOR_NAGIOS) {
-        tsnagios_WriteRefusal(stdout, reason);
-        return TS_NAGIOS_UNKNOWN;
-    }
-    const size_t length = strlen(reason);
-    const bool closed = length > 0 && strchr(".!", reason[length - 1]) != nullptr;
-    (void)fprintf(stdout, "Error: %s%s\n", reason, closed ? "" : ".");
-    return 1;
-}
-
 // A monitoring run: its own texts for every refusal, and its output at the end.
-int RunMonitor(const LeadingOptions& options, int argc, char* argv[]) {
-    const TsMonitorForm form = MonitorForm(options);
+int tstool_RunMonitor(const TsLeadingOptions& options, int argc, char* argv[]) {
+    const TsMonitorForm form = tstool_MonitorForm(options);
     tsmonitor_Start(form);
     if (options.error != nullptr) {
         return RefuseMonitor(form, options.error);
@@ -790,7 +774,7 @@ int RunMonitor(const LeadingOptions& options, int argc, char* argv[]) {
 }
 
 // A table or JSON run of the command's words.
-int RunCommand(const LeadingOptions& options, int argc, char* argv[]) {
+int tstool_RunCommand(const TsLeadingOptions& options, int argc, char* argv[]) {
     const char* refused = RefusedHost();
     if (refused != nullptr) {
         (void)fprintf(stdout, "%s\n", refused);
@@ -811,41 +795,5 @@ int RunCommand(const LeadingOptions& options, int argc, char* argv[]) {
                       : result == kTsFailoverLosesPaths && !cut ? kTsFailoverLosesPaths
                                                                 : 1);
     tstool_Finish();
-    return status;
-}
-
-}  // namespace
-
-int main(int argc, char* argv[]) {
-    process_HoldStandardDescriptors();
-    process_ExitOnBrokenPipe(1);
-    const LeadingOptions options = ParseLeadingOptions(argc, argv);
-    if (options.nagios) {
-        process_ExitOnBrokenPipe(TS_NAGIOS_UNKNOWN);  // as any other failed write
-    }
-    if (options.help) {
-        Say(kOptionsHelp);
-        return 0;
-    }
-    if (options.version) {
-        (void)fprintf(stdout, "tsexTool %s\n", kReleaseVersion);
-        return 0;
-    }
-    tsquery_SetJobs(options.jobs);
-    const bool monitor = MonitorForm(options) != TS_MONITOR_NONE;
-    int status;
-    if (monitor) {
-        status = RunMonitor(options, argc - options.first, argv + options.first);
-    } else if (options.error != nullptr) {
-        (void)fprintf(stdout, "Error: %s.\n", options.error);
-        status = 1;
-    } else {
-        status = RunCommand(options, argc - options.first, argv + options.first);
-    }
-    // A table that never reached its reader (standard output closed, a full
-    // disk, a broken pipe) is a failure, whatever the command found.
-    if (fflush(stdout) != 0 || ferror(stdout) != 0) {
-        return monitor && options.nagios ? 3 : 1;
-    }
     return status;
 }

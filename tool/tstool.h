@@ -1,8 +1,12 @@
-// tsexTool command line: the root and product checks, the two command tables
-// and their handlers, and the run lifecycle (lists created before dispatch,
-// freed after it). One command per run; its result becomes the exit status.
+// tsexTool command line: the leading options, the root and product checks,
+// the two command tables and their handlers, and the run lifecycle (lists
+// created before dispatch, freed after it). One command per run; its
+// result becomes the exit status. main.cpp calls it in that order.
 #ifndef TSEXTOOL_TSTOOL_H
 #define TSEXTOOL_TSTOOL_H
+
+#include "../common/job_pool.h"
+#include "rendering/tsmonitor.h"
 
 // A handler gets the words from its own command word on (word 0).
 typedef int (*TstoolHandler)(int argc, const char* const* argv);
@@ -53,5 +57,37 @@ int tstool_ShowPathSpecify(const char* name);
 int tstool_ShowDeviceSpecify(const char* name);
 
 int tstool_CheckStatus();
+
+// The options before the command's words.
+struct TsLeadingOptions {
+    int first = 1;  // the first word of the command
+    bool help = false;
+    bool version = false;
+    unsigned jobs = kDefaultJobs;
+    unsigned timeout = 0;  // seconds; 0: none given
+    bool shortTimeout = false;
+    bool json = false;
+    bool nagios = false;
+    bool prometheus = false;
+    const char* textfile = nullptr;
+    const char* error = nullptr;  // why the options cannot be used together
+};
+
+// Reads the options from argv[1] on. --help or --version as the last word
+// stops the reading there; a bad option stops it with error set.
+TsLeadingOptions tstool_ParseOptions(int argc, char* argv[]);
+// --help's text: the options, then every command.
+void tstool_SayOptionsHelp();
+// The monitoring form the options ask for, or TS_MONITOR_NONE.
+TsMonitorForm tstool_MonitorForm(const TsLeadingOptions& options);
+
+// One run of the command's words (argv[0] the command word) after the
+// options: the host checked, the lists made, the words run, the records
+// freed. Each returns the exit status.
+// A table or --json run.
+int tstool_RunCommand(const TsLeadingOptions& options, int argc, char* argv[]);
+// A --nagios or --prometheus run: its own texts for every refusal, and its
+// output at the end.
+int tstool_RunMonitor(const TsLeadingOptions& options, int argc, char* argv[]);
 
 #endif  // TSEXTOOL_TSTOOL_H

@@ -111,7 +111,7 @@ check_tsextool() {
     done
 
     # Table headings.
-    headings=$(grep -o '{"[^"]*", g_ui' "$src/tool/tsprint.cpp" |
+    headings=$(grep -o '{"[^"]*", g_ui' "$src/tool/rendering/tsprint.cpp" |
         sed -e 's/^{"//' -e 's/", g_ui$//' | sort -u)
     count_at_least 20 "table headings" "$headings"
     for heading in $headings; do
@@ -123,12 +123,12 @@ check_tsextool() {
     messages=$(
         literals "$src/tool/tstool.cpp" 'constexpr const char\* k[A-Za-z]* = "' | fixed_pieces
         literals "$src/tool/tstool.cpp" 'Say("' | fixed_pieces
-        grep -ho '"There is no[^"]*"' "$src/tool/tstool.cpp" "$src/tool/tsprint.cpp" |
+        grep -ho '"There is no[^"]*"' "$src/tool/tstool.cpp" "$src/tool/rendering/tsprint.cpp" |
             sed -e 's/^"//' -e 's/"$//' | fixed_pieces
-        literals "$src/tool/tsalarm.cpp" 'kMajor = "'
+        literals "$src/tool/checks/tsalarm.cpp" 'kMajor = "'
         # One sentence a statement: its literals joined, cut at the
         # conversions and full stops.
-        sed -n '/^void FillUpAlarmDescription/,/^}/p' "$src/tool/tsalarm.cpp" |
+        sed -n '/^void FillUpAlarmDescription/,/^}/p' "$src/tool/checks/tsalarm.cpp" |
             awk '{
                     line = $0
                     while (match(line, /"[^"]*"/)) {
@@ -264,8 +264,10 @@ selftest() {
     # A command word or an option added to the sources without a word in
     # the pages: a copy of the sources with one more of each.
     fake=$work/source
-    mkdir -p "$fake/tool" "$fake/showdisk" "$fake/showdisk_solaris" || exit 1
-    cp "$src/tool/tsprint.cpp" "$src/tool/tsalarm.cpp" "$fake/tool/" || exit 1
+    mkdir -p "$fake/tool/rendering" "$fake/tool/checks" "$fake/showdisk" \
+        "$fake/showdisk_solaris" || exit 1
+    cp "$src/tool/rendering/tsprint.cpp" "$fake/tool/rendering/" || exit 1
+    cp "$src/tool/checks/tsalarm.cpp" "$fake/tool/checks/" || exit 1
     cp "$src/showdisk_solaris/deviceInfo_solaris.cpp" "$fake/showdisk_solaris/" || exit 1
     cp "$src/showdisk/luntable.cpp" "$fake/showdisk/" || exit 1
     sed 's/^    {"check", "", tstool_Check},$/&\n    {"monitor", "", tstool_Check},/' \

@@ -21,8 +21,8 @@
 #include <memory>
 #include <vector>
 
-#include "tsioctrl.h"
-#include "tstopology.h"
+#include "discovery/tsioctrl.h"
+#include "records/tstopology.h"
 
 namespace {
 

@@ -21,9 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "tstopology.h"
-#include "tstopology_discovery.h"
-#include "tstopology_listing.h"
+#include "discovery/tstopology_discovery.h"
+#include "discovery/tstopology_listing.h"
+#include "records/tstopology.h"
 
 namespace {
 

@@ -17,8 +17,11 @@ from the source root; the exit status is 1 when there is one, else 0.
 
 An include is looked for beside the including file, then in each folder's
 root in the order of the lists below (the build adds those folders to the
-include path). A name found nowhere in these folders (a system or test
-header) is none of the check's business.
+include path). A folder inside a program's (tool/records, tool/checks, ...)
+is part of that program; its headers are named from the program's root
+("records/tstopology.h"), which is how they are found there. A name found
+nowhere in these folders (a system or test header) is none of the check's
+business.
 
     check_includes.py SOURCE_ROOT
 """

@@ -96,6 +96,36 @@ class Checks(unittest.TestCase):
         self.assertEqual([line.split(": ")[0] for line in found],
                          ["tool/alpha.cpp:2", "tool/beta.h:1", "tool/gamma.cpp:2"], found)
 
+    # A program's modules grouped in folders of its own, each header named
+    # from the program's root ("records/rec.h"), as tool/ names them.
+    GROUPED = {
+        "tool/records/rec.h": include("../../common/list.h"),
+        "tool/records/rec.cpp": include("records/rec.h"),
+        "tool/checks/check.h": include("records/rec.h"),
+        "tool/checks/check.cpp": include("checks/check.h", "records/rec.h"),
+        "tool/main.cpp": include("checks/check.h"),
+    }
+
+    def test_grouped_program_passes(self):
+        self.assertEqual(self.check(with_files(self.GROUPED)), [])
+
+    def test_circle_across_group_folders(self):
+        files = with_files(self.GROUPED)
+        files["tool/records/rec.cpp"] = include("records/rec.h", "checks/check.h")
+        found = self.check(files)
+        self.assertEqual([line.split(": ")[0] for line in found],
+                         ["tool/checks/check.cpp:2", "tool/checks/check.h:1",
+                          "tool/records/rec.cpp:2"], found)
+        self.assertIn("tool/checks/check, tool/records/rec", found[0])
+
+    def test_library_including_a_group_header_of_a_program(self):
+        files = with_files(self.GROUPED)
+        files["lun/plan.cpp"] = include("records/rec.h")
+        found = self.check(files)
+        self.assertEqual(len(found), 1, found)
+        self.assertTrue(found[0].startswith("lun/plan.cpp:1: "), found)
+        self.assertIn("tool/records/rec.h of program folder tool/", found[0])
+
     def test_circle_through_a_header_without_source(self):
         # status.h has no source: alpha reaches beta through it.
         found = self.check(with_files({

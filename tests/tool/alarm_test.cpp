@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "boundedfunc.h"
+#include "checks/tsalarm.h"
 #include "flushed_output.h"
-#include "tsalarm.h"
-#include "tsprint.h"
-#include "tstopology.h"
+#include "records/tstopology.h"
+#include "rendering/tsprint.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "tsioctrl.h"
-#include "tsprint.h"
-#include "tstopology.h"
+#include "discovery/tsioctrl.h"
+#include "records/tstopology.h"
+#include "rendering/tsprint.h"
 
 namespace {
 

@@ -24,13 +24,13 @@
 #include <vector>
 
 #include "boundedfunc.h"
-#include "tsioctrl.h"
-#include "tsprint.h"
-#include "tstopology.h"
-#include "tstopology_devices.h"
-#include "tstopology_discovery.h"
-#include "tstopology_listing.h"
-#include "tstopology_transport.h"
+#include "discovery/tsioctrl.h"
+#include "discovery/tstopology_devices.h"
+#include "discovery/tstopology_discovery.h"
+#include "discovery/tstopology_listing.h"
+#include "discovery/tstopology_transport.h"
+#include "records/tstopology.h"
+#include "rendering/tsprint.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "flushed_output.h"
-#include "tsjson.h"
+#include "rendering/tsjson.h"
 
 namespace {
 

@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "../common/written_text.h"
-#include "tsstatus.h"
-#include "tsalarm.h"
-#include "tsmonitor.h"
-#include "tsnagios.h"
-#include "tsprom.h"
-#include "tstopology.h"
+#include "checks/tsalarm.h"
+#include "records/tsstatus.h"
+#include "records/tstopology.h"
+#include "rendering/tsmonitor.h"
+#include "rendering/tsnagios.h"
+#include "rendering/tsprom.h"
 
 namespace {
 

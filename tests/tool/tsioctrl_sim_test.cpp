@@ -20,10 +20,10 @@
 #include <vector>
 
 #include "../../common/unique_fd.h"
+#include "discovery/tsioctrl.h"
+#include "records/tstopology.h"
+#include "rendering/tsprint.h"
 #include "topology.h"
-#include "tsioctrl.h"
-#include "tsprint.h"
-#include "tstopology.h"
 
 namespace {
 
@@ -495,8 +495,7 @@ TEST_F(SimHost, ReadyButEveryInquiryRefused) {
     EXPECT_EQ((std::vector<std::string>{kTur, kStd, kC0, kRc10}), audit.Requests("sdam"));
 
     DevInfo strict = DefaultRecord("sdam");
-    EXPECT_EQ(TS_ERR_INQUIRY,
-              tsioctrl_GetDevInfomationByInquiry(&strict, TS_INQUIRY_STRICT));
+    EXPECT_EQ(TS_ERR_INQUIRY, tsioctrl_GetDevInfomationByInquiry(&strict, TS_INQUIRY_STRICT));
     ExpectRecord(strict, ListedActive("sdam"));
 }
 
@@ -513,8 +512,7 @@ TEST_F(SimHost, FailedStandardInquiry) {
     EXPECT_EQ(IdentificationRequests(516, false), audit.Requests("sdai"));
 
     DevInfo strict = DefaultRecord("sdaj");
-    EXPECT_EQ(TS_ERR_INQUIRY,
-              tsioctrl_GetDevInfomationByInquiry(&strict, TS_INQUIRY_STRICT));
+    EXPECT_EQ(TS_ERR_INQUIRY, tsioctrl_GetDevInfomationByInquiry(&strict, TS_INQUIRY_STRICT));
     ExpectRecord(strict, DefaultRecord("sdaj"));
     EXPECT_EQ((std::vector<std::string>{kTur, kStd}), audit.Requests("sdaj"));
 }

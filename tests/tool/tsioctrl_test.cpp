@@ -14,9 +14,9 @@
 #include "lun_plan.h"
 #include "scsi_commands.h"
 
-#include "tsioctrl.h"
+#include "discovery/tsioctrl.h"
+#include "records/tstopology.h"
 #include "tslog.h"
-#include "tstopology.h"
 
 using Bytes = std::vector<unsigned char>;
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tsname.h"
+#include "discovery/tsname.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "boundedfunc.h"
-#include "tsprint.h"
-#include "tstopology.h"
 #include "flushed_output.h"
+#include "records/tstopology.h"
+#include "rendering/tsprint.h"
 
 namespace {
 

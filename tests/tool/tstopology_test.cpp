@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "boundedfunc.h"
-#include "tstopology.h"
+#include "records/tstopology.h"
 
 namespace {
 
