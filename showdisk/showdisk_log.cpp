@@ -1,6 +1,5 @@
-// ts_showdisk's reports, the same on Linux and in the ESXi shell: one
-// threshold for all of them, a line per report, each worker thread's kept
-// apart while records are queried side by side.
+// ts_showdisk's reports, the same on Linux and in the ESXi shell: its names
+// around the kit's logger (lun/lun_log.h), and the --json document's log.
 #include "showdisk_log.h"
 
 #include <stdarg.h>
@@ -8,42 +7,34 @@
 #include <string.h>
 
 #include "json_writer.h"
+#include "lun_log.h"
 #include "luninfo.h"
-#include "terminal_text.h"
 
 namespace {
 
 // The document of a --json run, null for the table.
 JsonWriter* s_json = nullptr;
 
-// Room for the longest report: a device name of 255 characters and its text.
-constexpr size_t kLogLineLen = 1024;
+// A report a worker thread keeps stays whole, empty or not, until
+// put_json_report cuts it; a report vsnprintf fails on is lost.
+LunLog s_log({&g_level, /*keepEmpty=*/true, /*sinkTakesFailed=*/false,
+              /*keepWhole=*/true});
 
-// The reports of the record a worker thread queries (null: written now).
-thread_local std::string* t_reports = nullptr;
-
-// One report where it goes: a --json run keeps standard output for its
-// document, so each report becomes one element of the document's log (at
-// most kLogLineLen - 1 bytes), without its line end.
-void put_report(const char* text) {
-    if (s_json != nullptr) {
-        char line[kLogLineLen];
-        (void)snprintf(line, sizeof(line), "%s", text);
-        strip_newline(line);
-        s_json->String(line);
-        return;
-    }
-    // Reports name devices and listing words: on the terminal every byte
-    // outside 0x20..0x7E but the report's line end shows as '?' (the
-    // document escapes them instead).
-    (void)fputs(TerminalSafeLine(text).c_str(), stdout);
-    (void)fflush(stdout);
+// A --json run keeps standard output for its document, so each report
+// becomes one element of the document's log (at most LunLog::kSinkRoom - 1
+// bytes), without its line end.
+void put_json_report(const char* text) {
+    char line[LunLog::kSinkRoom];
+    (void)snprintf(line, sizeof(line), "%s", text);
+    strip_newline(line);
+    s_json->String(line);
 }
 
 }  // namespace
 
 void set_json_document(JsonWriter* json) {
     s_json = json;
+    s_log.SetSink(json != nullptr ? put_json_report : nullptr);
 }
 
 JsonWriter* json_document(void) {
@@ -55,42 +46,18 @@ bool json_output(void) {
 }
 
 void ts_log(int threshold, const char* format, ...) {
-    if (g_level > threshold) {
-        return;
-    }
     va_list args;
     va_start(args, format);
-    char line[kLogLineLen];
-    va_list copy;
-    va_copy(copy, args);
-    const int length = vsnprintf(line, sizeof(line), format, copy);
-    va_end(copy);
-    std::string whole;
-    if (length >= static_cast<int>(sizeof(line))) {
-        whole.assign(static_cast<size_t>(length) + 1, '\0');
-        (void)vsnprintf(&whole[0], whole.size(), format, args);
-        whole.resize(static_cast<size_t>(length));
-    }
+    s_log.Write(threshold, format, args);
     va_end(args);
-    const char* text = whole.empty() ? line : whole.c_str();
-    if (length < 0) {
-        return;
-    }
-    if (t_reports != nullptr) {
-        t_reports->append(text, strlen(text) + 1);  // each report ended by its NUL
-        return;
-    }
-    put_report(text);
 }
 
 void ts_log_capture(std::string* reports) {
-    t_reports = reports;
+    LunLog::Capture(reports);
 }
 
 void ts_log_replay(const std::string& reports) {
-    for (size_t start = 0; start < reports.size(); start += strlen(reports.c_str() + start) + 1) {
-        put_report(reports.c_str() + start);
-    }
+    s_log.Replay(reports);
 }
 
 void strip_newline(char* line) {

@@ -1,49 +1,33 @@
-// tsexTool diagnostics: the verbosity level and the message writer.
+// tsexTool diagnostics: its names around the kit's logger (lun/lun_log.h).
 #include "tslog.h"
 
 #include <cstdarg>
-#include <cstdio>
-#include <cstring>
 
-#include "../common/terminal_text.h"
+#include "lun_log.h"
 
 int g_iloglevel = 99;
 
 namespace {
 
-void (*g_logSink)(const char* text) = nullptr;
-thread_local std::string* t_capture = nullptr;
-
-// A message names devices, listing words and command-line words: on the
-// terminal every byte of it outside 0x20..0x7E but its line end shows as
-// '?'. The sink (the --json document) takes the bytes as they are and
-// escapes them itself.
-void Emit(const char* text) {
-    if (g_logSink != nullptr) {
-        g_logSink(text);
-    } else {
-        (void)fputs(TerminalSafeLine(text).c_str(), stdout);
-        (void)fflush(stdout);
-    }
-}
+// tsexTool's sink (the --json document's log, which cuts the line end
+// itself) gets a message as it is and at most 1023 bytes of it, kept by a
+// worker thread or not, and the part vsnprintf wrote before failing; a worker
+// thread drops an empty message.
+LunLog g_log({&g_iloglevel, /*keepEmpty=*/false, /*sinkTakesFailed=*/true,
+              /*keepWhole=*/false});
 
 }  // namespace
 
 void tsprint_CaptureLog(std::string* capture) {
-    t_capture = capture;
+    LunLog::Capture(capture);
 }
 
 void tsprint_WriteLogText(const std::string& text) {
-    // One message after another, each ended by its NUL.
-    for (size_t start = 0; start < text.size();) {
-        const char* message = text.c_str() + start;
-        Emit(message);
-        start += strlen(message) + 1;
-    }
+    g_log.Replay(text);
 }
 
 void tsprint_SetLogSink(void (*sink)(const char* text)) {
-    g_logSink = sink;
+    g_log.SetSink(sink);
 }
 
 void tsprint_SetLogLevel(int level) {
@@ -51,36 +35,8 @@ void tsprint_SetLogLevel(int level) {
 }
 
 void tsprint_Log(int threshold, const char* format, ...) {
-    if (g_iloglevel > threshold) {
-        return;
-    }
     va_list args;
     va_start(args, format);
-    if (t_capture != nullptr) {
-        // As the sink and standard output would have written it (the sink
-        // gets at most 1023 bytes of a message, standard output all of it),
-        // each message ended by a NUL.
-        char text[1024];
-        va_list copy;
-        va_copy(copy, args);
-        const int length = vsnprintf(text, sizeof text, format, copy);
-        va_end(copy);
-        if (length >= static_cast<int>(sizeof text) && g_logSink == nullptr) {
-            std::string whole(static_cast<size_t>(length) + 1, '\0');
-            (void)vsnprintf(&whole[0], whole.size(), format, args);
-            t_capture->append(whole);  // with its NUL
-        } else if (length > 0) {
-            t_capture->append(text, strlen(text) + 1);
-        }
-    } else if (g_logSink != nullptr) {
-        char text[1024];
-        (void)vsnprintf(text, sizeof text, format, args);
-        g_logSink(text);
-    } else {
-        const std::string whole = FormattedText(format, args);
-        if (!whole.empty()) {
-            Emit(whole.c_str());
-        }
-    }
+    g_log.Write(threshold, format, args);
     va_end(args);
 }
