@@ -50,16 +50,31 @@ inline bool ParseHexBytes(const std::string& text, std::vector<uint8_t>* out,
     return high < 0;
 }
 
+inline constexpr char kHexDigits[] = "0123456789abcdef";
+
 // Two lower-case hex digits per byte, nothing between them.
 inline std::string HexTextOf(const std::string& bytes) {
-    static constexpr char kDigits[] = "0123456789abcdef";
     std::string hex;
     hex.reserve(bytes.size() * 2);
     for (unsigned char byte : bytes) {
-        hex.push_back(kDigits[byte >> 4]);
-        hex.push_back(kDigits[byte & 0x0F]);
+        hex.push_back(kHexDigits[byte >> 4]);
+        hex.push_back(kHexDigits[byte & 0x0F]);
     }
     return hex;
+}
+
+// The programs' WWN cells: two lower-case hex digits for each of the first
+// count bytes of src, into dest as long as a pair and a terminator fit in
+// destSize, each pair followed by a NUL (the next pair overwrites it).
+// Nothing is written for count 0. The number of bytes written as digits.
+inline size_t PutHexDigits(const unsigned char* src, size_t count, char* dest, size_t destSize) {
+    size_t i = 0;
+    for (; i < count && 2 * i + 2 < destSize; ++i) {
+        dest[2 * i] = kHexDigits[src[i] >> 4];
+        dest[2 * i + 1] = kHexDigits[src[i] & 0x0F];
+        dest[2 * i + 2] = '\0';
+    }
+    return i;
 }
 
 #endif  // TSKIT_COMMON_HEX_TEXT_H

@@ -8,6 +8,7 @@
 #include <string.h>
 
 #include "boundedfunc.h"
+#include "hex_text.h"
 #include "job_pool.h"
 #include "lun_pages.h"
 #include "lun_plan.h"
@@ -299,9 +300,7 @@ void binary_to_ascii(const unsigned char* src, size_t start, size_t count, char*
     if (src == nullptr || dest == nullptr) {
         return;
     }
-    for (size_t i = 0; i < count && 2 * i + 2 < size; ++i) {
-        (void)sprintf_s(dest + 2 * i, size - 2 * i, "%02x", src[start + i]);
-    }
+    (void)PutHexDigits(src + start, count, dest, size);
 }
 
 // ---- queries of one record ----

@@ -17,6 +17,7 @@
 
 #include "../common/column_table.h"
 #include "../common/hash_index.h"
+#include "../common/hex_text.h"
 #include "../common/json_writer.h"
 #include "../common/process_start.h"
 #include "../common/terminal_text.h"
@@ -306,9 +307,9 @@ void TS_BinaryToAscii(char* dest, const unsigned char* src, int start, int count
     if (dest == nullptr || src == nullptr || count < 0) {
         return;
     }
-    for (int i = 0; i < count; ++i) {
-        (void)sprintf_s(dest + 2 * i, 3, "%02x", static_cast<unsigned int>(src[start + i]));
-    }
+    // dest holds the digits of count bytes and their terminator.
+    (void)PutHexDigits(src + start, static_cast<size_t>(count), dest,
+                       2 * static_cast<size_t>(count) + 1);
 }
 
 namespace {

@@ -36,4 +36,31 @@ TEST(HexText, PairsWithAndWithoutSeparators) {
     EXPECT_FALSE(ParseHexBytes(withNul, &out, " "));  // a NUL is no separator
 }
 
+// Whole pairs while a pair and its terminator fit; the bytes behind the
+// last pair's terminator and anything for count 0 stay as they were.
+TEST(HexText, PutHexDigitsFitsPairsAndTerminator) {
+    const unsigned char src[] = {0x0A, 0xFF, 0x00, 0x9C};
+    struct Case {
+        size_t count;
+        size_t size;
+        size_t written;
+        const char* dest;  // the whole buffer of 10 afterwards, '#' untouched
+    } cases[] = {
+        {4, 10, 4, "0aff009c\0#"}, {4, 9, 4, "0aff009c\0"},  // exactly the digits and the
+                                                             // terminator
+        {4, 8, 3, "0aff00\0#"},  // no room for the last pair's terminator
+        {4, 3, 1, "0a\0#"},        {4, 2, 0, "#"},          {0, 10, 0, "#"}, {2, 10, 2, "0aff\0#"},
+    };
+    for (const Case& c : cases) {
+        char dest[10];
+        memset(dest, '#', sizeof dest);
+        EXPECT_EQ(c.written, PutHexDigits(src, c.count, dest, c.size)) << c.count << "/" << c.size;
+        const size_t used = c.written == 0 ? 0 : 2 * c.written + 1;
+        EXPECT_EQ(0, memcmp(dest, c.dest, used)) << c.count << "/" << c.size;
+        if (used < sizeof dest) {
+            EXPECT_EQ('#', dest[used]) << c.count << "/" << c.size;
+        }
+    }
+}
+
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "../../common/hex_text.h"
 #include "../../common/query_process.h"
 #include "../../common/unique_fd.h"
 #include "boundedfunc.h"
@@ -213,9 +214,7 @@ int tsioctrl_AsciiToString(const unsigned char* src, int count, char* dest, int 
     if (destSize < 2 * count + 1) {
         return -1;
     }
-    for (int i = 0; i < count; ++i) {
-        (void)snprintf_s(dest + 2 * i, static_cast<size_t>(destSize - 2 * i), 3, "%02x", src[i]);
-    }
+    (void)PutHexDigits(src, static_cast<size_t>(count), dest, static_cast<size_t>(destSize));
     dest[2 * count] = '\0';
     return 0;
 }
