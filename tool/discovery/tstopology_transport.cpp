@@ -272,14 +272,14 @@ void TakeIscsiPorts(PathInfo* path) {
     DevInfo* dev = &path->stDev;
     char dir[kPathSize];
     char value[kValueSize];
+    // One search of the class serves both ports.
+    const bool inSession = FindSession(path->iHost, path->iChannel, path->iTarget, dir, sizeof dir);
     if (!tstopo_TextHasValue(dev->acHostWwn.data()) &&
         (HostInitiatorName(path->iHost, value, sizeof value) ||
-         (FindSession(path->iHost, path->iChannel, path->iTarget, dir, sizeof dir) &&
-          ReadEntry(dir, "initiatorname", value, sizeof value)))) {
+         (inSession && ReadEntry(dir, "initiatorname", value, sizeof value)))) {
         (void)sprintf_s(dev->acHostWwn.data(), dev->acHostWwn.size(), "%s", value);
     }
-    if (tstopo_TextHasValue(dev->acTargetWwn.data()) ||
-        !FindSession(path->iHost, path->iChannel, path->iTarget, dir, sizeof dir) ||
+    if (tstopo_TextHasValue(dev->acTargetWwn.data()) || !inSession ||
         !ReadEntry(dir, "targetname", value, sizeof value)) {
         return;
     }
