@@ -117,6 +117,11 @@ def path_up(p):
     return p["exists"] and p["dm"] == "active" and p["sysfs"] == "running"
 
 
+def up_paths(view):
+    """The sd nodes of every map that can carry I/O."""
+    return {sd for m in view.values() for sd, p in m["paths"].items() if path_up(p)}
+
+
 def identity(sd):
     """Vendor, product and the logical unit's NAA designator, as sg3-utils
     decode them."""

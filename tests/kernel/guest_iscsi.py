@@ -155,7 +155,7 @@ def expect_phypaths(g, scenario, doc, sess, view):
     g.check(f"{label}/one a session", len(rows) == len(sess),
             f"{len(rows)} physical paths, the kernel has {len(sess)} sessions: "
             f"{[(r.get('hct'), r.get('status_text')) for r in rows]}")
-    up = {sd for m in view.values() for sd, p in m["paths"].items() if g.path_up(p)}
+    up = g.up_paths(view)
     for name, s in sorted(sess.items()):
         want = {f"/dev/{sd}" for sd in s["sds"]}
         match = [r for r in rows if {p["path"] for p in r.get("paths", [])} == want]
@@ -175,7 +175,7 @@ def expect_phypath_counts(g, scenario, text, sess, view):
     """--nagios counts a physical path a session, failed when none of its
     paths is up."""
     label = f"{scenario}/tsexTool --nagios check status"
-    up = {sd for m in view.values() for sd, p in m["paths"].items() if g.path_up(p)}
+    up = g.up_paths(view)
     failed = sum(1 for s in sess.values() if not any(sd in up for sd in s["sds"]))
     m = re.search(r" phypaths=(\d+);.* phypaths_failed=(\d+);", text)
     g.check(f"{label}/phypaths", m is not None and
