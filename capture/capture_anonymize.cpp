@@ -15,6 +15,7 @@
 
 #include "hex_text.h"
 #include "json_writer.h"
+#include "lun_decode.h"
 #include "lun_pages.h"
 
 namespace {
@@ -436,17 +437,14 @@ std::string_view FieldText(const std::string& data, const LunField& field) {
     return text.substr(0, text.find('\0'));
 }
 
-// Page 0x83's designators: calls found(code set, type, value) for each.
+// Page 0x83's designators: calls found(code set, type, value) for each,
+// with as much of its value as the data holds.
 template <typename Found>
 void EachDesignator(std::string_view data, Found found) {
-    size_t at = 4;
-    while (at + 4 <= data.size()) {
-        const unsigned codeSet = static_cast<unsigned char>(data[at]) & 0x0F;
-        const unsigned type = static_cast<unsigned char>(data[at + 1]) & 0x0F;
-        const size_t length = static_cast<unsigned char>(data[at + 3]);
-        found(codeSet, type, data.substr(at + 4, length));
-        at += 4 + length;
-    }
+    const auto* page = reinterpret_cast<const unsigned char*>(data.data());
+    lun_EachDesignator(page, data.size(), [&data, &found](const LunDesignator& d) {
+        found(d.codeSet, d.type, data.substr(std::min(d.at, data.size()), d.length));
+    });
 }
 
 // Page 0x83: binary EUI-64 and NAA designators; SCSI name strings.
@@ -514,6 +512,10 @@ void FromPage(int page, const std::string& data, Identifiers* ids) {
             case LunHolds::WideName:
                 ids->AddText(WideName(data, field), 0);
                 break;
+            case LunHolds::Text:
+            case LunHolds::Number:
+            case LunHolds::Code:
+                break;  // names no host, array or LUN
         }
     }
 }

@@ -30,21 +30,4 @@ inline int scsi_UsableLength(const unsigned char* page, int allocLen) {
     return length < allocLen ? length : allocLen;
 }
 
-// The LUN's WWN in a device identification page (0x83): the first
-// designator's 16 bytes when that designator is an NAA one (designator type
-// 3, the low nibble of its byte 1) of designator length 16, null otherwise.
-// Devices may put another designator first (a T10 vendor ID one, whose text
-// is the same for every LUN of a model): its bytes are no WWN. usable is how
-// many bytes of page may be read: at least the designator's 24.
-inline const unsigned char* scsi_FirstNaa16(const unsigned char* page, int usable) {
-    constexpr int kFirst = 4;       // the first designation descriptor
-    constexpr int kNaaType = 3;     // designator type NAA
-    constexpr int kNaaLength = 16;  // NAA IEEE Registered Extended
-    if (usable < kFirst + 4 + kNaaLength || (page[kFirst + 1] & 0x0F) != kNaaType ||
-        page[kFirst + 3] != kNaaLength) {
-        return nullptr;
-    }
-    return page + kFirst + 4;
-}
-
 #endif  // TSKIT_SCSI_BYTES_H

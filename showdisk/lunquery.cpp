@@ -8,12 +8,12 @@
 #include <string.h>
 
 #include "boundedfunc.h"
-#include "hex_text.h"
 #include "job_pool.h"
+#include "lun_decode.h"
 #include "lun_pages.h"
 #include "lun_plan.h"
+#include "lun_send.h"
 #include "luninfo_platform.h"
-#include "scsi_bytes.h"
 #include "scsi_commands.h"
 #include "showdisk_log.h"
 
@@ -42,9 +42,16 @@ void set_dashes(char* field, size_t size) {
     (void)strncpy_s(field, size, "--", 2);
 }
 
-void report_send_failure(const char* format, const ScsiExchange& exchange) {
-    const int err = exchange.request.sysError;
-    ts_log(3, format, strerror(err), err);
+// The ESXi build words a failed INQUIRY ioctl its own way.
+const LunSender& sender() {
+    static const LunSender kSender = {
+        kSgTimeoutMs,
+        ts_log,
+        kTurIoctlFailed,
+        kPlatform.inquiry_ioctl_failed,
+        "inqury page 0x%x failed.status:%d, host_status:%d, driver_status:%d\n",
+    };
+    return kSender;
 }
 
 // The ESXi build names the query and a line number in its failure reports
@@ -96,28 +103,13 @@ bool query_page(int fd, const LunInquiry& step, unsigned char* buf, const char* 
 // A unit that stays in UNIT ATTENTION, or a transport worth another try, gets
 // kScsiTurAttempts requests in all; a failed SG_IO ends at once.
 int do_tur(int fd) {
-    ScsiExchange exchange;
-    const int result = scsi_TestUnitReady(fd, kSgTimeoutMs, kScsiTurAttempts, &exchange);
-    if (result == SCSI_SEND_FAILED) {
-        report_send_failure(kTurIoctlFailed, exchange);
-    }
-    return result == SCSI_GOOD ? 0 : -1;
+    return lun_SendTur(fd, sender());
 }
 
 // A missing buffer or a length of 0 or less sends nothing and says nothing.
 int do_inquiry(int fd, int evpd, int page, unsigned char* buf, int len) {
-    ScsiExchange exchange;
-    const int result =
-        scsi_Inquiry(fd, static_cast<unsigned char>(evpd), static_cast<unsigned char>(page), buf,
-                     len, kSgTimeoutMs, &exchange);
-    if (result == SCSI_SEND_FAILED) {
-        report_send_failure(kPlatform.inquiry_ioctl_failed, exchange);
-    } else if (result == SCSI_NOT_GOOD) {
-        const ScsiRequest& done = exchange.request;
-        ts_log(3, "inqury page 0x%x failed.status:%d, host_status:%d, driver_status:%d\n",
-               static_cast<unsigned int>(page), done.status, done.hostStatus, done.driverStatus);
-    }
-    return result == SCSI_GOOD ? 0 : -1;
+    return lun_SendInquiry(fd, sender(), static_cast<unsigned char>(evpd),
+                           static_cast<unsigned char>(page), buf, len);
 }
 
 // ---- attribute queries ----
@@ -127,14 +119,7 @@ int get_vid(int fd, char* dest, size_t size) {
     if (!query_page(fd, kStandard, buf, "get vendor failed\n", __func__)) {
         return -1;
     }
-    if (memcpy_s(dest, size, buf + 8, 8) != BOUNDED_OK) {
-        return 0;
-    }
-    for (size_t i = 0; i < 8; ++i) {
-        if (dest[i] == ' ') {
-            dest[i] = '\0';
-        }
-    }
+    (void)lun_Text(buf, sizeof(buf), kLunVendorId, LunText::BlanksEnd, dest, size);
     return 0;
 }
 
@@ -143,14 +128,11 @@ int get_wwn(int fd, char* dest, size_t size) {
     if (!query_page(fd, kIdentification, buf, "get wwn failed.\n", __func__)) {
         return -1;
     }
-    // A first designator that is no 16-byte NAA one names no LUN: "--". A
-    // page cut short after the designator's header is read as it always was
-    // (the bytes not sent are zeros).
-    if (scsi_FirstNaa16(buf, static_cast<int>(sizeof(buf))) == nullptr) {
+    // A first designator that is no 16-byte NAA one names no LUN: "--".
+    const int readable = lun_ReadableLength(buf, sizeof(buf), LunLength::Buffer);
+    if (!lun_Wwn(buf, readable, dest, size)) {
         (void)sprintf_s(dest, size, "%s", "--");
-        return 0;
     }
-    binary_to_ascii(buf, 8, 16, dest, size);
     return 0;
 }
 
@@ -159,7 +141,7 @@ int get_interface_version(int fd, char* dest, size_t size) {
     if (!query_page(fd, kInterface, buf, "get interface version failed.\n", __func__)) {
         return -1;
     }
-    (void)memcpy_s(dest, size, buf + 183, 4);
+    (void)memcpy_s(dest, size, buf + kLunInterfaceVersion.offset, kLunInterfaceVersion.length);
     return 0;
 }
 
@@ -168,26 +150,7 @@ int get_port_type(int fd, char* dest, size_t size) {
     if (!query_page(fd, kInterface, buf, "get port type failed.\n", __func__)) {
         return -1;
     }
-    const char* text = "--";
-    switch (buf[191]) {
-        case 1:
-            text = "FC";
-            break;
-        case 2:
-            text = "SAS";
-            break;
-        case 3:
-            text = "iSCSI";
-            break;
-        case 4:
-            text = "FCoE";
-            break;
-        case 5:
-            text = "IB";
-            break;
-        default:
-            break;
-    }
+    const char* text = lun_PortTypeText(buf[kLunPortType.offset], LunPortTypes::Every);
     (void)sprintf_s(dest, size, "%s", text);
     return 0;
 }
@@ -197,7 +160,7 @@ int get_lun_name(int fd, char* dest, size_t size) {
     if (!query_page(fd, kLun, buf, "get lun name failed\n", __func__)) {
         return -1;
     }
-    (void)memcpy_s(dest, size, buf + kLunLunName.offset, kLunLunName.length);
+    (void)lun_Text(buf, sizeof(buf), kLunLunName, LunText::AsSent, dest, size);
     return 0;
 }
 
@@ -206,32 +169,9 @@ int get_host_lunID(int fd, char* dest, size_t size) {
     if (!query_page(fd, kLun, buf, "get host lun id failed\n", __func__)) {
         return -1;
     }
-    // Bytes 85..88 of page 0xC8, most significant first.
-    const unsigned int id = scsi_Be32(buf + 85);
+    const unsigned int id = lun_Number(buf, sizeof(buf), kLunHostLunId);
     (void)sprintf_s(dest, size, "%u", id);
     return 0;
-}
-
-// The name is never read beyond the 80-byte scratch area: a length byte above
-// 80 gives an empty name (deliberate: the length byte is the device's word).
-void array_name_from_page(const unsigned char* page, char* dest, size_t size) {
-    constexpr size_t kScratch = kLunArrayName.length;
-    unsigned char scratch[kScratch];
-    (void)memset_s(scratch, sizeof(scratch), 0, sizeof(scratch));
-    size_t len = page[kLunArrayNameLength];
-    if (memcpy_s(scratch, sizeof(scratch), page + kLunArrayName.offset, len) != BOUNDED_OK) {
-        (void)memset_s(scratch, sizeof(scratch), 0, sizeof(scratch));
-    }
-    if (len > kScratch) {
-        len = kScratch;
-    }
-    size_t stored = 0;
-    for (size_t i = 0; i < len && size > 0 && stored < size - 1; ++i) {
-        if (scratch[i] != 0) {
-            (void)memcpy_s(dest + stored, size - stored, &scratch[i], 1);
-            ++stored;
-        }
-    }
 }
 
 int get_array_name(int fd, char* dest, size_t size) {
@@ -239,20 +179,8 @@ int get_array_name(int fd, char* dest, size_t size) {
     if (!query_page(fd, kLun, buf, "get array name failed\n", __func__)) {
         return -1;
     }
-    array_name_from_page(buf, dest, size);
+    (void)lun_ArrayNameOf(buf, sizeof(buf), sizeof(buf), 0, LunArrayName::NonZeroBytes, dest, size);
     return 0;
-}
-
-int tpg_newer_layout(const unsigned char version[4]) {
-    signed char v0 = static_cast<signed char>(version[0]);
-    signed char v2 = static_cast<signed char>(version[2]);
-    return (v0 > 2 || (v0 == 2 && v2 > 2)) ? 1 : 0;
-}
-
-void tpg_older_text(unsigned char x, unsigned char a, unsigned char b, char* dest, size_t size) {
-    const char* first = ((b == 1 && x == '1') || (b == 2 && x == '2')) ? "0A" : "0B";
-    const char* second = ((a == 1 && x == '1') || (a == 0 && x == '2')) ? "0A" : "0B";
-    (void)sprintf_s(dest, size, "%s/%s", first, second);
 }
 
 int get_tpg(int fd, char* dest, size_t size) {
@@ -268,16 +196,17 @@ int get_tpg(int fd, char* dest, size_t size) {
         return -1;
     }
     unsigned char buf[kOwnWork.allocLen];
-    if (tpg_newer_layout(version) != 0) {
+    // Above interface version 514 page 0xC9 names the controllers.
+    if (lun_InterfaceVersion(version, LunVersion::OlderPlaceSigned) > kLunVersionLetters) {
         if (do_inquiry(fd, kOwnWork.evpd, kOwnWork.page, buf, kOwnWork.allocLen) != 0) {
             report_query_failure(__func__, kTpgReportLine, "get tpg failed.\n");
             return -1;
         }
         char half[9];
         (void)memset_s(half, sizeof(half), 0, sizeof(half));
-        (void)strncpy_s(work, sizeof(work), reinterpret_cast<const char*>(buf + 85), 8);
+        (void)lun_Text(buf, sizeof(buf), kLunOwnController, LunText::ToNul, work, sizeof(work));
         (void)strcat_s(work, sizeof(work), "/");
-        (void)strncpy_s(half, sizeof(half), reinterpret_cast<const char*>(buf + 77), 8);
+        (void)lun_Text(buf, sizeof(buf), kLunWorkController, LunText::ToNul, half, sizeof(half));
         (void)strcat_s(work, sizeof(work), half);
         (void)sprintf_s(dest, size, "%s", work);
         return 0;
@@ -285,22 +214,12 @@ int get_tpg(int fd, char* dest, size_t size) {
     if (do_inquiry(fd, kController.evpd, kController.page, buf, kController.allocLen) != 0) {
         return -1;
     }
-    unsigned char x = buf[29];
+    unsigned char x = buf[kLunControllerCode.offset];
     if (do_inquiry(fd, kOwnWork.evpd, kOwnWork.page, buf, kOwnWork.allocLen) != 0) {
         return -1;
     }
-    tpg_older_text(x, buf[8], buf[9], dest, size);
+    lun_OwnWorkPairText(x, buf[kLunWorkCode.offset], buf[kLunOwnCode.offset], dest, size);
     return 0;
-}
-
-// ---- text helpers ----
-
-void binary_to_ascii(const unsigned char* src, size_t start, size_t count, char* dest,
-                     size_t size) {
-    if (src == nullptr || dest == nullptr) {
-        return;
-    }
-    (void)PutHexDigits(src + start, count, dest, size);
 }
 
 // ---- queries of one record ----

@@ -27,15 +27,6 @@ int get_host_lunID(int fd, char* dest, size_t size);
 int get_array_name(int fd, char* dest, size_t size);
 int get_tpg(int fd, char* dest, size_t size);
 
-// Pure helpers.
-void binary_to_ascii(const unsigned char* src, size_t start, size_t count, char* dest, size_t size);
-// Older-layout controller cell from page 0xC4 byte 29 (x) and page 0xC9 bytes
-// 8 (a) and 9 (b); version bytes choose the layout (1: newer, 0: older).
-int tpg_newer_layout(const unsigned char version[4]);
-void tpg_older_text(unsigned char x, unsigned char a, unsigned char b, char* dest, size_t size);
-// Array name from page 0xC8 (at least 187 bytes).
-void array_name_from_page(const unsigned char* page, char* dest, size_t size);
-
 // One attribute query of a record: its field and the report of its failure
 // (a format of the node name).
 struct Query {

@@ -17,12 +17,12 @@
 
 #include "../common/column_table.h"
 #include "../common/hash_index.h"
-#include "../common/hex_text.h"
 #include "../common/json_writer.h"
 #include "../common/process_start.h"
-#include "../common/terminal_text.h"
 #include "../common/unique_fd.h"
 #include "boundedfunc.h"
+#include "lun_decode.h"
+#include "lun_log.h"
 #include "lun_pages.h"
 #include "lun_plan.h"
 #include "scsi_bytes.h"
@@ -71,8 +71,10 @@ static_assert(kStdStep.allocLen != 0 && kSerialStep.allocLen != 0 && kWwnStep.al
 static_assert(kStdStep.allocLen < kMaxAllocLen && kSerialStep.allocLen < kMaxAllocLen &&
                   kWwnStep.allocLen < kMaxAllocLen && kLunStep.allocLen < kMaxAllocLen,
               "TS_ScsiStdInquiry refuses a length of 256 or more");
-// Page 0xC8 carries the device LUN id in bytes 192..195.
-const int kLunIdOffset = 192;
+// The Solaris table's LUN name: 60 characters from the name's place, to
+// the NUL that ends a name (a name of all 40 runs on into the bytes behind
+// it, as the table has always shown it).
+constexpr LunField kLunNameToNul = {kLunLunName.page, kLunLunName.offset, 60, kLunLunName.holds};
 
 const unsigned int kRuleLen = 89;
 const char kUnknown[] = "UNKNOWN";
@@ -84,30 +86,31 @@ void Flush() {
 // The document of a --json run, null for the table.
 JsonWriter* s_json = nullptr;
 
-// A message about the device being processed, printf's way: on standard
-// output, or in a --json run one element of the device's messages, without
-// its line end.
+// The program's messages go through the kit's logger: every one of them
+// is written (no threshold is ever raised), on standard output terminal-safe
+// (a message names a device link) or into the --json document.
+int s_messageLevel = 0;
+LunLog s_messages(LunLogOptions{&s_messageLevel, false, true, false});
+
+// In a --json run a message is one element of the device's messages: its
+// first 511 bytes, without its line end.
+void JsonMessage(const char* text) {
+    char line[512];
+    (void)snprintf(line, sizeof line, "%s", text);
+    const size_t len = strlen(line);
+    if (len > 0 && line[len - 1] == '\n') {
+        line[len - 1] = '\0';
+    }
+    s_json->String(line);
+}
+
+// A message about the device being processed, printf's way.
 void message_printf(const char* format, ...) BOUNDED_PRINTF(1, 2);
 void message_printf(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    if (s_json != nullptr) {
-        char line[512];
-        line[0] = '\0';
-        (void)vsnprintf_truncated_s(line, sizeof line, format, args);
-        va_end(args);
-        const size_t len = strlen(line);
-        if (len > 0 && line[len - 1] == '\n') {
-            line[len - 1] = '\0';
-        }
-        s_json->String(line);
-        return;
-    }
-    // The message names a device link: on the terminal every byte of it
-    // outside 0x20..0x7E but the line end shows as '?'.
-    (void)fputs(TerminalSafeLine(FormattedText(format, args).c_str()).c_str(), stdout);
+    s_messages.Write(0, format, args);
     va_end(args);
-    Flush();
 }
 
 // A cell of the table in the document: null where the table shows UNKNOWN
@@ -120,9 +123,9 @@ void PutField(const char* key, const char* text) {
     }
 }
 
-// Bounded text copy of at most count characters from the reply buffer.
-void CopyText(char* dest, size_t size, size_t offset, size_t count) {
-    (void)strncpy_s(dest, size, reinterpret_cast<const char*>(g_Buf + offset), count);
+// A text field of the reply, to its first NUL.
+void CopyText(char* dest, size_t size, const LunField& field) {
+    (void)lun_Text(g_Buf, static_cast<int>(g_uiReqLen), field, LunText::ToNul, dest, size);
 }
 
 void SetUnknownIfEmpty(char* field, size_t size) {
@@ -270,46 +273,36 @@ int TS_ScsiGetDriveInfo(int fd, int selector) {
     }
     switch (selector) {
         case TS_DRIVE_INFO_STD:
-            CopyText(g_acVendorID, sizeof g_acVendorID, 8, 8);
-            CopyText(g_acProductID, sizeof g_acProductID, 16, 16);
-            CopyText(g_acVersion, sizeof g_acVersion, 32, 4);
+            CopyText(g_acVendorID, sizeof g_acVendorID, kLunVendorId);
+            CopyText(g_acProductID, sizeof g_acProductID, kLunProductId);
+            CopyText(g_acVersion, sizeof g_acVersion, kLunRevision);
             break;
         case TS_DRIVE_INFO_SERIAL:
-            CopyText(g_acSerialNumber, sizeof g_acSerialNumber, kLunArraySerialCopy.offset,
-                     kLunArraySerialCopy.length);
+            CopyText(g_acSerialNumber, sizeof g_acSerialNumber, kLunArraySerialCopy);
             break;
         case TS_DRIVE_INFO_WWN:
             // Only a first designator that is a 16-byte NAA one is the WWN;
             // else the field stays empty and shows as unknown. A page cut
             // short after the designator's header reads as zeros beyond it.
-            if (scsi_FirstNaa16(g_Buf, static_cast<int>(kWwnStep.allocLen)) != nullptr) {
-                TS_BinaryToAscii(g_acWwn, g_Buf, 8, 16);
-            }
+            (void)lun_Wwn(
+                g_Buf, lun_ReadableLength(g_Buf, static_cast<int>(g_uiReqLen), LunLength::Buffer),
+                g_acWwn, sizeof g_acWwn);
             break;
         default: {
-            CopyText(g_acLunName, sizeof g_acLunName, 29, 60);
+            CopyText(g_acLunName, sizeof g_acLunName, kLunNameToNul);
             g_lDevLunId = -1;
             // The id is read only when the device said it sent all four of
             // its bytes (page length + 4 reaches 196), deliberately: a page
             // that ends earlier leaves zeros in the buffer, which would read
             // as LUN id 0.
-            if (scsi_UsableLength(g_Buf, static_cast<int>(kLunStep.allocLen)) >= kLunIdOffset + 4) {
-                const uint32_t id = scsi_Be32(g_Buf + kLunIdOffset);
-                g_lDevLunId = static_cast<int32_t>(id);
+            const int len = static_cast<int>(g_uiReqLen);
+            if (lun_FieldSent(lun_ReadableLength(g_Buf, len, LunLength::Page), kLunDevLunId)) {
+                g_lDevLunId = static_cast<int32_t>(lun_Number(g_Buf, len, kLunDevLunId));
             }
             break;
         }
     }
     return 0;
-}
-
-void TS_BinaryToAscii(char* dest, const unsigned char* src, int start, int count) {
-    if (dest == nullptr || src == nullptr || count < 0) {
-        return;
-    }
-    // dest holds the digits of count bytes and their terminator.
-    (void)PutHexDigits(src + start, static_cast<size_t>(count), dest,
-                       2 * static_cast<size_t>(count) + 1);
 }
 
 namespace {
@@ -480,6 +473,7 @@ int TS_GetLunList(void) {
 
 void TS_SetJsonWriter(JsonWriter* json) {
     s_json = json;
+    s_messages.SetSink(json != nullptr ? JsonMessage : nullptr);
 }
 
 void TS_PrintfHead(void) {

@@ -52,7 +52,6 @@ int TS_DeviceOpen(const char* path);
 int TS_HatDoScsiCmd(int fd, const ScsiCmdRequest* request);
 int TS_ScsiStdInquiry(int fd, unsigned char* buffer, unsigned int length, unsigned char page);
 int TS_ScsiGetDriveInfo(int fd, int selector);
-void TS_BinaryToAscii(char* dest, const unsigned char* src, int start, int count);
 int TS_IsDeviceIdExist(TS_DevId devid);
 // While on, TS_IsDeviceIdExist answers from an index of the recorded ids
 // (built from the list when turned on, kept up by the walk) instead of

@@ -277,17 +277,6 @@ TEST_F(SolarisTest, FailedQueryLeavesTheAttribute) {
     EXPECT_EQ(g_lDevLunId, 7);
 }
 
-TEST_F(SolarisTest, BinaryToAsciiIgnoresAbsentArguments) {
-    const unsigned char src[4] = {0x00, 0x0f, 0xf0, 0xff};
-    char dest[9] = "unset";
-    TS_BinaryToAscii(nullptr, src, 0, 4);
-    TS_BinaryToAscii(dest, nullptr, 0, 4);
-    TS_BinaryToAscii(dest, src, 0, -1);
-    EXPECT_STREQ(dest, "unset");
-    TS_BinaryToAscii(dest, src, 1, 3);
-    EXPECT_STREQ(dest, "0ff0ff");
-}
-
 // ---- device-id list ----
 
 TEST_F(SolarisTest, DeviceIdsMatchOnlyWithEqualSizes) {

@@ -11,8 +11,10 @@
 #include "../../common/query_process.h"
 #include "../../common/unique_fd.h"
 #include "boundedfunc.h"
+#include "lun_decode.h"
 #include "lun_pages.h"
 #include "lun_plan.h"
+#include "lun_send.h"
 #include "lun_vendor.h"
 #include "scsi_bytes.h"
 #include "scsi_commands.h"
@@ -39,13 +41,21 @@ static_assert(kStandard.allocLen != 0 && kInterface.allocLen != 0 && kSerial.all
                   kLun.allocLen != 0 && kOwnWork.allocLen != 0,
               "every page tsexTool reads is in its plan");
 
-constexpr unsigned char kPortTypeFc = 1;
-constexpr unsigned char kPortTypeIscsi = 3;
+// The ioctl itself failed; reported alike by every sender.
+const char* const kSendFailed = "Execute ioctl(SG_IO) failed: %s (errno=%d)\n";
 
-// The ioctl itself failed; reported once for every sender.
+const LunSender kSender = {
+    kSgTimeoutMs,
+    tsprint_Log,
+    kSendFailed,
+    kSendFailed,
+    "Get inqury page[opcode=0x%x] failed with error[status:%d host_status:%d "
+    "driver_status:%d].\n",
+};
+
 void LogSendFailure(const ScsiExchange& exchange) {
     const int err = exchange.request.sysError;
-    tsprint_Log(3, "Execute ioctl(SG_IO) failed: %s (errno=%d)\n", strerror(err), err);
+    tsprint_Log(kLunSendReportLevel, kSendFailed, strerror(err), err);
 }
 
 // A READ CAPACITY that came back with an error status; which is "short"
@@ -63,27 +73,26 @@ uint64_t CapacityBytes(uint64_t lastLba, uint32_t blockLength) {
 }
 
 // ---------------------------------------------------------------------------
-// Page reading helpers.
+// Page reading helpers. tsexTool reads a page to the length the device gave
+// it, and takes its text fields with every byte the field holds.
 
-int Qualifier(const unsigned char* page, int allocLen) {
-    return allocLen > 0 ? (page[0] & 0xE0) >> 5 : 0;
+int Readable(const unsigned char* page, int allocLen) {
+    return lun_ReadableLength(page, allocLen, LunLength::Page);
 }
 
-// A byte of the buffer; beyond it the device returned nothing, which reads
-// as the zero fill.
-unsigned char ByteAt(const unsigned char* page, int allocLen, int index) {
-    return index >= 0 && index < allocLen ? page[index] : 0;
+void CopyField(const unsigned char* page, int allocLen, const LunField& field, char* dest,
+               size_t size) {
+    (void)lun_Text(page, allocLen, field, LunText::AsSent, dest, size);
 }
 
-// count bytes from offset into a zero-filled scratch buffer, so that a
-// decoder given a short buffer copies zero fill instead of reading beyond it.
 template <size_t N>
-void BytesAt(const unsigned char* page, int allocLen, int offset, int count,
-             unsigned char (&out)[N]) {
-    (void)memset_s(out, N, 0, N);
-    for (int i = 0; i < count && static_cast<size_t>(i) < N; ++i) {
-        out[i] = ByteAt(page, allocLen, offset + i);
-    }
+void CopyField(const unsigned char* page, int allocLen, const LunField& field, TsText<N>* text) {
+    CopyField(page, allocLen, field, text->data(), text->size());
+}
+
+template <size_t N>
+void PutLunId(const unsigned char* page, int allocLen, const LunField& field, TsText<N>* text) {
+    (void)sprintf_s(text->data(), text->size(), "%u", lun_LowNumber(page, allocLen, field));
 }
 
 // Sends one INQUIRY of the plan into buffer (its allocation length in
@@ -94,59 +103,18 @@ int FetchPage(int fd, DevInfo* dev, const LunInquiry& step, unsigned char* buffe
     return ret;
 }
 
-// Where a field of the page map (lun_pages.h) ends: the usable length a
-// page needs for it.
-constexpr int FieldEnd(const LunField& field) {
-    return field.offset + field.length;
-}
-
-// A field of the page copied as it stands into a text field, which keeps
-// its terminator.
-template <size_t N>
-void CopyField(const unsigned char* page, const LunField& field, TsText<N>* text) {
-    (void)memcpy_s(text->data(), text->size() - 1, page + field.offset, field.length);
-}
-
-// Page 0xC4 controller codes: 0x81.. and 0x31.. ('1'..) both count from the
-// first controller, as do the plain numbers 0..0x30.
-int ControllerIndex(int code) {
-    if (code > 0x80) {
-        return code - 0x81;
-    }
-    if (code > 0x30) {
-        return code - 0x31;
-    }
-    return code;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
 // Senders.
 
 int tsioctrl_TUR(int fd) {
-    ScsiExchange exchange;
-    const int result = scsi_TestUnitReady(fd, kSgTimeoutMs, kScsiTurAttempts, &exchange);
-    if (result == SCSI_SEND_FAILED) {
-        LogSendFailure(exchange);
-    }
-    return result == SCSI_GOOD ? 0 : -1;
+    return lun_SendTur(fd, kSender);
 }
 
 int tsioctrl_Inquiry(int fd, unsigned char evpd, unsigned char pageCode, unsigned char* buffer,
                      int allocLen) {
-    ScsiExchange exchange;
-    const int result = scsi_Inquiry(fd, evpd, pageCode, buffer, allocLen, kSgTimeoutMs, &exchange);
-    if (result == SCSI_SEND_FAILED) {
-        LogSendFailure(exchange);
-    } else if (result == SCSI_NOT_GOOD) {
-        const ScsiRequest& done = exchange.request;
-        tsprint_Log(3,
-                    "Get inqury page[opcode=0x%x] failed with error[status:%d host_status:%d "
-                    "driver_status:%d].\n",
-                    pageCode, done.status, done.hostStatus, done.driverStatus);
-    }
-    return result == SCSI_GOOD ? 0 : -1;
+    return lun_SendInquiry(fd, kSender, evpd, pageCode, buffer, allocLen);
 }
 
 int tsioctrl_ReadCapacity(int fd, uint64_t* capacity) {
@@ -247,11 +215,6 @@ void TrimHeadTailBlankSpace(const char* src, char* dest, int destSize) {
 
 int DecodePageSTD(const unsigned char* page, int allocLen, DevInfo* dev) {
     constexpr int kTextSize = 64;
-    unsigned char vendorField[8];
-    unsigned char productField[16];
-    BytesAt(page, allocLen, 8, 8, vendorField);
-    BytesAt(page, allocLen, 16, 16, productField);
-
     char vendorRaw[kTextSize];
     char productRaw[kTextSize];
     char vendor[kTextSize];
@@ -260,8 +223,8 @@ int DecodePageSTD(const unsigned char* page, int allocLen, DevInfo* dev) {
     (void)memset_s(productRaw, sizeof(productRaw), 0, sizeof(productRaw));
     (void)memset_s(vendor, sizeof(vendor), 0, sizeof(vendor));
     (void)memset_s(product, sizeof(product), 0, sizeof(product));
-    (void)memcpy_s(vendorRaw, kTextSize - 1, vendorField, sizeof(vendorField));
-    (void)memcpy_s(productRaw, kTextSize - 1, productField, sizeof(productField));
+    CopyField(page, allocLen, kLunVendorId, vendorRaw, kTextSize);
+    CopyField(page, allocLen, kLunProductId, productRaw, kTextSize);
     TrimHeadTailBlankSpace(vendorRaw, vendor, kTextSize);
     TrimHeadTailBlankSpace(productRaw, product, kTextSize);
 
@@ -275,56 +238,46 @@ int DecodePageSTD(const unsigned char* page, int allocLen, DevInfo* dev) {
 }
 
 int DecodePageC0(const unsigned char* page, int allocLen, DevInfo* dev) {
-    const int usable = scsi_UsableLength(page, allocLen);
-    if (usable < 12) {
+    const int usable = Readable(page, allocLen);
+    if (!lun_FieldSent(usable, kLunShieldByte)) {
         return -1;
     }
-    dev->iShieldTpg = (page[11] & 0x40) != 0 ? 1 : 0;
-    if (Qualifier(page, allocLen) != 0) {
+    dev->iShieldTpg = (page[kLunShieldByte.offset] & 0x40) != 0 ? 1 : 0;
+    if (lun_Qualifier(page, allocLen) != 0) {
         dev->iShieldTpg = 1;
     }
 
-    if (usable < 161) {
+    if (!lun_FieldSent(usable, kLunDualArrayByte)) {
         return -1;
     }
-    if ((page[160] & 0xC0) != 0) {
+    if ((page[kLunDualArrayByte.offset] & 0xC0) != 0) {
         dev->iDualArray = 1;
     }
 
-    if (usable < 187) {
+    if (!lun_FieldSent(usable, kLunInterfaceVersion)) {
         return -1;
     }
-    // Newer arrays write the version into bytes 184 and 186, older ones into
-    // 183 and 185.
-    if (page[184] != 0 && page[186] != 0) {
-        dev->iIfVersion = page[184] * 256 + page[186];
-    } else {
-        dev->iIfVersion = page[183] * 256 + page[185];
-    }
-    if (dev->iIfVersion < TS_IFVERSION_VPD) {
+    dev->iIfVersion =
+        lun_InterfaceVersion(page + kLunInterfaceVersion.offset, LunVersion::EitherPlace);
+    if (dev->iIfVersion < kLunPortType.fromVersion) {
         return 0;
     }
 
-    if (usable < 192) {
+    if (!lun_FieldSent(usable, kLunPortType)) {
         return -1;
     }
-    const char* portType = "--";
-    if (page[191] == kPortTypeFc) {
-        portType = "FC";
-    } else if (page[191] == kPortTypeIscsi) {
-        portType = "iSCSI";
-    }
-    (void)sprintf_s(dev->acPortType.data(), dev->acPortType.size(), "%s", portType);
+    (void)sprintf_s(dev->acPortType.data(), dev->acPortType.size(), "%s",
+                    lun_PortTypeText(page[kLunPortType.offset], LunPortTypes::FcAndIscsi));
 
-    if (usable < FieldEnd(kLunTargetPortId)) {
+    if (!lun_FieldSent(usable, kLunTargetPortId)) {
         return -1;
     }
-    CopyField(page, kLunTargetPortId, &dev->acTargetWwn);
+    CopyField(page, allocLen, kLunTargetPortId, &dev->acTargetWwn);
 
-    if (usable < FieldEnd(kLunInitiatorPortId)) {
+    if (!lun_FieldSent(usable, kLunInitiatorPortId)) {
         return -1;
     }
-    CopyField(page, kLunInitiatorPortId, &dev->acHostWwn);
+    CopyField(page, allocLen, kLunInitiatorPortId, &dev->acHostWwn);
     return 0;
 }
 
@@ -333,139 +286,134 @@ int DecodePage80(const unsigned char* page, int allocLen, DevInfo* dev) {
     // characters are kept.
     constexpr LunField kSerialKept = {kLunUnitSerial.page, kLunUnitSerial.offset, 20,
                                       kLunUnitSerial.holds};
-    if (scsi_UsableLength(page, allocLen) < FieldEnd(kSerialKept)) {
+    if (!lun_FieldSent(Readable(page, allocLen), kSerialKept)) {
         return -1;
     }
-    CopyField(page, kSerialKept, &dev->acArraySn);
+    CopyField(page, allocLen, kSerialKept, &dev->acArraySn);
     return 0;
 }
 
 int DecodePage83(const unsigned char* page, int allocLen, DevInfo* dev) {
-    if (Qualifier(page, allocLen) != 0) {
+    if (lun_Qualifier(page, allocLen) != 0) {
         return -1;
     }
-    const unsigned char* naa = scsi_FirstNaa16(page, scsi_UsableLength(page, allocLen));
-    if (naa == nullptr) {
-        return -1;  // no WWN: the field keeps "--"
-    }
-    (void)tsioctrl_AsciiToString(naa, 16, dev->acLunWwn.data(),
-                                 static_cast<int>(dev->acLunWwn.size()), 0);
-    return 0;
+    // No WWN: the field keeps "--".
+    return lun_Wwn(page, Readable(page, allocLen), dev->acLunWwn.data(), dev->acLunWwn.size()) ? 0
+                                                                                               : -1;
 }
 
 int DecodePageC4(const unsigned char* page, int allocLen, DevInfo* dev) {
-    if (scsi_UsableLength(page, allocLen) < 30) {
+    if (!lun_FieldSent(Readable(page, allocLen), kLunControllerCode)) {
         return -1;
     }
-    const int index = ControllerIndex(page[29]);
+    const int index = lun_ControllerIndex(page[kLunControllerCode.offset]);
     (void)sprintf_s(dev->acCtrl.data(), dev->acCtrl.size(), "%c", 'A' + index);
     return 0;
 }
 
 int DecodePageC8(const unsigned char* page, int allocLen, DevInfo* dev) {
-    const int usable = scsi_UsableLength(page, allocLen);
-    const bool qualified = Qualifier(page, allocLen) == 0;
-    if (usable < FieldEnd(kLunLunName)) {
+    const int usable = Readable(page, allocLen);
+    const bool qualified = lun_Qualifier(page, allocLen) == 0;
+    if (!lun_FieldSent(usable, kLunLunName)) {
         return -1;
     }
     if (qualified) {
-        CopyField(page, kLunLunName, &dev->acLunName);
+        CopyField(page, allocLen, kLunLunName, &dev->acLunName);
     }
 
-    if (usable < 89) {
+    if (!lun_FieldSent(usable, kLunHostLunId)) {
         return -1;
     }
     if (qualified) {
-        (void)sprintf_s(dev->acArrayLunId.data(), dev->acArrayLunId.size(), "%d",
-                        scsi_Be16(page + 87));
+        PutLunId(page, allocLen, kLunHostLunId, &dev->acArrayLunId);
     }
 
-    if (usable < FieldEnd(kLunRawLunId)) {
+    if (!lun_FieldSent(usable, kLunRawLunId)) {
         return -1;
     }
-    CopyField(page, kLunRawLunId, &dev->acRawLunId);
+    CopyField(page, allocLen, kLunRawLunId, &dev->acRawLunId);
 
-    // The array name is a run of 2-byte characters from byte 107; only their
-    // second bytes are kept. No terminator: the name ends at its first zero
-    // character or at the zero bytes of the field behind it. Its length byte
-    // is not read.
-    char* name = dev->acArrayName.data();
-    const int nameAt = kLunArrayName.offset;
-    if (dev->iIfVersion >= TS_IFVERSION_LETTERS) {
-        if (usable < FieldEnd(kLunArrayName)) {
-            return -1;
-        }
-        for (int i = 1; i < kLunArrayName.length; i += 2) {
-            name[(i - 1) / 2] = static_cast<char>(page[nameAt + i]);
-        }
-    } else {
-        if (usable < nameAt + 1) {
-            return -1;
-        }
-        // Older arrays fill the name to the end of the page; the byte at the
-        // usable length reads as the buffer's zero fill and ends the name.
-        for (int i = 1; i <= usable - (nameAt - 1) && nameAt + i <= 255; i += 2) {
-            name[(i - 1) / 2] = static_cast<char>(ByteAt(page, allocLen, nameAt + i));
-        }
+    // No terminator: the name ends at its first zero character or at the
+    // zero bytes of the field behind it.
+    if (lun_ArrayNameOf(page, allocLen, usable, dev->iIfVersion, LunArrayName::SecondBytes,
+                        dev->acArrayName.data(), dev->acArrayName.size()) != 0) {
+        return -1;
     }
 
-    if (dev->iIfVersion < TS_IFVERSION_PORT_ID) {
+    if (dev->iIfVersion < kLunDevLunId.fromVersion) {
         return 0;
     }
-    if (usable < 196) {
+    if (!lun_FieldSent(usable, kLunDevLunId)) {
         return -1;
     }
     if (qualified) {
-        (void)sprintf_s(dev->acDevLunId.data(), dev->acDevLunId.size(), "%d",
-                        scsi_Be16(page + 194));
+        PutLunId(page, allocLen, kLunDevLunId, &dev->acDevLunId);
     }
     return 0;
 }
 
-int DecodePageC9(const unsigned char* page, int allocLen, DevInfo* dev) {
-    const int usable = scsi_UsableLength(page, allocLen);
-    const bool qualified = Qualifier(page, allocLen) == 0;
-    const int version = dev->iIfVersion;
+namespace {
 
-    // The controller that this path enters; before 514 page 0xC4 told it.
-    if (version >= TS_IFVERSION_NAMES) {
-        if (usable < 77) {
+// The controller this path enters; before 514 page 0xC4 told it.
+int PathController(const unsigned char* page, int usable, DevInfo* dev) {
+    if (dev->iIfVersion >= kLunPathController.fromVersion) {
+        if (!lun_FieldSent(usable, kLunPathController)) {
             return -1;
         }
-        (void)memcpy_s(dev->acCtrl.data(), dev->acCtrl.size() - 1, page + 69, 8);
-    } else if (version == TS_IFVERSION_LETTERS) {
-        if (usable < 15) {
+        (void)lun_Text(page, usable, kLunPathController, LunText::AsSent, dev->acCtrl.data(),
+                       dev->acCtrl.size());
+    } else if (dev->iIfVersion == kLunPathLetter.fromVersion) {
+        if (!lun_FieldSent(usable, kLunPathLetter)) {
             return -1;
         }
-        (void)sprintf_s(dev->acCtrl.data(), dev->acCtrl.size(), "%c", page[14] + 0x10);
+        (void)sprintf_s(dev->acCtrl.data(), dev->acCtrl.size(), "%c",
+                        lun_ControllerLetter(page[kLunPathLetter.offset]));
     }
+    return 0;
+}
 
-    // The owning and working controllers, only from a qualified page.
-    if (qualified) {
-        constexpr int kNameSize = 32;
-        char owning[kNameSize];
-        char working[kNameSize];
-        (void)memset_s(owning, sizeof(owning), 0, sizeof(owning));
-        (void)memset_s(working, sizeof(working), 0, sizeof(working));
-        if (version >= TS_IFVERSION_NAMES) {
-            if (usable < 93) {
-                return -1;
-            }
-            (void)memcpy_s(owning, kNameSize - 1, page + 85, 8);
-            (void)memcpy_s(working, kNameSize - 1, page + 77, 8);
-        } else if (version == TS_IFVERSION_LETTERS) {
-            if (usable < 15) {
-                return -1;
-            }
-            (void)sprintf_s(owning, kNameSize, "%c", page[13] + 0x10);
-            (void)sprintf_s(working, kNameSize, "%c", page[12] + 0x10);
-        } else {
-            if (usable < 10) {
-                return -1;
-            }
-            AnalyzeWorkOwnTpgid(page, dev->acCtrl.data(), working, owning, kNameSize);
+// The owning and working controllers as "owning/working".
+int OwnWork(const unsigned char* page, int usable, DevInfo* dev) {
+    constexpr int kNameSize = 32;
+    char owning[kNameSize];
+    char working[kNameSize];
+    (void)memset_s(owning, sizeof(owning), 0, sizeof(owning));
+    (void)memset_s(working, sizeof(working), 0, sizeof(working));
+    const int version = dev->iIfVersion;
+    if (version >= kLunOwnController.fromVersion) {
+        if (!lun_FieldSent(usable, kLunOwnController)) {
+            return -1;
         }
-        (void)sprintf_s(dev->acOwnWork.data(), dev->acOwnWork.size(), "%s/%s", owning, working);
+        (void)lun_Text(page, usable, kLunOwnController, LunText::AsSent, owning, kNameSize);
+        (void)lun_Text(page, usable, kLunWorkController, LunText::AsSent, working, kNameSize);
+    } else if (version == kLunOwnLetter.fromVersion) {
+        if (!lun_FieldSent(usable, kLunPathLetter)) {
+            return -1;
+        }
+        (void)sprintf_s(owning, kNameSize, "%c", lun_ControllerLetter(page[kLunOwnLetter.offset]));
+        (void)sprintf_s(working, kNameSize, "%c",
+                        lun_ControllerLetter(page[kLunWorkLetter.offset]));
+    } else {
+        if (!lun_FieldSent(usable, kLunOwnCode)) {
+            return -1;
+        }
+        AnalyzeWorkOwnTpgid(page, dev->acCtrl.data(), working, owning, kNameSize);
+    }
+    (void)sprintf_s(dev->acOwnWork.data(), dev->acOwnWork.size(), "%s/%s", owning, working);
+    return 0;
+}
+
+}  // namespace
+
+int DecodePageC9(const unsigned char* page, int allocLen, DevInfo* dev) {
+    const int usable = Readable(page, allocLen);
+    const bool qualified = lun_Qualifier(page, allocLen) == 0;
+    if (PathController(page, usable, dev) != 0) {
+        return -1;
+    }
+    // The owning and working controllers, only from a qualified page.
+    if (qualified && OwnWork(page, usable, dev) != 0) {
+        return -1;
     }
 
     if (usable < 11) {
@@ -475,52 +423,20 @@ int DecodePageC9(const unsigned char* page, int allocLen, DevInfo* dev) {
         dev->iShieldTpg = 1;
     }
 
-    if (version < TS_IFVERSION_PORT_ID) {
+    if (dev->iIfVersion < kLunPortId.fromVersion) {
         return -1;
     }
-    if (usable < 262) {
+    // The identifier, and the byte behind it that ends it.
+    if (usable < lun_FieldEnd(kLunPortId) + 1) {
         return -1;
     }
-    CopyField(page, kLunPortId, &dev->acPortId);
+    CopyField(page, allocLen, kLunPortId, &dev->acPortId);
     return 0;
 }
 
 void AnalyzeWorkOwnTpgid(const unsigned char* page, const char* ctrl, char* work, char* own,
                          int size) {
-    if (page == nullptr || work == nullptr || own == nullptr || size <= 0) {
-        return;
-    }
-    const size_t bound = static_cast<size_t>(size);
-    const int self = ctrl != nullptr && strcmp(ctrl, "B") == 0 ? 1 : 0;
-    const int other = 1 - self;
-    const int w = page[8];
-    const int o = page[9];
-    (void)sprintf_s(work, bound, "--");
-    (void)sprintf_s(own, bound, "--");
-
-    // Controller codes from 0x81 or from 0x31 name the controllers outright.
-    if (w > 0x80 || o > 0x80) {
-        (void)sprintf_s(work, bound, "%c", w - 0x40);
-        (void)sprintf_s(own, bound, "%c", o - 0x40);
-        return;
-    }
-    if (w > 0x30 || o > 0x30) {
-        (void)sprintf_s(work, bound, "%c", w + 0x10);
-        (void)sprintf_s(own, bound, "%c", o + 0x10);
-        return;
-    }
-    // Small numbers are relative to this path's controller: working 1 is
-    // this one and 0 the other; owning 1 is this one and 2 the other.
-    if (w == 1) {
-        (void)sprintf_s(work, bound, "%c", 'A' + self);
-    } else if (w == 0) {
-        (void)sprintf_s(work, bound, "%c", 'A' + other);
-    }
-    if (o == 1) {
-        (void)sprintf_s(own, bound, "%c", 'A' + self);
-    } else if (o == 2) {
-        (void)sprintf_s(own, bound, "%c", 'A' + other);
-    }
+    lun_OwnWorkFromCodes(page, ctrl, work, own, size);
 }
 
 void FormatCapacityText(uint64_t capacity, TsText<16>* text) {

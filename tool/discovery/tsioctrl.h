@@ -14,6 +14,7 @@
 
 #include <cstdint>
 
+#include "lun_pages.h"
 #include "records/tsstatus.h"
 #include "records/tstopology.h"
 
@@ -25,10 +26,10 @@ enum TsInquiryMode {
 
 // Interface versions of the arrays' vendor pages (page 0xC0).
 enum TsIfVersion {
-    TS_IFVERSION_VPD = 512,      // serial, WWN, controller and LUN pages are read
-    TS_IFVERSION_LETTERS = 514,  // page 0xC9 codes controllers as letters - 0x10
-    TS_IFVERSION_NAMES = 515,    // page 0xC9 carries controller names as text
-    TS_IFVERSION_PORT_ID = 516,  // page 0xC8 LUN ID and page 0xC9 port id
+    TS_IFVERSION_VPD = kLunVersionVpd,          // serial, WWN, controller and LUN pages are read
+    TS_IFVERSION_LETTERS = kLunVersionLetters,  // page 0xC9 codes controllers as letters - 0x10
+    TS_IFVERSION_NAMES = kLunVersionNames,      // page 0xC9 carries controller names as text
+    TS_IFVERSION_PORT_ID = kLunVersionPortId,   // page 0xC8 LUN ID and page 0xC9 port id
 };
 
 // ---------------------------------------------------------------------------
@@ -82,7 +83,8 @@ int tsioctrl_GetDevInfomationByInquiry(DevInfo* dev, int mode);
 void UpdateDevinfoInquiryState(DevInfo* dev, int result);
 
 // The older own/work report of page 0xC9 (bytes 8 working, 9 owning), relative
-// to the controller ctrl that this path enters. work and own get size bytes.
+// to the controller ctrl that this path enters (lun_OwnWorkFromCodes). work
+// and own get size bytes.
 void AnalyzeWorkOwnTpgid(const unsigned char* page, const char* ctrl, char* work, char* own,
                          int size);
 
