@@ -1,41 +1,10 @@
-// One SCSI command on its way to a device and back: the command block, the
-// data buffer and its direction, the sense buffer and the time-out going in;
-// what the pass-through says of the command coming back. Every program of the
-// kit sends every command through scsi_PassThrough, so one place sees each
-// command that leaves the host.
+// The seam between the command senders and the platform's pass-through.
+// Every program of the kit sends every command through scsi_PassThrough, so
+// one place sees each command that leaves the host.
 #ifndef TSKIT_SCSI_REQUEST_H
 #define TSKIT_SCSI_REQUEST_H
 
-#include <cstdint>
-
-enum ScsiDirection {
-    SCSI_DIR_NONE = 0,
-    SCSI_DIR_FROM_DEVICE = 1,
-    SCSI_DIR_TO_DEVICE = 2,
-};
-
-struct ScsiRequest {
-    // Going in.
-    const unsigned char* cdb;
-    unsigned char cdbLen;
-    ScsiDirection direction;
-    unsigned char* data;
-    unsigned int dataLen;
-    unsigned char* sense;  // may be null: no sense data is asked for
-    unsigned char senseLen;
-    unsigned int timeoutMs;
-
-    // Coming back, valid when scsi_PassThrough returned 0.
-    unsigned char status;         // SCSI status byte
-    unsigned short hostStatus;    // transport verdict (DID_* on Linux)
-    unsigned short driverStatus;  // low-level driver verdict
-    bool checkReported;           // some error or sense was reported
-    unsigned char senseWritten;   // bytes of sense data returned
-    int resid;                    // data bytes not transferred
-
-    // Set when scsi_PassThrough returned -1: the system's error number.
-    int sysError;
-};
+#include "scsi_record.h"
 
 // A pass-through: 0 when the command reached the device and came back (the
 // statuses say how it went), -1 with request->sysError when the system call

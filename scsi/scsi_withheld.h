@@ -15,7 +15,7 @@
 #ifndef TSKIT_SCSI_WITHHELD_H
 #define TSKIT_SCSI_WITHHELD_H
 
-#include "scsi_request.h"
+#include "scsi_record.h"
 
 // Whether a completed request timed out: the SCSI layer aborted it with host
 // status DID_TIME_OUT, or an older kernel's driver status says

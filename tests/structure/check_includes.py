@@ -6,11 +6,10 @@ and fails when
 - a library folder (bounded, common, scsi, lun) includes a file of a
   program's folder (tool, showdisk, showdisk_solaris, capture): the
   libraries are built and tested without the programs;
-- modules include each other in a circle, of any length, with a module of
-  a program's folder in it: a module is a header and its source (one file
-  stem in one folder), and a module that includes one of its own includers
-  cannot be built or tested without it. The libraries' own circles are not
-  judged here.
+- modules include each other in a circle, of any length, in a library or
+  a program: a module is a header and its source (one file stem in one
+  folder), and a module that includes one of its own includers cannot be
+  built or tested without it.
 
 Each offending include is one line, "file:line: why", with the file's path
 from the source root; the exit status is 1 when there is one, else 0.
@@ -193,10 +192,6 @@ def problems(root):
             lines.append((source, number, "library folder %s/ includes %s of program folder %s/"
                           % (top_folder(source), target, top_folder(target))))
     for component in circles(links):
-        # The libraries' own structure is theirs to keep; a circle counts
-        # when a program's module is in it.
-        if not any(top_folder(member) in PROGRAMS for member in component):
-            continue
         names = ", ".join(sorted(component))
         for own, other, source, number in links:
             if own in component and other in component:
