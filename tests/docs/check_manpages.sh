@@ -158,6 +158,7 @@ check_showdisk() {
     run_src=$src/showdisk/showdisk_run.cpp
     table_src=$src/showdisk/luntable.cpp
     solaris_src=$src/showdisk_solaris/deviceInfo_solaris.cpp
+    solaris_main=$src/showdisk_solaris/main.cpp
 
     # Options: those that both builds read belong in OPTIONS, all of them in
     # the ESXi section, and every one in the synopsis.
@@ -198,7 +199,8 @@ check_showdisk() {
         literals "$run_src" '[^_]out("' | fixed_pieces
         literals "$table_src" '[^_]out("' | fixed_pieces
         literals "$run_src" 'printf("ts_showdisk' | fixed_pieces
-        grep 'printf("' "$solaris_src" | grep -o '"[^"]*"' | sed -e 's/^"//' -e 's/"$//' |
+        grep -h 'printf("' "$solaris_src" "$solaris_main" | grep -o '"[^"]*"' |
+            sed -e 's/^"//' -e 's/"$//' |
             grep -v '^%' | fixed_pieces
     )
     count_at_least 8 "messages" "$messages"
@@ -268,7 +270,8 @@ selftest() {
         "$fake/showdisk_solaris" || exit 1
     cp "$src/tool/rendering/tsprint.cpp" "$fake/tool/rendering/" || exit 1
     cp "$src/tool/checks/tsalarm.cpp" "$fake/tool/checks/" || exit 1
-    cp "$src/showdisk_solaris/deviceInfo_solaris.cpp" "$fake/showdisk_solaris/" || exit 1
+    cp "$src/showdisk_solaris/deviceInfo_solaris.cpp" "$src/showdisk_solaris/main.cpp" \
+        "$fake/showdisk_solaris/" || exit 1
     cp "$src/showdisk/luntable.cpp" "$fake/showdisk/" || exit 1
     sed 's/^    {"check", "", tstool_Check},$/&\n    {"monitor", "", tstool_Check},/' \
         "$src/tool/tstool.cpp" >"$fake/tool/tstool.cpp"
