@@ -345,7 +345,7 @@ def check_host(args, host, name):
         if outcome(want) != outcome(got):
             failures.append(f"{name}: {words_of(command)}: exit {want.status} and "
                             f"{len(want.stdout)} bytes on the host, exit {got.status} and "
-                            f"{len(got.stdout)} bytes replayed")
+                            f"{len(got.stdout)} bytes replayed{said(want, got)}")
     if args.anonymize:
         originals = [(command, outcome(want)) for command, want in wanted]
         with open(capture, encoding="utf-8") as f:
@@ -353,6 +353,15 @@ def check_host(args, host, name):
         failures += check_anonymized(args, name, anonymized, made_anonymized, originals,
                                      host_identifiers(topology, plain), listing_words(plain))
     return failures
+
+
+def said(want, got):
+    """The first line each run wrote on standard error, when either wrote
+    one: what a run that could not start (sansim's own word) says."""
+    lines = [run.stderr.decode(errors="replace").strip().splitlines()[:1] for run in (want, got)]
+    if not any(lines):
+        return ""
+    return f" (standard error: {lines[0]!r} on the host, {lines[1]!r} replayed)"
 
 
 def check_kept(args, host, capture):
