@@ -8,6 +8,7 @@
 #include "capture_host.h"
 #include "listing_commands.h"
 #include "listing_text.h"
+#include "lun_vendor.h"
 
 extern constexpr char kCaptureUsage[] =
     "Usage: tskit-capture [--map MAPFILE] [--anonymize] FILE\n"
@@ -27,7 +28,10 @@ namespace {
 constexpr const char* kListingReads[] = {kMultipathListing, kMultipathListingQuiet};
 
 // The commands the programs look for on PATH.
-constexpr const char* kLinuxCommands[] = {"multipath", "tsadm", "tsadmin", "tsTools"};
+constexpr const char* kLinuxCommands[] = {"multipath", kLunProductClis[0], kLunProductClis[1],
+                                          kLunProductClis[2]};
+static_assert(sizeof(kLunProductClis) / sizeof(kLunProductClis[0]) == 3,
+              "every product program is looked for");
 
 // What the programs read of each transport class entry, and where below it
 // they look for its SCSI targets (targetH:C:T entries), if they do.

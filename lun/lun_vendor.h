@@ -7,6 +7,12 @@
 
 #include <stddef.h>
 
+// The command-line programs of the vendor's host product, whose presence on
+// the search path means the product manages the host's paths: tsexTool
+// looks for each of them, ts_showdisk for Linux for the first, and the
+// capture records where each is found.
+constexpr const char* kLunProductClis[] = {"tsadm", "tsadmin", "tsTools"};
+
 // The vendor's names, in the order a listing line is searched for them.
 extern const char* const kLunVendorNames[];
 extern const size_t kLunVendorCount;

@@ -38,7 +38,7 @@ namespace {
 // The product's CLI on the search path, found as the shell would find it:
 // a host without `which` must not read as a host without the product.
 bool linux_product_installed(void) {
-    return SearchPathHas("tsadm");
+    return SearchPathHas(kLunProductClis[0]);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "discovery/tsquery.h"
 #include "discovery/tstopology_devices.h"
 #include "discovery/tstopology_discovery.h"
+#include "lun_vendor.h"
 #include "records/tsstatus.h"
 #include "records/tstopology.h"
 #include "rendering/tsjson.h"
@@ -243,8 +244,7 @@ const OpCmdEntry g_stTstoolOpShowType[TSTOOL_SHOW_COUNT] = {
 // The product's CLIs searched for on PATH as the shell would find them: a
 // host without `which` must not read as a host without the product.
 int tstool_CheckTessaro() {
-    static const char* const kProductClis[] = {"tsadm", "tsadmin", "tsTools"};
-    for (const char* cli : kProductClis) {
+    for (const char* cli : kLunProductClis) {
         if (SearchPathHas(cli)) {
             return -1;
         }
