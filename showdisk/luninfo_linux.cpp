@@ -56,7 +56,8 @@ extern constexpr ShowdiskPlatform kPlatform = {
     "linux",                                 // json_platform
     "Usage: ts_showdisk [--jobs N] [--timeout SECONDS] [--json] [-v | -l]\n"
     "       ts_showdisk --help\n"
-    "Lists the LUNs of the QELMAR and ZUNTA arrays that the host sees, with their paths.\n"
+    "Lists the LUNs of the QELMAR and ZUNTA arrays that the host sees, with\n"
+    "their paths.\n"
     "  --jobs N  query at most N devices at once (1 to 1024, default 32)\n"
     "  --timeout SECONDS\n"
     "            answer within SECONDS (1 to 3600) even while a device or the\n"
