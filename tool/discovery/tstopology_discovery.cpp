@@ -10,6 +10,7 @@
 
 #include "../../common/hash_index.h"
 #include "../../common/listing_commands.h"
+#include "../../common/listing_line.h"
 #include "../../common/listing_text.h"
 #include "../../common/query_process.h"
 #include "../../common/search_path.h"
