@@ -15,6 +15,7 @@
 
 #include "hex_text.h"
 #include "json_writer.h"
+#include "listing_line.h"
 #include "lun_decode.h"
 #include "lun_pages.h"
 
@@ -337,21 +338,14 @@ std::vector<std::string_view> Lines(std::string_view text) {
 
 // multipath -ll: a map's first line names it: "ALIAS (WWID) dm-N ..." or
 // "WWID dm-N ...". Its alias, or empty when the line is no map's first line
-// or names the map by its WWID.
+// or names the map by its WWID; the WWID word in *wwid.
 std::string_view MapHeadAlias(std::string_view line, std::string_view* wwid) {
-    *wwid = {};
-    if (line.empty() || std::strchr(" |`\\[", line[0]) != nullptr || StartsWith(line, "size=")) {
-        return {};
+    MapNames names;
+    if (IsMapHeader(line, HeaderLine::kAtMargin)) {
+        names = MapHeaderNames(line, NameReading::kParenthesisAfterFirst);
     }
-    const std::string_view first = line.substr(0, line.find(' '));
-    *wwid = first;
-    const size_t open = line.find(" (");
-    const size_t close = line.find(')');
-    if (open == first.size() && close != std::string_view::npos && close > open) {
-        *wwid = line.substr(open + 2, close - open - 2);
-        return first;
-    }
-    return {};
+    *wwid = names.wwid.text;
+    return names.alias.text;
 }
 
 // A WWID of an NAA designator is "3" and its digits.
@@ -362,7 +356,19 @@ void FromMultipath(std::string_view text, Identifiers* ids) {
         if (!alias.empty()) {
             ids->AddText(alias, 0);
         }
-        ids->AddHex(wwid.size() > 1 && wwid[0] == '3' ? wwid.substr(1) : wwid);
+        ids->AddHex(WwidNaaDigits(LineSpan{true, wwid}, NaaDigits::kAnyAfterThree).text);
+    }
+}
+
+// A port's value: "fc.WWNN:WWPN" gives two hex identifiers, any other value
+// (an iSCSI name, a device) is a name.
+void FromEsxiValue(std::string_view value, Identifiers* ids) {
+    const FcNames fc = EsxiFcNames(value);
+    if (fc.node.found) {
+        ids->AddHex(fc.node.text);
+        ids->AddHex(fc.port.text);
+    } else {
+        ids->AddName(value);
     }
 }
 
@@ -372,23 +378,15 @@ void FromEsxi(std::string_view text, Identifiers* ids) {
     constexpr std::string_view kKeys[] = {
         "Adapter Identifier: ", "Target Identifier: ", "Device: "};
     for (std::string_view line : Lines(text)) {
-        if (!line.empty() && line[0] != ' ') {
-            ids->AddHex(StartsWith(line, "naa.") || StartsWith(line, "eui.") ? line.substr(4) : "");
+        const LineSpan device = EsxiDeviceLine(line, EsxiDevice::kAtMargin);
+        if (device.found) {
+            ids->AddHex(EsxiDeviceDigits(device.text).text);
             continue;
         }
-        const std::string_view item = Trim(line);
         for (std::string_view key : kKeys) {
-            if (!StartsWith(item, key)) {
-                continue;
-            }
-            std::string_view value = Trim(item.substr(key.size()));
-            if (StartsWith(value, "fc.")) {
-                value.remove_prefix(3);
-                const size_t colon = value.find(':');
-                ids->AddHex(value.substr(0, colon));
-                ids->AddHex(colon == std::string_view::npos ? "" : value.substr(colon + 1));
-            } else {
-                ids->AddName(value);
+            const LineSpan value = EsxiLineValue(line, key, EsxiValue::kAfterKeyTrimmed);
+            if (value.found) {
+                FromEsxiValue(value.text, ids);
             }
         }
     }

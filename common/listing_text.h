@@ -1,7 +1,8 @@
-// Text of the host that tsexTool and ts_showdisk cut alike: the dm-N word of
-// a multipath map header, the names that may go into a shell command, and a
-// sysfs sector count as a capacity text. Each program's own functions are
-// thin wrappers over these.
+// Text of the host that tsexTool and ts_showdisk read alike: the dm-N word of
+// a multipath map header in a caller's buffer, the names that may go into a
+// shell command, a sysfs sector count as a capacity text, and the maps of a
+// listing that hold I/O. The parts of a single line are read by
+// listing_line.h; each program's own functions are thin wrappers over both.
 #ifndef TSKIT_COMMON_LISTING_TEXT_H
 #define TSKIT_COMMON_LISTING_TEXT_H
 
@@ -9,7 +10,8 @@
 #include <cstdint>
 
 // The first word of line that is "dm-" followed by digits only, words being
-// runs of characters other than those of separators. 0 with the word in dest
+// runs of characters other than those of separators (kSplitAtBlanks or
+// kSplitAtBlanksAndTabs of listing_line.h). 0 with the word in dest
 // (zero-filled first). -1 and dest untouched when no word qualifies, or when
 // the first that does is longer than size - 1 characters: an alias such as
 // backup_dm-3 on map dm-7 cannot name the map.
@@ -35,14 +37,8 @@ int SizeTextFromSectors(uint64_t sectors, char* dest, size_t size);
 // path comes back. Path lines are those with a SCSI address (H:C:T:L, or
 // #:#:#:# for a path whose device is gone); their dm state is the first of
 // their states, "active" or "failed", bare or in brackets. A path line that
-// shows no dm state (a listing cut short) is not known to be down.
-// A path line of a multipath listing whose dm state is "failed": the map
-// sends it no I/O, whatever the device answers to TEST UNIT READY. No
-// checker or device state reads "active" or "failed", so either word can
-// only be the dm state ("failed ready running", "[failed][faulty]"). A line
-// that shows neither (cut short) is not known to be failed.
-bool PathLineDmFailed(const char* line);
-
+// shows no dm state (a listing cut short) is not known to be down (see
+// PathLineDmFailed in listing_line.h).
 struct MapQueueing {
     bool queueing = false;
     bool usablePath = false;

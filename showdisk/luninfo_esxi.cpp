@@ -9,9 +9,12 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <iterator>
+#include <string_view>
 
 #include "../common/listing_commands.h"
+#include "../common/listing_line.h"
 #include "../common/query_process.h"
 #include "../common/unique_fd.h"
 #include "../common/unique_pipe.h"
@@ -55,13 +58,6 @@ extern constexpr ShowdiskPlatform kPlatform = {
     "  -l, -L         diagnostic messages as well\n",  // help_text
 };
 
-int get_str_by_reg(const char* line, const char* pattern) {
-    if (line == nullptr || line[0] == '\0' || pattern == nullptr) {
-        return -1;
-    }
-    return strstr(line, pattern) != nullptr ? 0 : -1;
-}
-
 // ---- discovery: esxcfg-mpath -l, esxcfg-scsidevs -l, /dev/disks ----
 
 list_head g_pathlist = {&g_pathlist, &g_pathlist};
@@ -73,14 +69,11 @@ const size_t kStateValue = 7;
 const size_t kTransportValue = 31;
 
 // A text of at most limit characters into a field (zero-filled before).
-void put_text(char* dest, size_t size, const char* text, size_t limit) {
+void put_text(char* dest, size_t size, std::string_view text, size_t limit) {
     (void)memset_s(dest, size, 0, size);
-    size_t len = strnlen(text, limit);
-    if (len > size - 1) {
-        len = size - 1;
-    }
+    const size_t len = std::min({text.size(), limit, size - 1});
     if (len > 0) {
-        (void)memcpy_s(dest, size - 1, text, len);
+        (void)memcpy_s(dest, size - 1, text.data(), len);
     }
 }
 
@@ -137,13 +130,15 @@ void value_of_line(const char* line, char* dest, size_t size, size_t limit) {
     if (dest == nullptr || size == 0) {
         return;
     }
-    const char* colon = strchr(line, ':');
-    const char* value = colon == nullptr || colon[1] == '\0' ? "" : colon + 2;
-    put_text(dest, size, value, limit);
+    put_text(dest, size, EsxiLineValue(line, "", EsxiValue::kAfterFirstColon).text, limit);
 }
 
 int path_list_line(const char* line, PathListEntry** current) {
-    if (get_str_by_reg(line, "Runtime") == 0) {
+    if (line == nullptr) {
+        return 0;
+    }
+    const LineSpan runtime = EsxiLineValue(line, "Runtime", EsxiValue::kAfterFirstColon);
+    if (runtime.found) {
         PathListEntry* entry = static_cast<PathListEntry*>(calloc(1, sizeof(PathListEntry)));
         if (entry == nullptr) {
             ts_log(3, "alloc mem failed for pPath\n");
@@ -151,7 +146,7 @@ int path_list_line(const char* line, PathListEntry** current) {
         }
         list_add_tail(&entry->node, &g_pathlist);
         *current = entry;
-        value_of_line(line, entry->runtime_name, sizeof(entry->runtime_name), kShortValue);
+        put_text(entry->runtime_name, sizeof(entry->runtime_name), runtime.text, kShortValue);
         host_no_of_runtime_name(entry->runtime_name, entry->host_no, sizeof(entry->host_no));
         return 0;
     }
@@ -168,14 +163,15 @@ int path_list_line(const char* line, PathListEntry** current) {
          kTransportValue},
     };
     for (const Label& l : kLabels) {
-        if (get_str_by_reg(line, l.label) != 0) {
+        const LineSpan value = EsxiLineValue(line, l.label, EsxiValue::kAfterFirstColon);
+        if (!value.found) {
             continue;
         }
         if (*current == nullptr) {
             ts_log(3, "alloc mem failed for pPath\n");
             return -1;
         }
-        value_of_line(line, reinterpret_cast<char*>(*current) + l.offset, l.size, l.limit);
+        put_text(reinterpret_cast<char*>(*current) + l.offset, l.size, value.text, l.limit);
         return 0;
     }
     return 0;
@@ -295,7 +291,10 @@ void get_path_info_from_pathlist(LunInfo* lun) {
 }
 
 int lun_list_line(const char* line, LunInfo** current) {
-    if (get_str_by_reg(line, "naa") == 0) {
+    if (line == nullptr) {
+        return 0;
+    }
+    if (EsxiDeviceLine(line, EsxiDevice::kNaaAnywhere).found) {
         LunInfo* lun = static_cast<LunInfo*>(calloc(1, sizeof(LunInfo)));
         if (lun == nullptr) {
             ts_log(3, "alloc mem failed for pdev\n");
@@ -308,12 +307,13 @@ int lun_list_line(const char* line, LunInfo** current) {
         get_path_info_from_pathlist(lun);
         return 0;
     }
-    if (get_str_by_reg(line, "Size:") == 0) {
+    const LineSpan size = EsxiLineValue(line, "Size:", EsxiValue::kAfterFirstColon);
+    if (size.found) {
         if (*current == nullptr) {
             ts_log(3, "alloc mem failed for pdev\n");
             return -1;
         }
-        value_of_line(line, (*current)->capacity, sizeof((*current)->capacity), kShortValue);
+        put_text((*current)->capacity, sizeof((*current)->capacity), size.text, kShortValue);
     }
     return 0;
 }

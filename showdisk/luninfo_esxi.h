@@ -8,9 +8,6 @@
 
 #include "luninfo.h"
 
-// Only whether the pattern occurs in a non-empty line (0) or not (-1).
-int get_str_by_reg(const char* line, const char* pattern);
-
 // One path of the ESXi path listing.
 struct PathListEntry {
     list_head node;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "../common/listing_commands.h"
+#include "../common/listing_line.h"
 #include "../common/listing_text.h"
 #include "../common/unique_dir.h"
 #include "../common/query_process.h"
@@ -97,26 +98,14 @@ bool first_line_of(const char* command, char* line, size_t size) {
 
 // ---- text helpers ----
 
-// Kept apart from tsexTool's GetStringByCompareRegion: this token also ends at
-// "]" ([size=10G][features=0]) and is copied without a terminator.
+// ts_showdisk's readings of the shared line reader: a token also ends at "]"
+// ([size=10G][features=0]) and is copied onto the caller's zeros.
 int get_str_by_reg(const char* line, const char* pattern, char* dest, size_t size) {
     if (line == nullptr || line[0] == '\0' || pattern == nullptr) {
         return -1;
     }
-    const char* found = strstr(line, pattern);
-    if (found == nullptr) {
-        return -1;
-    }
-    size_t len = strcspn(found, " ]");
-    if (dest == nullptr || size == 0) {
-        return 0;
-    }
-    if (len > size - 1) {
-        (void)memset_s(dest, size, 0, size);
-        return 0;
-    }
-    (void)memcpy_s(dest, size - 1, found, len);
-    return 0;
+    return CopyLineSpan(LineWordAt(line, pattern, WordEnd::kBlankOrBracket), SpanCopy::kOntoZeros,
+                        dest, size);
 }
 
 // Besides the five shell separators && || & | ;, refuses every character
@@ -136,23 +125,21 @@ void size_text_from_sectors(unsigned long long sectors, char* dest, size_t size)
 // (deliberate: an alias holding "dm-" cannot name the map). Tabs separate
 // words here too, where tsexTool splits its listing at blanks only.
 int dm_word_of_line(const char* line, char* dest, size_t size) {
-    return DmWordOfLine(line, " \t", dest, size);
+    return DmWordOfLine(line, kSplitAtBlanksAndTabs, dest, size);
 }
 
+// The first digits of the line, read until the number has ten digits and
+// capped at INT_MAX.
 int host_no_of_line(const char* line, char* dest, size_t size) {
-    const char* p = line;
-    while (*p != '\0' && (*p < '0' || *p > '9')) {
-        ++p;
-    }
-    if (*p == '\0') {
+    const LineSpan digits = PathLineHostDigits(line);
+    if (!digits.found) {
         return -1;
     }
     long value = 0;
-    while (*p >= '0' && *p <= '9') {
+    for (const char c : digits.text) {
         if (value < 1000000000L) {
-            value = value * 10 + (*p - '0');
+            value = value * 10 + (c - '0');
         }
-        ++p;
     }
     if (value > 2147483647L) {
         value = 2147483647L;
@@ -214,7 +201,8 @@ int create_dev_for_sd(LunInfo* lun, const char* line, const char* dev) {
     list_add_tail(&path->node, &lun->paths);
     ts_log(0, "get device %s\n", dev);
     (void)sprintf_s(path->vendor, sizeof(path->vendor), "%s", lun->vendor);
-    if (get_str_by_reg(line, "active", path->path_status, sizeof(path->path_status)) != 0) {
+    if (CopyLineSpan(PathLineActive(line, WordEnd::kBlankOrBracket), SpanCopy::kOntoZeros,
+                     path->path_status, sizeof(path->path_status)) != 0) {
         (void)sprintf_s(path->path_status, sizeof(path->path_status), "%s", "failed");
     }
     if (s_readiness == nullptr) {
@@ -227,25 +215,47 @@ int create_dev_for_sd(LunInfo* lun, const char* line, const char* dev) {
     return 0;
 }
 
-int parse_multipath_line(const char* line, int* vendor_map, LunInfo** current) {
+namespace {
+
+// A map header: a LUN when the line names a vendor and has a dm word of its
+// own; any other header creates nothing, and its path lines must not join
+// the previous map.
+int take_map_header(const char* line, int* vendor_map, LunInfo** current) {
     char token[kTokenLen];
     (void)memset_s(token, sizeof(token), 0, sizeof(token));
-    if (get_str_by_reg(line, "dm-", token, sizeof(token)) == 0) {
-        // A header without a proper dm word creates nothing, and its path
-        // lines must not join the previous map.
-        (void)memset_s(token, sizeof(token), 0, sizeof(token));
-        if (lun_LineNamesVendor(line) && dm_word_of_line(line, token, sizeof(token)) == 0) {
-            *vendor_map = 1;
-            *current = create_dev_for_dm(line, token);
-            if (*current == nullptr) {
-                return -1;
-            }
-        } else {
-            *vendor_map = 0;
-        }
+    if (!lun_LineNamesVendor(line) || dm_word_of_line(line, token, sizeof(token)) != 0) {
+        *vendor_map = 0;
         return 0;
     }
-    if (get_str_by_reg(line, "sd", token, sizeof(token)) == 0) {
+    *vendor_map = 1;
+    *current = create_dev_for_dm(line, token);
+    return *current == nullptr ? -1 : 0;
+}
+
+// The size word went through the 64-byte token: one longer than 63
+// characters leaves the capacity empty.
+void take_map_size(const MapSize& size, LunInfo* lun) {
+    char value[kTokenLen];
+    (void)memset_s(value, sizeof(value), 0, sizeof(value));
+    if (size.word.text.size() < sizeof(value)) {
+        (void)CopyLineSpan(size.value, SpanCopy::kOntoZeros, value, sizeof(value));
+    }
+    (void)snprintf_s(lun->capacity, sizeof(lun->capacity), sizeof(lun->capacity) - 1, "%s", value);
+}
+
+}  // namespace
+
+int parse_multipath_line(const char* line, int* vendor_map, LunInfo** current) {
+    if (line == nullptr || line[0] == '\0') {
+        return 0;
+    }
+    if (IsMapHeader(line, HeaderLine::kHoldsDm)) {
+        return take_map_header(line, vendor_map, current);
+    }
+    char token[kTokenLen];
+    (void)memset_s(token, sizeof(token), 0, sizeof(token));
+    if (CopyLineSpan(PathLineDevice(line, WordEnd::kBlankOrBracket), SpanCopy::kOntoZeros, token,
+                     sizeof(token)) == 0) {
         // An sd word too long for the token buffer comes out empty; its path
         // would be "/dev/", which opens (a directory), so such a line names
         // no path.
@@ -254,13 +264,9 @@ int parse_multipath_line(const char* line, int* vendor_map, LunInfo** current) {
         }
         return 0;
     }
-    if (get_str_by_reg(line, "size=", token, sizeof(token)) == 0) {
-        if (*vendor_map != 0 && *current != nullptr) {
-            const char* value = strchr(token, '=');
-            (void)snprintf_s((*current)->capacity, sizeof((*current)->capacity),
-                             sizeof((*current)->capacity) - 1, "%s",
-                             value != nullptr ? value + 1 : "");
-        }
+    const MapSize size = MapSizeOfLine(line, SizeReading::kBlankOrBracket);
+    if (size.word.found && *vendor_map != 0 && *current != nullptr) {
+        take_map_size(size, *current);
     }
     return 0;
 }

@@ -10,6 +10,7 @@
 
 #include "../../common/hash_index.h"
 #include "../../common/listing_commands.h"
+#include "../../common/listing_line.h"
 #include "../../common/listing_text.h"
 #include "../../common/query_process.h"
 #include "../../common/search_path.h"
@@ -239,8 +240,8 @@ PathInfo* CreatePathFromMultipath(VlunInfo* vlun, const char* line, const char* 
     dev->iDmFailed = PathLineDmFailed(line) ? 1 : 0;
     if (!nodeReadable) {
         MarkPathFailed(dev);
-    } else if (GetStringByCompareRegion(line, "active", dev->acStatus.data(),
-                                        static_cast<int>(dev->acStatus.size())) != 0) {
+    } else if (GetPathActiveWordFromLinebuf(line, dev->acStatus.data(),
+                                            static_cast<int>(dev->acStatus.size())) != 0) {
         (void)sprintf_s(dev->acStatus.data(), dev->acStatus.size(), "--");
     }
     (void)memcpy_s(dev->acInqStatus.data(), dev->acInqStatus.size(), dev->acStatus.data(),
@@ -275,7 +276,7 @@ void GetVlunTopologyFromListing(FILE* listing, const char* vlunName, const char*
         // Any line with "dm-" is a map header and ends the block before it.
         // One without a dm word of its own creates nothing and its block is
         // ignored like any skipped map's.
-        if (strstr(line, "dm-") != nullptr) {
+        if (IsMapHeader(line, HeaderLine::kHoldsDm)) {
             EndMap(current, map);
             current = nullptr;
             map = MapQueueing();
@@ -291,7 +292,7 @@ void GetVlunTopologyFromListing(FILE* listing, const char* vlunName, const char*
             continue;
         }
         MapQueueingNoteLine(&map, line);
-        if (strstr(line, "size=") != nullptr) {
+        if (IsSizeLine(line)) {
             (void)GetSizeFromLinebuf(line, current->acDmSize.data(),
                                      static_cast<int>(current->acDmSize.size()));
             continue;
@@ -299,7 +300,7 @@ void GetVlunTopologyFromListing(FILE* listing, const char* vlunName, const char*
         char sdName[kNameSize];
         // An sd word too long for its buffer comes out empty; "/dev/" would
         // then pass the node check, so such a line names no path.
-        if (GetStringByCompareRegion(line, "sd", sdName, kNameSize) == 0 && sdName[0] != '\0' &&
+        if (GetPathSdNameFromLinebuf(line, sdName, kNameSize) == 0 && sdName[0] != '\0' &&
             (pathName == nullptr || strcmp(pathName, sdName) == 0)) {
             (void)CreatePathFromMultipath(current, line, sdName);
         }
@@ -314,7 +315,8 @@ void GetMapNamesFromListing(FILE* listing, std::vector<TsMapNames>* maps) {
     char line[kLineSize];
     while (NextListingLine(listing, line, kLineSize)) {
         TsMapNames names{};
-        if (strstr(line, "dm-") == nullptr || !VendorMapHeader(line, names.acDmName.data())) {
+        if (!IsMapHeader(line, HeaderLine::kHoldsDm) ||
+            !VendorMapHeader(line, names.acDmName.data())) {
             continue;
         }
         // As for a vlun: "--" for a map without an alias or a WWID word.

@@ -1,8 +1,9 @@
 // tsexTool cutters for the lines of a "multipath -ll" listing: segments and
 // words, the WWID, vendor/product and dm name of a map header, the size of a
-// map and the SCSI address of a path line. Each works on one line, writes
-// only into the caller's buffer (destSize bytes, always terminated) and
-// returns 0 or -1.
+// map and the SCSI address of a path line. Each is a thin wrapper over the
+// shared reader (common/listing_line.h) with tsexTool's readings: it works
+// on one line, writes only into the caller's buffer (destSize bytes, always
+// terminated) and returns 0 or -1.
 #ifndef TSEXTOOL_TSTOPOLOGY_LISTING_H
 #define TSEXTOOL_TSTOPOLOGY_LISTING_H
 
@@ -14,7 +15,8 @@
 // empty and still succeeds.
 int GetStringSegmentWithInChar(const char* text, char delim, int index, int direction, char* dest,
                                int destSize);
-// The word that begins at the first occurrence of pattern.
+// The word that begins at the first occurrence of pattern, up to a blank
+// (WordEnd::kBlank: a "]" stays in it).
 int GetStringByCompareRegion(const char* text, const char* pattern, char* dest, int destSize);
 // The 32 WWID characters after the leading 3 of a map header (WWID first, or
 // the alias first and the WWID in parentheses).
@@ -35,6 +37,11 @@ int GetDMwwidWordFromLinebuf(const char* line, char* dest, int destSize);
 int GetDMnameStringFromLinebuf(const char* line, char* dest, int destSize);
 // The size text of a "size=..." or "[size=...]" line.
 int GetSizeFromLinebuf(const char* line, char* dest, int destSize);
+// The device name of a path line: the word at its first "sd".
+int GetPathSdNameFromLinebuf(const char* line, char* dest, int destSize);
+// The word at a path line's first "active" ("active", or "active][ready]" in
+// the bracketed form).
+int GetPathActiveWordFromLinebuf(const char* line, char* dest, int destSize);
 // The SCSI address of a path line into path (acHctl, iHctlValid and the four
 // numbers); path is left unchanged on failure.
 int GetHTCLFromLinebuf(const char* line, PathInfo* path);
