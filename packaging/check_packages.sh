@@ -84,10 +84,10 @@ rpm=$(ls "$BUILD"/tskit-*.rpm 2>/dev/null | head -n 1)
 if [ -z "$rpm" ]; then
     fail "no RPM in $BUILD"
 else
-    rpm -qlp "$rpm" 2>/dev/null | grep -v '^/usr/lib/.build-id' | while read -r f; do
-        # Directories the package owns are listed too; keep the files.
-        case "$f" in */tskit) ;; *) echo "$f" ;; esac
-    done | sort >"$work/rpm.files"
+    # Directories the package owns (/usr/share/tskit and its folders) are
+    # listed too; keep the entries whose mode is not a directory's.
+    rpm -qp --qf '[%{FILEMODES:perms} %{FILENAMES}\n]' "$rpm" 2>/dev/null |
+        awk '$1 !~ /^d/ && $2 !~ /^\/usr\/lib\/\.build-id/ { print $2 }' | sort >"$work/rpm.files"
     if [ "$(cat "$work/rpm.files")" = "$EXPECTED_FILES" ]; then
         pass "the RPM holds the $(echo "$EXPECTED_FILES" | wc -l) files"
     else
