@@ -7,7 +7,7 @@ TEST_PACKAGES := g++ make cmake libgtest-dev libgmock-dev googletest \
 	sg3-utils nlohmann-json3-dev util-linux groff-base qemu-user python3-jsonschema \
 	python3-prometheus-client python3-yaml prometheus prometheus-node-exporter \
 	qemu-system-x86 busybox-static multipath-tools udev kmod tgt open-iscsi strace \
-	nagios4-core icinga2-bin icinga2-common sudo
+	nagios4-core icinga2-bin icinga2-common sudo ansible-core
 DEMO_PACKAGES := g++ make cmake nlohmann-json3-dev util-linux
 BENCH_PACKAGES := g++ make cmake libbenchmark-dev libstb-dev libfmt-dev python3 \
 	nlohmann-json3-dev util-linux
