@@ -6,7 +6,8 @@ TEST_PACKAGES := g++ make cmake libgtest-dev libgmock-dev googletest \
 	clang libclang-rt-14-dev gcc-multilib g++-multilib \
 	sg3-utils nlohmann-json3-dev util-linux groff-base qemu-user python3-jsonschema \
 	python3-prometheus-client python3-yaml prometheus prometheus-node-exporter \
-	qemu-system-x86 busybox-static multipath-tools udev kmod tgt open-iscsi strace
+	qemu-system-x86 busybox-static multipath-tools udev kmod tgt open-iscsi strace \
+	nagios4-core icinga2-bin icinga2-common sudo ansible-core
 DEMO_PACKAGES := g++ make cmake nlohmann-json3-dev util-linux
 BENCH_PACKAGES := g++ make cmake libbenchmark-dev libstb-dev libfmt-dev python3 \
 	nlohmann-json3-dev util-linux

@@ -27,6 +27,16 @@ for page in tsexTool ts_showdisk tskit-capture; do
         echo "FAIL: /usr/sbin/$page is not executable"; failures=1
     fi
 done
+# The examples as the tree has them; the fact script runs where it is copied.
+examples="$WORK/root/usr/share/tskit/examples"
+for example in $(cd "$SRC/packaging/examples" && find . -type f | sed 's|^\./||'); do
+    if ! cmp -s "$examples/$example" "$SRC/packaging/examples/$example"; then
+        echo "FAIL: the installed example $example is not packaging/examples/$example"; failures=1
+    fi
+done
+if [ ! -x "$examples/ansible/tsextool.fact" ]; then
+    echo "FAIL: the installed tsextool.fact is not executable"; failures=1
+fi
 # Nothing outside DESTDIR: the log names only paths below it.
 if grep -E '^-- (Installing|Up-to-date): ' "$WORK/install.log" | grep -v -- "$WORK/root/" >/dev/null; then
     echo "FAIL: a file was installed outside DESTDIR"; failures=1
