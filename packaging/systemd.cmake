@@ -1,5 +1,6 @@
 # The textfile service and its timer (packaging/systemd/): the units into
-# PREFIX/lib/systemd/system, installed disabled.
+# PREFIX/lib/systemd/system, installed disabled; the package scripts that
+# stop and disable the timer and remove the textfile on removal.
 #
 # The node exporter's textfile directory differs by distribution: Debian's
 # prometheus-node-exporter reads /var/lib/prometheus/node-exporter, the RPM
@@ -24,6 +25,13 @@ install(FILES systemd/tsextool-textfile.timer DESTINATION lib/systemd/system)
 configure_file(systemd/per_package.cmake.in ${CMAKE_CURRENT_BINARY_DIR}/systemd/per_package.cmake
   @ONLY)
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_BINARY_DIR}/systemd/per_package.cmake)
+
+# Removal: the same two scripts serve both formats (systemd/prerm, postrm).
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+  ${CMAKE_CURRENT_SOURCE_DIR}/systemd/prerm ${CMAKE_CURRENT_SOURCE_DIR}/systemd/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_RPM_PRE_UNINSTALL_SCRIPT_FILE ${CMAKE_CURRENT_SOURCE_DIR}/systemd/prerm)
+set(CPACK_RPM_POST_UNINSTALL_SCRIPT_FILE ${CMAKE_CURRENT_SOURCE_DIR}/systemd/postrm)
 
 # systemd owns its unit directory; the RPM owns only its files there.
 list(APPEND CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION
