@@ -7,11 +7,12 @@ TEST_PACKAGES := g++ make cmake libgtest-dev libgmock-dev googletest \
 	sg3-utils nlohmann-json3-dev util-linux groff-base qemu-user python3-jsonschema \
 	python3-prometheus-client python3-yaml prometheus prometheus-node-exporter \
 	qemu-system-x86 busybox-static multipath-tools udev kmod tgt open-iscsi strace \
-	nagios4-core icinga2-bin icinga2-common sudo ansible-core
+	nagios4-core icinga2-bin icinga2-common sudo ansible-core systemd
 DEMO_PACKAGES := g++ make cmake nlohmann-json3-dev util-linux
 BENCH_PACKAGES := g++ make cmake libbenchmark-dev libstb-dev libfmt-dev python3 \
 	nlohmann-json3-dev util-linux
-PACKAGE_PACKAGES := g++ make cmake nlohmann-json3-dev rpm lintian file binutils
+PACKAGE_PACKAGES := g++ make cmake nlohmann-json3-dev rpm lintian file binutils \
+	systemd cpio
 PREFIX ?= /usr/local
 
 CMAKE_TEST := -DCMAKE_BUILD_TYPE=Debug -DTSKIT_TESTS=ON -DTSKIT_SANITIZE=ON -DTSKIT_WERROR=ON

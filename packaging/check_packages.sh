@@ -4,8 +4,11 @@
 #   check_packages.sh PACKAGE_BUILD_DIR DIST_DIR SOURCE_DIR [SANSIM]
 #
 # - the Debian package and the RPM hold exactly the programs, the manual
-#   pages (the pages of docs/, compressed), the bash completion and the
-#   package's copyright and changelog;
+#   pages (the pages of docs/, compressed), the bash completion, the
+#   textfile service and timer and the package's copyright and changelog;
+# - each package's service writes into its node exporter's textfile
+#   directory (Debian's, the RPM distributions'), systemd-analyze verify
+#   takes its units, and its removal scripts are packaging/systemd's;
 # - lintian reports no error on the Debian package;
 # - the static programs of the tarballs are static and answer as the
 #   command-line scenarios of the tests say they must;
@@ -31,6 +34,35 @@ pass() {
 
 # The files every installation holds, in sorted order.
 EXPECTED_FILES=$(cat "$SRC/packaging/installed_files")
+
+# units TREE FORMAT DIRECTORY: the unpacked package's textfile service names
+# DIRECTORY in its condition, its writable paths and ExecStart's variable,
+# runs the package's program, and systemd takes both units as they are.
+units() {
+    tree=$1 format=$2 dir=$3
+    unit=$tree/usr/lib/systemd/system/tsextool-textfile.service
+    names=$(sed -n -e 's/^ConditionPathIsDirectory=//p' -e 's/^ReadWritePaths=-\{0,1\}//p' \
+        -e 's/^Environment=TSKIT_TEXTFILE_DIR=//p' "$unit" 2>/dev/null | sort -u)
+    if [ "$names" = "$dir" ] &&
+        grep -q '^ExecStart=/usr/sbin/tsexTool .*--textfile ${TSKIT_TEXTFILE_DIR}/tsextool.prom ' "$unit"; then
+        pass "the $format's textfile service writes $dir/tsextool.prom"
+    else
+        fail "the $format's textfile service names $(echo $names) (expected $dir)"
+    fi
+    if cmp -s "$tree/usr/lib/systemd/system/tsextool-textfile.timer" \
+        "$SRC/packaging/systemd/tsextool-textfile.timer"; then
+        pass "the $format's timer is packaging/systemd/tsextool-textfile.timer"
+    else
+        fail "the $format's timer differs from packaging/systemd/tsextool-textfile.timer"
+    fi
+    said=$(MANPATH=$tree/usr/share/man systemd-analyze verify --recursive-errors=no \
+        --root="$tree" tsextool-textfile.service tsextool-textfile.timer 2>&1)
+    if [ $? = 0 ] && [ -z "$said" ]; then
+        pass "systemd-analyze verify takes the $format's units"
+    else
+        fail "systemd-analyze verify on the $format's units: $said"
+    fi
+}
 
 work=$(mktemp -d)
 chmod 0755 "$work"  # the scenarios run as another user need to reach the programs
@@ -64,6 +96,17 @@ else
     for program in tsexTool ts_showdisk tskit-capture; do
         [ -x "$work/deb/usr/sbin/$program" ] || fail "/usr/sbin/$program is not executable"
     done
+    units "$work/deb" "Debian package" /var/lib/prometheus/node-exporter
+    mkdir -p "$work/deb.control"
+    dpkg-deb -e "$deb" "$work/deb.control"
+    for script in prerm postrm; do
+        if cmp -s "$work/deb.control/$script" "$SRC/packaging/systemd/$script" &&
+            [ -x "$work/deb.control/$script" ]; then
+            pass "the Debian package's $script is packaging/systemd/$script"
+        else
+            fail "the Debian package's $script is not packaging/systemd/$script, executable"
+        fi
+    done
     lintian -I "$deb" >"$work/lintian" 2>&1
     if grep -q '^E:' "$work/lintian"; then
         fail "lintian reports errors:"; grep '^E:' "$work/lintian" | sed 's/^/    /'
@@ -93,6 +136,18 @@ else
     else
         fail "the RPM holds:"; sed 's/^/    /' "$work/rpm.files"
     fi
+    mkdir -p "$work/rpm"
+    rpm2cpio "$rpm" | (cd "$work/rpm" && cpio -idm --quiet)
+    units "$work/rpm" RPM /var/lib/node_exporter/textfile_collector
+    for pair in PREUN:prerm POSTUN:postrm; do
+        rpm -qp --queryformat "%{${pair%%:*}}\n" "$rpm" 2>/dev/null >"$work/rpm.${pair#*:}"
+        if cmp -s "$work/rpm.${pair#*:}" "$SRC/packaging/systemd/${pair#*:}"; then
+            pass "the RPM's %$(echo "${pair%%:*}" | tr A-Z a-z) is packaging/systemd/${pair#*:}"
+        else
+            fail "the RPM's ${pair%%:*} scriptlet differs from packaging/systemd/${pair#*:}"
+            diff "$SRC/packaging/systemd/${pair#*:}" "$work/rpm.${pair#*:}" | sed 's/^/    /'
+        fi
+    done
 fi
 
 # --- the static programs
