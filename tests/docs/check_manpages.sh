@@ -88,6 +88,13 @@ check_groff() {
     status=$?
     [ "$status" -eq 0 ] || complain "groff exits $status on $1"
     [ -z "$out" ] || complain "groff warns on $1: $out"
+    # As man shows it on an 80-column terminal: no warning (a table wider
+    # than the line) and no line longer than 80 characters.
+    out=$(groff -t -man -Tascii -rLL=80n -rLT=80n -ww -P-cbou "$1" 2>&1 >/dev/null)
+    [ -z "$out" ] || complain "groff warns at 80 columns on $1: $out"
+    wide=$(groff -t -man -Tascii -rLL=80n -rLT=80n -P-cbou "$1" 2>/dev/null |
+        awk 'length($0) > 80' | head -n 3)
+    [ -z "$wide" ] || complain "lines wider than 80 columns in $1:$NL$wide"
 }
 
 check_tsextool() {
@@ -246,6 +253,15 @@ selftest() {
     sed 's/^\.SH EXIT STATUS/.SH STATUS/' "$tool_page" >"$work/no_exit.8"
     expect_failure "tsexTool(8) has no EXIT STATUS section" 'section EXIT STATUS is missing' \
         sh "$self" words-tsexTool "$src" "$work/no_exit.8"
+
+    # A table and an example line wider than an 80-column terminal.
+    sed 's/^lw(40) l l\.$/lw(75) l l./' "$tool_page" >"$work/wide_table.8"
+    expect_failure "a table wider than 80 columns" 'table wider than line width' \
+        sh "$self" groff "$work/wide_table.8"
+    sed 's/^# tsexTool show version$/& and one line more than eighty columns wide, which man cannot fit/' \
+        "$tool_page" >"$work/wide_line.8"
+    expect_failure "an example line wider than 80 columns" 'lines wider than 80 columns' \
+        sh "$self" groff "$work/wide_line.8"
 
     sed 's/\\-L//g' "$disk_page" >"$work/no_L.8"
     expect_failure "\"-L\" is not in ts_showdisk(8)" '"-L" is missing from SYNOPSIS' \

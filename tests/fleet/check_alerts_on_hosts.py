@@ -63,7 +63,7 @@ HOSTS = (("healthy", "sim/topologies/demo.json"),
          ("cannot_start", "tests/e2e/hosts/alarm_cannot_start.json"),
          ("list_fails", "tests/e2e/hosts/list_fails.json"))
 JOB = "node"
-RUN_MINUTES = 5  # how often the job rewrites the textfile (tsexTool(8), EXAMPLES)
+RUN_MINUTES = 5  # how often the package's timer rewrites the textfile
 HELD_MINUTES = 30
 EARLY_MINUTE = 4
 FLAP_MINUTES = 60

@@ -8,7 +8,10 @@
   annotation template that does not parse, a wait that is no duration, a
   rule that is no mapping) are refused, so that the check above can fail;
 - one group; every rule an alert with a severity that Alertmanager routes
-  (critical or warning), a summary and a description.
+  (critical or warning), a summary and a description;
+- with --timer, the package's timer: the textfile is stale after three of
+  its intervals, and every other alert waits two of them or more, so that
+  one reading does not page.
 
 Exit 0 when every check holds, 1 otherwise; promtool or PyYAML missing is
 a failure.
@@ -16,6 +19,7 @@ a failure.
 
 import argparse
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -43,10 +47,41 @@ def broken_copies(text):
                           "      - TsexToolScanFailed\n      - alert: TsexToolScanFailed", 1)))
 
 
+def seconds(span):
+    """A duration of Prometheus ("10m") or systemd ("5min", "60s")."""
+    units = {"s": 1, "m": 60, "min": 60, "h": 3600}
+    parts = re.findall(r"([0-9]+)\s*(min|[smh])", span)
+    if not parts or "".join(n + u for n, u in parts) != re.sub(r"\s", "", span):
+        raise ValueError("no duration: %r" % span)
+    return sum(int(n) * units[u] for n, u in parts)
+
+
+def timer_failures(timer, rules):
+    """The rules' waits against the interval of the package's timer."""
+    with open(timer) as f:
+        found = re.findall(r"^OnUnitActiveSec=(.+)$", f.read(), re.M)
+    if len(found) != 1:
+        return ["%s: no one OnUnitActiveSec" % timer]
+    interval = seconds(found[0])
+    failures = []
+    for rule in rules:
+        name = rule.get("alert")
+        if name == "TsexToolMetricsStale":
+            limit = re.search(r">\s*([0-9]+)\s*$", rule.get("expr", ""))
+            if not limit or int(limit.group(1)) != 3 * interval:
+                failures.append("%s: stale after %s s, not three timer intervals (%d s)" %
+                                (name, limit.group(1) if limit else "?", 3 * interval))
+        elif seconds(rule.get("for", "0s")) < 2 * interval:
+            failures.append("%s: waits %s, less than two timer intervals" %
+                            (name, rule.get("for")))
+    return failures
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--rules", required=True)
     parser.add_argument("--work", required=True)
+    parser.add_argument("--timer", help="the package's timer unit")
     args = parser.parse_args()
     if not os.access(PROMTOOL, os.X_OK):
         print("FAIL: %s missing (Debian prometheus)" % PROMTOOL)
@@ -85,6 +120,8 @@ def main():
         for key in ("summary", "description"):
             if not rule.get("annotations", {}).get(key):
                 failures.append("%s: no %s" % (name, key))
+    if args.timer:
+        failures += timer_failures(args.timer, rules)
     for failure in failures:
         print("FAIL: " + failure)
     if failures:
