@@ -69,7 +69,9 @@ chmod 0755 "$work"  # the scenarios run as another user need to reach the progra
 trap 'rm -rf "$work"' EXIT
 
 # --- the Debian package
-deb=$(ls "$BUILD"/tskit_*.deb 2>/dev/null | head -n 1)
+# The packages of this release: an older build's beside them is not read.
+RELEASE=$(sed -n 's/^project(tskit VERSION \([0-9.]*\) .*/\1/p' "$SRC/CMakeLists.txt")
+deb=$(ls "$BUILD"/tskit_"$RELEASE"_*.deb 2>/dev/null | head -n 1)
 if [ -z "$deb" ]; then
     fail "no Debian package in $BUILD"
 else
@@ -123,7 +125,7 @@ else
 fi
 
 # --- the RPM
-rpm=$(ls "$BUILD"/tskit-*.rpm 2>/dev/null | head -n 1)
+rpm=$(ls "$BUILD"/tskit-"$RELEASE"-*.rpm 2>/dev/null | head -n 1)
 if [ -z "$rpm" ]; then
     fail "no RPM in $BUILD"
 else
