@@ -39,15 +39,14 @@ import json
 import os
 import re
 import shutil
-import socket
 import subprocess
 import sys
-import time
-import urllib.request
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "harness"))
+sys.path.insert(0, os.path.join(HERE, "..", "monitor"))
 sys.path.insert(0, HERE)
+from check_exporter import samples, scrape  # noqa: E402
 from hostrun import HostRun, expand  # noqa: E402
 import derive  # noqa: E402
 
@@ -85,11 +84,9 @@ def series_name(name, labels):
                                       for k, v in sorted(labels.items())))
 
 
-def recorded_samples(text):
-    """The samples of a --prometheus text: (name, labels) -> value."""
-    from prometheus_client.parser import text_string_to_metric_families
-    return {(sample.name, tuple(sorted(sample.labels.items()))): sample.value
-            for family in text_string_to_metric_families(text) for sample in family.samples}
+# The samples of a --prometheus text, (name, labels) -> value, and the node
+# exporter's page, as the textfile checks read them.
+recorded_samples = samples
 
 
 def timeline(readings, host):
@@ -325,40 +322,13 @@ class Checker:
         return 0
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
 def scraped_mtime_labels(folder):
     """The labels of node_textfile_mtime_seconds for the one textfile of
     folder, as the node exporter serves them."""
-    from prometheus_client.parser import text_string_to_metric_families
-    port = free_port()
-    exporter = subprocess.Popen([EXPORTER, "--web.listen-address=127.0.0.1:%d" % port,
-                                 "--collector.disable-defaults", "--collector.textfile",
-                                 "--collector.textfile.directory=" + folder],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    try:
-        for _ in range(100):
-            try:
-                with urllib.request.urlopen("http://127.0.0.1:%d/metrics" % port,
-                                            timeout=5) as page:
-                    text = page.read().decode("latin-1")
-                break
-            except OSError:
-                time.sleep(0.1)
-        else:
-            return None
-    finally:
-        exporter.kill()
-        exporter.wait()
-    for family in text_string_to_metric_families(text):
-        for sample in family.samples:
-            if sample.name == "node_textfile_mtime_seconds":
-                return dict(sample.labels)
-    return None
+    page = scrape(folder)
+    found = [dict(labels) for (name, labels) in samples(page or "")
+             if name == "node_textfile_mtime_seconds"]
+    return found[0] if found else None
 
 
 def main():
