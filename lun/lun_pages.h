@@ -75,6 +75,10 @@ constexpr LunField kLunControllerCode = {kLunPageController, 29, 1, LunHolds::Co
 // byte, then at most 40 two-byte characters (before interface version 514
 // they may run to the end of the page); the device LUN id.
 constexpr LunField kLunLunName = {kLunPageLun, 29, 40, LunHolds::Name, kLunVersionVpd};
+// The Solaris program's reading of the LUN name: 60 characters from its
+// place, to the NUL that ends a name (a name of all 40 runs on into the
+// bytes behind it, as its table has always shown it).
+constexpr LunField kLunLunNameToNul = {kLunPageLun, 29, 60, LunHolds::Name};
 constexpr LunField kLunHostLunId = {kLunPageLun, 85, 4, LunHolds::Number, kLunVersionVpd};
 constexpr LunField kLunRawLunId = {kLunPageLun, 90, 16, LunHolds::Bytes, kLunVersionVpd};
 constexpr unsigned short kLunArrayNameLength = 106;

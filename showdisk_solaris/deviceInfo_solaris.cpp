@@ -70,10 +70,6 @@ static_assert(kStdStep.allocLen != 0 && kSerialStep.allocLen != 0 && kWwnStep.al
 static_assert(kStdStep.allocLen < kMaxAllocLen && kSerialStep.allocLen < kMaxAllocLen &&
                   kWwnStep.allocLen < kMaxAllocLen && kLunStep.allocLen < kMaxAllocLen,
               "TS_ScsiStdInquiry refuses a length of 256 or more");
-// The Solaris table's LUN name: 60 characters from the name's place, to
-// the NUL that ends a name (a name of all 40 runs on into the bytes behind
-// it, as the table has always shown it).
-constexpr LunField kLunNameToNul = {kLunLunName.page, kLunLunName.offset, 60, kLunLunName.holds};
 
 const unsigned int kRuleLen = 89;
 const char kUnknown[] = "UNKNOWN";
@@ -288,7 +284,7 @@ int TS_ScsiGetDriveInfo(int fd, int selector) {
                 g_acWwn, sizeof g_acWwn);
             break;
         default: {
-            CopyText(g_acLunName, sizeof g_acLunName, kLunNameToNul);
+            CopyText(g_acLunName, sizeof g_acLunName, kLunLunNameToNul);
             g_lDevLunId = -1;
             // The id is read only when the device said it sent all four of
             // its bytes (page length + 4 reaches 196), deliberately: a page

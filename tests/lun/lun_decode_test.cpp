@@ -262,14 +262,13 @@ TEST(LunNumber, LunIdsMostSignificantFirst) {
 namespace {
 
 struct Reads {
-    const LunInquiry* plan;
-    size_t planSize;
+    LunPlan plan;
     std::vector<LunField> fields;
 };
 
 template <size_t N>
 Reads ReadsOf(const LunInquiry (&plan)[N], std::vector<LunField> fields) {
-    return Reads{plan, N, std::move(fields)};
+    return Reads{lun_Plan(plan), std::move(fields)};
 }
 
 }  // namespace
@@ -278,7 +277,6 @@ Reads ReadsOf(const LunInquiry (&plan)[N], std::vector<LunField> fields) {
 // shortening a plan's allocation length under a field is caught here, not
 // by a table that quietly shows zeros.
 TEST(LunPlans, EveryFieldAProgramReadsFitsItsRequest) {
-    constexpr LunField kSolarisLunName = {kLunPageLun, 29, 60, LunHolds::Name};
     const Reads programs[] = {
         ReadsOf(kLunToolPlan, {kLunVendorId, kLunProductId, kLunShieldByte, kLunDualArrayByte,
                                kLunInterfaceVersion, kLunPortType, kLunTargetPortId,
@@ -289,14 +287,14 @@ TEST(LunPlans, EveryFieldAProgramReadsFitsItsRequest) {
                 {kLunVendorId, kLunInterfaceVersion, kLunPortType, kLunLunName, kLunHostLunId,
                  kLunArrayName, kLunControllerCode, kLunWorkController, kLunOwnController}),
         ReadsOf(kLunSolarisPlan, {kLunVendorId, kLunProductId, kLunRevision, kLunArraySerialCopy,
-                                  kSolarisLunName, kLunDevLunId}),
+                                  kLunLunNameToNul, kLunDevLunId}),
     };
     for (const Reads& program : programs) {
         for (const LunField& field : program.fields) {
             int allocLen = 0;
-            for (size_t i = 0; i < program.planSize; ++i) {
-                if (program.plan[i].page == field.page) {
-                    allocLen = program.plan[i].allocLen;
+            for (size_t i = 0; i < program.plan.count; ++i) {
+                if (program.plan.steps[i].page == field.page) {
+                    allocLen = program.plan.steps[i].allocLen;
                 }
             }
             EXPECT_GE(allocLen, lun_FieldEnd(field))
